@@ -1,0 +1,37 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace geofluid::cli {
+
+inline constexpr int kOk = 0;
+inline constexpr int kRunError = 1;
+inline constexpr int kUsageError = 2;
+
+struct ConstantsOptions {
+  std::string dataset = "solveq";
+  std::string temperature;
+};
+
+struct RunOptions {
+  std::string sample;
+  std::string dataset = "solveq";
+  std::string mode;  // "", "measured" or "other"
+  bool no_steam_correction = false;
+  std::string temperature;
+  std::string separation;
+  std::vector<std::string> sets;  // LABEL=TEXT
+  std::string dir;
+};
+
+CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options);
+CLI::App* AddRunCommand(CLI::App& app, RunOptions& options);
+
+int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostream& err);
+int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace geofluid::cli

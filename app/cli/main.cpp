@@ -1,0 +1,23 @@
+// geofluid-cli: the command line of Geofluid.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "cli_commands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Geofluid: chemistry of geothermal fluids"};
+  app.require_subcommand(1);
+  geofluid::cli::ConstantsOptions constants;
+  CLI::App* constants_command = geofluid::cli::AddConstantsCommand(app, constants);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "error: " << e.what() << "\n";
+    return geofluid::cli::kUsageError;
+  }
+  if (constants_command->parsed()) return geofluid::cli::RunConstants(constants, std::cout, std::cerr);
+  return geofluid::cli::kUsageError;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace geofluid::form {
+class Form1;
+}
+
+namespace geofluid::sample {
+
+// A sample file that cannot be used: the message names the file and, where it applies, the line.
+class SampleError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The box texts of a sample file, as typed: [1..18] for Text1 .. Text18; a key the file does
+// not give is an empty box.
+struct Sample {
+  std::array<std::string, 19> box{};
+};
+
+// Reads an INI sample: [hot-water] with the labels of Text1 .. Text14, [steam] with CO2 and
+// H2S, [temperature] with calculation and separation. Throws SampleError.
+Sample LoadSample(const std::filesystem::path& path);
+
+// Puts the sample's texts into the boxes of the window model, as a user would type them.
+void ApplySample(const Sample& sample, form::Form1& form);
+
+}  // namespace geofluid::sample
