@@ -24,9 +24,12 @@ ThermoStorage At(double t, double ts = 25.0) {
 TEST(Interpolation, NodeValuesComeBackBitForBit) {
   for (int node = 0; node <= 12; ++node) {
     const ThermoStorage s = At(25.0 * node, 25.0 * node);
-    for (int k = 15; k <= 61; ++k) EXPECT_EQ(s.solveq_logk[k], data::kSolveqAqueousLogK[k - 15][node]);
-    for (int i = 1; i <= 54; ++i) EXPECT_EQ(s.supcrt_aqueous_gibbs[i], data::kSupcrtAqueousGibbs[i - 1][node]);
-    for (int m = 1; m <= 47; ++m) EXPECT_EQ(s.supcrt_mineral_gibbs[m], data::kSupcrtMineralGibbs[m - 1][node]);
+    for (int k = 15; k <= 61; ++k)
+      EXPECT_EQ(s.solveq_logk[k], data::kSolveqAqueousLogK[k - 15][node]);
+    for (int i = 1; i <= 54; ++i)
+      EXPECT_EQ(s.supcrt_aqueous_gibbs[i], data::kSupcrtAqueousGibbs[i - 1][node]);
+    for (int m = 1; m <= 47; ++m)
+      EXPECT_EQ(s.supcrt_mineral_gibbs[m], data::kSupcrtMineralGibbs[m - 1][node]);
     EXPECT_EQ(s.liquid_enthalpy_t, data::kSteamLiquidEnthalpy[node]);
     EXPECT_EQ(s.liquid_enthalpy_ts, data::kSteamLiquidEnthalpy[node]);
     EXPECT_EQ(s.vapour_enthalpy_ts, data::kSteamVapourEnthalpy[node]);
@@ -36,7 +39,8 @@ TEST(Interpolation, NodeValuesComeBackBitForBit) {
     EXPECT_EQ(s.debye_huckel_a, data::kDebyeHuckelA[node]);
     EXPECT_EQ(s.debye_huckel_b, data::kDebyeHuckelB[node]);
   }
-  for (int node = 0; node < 9; ++node) EXPECT_EQ(At(data::kBdotNodes[node]).bdot, data::kBdot[node]);
+  for (int node = 0; node < 9; ++node)
+    EXPECT_EQ(At(data::kBdotNodes[node]).bdot, data::kBdot[node]);
 }
 
 TEST(Interpolation, WeightsSumToOneAndExtrapolateWithoutClamping) {
@@ -71,7 +75,7 @@ TEST(SolveqConstants, MarkersAndMineralPolynomials) {
     }
   }
   const EquilibriumConstants k0 = SolveqConstants(At(0.0));
-  EXPECT_DOUBLE_EQ(k0.mineral_logk[8], 2.0722 + (-10.682));            // CALCITE
+  EXPECT_DOUBLE_EQ(k0.mineral_logk[8], 2.0722 + (-10.682));           // CALCITE
   EXPECT_DOUBLE_EQ(k0.mineral_logk[29], -26.468 + 1.75 * (-18.471));  // PYRITE
   EXPECT_NEAR(CarbonateTerm(25.0), -10.325, 5e-4);
   EXPECT_NEAR(SulfideTerm(25.0), -17.15, 5e-4);
@@ -107,7 +111,8 @@ TEST(SupcrtConstants, GibbsEnergiesOfReaction) {
 }
 
 TEST(SteamFraction, EnthalpyBalance) {
-  EXPECT_NEAR(steam::FractionOfSteam(At(200, 100), false, false), (852.4 - 419.0) / (2676 - 419.0), 1e-12);
+  EXPECT_NEAR(steam::FractionOfSteam(At(200, 100), false, false), (852.4 - 419.0) / (2676 - 419.0),
+              1e-12);
   EXPECT_NEAR(steam::FractionOfSteam(At(200, 100), false, false), 0.192, 5e-4);
   EXPECT_NEAR(steam::FractionOfSteam(At(250, 150), false, false), 0.214, 5e-4);
   EXPECT_EQ(steam::FractionOfSteam(At(180, 180), false, false), 0.0);
@@ -126,8 +131,12 @@ TEST(Catalogues, InvariantsOfNamesChargesAndSizes) {
         const auto open = name.rfind('(');
         ASSERT_NE(open, std::string_view::npos) << name;
         const std::string_view shown = name.substr(open);
-        const char* expected = z == 0 ? "(aq)" : z == 1 ? "(+)" : z == -1 ? "(-)" : z == 2 ? "(2+)"
-                             : z == -2 ? "(2-)" : "(3+)";
+        const char* expected = z == 0    ? "(aq)"
+                               : z == 1  ? "(+)"
+                               : z == -1 ? "(-)"
+                               : z == 2  ? "(2+)"
+                               : z == -2 ? "(2-)"
+                                         : "(3+)";
         EXPECT_EQ(shown, expected) << name;
       }
       EXPECT_EQ(c.IonSize(i) > 0.0, z != 0) << name;
@@ -174,7 +183,7 @@ TEST(Tables, TranscriptionGuard) {
   EXPECT_EQ(data::kBdot[6], 0.034);
   EXPECT_EQ(data::kSupcrtComplexReactions[37 - 15].product_count, 3);
   EXPECT_EQ(data::kSupcrtMineralReactions[22].reactants[1].coefficient, 11.875);  // EPIDOTE H(+)
-  EXPECT_EQ(data::kSolveqIap[28].terms[3].coefficient, 2.0);  // PYRITE H(+)
+  EXPECT_EQ(data::kSolveqIap[28].terms[3].coefficient, 2.0);                      // PYRITE H(+)
   EXPECT_EQ(data::kSupcrtIap[37].terms[3].coefficient, 0.25);
 }
 

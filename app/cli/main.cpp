@@ -1,6 +1,5 @@
 // geofluid-cli: the command line of Geofluid.
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 
 #include "cli_commands.h"
@@ -18,6 +17,7 @@ int main(int argc, char** argv) {
     std::cerr << "error: " << e.what() << "\n";
     return geofluid::cli::kUsageError;
   }
-  if (constants_command->parsed()) return geofluid::cli::RunConstants(constants, std::cout, std::cerr);
+  if (constants_command->parsed())
+    return geofluid::cli::RunConstants(constants, std::cout, std::cerr);
   return geofluid::cli::kUsageError;
 }

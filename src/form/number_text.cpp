@@ -7,7 +7,9 @@
 namespace geofluid::form {
 
 namespace {
-bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool Blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 bool Digit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 

@@ -15,15 +15,19 @@ void ClearFpFaults() { std::feclearexcept(FE_ALL_EXCEPT); }
 
 bool FpFaultRaised() { return std::fetestexcept(kFaults) != 0; }
 
-void CheckFp(std::string_view step) {
+const char* RaisedFpFault() {
   const int raised = std::fetestexcept(kFaults);
-  if (raised == 0) return;
-  std::string what;
-  if (raised & FE_INVALID) what = "invalid operation";
-  else if (raised & FE_DIVBYZERO) what = "division by zero";
-  else what = "overflow";
+  if (raised & FE_INVALID) return "invalid operation";
+  if (raised & FE_DIVBYZERO) return "division by zero";
+  if (raised & FE_OVERFLOW) return "overflow";
+  return nullptr;
+}
+
+void CheckFp(std::string_view step) {
+  const char* fault = RaisedFpFault();
+  if (fault == nullptr) return;
   std::feclearexcept(FE_ALL_EXCEPT);
-  throw ArithmeticError("arithmetic error (" + what + ") in " + std::string(step));
+  throw ArithmeticError("arithmetic error (" + std::string(fault) + ") in " + std::string(step));
 }
 
 }  // namespace geofluid::platform

@@ -10,6 +10,9 @@ namespace geofluid::platform {
 void ClearFpFaults();
 bool FpFaultRaised();
 
+// "overflow", "division by zero" or "invalid operation" when one was raised, nullptr otherwise.
+const char* RaisedFpFault();
+
 // Throws ArithmeticError naming the step and the fault when one was raised since the last clear.
 void CheckFp(std::string_view step);
 

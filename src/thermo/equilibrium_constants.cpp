@@ -21,8 +21,7 @@ EquilibriumConstants SolveqConstants(const ThermoStorage& storage) {
 
 namespace {
 
-double SideGibbs(const std::array<Term, 8>& terms, int count,
-                 const std::array<double, 55>& gibbs) {
+double SideGibbs(const std::array<Term, 8>& terms, int count, const std::array<double, 55>& gibbs) {
   double sum = 0.0;
   for (int t = 0; t < count; ++t) sum += terms[t].coefficient * gibbs[terms[t].species];
   return sum;

@@ -1,0 +1,165 @@
+#include "speciation/iteration.h"
+
+#include <cfenv>
+#include <cmath>
+#include <string>
+
+#include "platform/errors.h"
+#include "platform/fp_status.h"
+#include "speciation/dataset_model.h"
+
+namespace geofluid::speciation {
+
+namespace {
+
+const char* DatasetTitle(thermo::Dataset d) {
+  return d == thermo::Dataset::kSolveq ? "SOLVEQ" : "SUPCRT98";
+}
+
+// a^(numerator/denominator); the fractional exponents are formed as the quotient itself.
+inline double Power(double a, int numerator, int denominator) {
+  if (denominator == 1) {
+    if (numerator == 1) return a;
+    if (numerator == -1) return 1.0 / a;
+  }
+  return std::pow(a, static_cast<double>(numerator) / denominator);
+}
+
+}  // namespace
+
+Iteration::Iteration(const thermo::EquilibriumConstants& constants, const ActivityModel& model)
+    : constants_(constants),
+      model_(model),
+      dataset_(constants.dataset),
+      count_(ModelOf(constants.dataset).species_count) {}
+
+void Iteration::Fail(const char* step) const {
+  const char* fault = platform::RaisedFpFault();
+  std::feclearexcept(FE_ALL_EXCEPT);
+  std::string where = std::string(step) + " of pass " + std::to_string(n_) + " of the " +
+                      DatasetTitle(dataset_) + " speciation";
+  if (n_ > 1) {
+    throw ArithmeticError(std::string("the ") + DatasetTitle(dataset_) +
+                          " speciation diverged at pass " + std::to_string(n_) +
+                          ": arithmetic error (" + fault + ") in " + step);
+  }
+  throw ArithmeticError(std::string("arithmetic error (") + fault + ") in " + where);
+}
+
+void Iteration::Start(const Totals& totals, double ph) {
+  t_ = totals;
+  n_ = 1;
+  m_.fill(0.0);
+  mp_.fill(0.0);  // row 1 holds no scaled values: no complexes yet
+  platform::ClearFpFaults();
+  for (int c = 1; c <= 12; ++c) m_[c] = t_[c];
+  m_[thermo::kHydrogen] = std::pow(10.0, -ph);
+  m_[thermo::kWater] = t_[thermo::kWater];
+  if (platform::FpFaultRaised() || m_[thermo::kHydrogen] == 0.0) {
+    std::feclearexcept(FE_ALL_EXCEPT);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.15g", ph);
+    throw ArithmeticError(std::string("arithmetic error in the start values of the ") +
+                          DatasetTitle(dataset_) + " speciation: 10^(-pH) is out of range for pH " +
+                          text);
+  }
+}
+
+Iteration::State Iteration::Pass() {
+  const DatasetModel& d = ModelOf(dataset_);
+  const int last = count_;
+  constexpr int kH = thermo::kHydrogen;
+  constexpr int kW = thermo::kWater;
+  platform::ClearFpFaults();
+
+  m_[kW] = t_[kW];
+
+  double basis = 0.0;
+  for (int i = 1; i <= kW; ++i) basis += m_[i] * d.z2[i];
+  double complexes = 0.0;
+  for (int k = 15; k <= last; ++k) complexes += mp_[k] * d.z2[k];
+  const double ionic_strength = 0.5 * basis + 0.5 * complexes;
+  if (platform::FpFaultRaised()) Fail("the ionic strength");
+
+  std::array<double, thermo::kMaxSpecies + 1> group_gamma;
+  for (int g = 0; g < d.group_count; ++g) {
+    group_gamma[g] =
+        ActivityCoefficient(model_, d.group_charge[g], d.group_size[g], ionic_strength);
+  }
+  for (int i = 1; i <= last; ++i) gamma_[i] = group_gamma[d.group[i]];
+  if (platform::FpFaultRaised()) Fail("the activity coefficients");
+  // Water is not given the formula inside the passes: its activity gamma * T14 is 1.
+  gamma_[kW] = 1.0 / t_[kW];
+  if (platform::FpFaultRaised()) {
+    std::feclearexcept(FE_ALL_EXCEPT);
+    throw ArithmeticError(std::string("arithmetic error (division by zero) in the activity "
+                                      "coefficient of water of the ") +
+                          DatasetTitle(dataset_) + " speciation: water (H2O) is 0");
+  }
+
+  for (int c = 1; c <= 12; ++c) a_[c] = m_[c] * gamma_[c];
+  // Only the first pass sees the hydrogen activity 10^-pH itself.
+  a_[kH] = n_ == 1 ? m_[kH] : m_[kH] * gamma_[kH];
+  a_[kW] = gamma_[kW] * t_[kW];
+  for (int k = 15; k <= last; ++k) a_[k] = mp_[k] * gamma_[k];
+  if (platform::FpFaultRaised()) Fail("the activities");
+
+  for (int k = 15; k <= last; ++k) {
+    const thermo::ComplexDefinition& cx = d.complexes[k - 15];
+    double product = 1.0;
+    for (int f = 0; f < cx.factor_count; ++f) {
+      product *=
+          Power(a_[cx.factors[f].species], cx.factors[f].numerator, cx.factors[f].denominator);
+    }
+    m_next_[k] = product / (constants_.aqueous_k[k] * gamma_[k]);
+  }
+  if (platform::FpFaultRaised()) Fail("the complex molalities");
+
+  for (int c = 1; c <= 12; ++c) {
+    const thermo::BalanceDefinition& b = d.balances[c - 1];
+    double complexed = 0.0;
+    for (int t = 0; t < b.count; ++t)
+      complexed += b.terms[t].coefficient * m_next_[b.terms[t].species];
+    tcalc_next_[c] = complexed + m_[c];
+  }
+  tcalc_next_[kW] = t_[kW];
+  if (platform::FpFaultRaised()) Fail("the calculated totals");
+
+  for (int c = 1; c <= 12; ++c) mp_next_[c] = m_[c] * t_[c] / tcalc_next_[c];
+  mp_next_[kH] = a_[kH] / gamma_[kH];
+  mp_next_[kW] = m_[kW];
+  for (int k = 15; k <= last; ++k) {
+    const int c = d.complexes[k - 15].scaling_component;
+    mp_next_[k] = c == 0 ? m_next_[k] : m_next_[k] * t_[c] / tcalc_next_[c];
+  }
+  if (platform::FpFaultRaised()) Fail("the ratio update");
+
+  for (int c = 1; c <= 12; ++c) {
+    const thermo::BalanceDefinition& b = d.balances[c - 1];
+    double complexed = 0.0;
+    for (int t = 0; t < b.count; ++t)
+      complexed += b.terms[t].coefficient * mp_next_[b.terms[t].species];
+    tnew_[c] = mp_next_[c] + complexed;
+  }
+  if (platform::FpFaultRaised()) Fail("the recomputed totals");
+
+  if (n_ > kPassLimit) return State::kPassLimit;
+
+  for (int i = 1; i <= last; ++i) {
+    if (mp_next_[i] < kFloor) mp_next_[i] = kFloor;
+  }
+
+  bool converged = true;
+  for (int i = 1; i <= last && converged; ++i) {
+    converged = !(std::fabs((mp_next_[i] - mp_[i]) / mp_next_[i]) > kTolerance);
+  }
+  if (platform::FpFaultRaised()) Fail("the convergence test");
+  if (converged) return State::kConverged;
+
+  for (int i = 1; i <= kH; ++i) m_[i] = mp_next_[i];
+  mp_ = mp_next_;
+  ++n_;
+  return State::kContinue;
+}
+
+}  // namespace geofluid::speciation

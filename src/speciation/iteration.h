@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "speciation/speciation.h"
+
+namespace geofluid::speciation {
+
+// The fixed-point iteration of one dataset, pass by pass. It keeps only the rows that the next
+// pass reads (n and n + 1), in fixed arrays: nothing is allocated per pass.
+class Iteration {
+ public:
+  enum class State { kContinue, kConverged, kPassLimit };
+  using SpeciesVector = std::array<double, thermo::kMaxSpecies + 1>;
+  using ComponentVector = std::array<double, thermo::kBasisCount + 1>;
+
+  Iteration(const thermo::EquilibriumConstants& constants, const ActivityModel& model);
+
+  // Row 1 from the totals and the pH.
+  void Start(const Totals& totals, double ph);
+  // Pass n: fills row n + 1 and tells whether the iteration goes on.
+  State Pass();
+
+  int PassCounter() const { return n_; }
+  int SpeciesCount() const { return count_; }
+  // m(n + 1, k) of the last pass before scaling (complexes only).
+  const SpeciesVector& UnscaledComplexes() const { return m_next_; }
+  // m'(n + 1, i) of the last pass: the new iterate.
+  const SpeciesVector& Scaled() const { return mp_next_; }
+  const ComponentVector& RecomputedTotals() const { return tnew_; }
+
+ private:
+  void Fail(const char* step) const;
+
+  const thermo::EquilibriumConstants& constants_;
+  ActivityModel model_;
+  thermo::Dataset dataset_;
+  int count_;
+  Totals t_{};
+  int n_ = 1;
+  SpeciesVector m_{};        // m(n, i) of the basis species entering the pass
+  SpeciesVector mp_{};       // m'(n, i)
+  SpeciesVector m_next_{};   // m(n + 1, k) of the complexes
+  SpeciesVector mp_next_{};  // m'(n + 1, i)
+  SpeciesVector gamma_{};
+  SpeciesVector a_{};
+  ComponentVector tcalc_next_{};
+  ComponentVector tnew_{};
+};
+
+}  // namespace geofluid::speciation

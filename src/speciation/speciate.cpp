@@ -1,0 +1,84 @@
+#include <cfenv>
+#include <cmath>
+#include <string>
+
+#include "platform/errors.h"
+#include "platform/fp_status.h"
+#include "speciation/dataset_model.h"
+#include "speciation/iteration.h"
+#include "speciation/speciation.h"
+
+namespace geofluid::speciation {
+
+Speciation Speciate(const Totals& totals, double ph, const thermo::EquilibriumConstants& constants,
+                    const ActivityModel& model, const std::function<void()>& on_pass_limit) {
+  Iteration iteration(constants, model);
+  iteration.Start(totals, ph);
+  Iteration::State state;
+  while ((state = iteration.Pass()) == Iteration::State::kContinue) {
+  }
+  if (state == Iteration::State::kPassLimit && on_pass_limit) on_pass_limit();
+
+  const DatasetModel& d = ModelOf(constants.dataset);
+  const int last = d.species_count;
+  Speciation r;
+  r.passes = iteration.PassCounter();
+  r.converged = state == Iteration::State::kConverged;
+  r.molality = iteration.Scaled();
+  r.tnew = iteration.RecomputedTotals();
+
+  platform::ClearFpFaults();
+  r.ionic_strength = IonicStrength(*d.catalogue, r.molality.data(), 1, last);
+  for (int i = 1; i <= last; ++i) {
+    r.gamma[i] = ActivityCoefficient(model, d.catalogue->Charge(i), d.catalogue->IonSize(i),
+                                     r.ionic_strength);
+  }
+  // FinalActivities: water's activity is exactly 1 whatever its coefficient.
+  for (int i = 1; i <= last; ++i) r.activity[i] = r.molality[i] * r.gamma[i];
+  r.activity[thermo::kWater] = 1.0;
+  r.tnew[thermo::kHydrogen] = TotalHydrogen(constants.dataset, r);
+  platform::CheckFp("the final activities and TOTH of the speciation");
+  return r;
+}
+
+double TotalHydrogen(thermo::Dataset dataset, const Speciation& result) {
+  const DatasetModel& d = ModelOf(dataset);
+  double sum = 0.0;
+  for (int k = 15; k <= d.species_count; ++k) {
+    if (d.hydrogen[k] != 0.0) sum += d.hydrogen[k] * result.molality[k];
+  }
+  return result.molality[thermo::kHydrogen] + sum;
+}
+
+double TothTarget(thermo::Dataset dataset, double stored_toth, double steam_fraction,
+                  double vapour_co2, double vapour_h2s) {
+  const double y = steam_fraction;
+  // The SOLVEQ sulfide basis S(2-) takes two hydrogens from H2S, the SUPCRT98 basis HS(-) one.
+  if (dataset == thermo::Dataset::kSolveq) {
+    return (1.0 - y) * stored_toth + 2.0 * y * (vapour_co2 + vapour_h2s);
+  }
+  return (1.0 - y) * stored_toth + y * (2.0 * vapour_co2 + vapour_h2s);
+}
+
+bool FindPhForToth::Next(double mismatch) {
+  ++trials_;
+  if (mismatch == 0.0) return false;
+  const bool above = mismatch > 0.0;
+  const bool even = stage_ % 2 == 0;
+  // Even stages step down while D > 0, odd stages step up while D < 0; a change of sign moves
+  // to the next stage with a ten times smaller step.
+  if (even == above) {
+    static constexpr double kStep[10] = {1, 0.1, 0.01, 0.001, 0.0001, 1e-5, 1e-6, 1e-7, 1e-8, 1e-9};
+    ph_ = even ? ph_ - kStep[stage_] : ph_ + kStep[stage_];
+  } else {
+    if (stage_ == 9) return false;
+    ++stage_;
+  }
+  if (trials_ >= kTrialLimit) {
+    throw SearchError("the pH search found no pH matching the stored TOTH within " +
+                      std::to_string(kTrialLimit) + " trials");
+  }
+  return true;
+}
+
+}  // namespace geofluid::speciation
