@@ -1,0 +1,77 @@
+// Speciation and complete second-mode searches of a Na-Cl geothermal water at 250 °C.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+#include "speciation/speciation.h"
+#include "thermo/equilibrium_constants.h"
+#include "thermo/thermo_storage.h"
+
+namespace {
+
+using namespace geofluid;
+
+speciation::Totals Water() {
+  speciation::Totals t{};
+  const double v[13] = {0,    0.01,  0.04,   0.004,  0.0005, 1e-5, 5e-6,
+                        2e-5, 0.002, 0.0004, 0.0002, 0.04,   5e-5};
+  for (int i = 1; i <= 12; ++i) t[i] = v[i];
+  t[13] = std::pow(10.0, -9.05);
+  t[14] = 1.0;
+  return t;
+}
+
+struct Setup {
+  thermo::EquilibriumConstants k;
+  speciation::ActivityModel model;
+};
+
+Setup At(thermo::Dataset d, double temperature) {
+  thermo::ThermoStorage s;
+  s.calculation_temperature = temperature;
+  s.separation_temperature = temperature;
+  s.InterpolateTables();
+  return {thermo::ConstantsFor(d, s), {s.debye_huckel_a, s.debye_huckel_b, s.bdot}};
+}
+
+void Speciation(benchmark::State& state, thermo::Dataset d) {
+  const Setup s = At(d, 250.0);
+  const speciation::Totals t = Water();
+  int passes = 0;
+  for (auto _ : state) {
+    auto r = speciation::Speciate(t, 6.2, s.k, s.model, nullptr);
+    passes = r.passes;
+    benchmark::DoNotOptimize(r);
+  }
+  state.counters["passes"] = passes;
+}
+
+// The TOTH of the water measured at pH 8.3 at 25 °C, searched for at 250 °C.
+void Search(benchmark::State& state, thermo::Dataset d) {
+  const Setup at25 = At(d, 25.0);
+  const Setup s = At(d, 250.0);
+  const speciation::Totals t = Water();
+  const double stored = speciation::Speciate(t, 8.3, at25.k, at25.model, nullptr).tnew[13];
+  int trials = 0;
+  double ph = 0;
+  for (auto _ : state) {
+    speciation::FindPhForToth search;
+    for (;;) {
+      auto r = speciation::Speciate(t, search.Ph(), s.k, s.model, nullptr);
+      if (!search.Next(stored - r.tnew[13])) break;
+    }
+    trials = search.Trials();
+    ph = search.Ph();
+  }
+  state.counters["trials"] = trials;
+  state.counters["pH"] = ph;
+}
+
+BENCHMARK_CAPTURE(Speciation, solveq, thermo::Dataset::kSolveq)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Speciation, supcrt, thermo::Dataset::kSupcrt)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Search, solveq, thermo::Dataset::kSolveq)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Search, supcrt, thermo::Dataset::kSupcrt)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
