@@ -39,8 +39,8 @@ Conditions At(Dataset dataset, double temperature) {
   return {thermo::ConstantsFor(dataset, s), {s.debye_huckel_a, s.debye_huckel_b, s.bdot}};
 }
 
-class BothDatasets : public ::testing::TestWithParam<Dataset> {};
-INSTANTIATE_TEST_SUITE_P(Speciation, BothDatasets,
+class SpeciationOfBothDatasets : public ::testing::TestWithParam<Dataset> {};
+INSTANTIATE_TEST_SUITE_P(Speciation, SpeciationOfBothDatasets,
                          ::testing::Values(Dataset::kSolveq, Dataset::kSupcrt));
 
 TEST(ActivityModel, DebyeHuckelWithSubtractedBdot) {
@@ -53,7 +53,7 @@ TEST(ActivityModel, DebyeHuckelWithSubtractedBdot) {
   EXPECT_EQ(ActivityCoefficient({1.2555, 0.3965, 0.0}, 0, 0.0, 2.0), 1.0);
 }
 
-TEST_P(BothDatasets, ConvergesWithMassBalance) {
+TEST_P(SpeciationOfBothDatasets, ConvergesWithMassBalance) {
   const Conditions c = At(GetParam(), 250.0);
   const Totals t = GeothermalWater();
   bool limit = false;
@@ -117,7 +117,7 @@ TEST(Speciation, WaterValueDoesNotChangeTheDistribution) {
   }
 }
 
-TEST_P(BothDatasets, ZeroWaterIsAnArithmeticErrorNamingWater) {
+TEST_P(SpeciationOfBothDatasets, ZeroWaterIsAnArithmeticErrorNamingWater) {
   const Conditions c = At(GetParam(), 100.0);
   Totals t = GeothermalWater();
   t[14] = 0.0;
@@ -129,13 +129,13 @@ TEST_P(BothDatasets, ZeroWaterIsAnArithmeticErrorNamingWater) {
   }
 }
 
-TEST_P(BothDatasets, ExtremePhIsAnErrorNotANan) {
+TEST_P(SpeciationOfBothDatasets, ExtremePhIsAnErrorNotANan) {
   const Conditions c = At(GetParam(), 100.0);
   EXPECT_THROW(Speciate(GeothermalWater(), 400.0, c.k, c.model, nullptr), ArithmeticError);
   EXPECT_THROW(Speciate(GeothermalWater(), -400.0, c.k, c.model, nullptr), ArithmeticError);
 }
 
-TEST_P(BothDatasets, MeasuredPhIsFoundAgainFromItsToth) {
+TEST_P(SpeciationOfBothDatasets, MeasuredPhIsFoundAgainFromItsToth) {
   const Dataset d = GetParam();
   const Conditions c = At(d, 25.0);
   const Totals t = GeothermalWater();
