@@ -1,0 +1,221 @@
+#include "sample_file.h"
+
+#include <ini.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "form/form1.h"
+
+namespace geofluid::sample {
+
+namespace {
+// A sample is a couple of dozen short lines; anything far larger is not a sample file, and
+// refusing it early keeps a wrong file name from hanging the program.
+constexpr std::size_t kLargestFile = 1024 * 1024;
+// inih reads lines into a buffer of 200 bytes and would split a longer line into two.
+constexpr std::size_t kLongestLine = 190;
+
+struct Section {
+  std::string_view name;
+  int first_box;
+  int last_box;
+};
+constexpr Section kSections[] = {{"hot-water", 1, 14}, {"steam", 15, 16}, {"temperature", 17, 18}};
+
+const Section* FindSection(std::string_view name) {
+  for (const Section& s : kSections)
+    if (s.name == name) return &s;
+  return nullptr;
+}
+
+std::string KeyOf(int box) {
+  if (box == 17) return "calculation";
+  if (box == 18) return "separation";
+  return std::string(form::BoxLabel(box));
+}
+
+std::string KnownKeys(const Section& section) {
+  std::string keys;
+  for (int box = section.first_box; box <= section.last_box; ++box)
+    keys += (keys.empty() ? "" : ", ") + KeyOf(box);
+  return keys;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// Length of the UTF-8 sequence at `s[i]`, or 0 when it is not well-formed.
+std::size_t Utf8Length(std::string_view s, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = byte(i);
+  std::size_t n;
+  unsigned char low = 0x80, high = 0xBF;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF)
+    n = 2;
+  else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;  // no surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < n; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return n;
+}
+
+struct Parse {
+  std::string where;  // "the sample file X"
+  std::vector<std::string_view> lines;
+  std::size_t next = 0;
+  Sample sample;
+  std::array<std::size_t, 19> given_on{};
+  std::string error;
+
+  std::string At(std::size_t line) const { return where + ", line " + std::to_string(line); }
+  void Fail(std::string message) {
+    if (error.empty()) error = std::move(message);
+  }
+};
+
+// Hands inih one line at a time. Leading blanks are dropped so that an indented line is read as
+// a line of its own, never as the continuation of the value above it. Section headers are
+// checked here because inih tells the handler only of sections that hold a key.
+char* NextLine(char* buffer, int size, void* user) {
+  auto& parse = *static_cast<Parse*>(user);
+  if (!parse.error.empty() || parse.next >= parse.lines.size()) return nullptr;
+  const std::size_t number = parse.next + 1;
+  std::string_view line = parse.lines[parse.next++];
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+  if (!line.empty() && line.front() == '[') {
+    const auto close = line.find(']');
+    if (close != std::string_view::npos) {
+      const std::string_view name = Trim(line.substr(1, close - 1));
+      if (FindSection(name) == nullptr) {
+        parse.Fail(parse.At(number) + ": unknown section [" + std::string(name) +
+                   "] (the sections are [hot-water], [steam] and [temperature])");
+        return nullptr;
+      }
+    }
+  }
+  const std::size_t n = std::min(line.size(), static_cast<std::size_t>(size - 2));
+  std::memcpy(buffer, line.data(), n);
+  buffer[n] = '\n';
+  buffer[n + 1] = '\0';
+  return buffer;
+}
+
+int OnKey(void* user, const char* section_text, const char* name_text, const char* value) {
+  auto& parse = *static_cast<Parse*>(user);
+  const std::size_t number = parse.next;
+  const std::string_view section_name = Trim(section_text);
+  const std::string name(Trim(name_text));
+  if (section_name.empty()) {
+    parse.Fail(parse.At(number) + ": \"" + name +
+               "\" comes before any section; put it under [hot-water], [steam] or [temperature]");
+    return 0;
+  }
+  const Section* section = FindSection(section_name);
+  if (section == nullptr) {
+    parse.Fail(parse.At(number) + ": unknown section [" + std::string(section_name) + "]");
+    return 0;
+  }
+  std::optional<int> box = form::BoxForKey(name);
+  if (!box || *box < section->first_box || *box > section->last_box) {
+    parse.Fail(parse.At(number) + ": unknown key \"" + name + "\" in [" +
+               std::string(section->name) + "] (the keys are " + KnownKeys(*section) + ")");
+    return 0;
+  }
+  const auto slot = static_cast<std::size_t>(*box);
+  if (parse.given_on[slot] != 0) {
+    parse.Fail(parse.At(number) + ": \"" + name + "\" is given twice (first on line " +
+               std::to_string(parse.given_on[slot]) + ")");
+    return 0;
+  }
+  parse.given_on[slot] = number;
+  parse.sample.box[slot] = std::string(Trim(value != nullptr ? value : ""));
+  return 1;
+}
+
+std::string ReadLimited(const std::filesystem::path& path, const std::string& where) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    throw SampleError(where + " is a directory, not a sample file");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    const int error = errno;
+    throw SampleError("cannot read " + where + ": " +
+                      std::generic_category().message(error != 0 ? error : ENOENT));
+  }
+  std::string content(kLargestFile + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  if (in.bad()) throw SampleError("cannot read " + where);
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  if (content.size() > kLargestFile)
+    throw SampleError(where + " is larger than 1 MiB; a sample file holds a few short lines");
+  return content;
+}
+
+// Splits into lines and refuses what is not short lines of UTF-8 text.
+std::vector<std::string_view> TextLines(std::string_view text, const std::string& where) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string at = where + ", line " + std::to_string(lines.size() + 1);
+    for (std::size_t i = 0; i < line.size();) {
+      const auto c = static_cast<unsigned char>(line[i]);
+      if ((c < 0x20 && c != '\t') || c == 0x7F)
+        throw SampleError(at + ": control or binary byte 0x" + "0123456789ABCDEF"[c >> 4] +
+                          "0123456789ABCDEF"[c & 15] + "; a sample file is plain text");
+      const std::size_t n = Utf8Length(line, i);
+      if (n == 0) throw SampleError(at + ": the text is not UTF-8 (save the file as UTF-8)");
+      i += n;
+    }
+    if (line.size() > kLongestLine)
+      throw SampleError(at + ": the line is longer than " + std::to_string(kLongestLine) +
+                        " characters");
+    lines.push_back(line);
+  }
+  return lines;
+}
+}  // namespace
+
+Sample LoadSample(const std::filesystem::path& path) {
+  Parse parse;
+  parse.where = "the sample file " + path.string();
+  const std::string content = ReadLimited(path, parse.where);
+  parse.lines = TextLines(content, parse.where);
+  const int result = ini_parse_stream(NextLine, &parse, OnKey, &parse);
+  if (!parse.error.empty()) throw SampleError(parse.error);
+  if (result > 0)
+    throw SampleError(parse.At(static_cast<std::size_t>(result)) +
+                      ": not a [section], a key = value line or a comment");
+  if (result < 0) throw SampleError("cannot parse " + parse.where);
+  return std::move(parse.sample);
+}
+
+void ApplySample(const Sample& sample, form::Form1& form) {
+  for (int box = 1; box <= form::kBoxCount; ++box)
+    form.Text(box).text = sample.box[static_cast<std::size_t>(box)];
+}
+
+}  // namespace geofluid::sample
