@@ -86,10 +86,13 @@ struct Parse {
   Sample sample;
   std::array<std::size_t, 19> given_on{};
   std::string error;
+  std::size_t error_line = 0;
 
   std::string At(std::size_t line) const { return where + ", line " + std::to_string(line); }
-  void Fail(std::string message) {
-    if (error.empty()) error = std::move(message);
+  void Fail(std::size_t line, std::string message) {
+    if (!error.empty()) return;
+    error = std::move(message);
+    error_line = line;
   }
 };
 
@@ -104,13 +107,15 @@ char* NextLine(char* buffer, int size, void* user) {
   while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
   if (!line.empty() && line.front() == '[') {
     const auto close = line.find(']');
-    if (close != std::string_view::npos) {
-      const std::string_view name = Trim(line.substr(1, close - 1));
-      if (FindSection(name) == nullptr) {
-        parse.Fail(parse.At(number) + ": unknown section [" + std::string(name) +
-                   "] (the sections are [hot-water], [steam] and [temperature])");
-        return nullptr;
-      }
+    if (close == std::string_view::npos) {
+      parse.Fail(number, parse.At(number) + ": the section name has no closing ]");
+      return nullptr;
+    }
+    const std::string_view name = Trim(line.substr(1, close - 1));
+    if (FindSection(name) == nullptr) {
+      parse.Fail(number, parse.At(number) + ": unknown section [" + std::string(name) +
+                             "] (the sections are [hot-water], [steam] and [temperature])");
+      return nullptr;
     }
   }
   const std::size_t n = std::min(line.size(), static_cast<std::size_t>(size - 2));
@@ -126,25 +131,28 @@ int OnKey(void* user, const char* section_text, const char* name_text, const cha
   const std::string_view section_name = Trim(section_text);
   const std::string name(Trim(name_text));
   if (section_name.empty()) {
-    parse.Fail(parse.At(number) + ": \"" + name +
-               "\" comes before any section; put it under [hot-water], [steam] or [temperature]");
+    parse.Fail(
+        number,
+        parse.At(number) + ": \"" + name +
+            "\" comes before any section; put it under [hot-water], [steam] or [temperature]");
     return 0;
   }
   const Section* section = FindSection(section_name);
   if (section == nullptr) {
-    parse.Fail(parse.At(number) + ": unknown section [" + std::string(section_name) + "]");
+    parse.Fail(number, parse.At(number) + ": unknown section [" + std::string(section_name) + "]");
     return 0;
   }
   std::optional<int> box = form::BoxForKey(name);
   if (!box || *box < section->first_box || *box > section->last_box) {
-    parse.Fail(parse.At(number) + ": unknown key \"" + name + "\" in [" +
-               std::string(section->name) + "] (the keys are " + KnownKeys(*section) + ")");
+    parse.Fail(number, parse.At(number) + ": unknown key \"" + name + "\" in [" +
+                           std::string(section->name) + "] (the keys are " + KnownKeys(*section) +
+                           ")");
     return 0;
   }
   const auto slot = static_cast<std::size_t>(*box);
   if (parse.given_on[slot] != 0) {
-    parse.Fail(parse.At(number) + ": \"" + name + "\" is given twice (first on line " +
-               std::to_string(parse.given_on[slot]) + ")");
+    parse.Fail(number, parse.At(number) + ": \"" + name + "\" is given twice (first on line " +
+                           std::to_string(parse.given_on[slot]) + ")");
     return 0;
   }
   parse.given_on[slot] = number;
@@ -205,7 +213,9 @@ Sample LoadSample(const std::filesystem::path& path) {
   const std::string content = ReadLimited(path, parse.where);
   parse.lines = TextLines(content, parse.where);
   const int result = ini_parse_stream(NextLine, &parse, OnKey, &parse);
-  if (!parse.error.empty()) throw SampleError(parse.error);
+  // inih goes on after a line it cannot parse: whichever fault comes first is reported.
+  if (!parse.error.empty() && (result <= 0 || static_cast<std::size_t>(result) >= parse.error_line))
+    throw SampleError(parse.error);
   if (result > 0)
     throw SampleError(parse.At(static_cast<std::size_t>(result)) +
                       ": not a [section], a key = value line or a comment");
