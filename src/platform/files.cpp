@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -84,13 +85,22 @@ void OutputFile::Close() {
     throw FileError("cannot close " + Describe(what_, path_) + ": " + ErrorText(error));
 }
 
-void AppendInOneWrite(const std::filesystem::path& path, std::string_view data,
-                      std::string_view what) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+void AppendLineInOneWrite(const std::filesystem::path& path, std::string_view line,
+                          std::string_view what) {
+  // Read access only to look at the last byte; a write-only file is appended to without it.
+  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EACCES)
+    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
     const int error = errno;
     throw FileError("cannot open " + Describe(what, path) + " for append: " + ErrorText(error));
   }
+  std::string data(line);
+  struct stat st {};
+  char last = '\n';
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+      ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+    data.insert(0, "\r\n");
   ssize_t n;
   do n = ::write(fd, data.data(), data.size());
   while (n < 0 && errno == EINTR);

@@ -31,11 +31,13 @@ class OutputFile {
   int fd_ = -1;
 };
 
-// Appends `data` to the file (created when missing) in one write on a descriptor opened for
-// append, so that lines of concurrent runs never interleave. Nothing already in the file is
-// touched. Throws FileError when the write is refused or incomplete.
-void AppendInOneWrite(const std::filesystem::path& path, std::string_view data,
-                      std::string_view what);
+// Appends the line `line` (with its line end) to the file, created when missing, in one write
+// on a descriptor opened for append, so that lines of concurrent runs never interleave. When
+// the file does not end in a line feed (edited by hand), a CR LF goes first in the same write
+// so the new line is not glued to the last one. Nothing already in the file is touched.
+// Throws FileError when the write is refused or incomplete.
+void AppendLineInOneWrite(const std::filesystem::path& path, std::string_view line,
+                          std::string_view what);
 
 // The text of an errno value, safe to call from several threads.
 std::string ErrorText(int error);

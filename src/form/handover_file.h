@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace geofluid::form {
+
+// The stored TOTH of the hand-over file: the number on its last line that is not blank.
+struct StoredToth {
+  double value = 0.0;
+  bool empty = false;  // no line, or only blank lines: the value is 0
+};
+
+// Reads the file from its end, so a long history costs no more than a short one.
+// Throws FileError for a missing or unreadable file and ConversionError, naming the file, the
+// line and its text, when the last line is not a number.
+StoredToth ReadStoredToth(const std::filesystem::path& file);
+
+// The line a run in the measured mode appends: TOTH as a number item, unrounded, and CRLF.
+std::string TothLine(double toth);
+
+// Appends the TOTH line in one write; never rewrites or shortens the file.
+void AppendToth(const std::filesystem::path& file, double toth);
+
+}  // namespace geofluid::form
