@@ -9,6 +9,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   geofluid::cli::ConstantsOptions constants;
   CLI::App* constants_command = geofluid::cli::AddConstantsCommand(app, constants);
+  geofluid::cli::RunOptions run;
+  CLI::App* run_command = geofluid::cli::AddRunCommand(app, run);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -19,5 +21,6 @@ int main(int argc, char** argv) {
   }
   if (constants_command->parsed())
     return geofluid::cli::RunConstants(constants, std::cout, std::cerr);
+  if (run_command->parsed()) return geofluid::cli::RunRun(run, std::cout, std::cerr);
   return geofluid::cli::kUsageError;
 }

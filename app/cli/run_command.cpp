@@ -1,0 +1,163 @@
+#include <cmath>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli_commands.h"
+#include "form/form1.h"
+#include "form/number_text.h"
+#include "platform/platform.h"
+#include "sample_file.h"
+
+namespace geofluid::cli {
+
+namespace {
+// The command line's stand-in for the window's message boxes: the closing message is the
+// result and goes to stdout; everything else is a remark on stderr.
+class ConsolePlatform : public platform::Platform {
+ public:
+  ConsolePlatform(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+  void MessageBox(platform::MessageKind kind, std::string_view text) override {
+    switch (kind) {
+      case platform::MessageKind::kClosing:
+        out_ << text << '\n' << std::flush;
+        break;
+      case platform::MessageKind::kNonConvergence:
+        err_ << text << '\n';
+        break;
+      case platform::MessageKind::kError:
+        err_ << "error: " << OneLine(text) << '\n';
+        break;
+    }
+  }
+  void SetMousePointer(int) override {}
+  void Warning(std::string_view text) override { err_ << "warning: " << OneLine(text) << '\n'; }
+
+ private:
+  static std::string OneLine(std::string_view text) {
+    std::string line(text);
+    for (char& c : line)
+      if (c == '\n' || c == '\r') c = ' ';
+    return line;
+  }
+  std::ostream& out_;
+  std::ostream& err_;
+};
+
+struct BoxText {
+  int box;
+  std::string text;
+};
+
+std::string AllKeys() {
+  std::string keys;
+  for (int box = 1; box <= form::kBoxCount; ++box) {
+    const std::string key = box == 17   ? "calculation"
+                            : box == 18 ? "separation"
+                                        : std::string(form::BoxLabel(box));
+    keys += (keys.empty() ? "" : ", ") + key;
+  }
+  return keys;
+}
+
+// --set LABEL=TEXT; nullopt with a message on `err` for a usage error.
+std::optional<BoxText> ParseSet(const std::string& item, std::ostream& err) {
+  const auto equals = item.find('=');
+  if (equals == std::string::npos) {
+    err << "error: --set " << item << ": expected LABEL=TEXT, e.g. --set pH=8.2\n";
+    return std::nullopt;
+  }
+  const std::string label = item.substr(0, equals);
+  const auto box = form::BoxForKey(label);
+  if (!box) {
+    err << "error: --set " << item << ": unknown label \"" << label << "\" (the labels are "
+        << AllKeys() << ")\n";
+    return std::nullopt;
+  }
+  return BoxText{*box, item.substr(equals + 1)};
+}
+
+// The tables run from 0 to 300 °C; outside them every value is an extrapolation.
+void WarnOutsideTables(const form::Form1& form, std::ostream& err) {
+  const auto check = [&](int box, const char* what) {
+    const auto value = form::ParseNumber(form.Text(box).text);
+    if (value && (*value < 0.0 || *value > 300.0))
+      err << "warning: " << what << " temperature " << form.Text(box).text
+          << " °C is outside 0-300 °C, values are extrapolated\n";
+  };
+  check(17, "calculation");
+  check(18, "separation");
+}
+
+std::string Trimmed(std::string text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  const auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+}  // namespace
+
+CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
+  CLI::App* run = app.add_subcommand("run", "Calculate a sample and write the report");
+  run->add_option("sample", options.sample, "Sample file (INI)")->required();
+  run->add_option("--dataset", options.dataset, "solveq (Command1, default) or supcrt (Command2)")
+      ->check(CLI::IsMember({"solveq", "supcrt"}));
+  run->add_option("--mode", options.mode,
+                  "measured (Option1: at the pH measurement temperature) or other (Option2)")
+      ->check(CLI::IsMember({"measured", "other"}));
+  run->add_flag("--no-steam-correction", options.no_steam_correction,
+                "Set Check1: no steam correction");
+  run->add_option("--temperature", options.temperature, "Calculation temperature, °C");
+  run->add_option("--separation", options.separation, "Steam-separation temperature, °C");
+  run->add_option("--set", options.sets, "Replace the text of a box: LABEL=TEXT (repeatable)");
+  run->add_option("--dir", options.dir, "Data directory (default $GEOFLUID_DIR or ~/HVQ98)");
+  return run;
+}
+
+int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err) {
+  std::vector<BoxText> replacements;
+  if (!options.temperature.empty()) replacements.push_back({17, options.temperature});
+  if (!options.separation.empty()) replacements.push_back({18, options.separation});
+  for (const std::string& item : options.sets) {
+    auto replacement = ParseSet(item, err);
+    if (!replacement) return kUsageError;
+    replacements.push_back(std::move(*replacement));
+  }
+
+  sample::Sample sample;
+  try {
+    sample = sample::LoadSample(options.sample);
+  } catch (const sample::SampleError& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  }
+
+  std::filesystem::path directory;
+  try {
+    directory =
+        options.dir.empty() ? platform::DefaultDataDirectory() : std::filesystem::path(options.dir);
+  } catch (const std::exception& e) {
+    err << "error: " << e.what() << '\n';
+    return kRunError;
+  }
+
+  ConsolePlatform console(out, err);
+  form::Form1 form(console, directory);
+  sample::ApplySample(sample, form);
+  if (options.mode == "measured") form.Option1_Click();
+  if (options.mode == "other") form.Option2_Click();
+  // Set, never cleared: under Option1 it is already set and a click would leave it so anyway.
+  if (options.no_steam_correction && form.Check1Value() == 0) form.Check1_Click();
+  for (const BoxText& r : replacements) form.Text(r.box).text = Trimmed(r.text);
+  WarnOutsideTables(form, err);
+
+  if (options.dataset == "supcrt")
+    form.Command2_Click();
+  else
+    form.Command1_Click();
+  return form.LastRun().completed ? kOk : kRunError;
+}
+
+}  // namespace geofluid::cli
