@@ -95,6 +95,10 @@ void AppendLineInOneWrite(const std::filesystem::path& path, std::string_view li
     const int error = errno;
     throw FileError("cannot open " + Describe(what, path) + " for append: " + ErrorText(error));
   }
+  // Appenders take turns, so that the look at the last byte sees no other line half written.
+  int rc;
+  do rc = ::flock(fd, LOCK_EX);
+  while (rc != 0 && errno == EINTR);
   std::string data(line);
   struct stat st {};
   char last = '\n';
