@@ -25,6 +25,16 @@ inline double Power(double a, int numerator, int denominator) {
   return std::pow(a, static_cast<double>(numerator) / denominator);
 }
 
+// The amount of a component held in complexes, in the order of its balance.
+inline double Complexed(const thermo::BalanceDefinition& balance,
+                        const Iteration::SpeciesVector& molality) {
+  double sum = 0.0;
+  for (int t = 0; t < balance.count; ++t) {
+    sum += balance.terms[t].coefficient * molality[balance.terms[t].species];
+  }
+  return sum;
+}
+
 }  // namespace
 
 Iteration::Iteration(const thermo::EquilibriumConstants& constants, const ActivityModel& model)
@@ -115,13 +125,7 @@ Iteration::State Iteration::Pass() {
   }
   if (platform::FpFaultRaised()) Fail("the complex molalities");
 
-  for (int c = 1; c <= 12; ++c) {
-    const thermo::BalanceDefinition& b = d.balances[c - 1];
-    double complexed = 0.0;
-    for (int t = 0; t < b.count; ++t)
-      complexed += b.terms[t].coefficient * m_next_[b.terms[t].species];
-    tcalc_next_[c] = complexed + m_[c];
-  }
+  for (int c = 1; c <= 12; ++c) tcalc_next_[c] = Complexed(d.balances[c - 1], m_next_) + m_[c];
   tcalc_next_[kW] = t_[kW];
   if (platform::FpFaultRaised()) Fail("the calculated totals");
 
@@ -134,13 +138,7 @@ Iteration::State Iteration::Pass() {
   }
   if (platform::FpFaultRaised()) Fail("the ratio update");
 
-  for (int c = 1; c <= 12; ++c) {
-    const thermo::BalanceDefinition& b = d.balances[c - 1];
-    double complexed = 0.0;
-    for (int t = 0; t < b.count; ++t)
-      complexed += b.terms[t].coefficient * mp_next_[b.terms[t].species];
-    tnew_[c] = mp_next_[c] + complexed;
-  }
+  for (int c = 1; c <= 12; ++c) tnew_[c] = mp_next_[c] + Complexed(d.balances[c - 1], mp_next_);
   if (platform::FpFaultRaised()) Fail("the recomputed totals");
 
   if (n_ > kPassLimit) return State::kPassLimit;
