@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "form_fixtures.h"
@@ -67,6 +69,32 @@ inline CliResult RunCli(const std::vector<std::string>& args, const std::filesys
   result.out = ReadFile(out_path);
   result.err = ReadFile(err_path);
   return result;
+}
+
+// A number item as the print statement writes it, without the line end: a sign blank or "-",
+// digits with an optional point (or a point and digits), an optional exponent, one blank.
+inline bool WellFormedNumberItem(std::string_view s) {
+  const auto digits = [&](std::size_t& i) {
+    const std::size_t start = i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+    return i - start;
+  };
+  if (s.size() < 3 || (s[0] != ' ' && s[0] != '-') || s.back() != ' ') return false;
+  s = s.substr(1, s.size() - 2);
+  std::size_t i = 0;
+  std::size_t mantissa = digits(i);
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    mantissa += digits(i);
+  }
+  if (mantissa == 0) return false;
+  if (i < s.size() && s[i] == 'E') {
+    ++i;
+    if (i >= s.size() || (s[i] != '+' && s[i] != '-')) return false;
+    ++i;
+    if (digits(i) == 0) return false;
+  }
+  return i == s.size();
 }
 
 }  // namespace geofluid::testing
