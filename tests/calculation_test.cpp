@@ -67,6 +67,25 @@ TEST(AnalysisInput, ConversionErrorNamesTheBoxAndItsLabel) {
   } catch (const ConversionError& e) {
     EXPECT_STREQ(e.what(), "Text5 (Mg): \"abc\" is not a number");
   }
+  b[5] = "1e999";
+  EXPECT_THROW(
+      {
+        try {
+          ReadAnalysis(b, 0.0);
+        } catch (const ConversionError& e) {
+          EXPECT_STREQ(e.what(),
+                       "Text5 (Mg): \"1e999\" is not a number (out of the range of a double)");
+          throw;
+        }
+      },
+      ConversionError);
+  b[5] = std::string(39, 'x') + "äöü";  // cut to 40 bytes without splitting a character
+  try {
+    ReadAnalysis(b, 0.0);
+  } catch (const ConversionError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Text5 (Mg): \"" + std::string(39, 'x') + "...\" is not a number");
+  }
   b[5] = "1";
   b[15] = "";  // the vapour boxes must hold numbers even without steam
   EXPECT_THROW(ReadAnalysis(b, 0.0), ConversionError);

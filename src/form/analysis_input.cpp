@@ -1,5 +1,6 @@
 #include "form/analysis_input.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -14,9 +15,21 @@ double BoxNumber(const std::array<std::string, 19>& box, int index) {
   const std::string& text = box[static_cast<std::size_t>(index)];
   if (const auto value = ParseNumber(text)) return *value;
   const std::string label(BoxLabel(index));
-  throw ConversionError("Text" + std::to_string(index) + " (" + label + "): " +
-                        (text.empty() ? std::string("the box is empty, not a number")
-                                      : "\"" + text + "\" is not a number"));
+  std::string problem;
+  if (text.empty()) {
+    problem = "the box is empty, not a number";
+  } else {
+    // A pasted page of text is not repeated whole in the message.
+    constexpr std::size_t kShown = 40;
+    std::size_t cut = std::min(text.size(), kShown);
+    while (cut > 0 && cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+      --cut;  // not inside a UTF-8 character
+    }
+    const std::string shown = cut < text.size() ? text.substr(0, cut) + "..." : text;
+    problem = "\"" + shown + "\" is not a number";
+    if (OutOfRange(text)) problem += " (out of the range of a double)";
+  }
+  throw ConversionError("Text" + std::to_string(index) + " (" + label + "): " + problem);
 }
 
 Analysis ReadAnalysis(const std::array<std::string, 19>& box, double steam_fraction) {

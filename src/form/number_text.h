@@ -10,4 +10,7 @@ namespace geofluid::form {
 // trailing garbage, and values beyond the range of a double. Independent of the locale.
 std::optional<double> ParseNumber(std::string_view text);
 
+// True when the text has the form of a decimal number but its value is beyond a double.
+bool OutOfRange(std::string_view text);
+
 }  // namespace geofluid::form
