@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "speciation/speciation.h"
+#include "speciation/solver.h"
 
 namespace geofluid::form {
 

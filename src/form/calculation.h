@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "speciation/speciation.h"
+#include "speciation/solver.h"
 #include "thermo/catalogue.h"
 #include "thermo/equilibrium_constants.h"
 

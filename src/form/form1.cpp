@@ -31,14 +31,18 @@ std::optional<int> BoxForKey(std::string_view key) {
 Form1::Form1(platform::Platform& platform, std::filesystem::path data_directory)
     : platform_(platform), data_directory_(std::move(data_directory)) {}
 
+void Form1::LockAnalysisBoxes(bool locked) {
+  for (int box = 1; box <= kAnalysisBoxes; ++box) {
+    Text(box).enabled = !locked;
+    Text(box).back_color = locked ? kLockedColour : kWhite;
+  }
+}
+
 // R1
 void Form1::Option1_Click() {
   option1_ = true;
   option2_ = false;
-  for (int box = 1; box <= kAnalysisBoxes; ++box) {
-    Text(box).enabled = true;
-    Text(box).back_color = kWhite;
-  }
+  LockAnalysisBoxes(false);
   check1_ = 1;
 }
 
@@ -46,10 +50,7 @@ void Form1::Option1_Click() {
 void Form1::Option2_Click() {
   option2_ = true;
   option1_ = false;
-  for (int box = 1; box <= kAnalysisBoxes; ++box) {
-    Text(box).enabled = false;
-    Text(box).back_color = kLockedColour;
-  }
+  LockAnalysisBoxes(true);
 }
 
 // R3: in the measured mode the steam correction stays off whatever the user does.

@@ -70,6 +70,8 @@ class Form1 {
 
  private:
   void Run(thermo::Dataset dataset);
+  // Text1 .. Text16: disabled and button-face when locked, enabled and white otherwise.
+  void LockAnalysisBoxes(bool locked);
 
   platform::Platform& platform_;
   std::filesystem::path data_directory_;

@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "speciation/speciation.h"
+#include "speciation/solver.h"
 
 namespace geofluid::speciation {
 

@@ -1,4 +1,4 @@
-#include "speciation/speciation.h"
+#include "speciation/solver.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "speciation/speciation.h"
+#include "speciation/solver.h"
 #include "thermo/equilibrium_constants.h"
 #include "thermo/thermo_storage.h"
 

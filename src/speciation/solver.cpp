@@ -6,7 +6,7 @@
 #include "platform/fp_status.h"
 #include "speciation/dataset_model.h"
 #include "speciation/iteration.h"
-#include "speciation/speciation.h"
+#include "speciation/solver.h"
 
 namespace geofluid::speciation {
 
