@@ -1,0 +1,224 @@
+#pragma once
+
+// The typed engine: every front end (window model, command line, batch, geothermometry,
+// uncertainty, Python) calls the calculation through these types. No texts go in; results
+// carry names. Nothing here holds mutable global state: a run is a function of its inputs,
+// and `Conditions` are prepared once per (dataset, temperature) and then shared read-only.
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "speciation/dataset_model.h"
+#include "speciation/solver.h"
+#include "thermo/catalogue.h"
+#include "thermo/equilibrium_constants.h"
+#include "thermo/thermo_storage.h"
+
+namespace geofluid::engine {
+
+inline constexpr int kComponentCount = 12;
+
+// The analysed components in the order of the window's boxes Text1..Text12; the keys are those
+// of the sample files.
+inline constexpr std::array<std::string_view, kComponentCount> kComponentKeys = {
+    "SiO2", "Na", "K", "Ca", "Mg", "Fe", "Al", "CO3(2-)", "SO4(2-)", "HS(-)", "Cl", "NH3"};
+
+// 0-based index into kComponentKeys, or nullopt.
+std::optional<int> ComponentIndex(std::string_view key);
+
+// One sample of separated hot water and its steam, in typed values.
+struct Sample {
+  std::string id;
+  // Totals of the separated water, mol/kg H2O, in the order of kComponentKeys.
+  std::array<double, kComponentCount> component{};
+  double water = 55.51;      // T14 as the window takes it
+  double steam_co2 = 0.0;    // mol/kg of steam
+  double steam_h2s = 0.0;    // mol/kg of steam
+  double ph = 7.0;           // measured at ph_temperature
+  double ph_temperature = 25.0;          // °C
+  double separation_temperature = 100.0;  // °C
+
+  double& Component(std::string_view key);  // throws std::out_of_range for an unknown key
+  double Component(std::string_view key) const;
+};
+
+// How the node tables are carried to a temperature. The specified scheme (one global polynomial
+// through all nodes, the window's) is built in; others, such as a monotone piecewise cubic,
+// come from layers outside the core and are passed in by reference.
+class TableScheme {
+ public:
+  virtual ~TableScheme() = default;
+  virtual std::string_view Name() const = 0;  // "specified", "steffen", ...
+  // Fills every interpolated field of `storage` at storage.calculation_temperature, the
+  // enthalpies also at storage.separation_temperature, as ThermoStorage::InterpolateTables.
+  virtual void Interpolate(thermo::ThermoStorage& storage) const = 0;
+};
+const TableScheme& SpecifiedScheme();
+
+// The report's captions of one dataset.
+struct ReportLayout {
+  std::string_view title;
+  std::size_t section_ruler;
+  std::string_view composition;
+  std::string_view column_header;
+  std::string_view toth_caption;
+  bool totals_in_display_format;  // SOLVEQ prints totals through 0.000E+00
+};
+
+// Everything that differs between the two datasets.
+class Dataset {
+ public:
+  thermo::Dataset id;
+  std::string_view key;    // "solveq", "supcrt"
+  std::string_view title;  // "SOLVEQ", "SUPCRT98"
+  const thermo::Catalogue& catalogue;
+  const speciation::DatasetModel& model;
+  const thermo::IapDefinition* iap;  // [m - 1]
+  double si_divisor;                 // ln(IAP/K) / divisor: 2.303 or ln 10
+  // The second mode's TOTH target: (1 - y) stored + y (co2_weight CO2 + h2s_weight H2S).
+  // SOLVEQ's sulfide basis S(2-) takes two hydrogens from H2S, SUPCRT98's HS(-) one.
+  double toth_co2_weight;
+  double toth_h2s_weight;
+  ReportLayout layout;
+
+  static const Dataset& Of(thermo::Dataset id);
+  // "solveq" or "supcrt"; nullptr otherwise.
+  static const Dataset* FromKey(std::string_view key);
+
+  int SpeciesCount() const { return catalogue.species_count; }
+  int MineralCount() const { return catalogue.mineral_count; }
+  // Clean names, as `geofluid-cli constants` prints them: "QUARTZ", "LOW-ALBITE", "Na(+)".
+  std::string_view SpeciesName(int i) const;
+  std::string_view MineralName(int m) const;
+  // 1-based index of a mineral by its clean name, or 0.
+  int MineralIndex(std::string_view name) const;
+  double TothTarget(double stored_toth, double steam_fraction, double co2, double h2s) const;
+};
+
+// The constants of one dataset at one temperature: prepared once, then shared read-only by
+// every sample evaluated there, on any thread.
+struct Conditions {
+  const Dataset* dataset = nullptr;
+  double temperature = 0.0;
+  const TableScheme* scheme = nullptr;
+  thermo::EquilibriumConstants constants;
+  speciation::ActivityModel activity;
+  double liquid_enthalpy = 0.0;  // h_l(T), kJ/kg, for the steam fraction
+};
+
+// Interpolates the tables to `temperature` and forms the dataset's constants.
+// Throws ArithmeticError naming the step (far outside 0-300 °C the extrapolation overflows).
+std::shared_ptr<const Conditions> Prepare(const Dataset& dataset, double temperature,
+                                          const TableScheme& scheme = SpecifiedScheme());
+// The same from a storage already interpolated (the window's own sequence of steps).
+Conditions ConditionsFrom(const Dataset& dataset, const thermo::ThermoStorage& storage,
+                          const TableScheme& scheme = SpecifiedScheme());
+
+// Mass fraction of steam when the fluid boils from `at.temperature` to the separation
+// temperature; 0 without the steam correction. Throws ArithmeticError outside the steam table.
+double SteamFraction(const Conditions& at, double separation_temperature, bool steam_correction);
+
+// Which pH search the second mode uses. Both give the same pH bit for bit; kFast needs far
+// fewer speciations.
+enum class Search { kDecimal, kFast };
+
+struct Hooks {
+  // Called each time a speciation stops at its pass limit (the window shows a box).
+  std::function<void()> on_non_convergence;
+  Search search = Search::kFast;
+};
+
+// A species of a result.
+struct SpeciesResult {
+  std::string_view printed_name;  // as the report prints it, blanks included
+  std::string_view name;          // clean
+  int charge = 0;
+  double molality = 0.0;
+  double gamma = 0.0;
+  double activity = 0.0;
+  double log_activity = 0.0;  // log10
+  bool switched_off = false;  // log K = 100: no data, its molality is the 1E-33 floor
+};
+
+struct MineralResult {
+  std::string_view name;  // clean
+  double log_k = 0.0;
+  double log_iap = 0.0;
+  double si = 0.0;  // as the report prints it: ln(IAP/K) / the dataset's divisor
+};
+
+// One evaluation of a sample with one dataset at one temperature.
+struct Evaluation {
+  const Dataset* dataset = nullptr;
+  std::shared_ptr<const Conditions> conditions;
+  double temperature = 0.0;
+  double separation_temperature = 0.0;
+  double steam_fraction = 0.0;
+  speciation::Totals totals{};  // T(1..14) of the total fluid
+  speciation::Speciation speciation;
+  double ph = 0.0;
+  // The first mode: TOTH of the speciation; the second: the search's target.
+  double toth = 0.0;
+  std::array<double, thermo::kMineralSlots> saturation_index{};
+  int trials = 0;
+  int non_convergences = 0;
+
+  int Passes() const { return speciation.passes; }
+  bool Converged() const { return non_convergences == 0; }
+  double IonicStrength() const { return speciation.ionic_strength; }
+  // 100 (sum cations - sum |anions|) / (sum cations + sum |anions|) in equivalents over every
+  // species of the final speciation.
+  double ChargeBalancePercent() const;
+  std::vector<SpeciesResult> Species() const;
+  std::vector<MineralResult> Minerals() const;
+  double Si(std::string_view mineral_name) const;  // throws std::out_of_range
+};
+
+// The core step: the sample at `at`, with a given steam fraction. Without `stored_toth` the
+// first mode (pH as measured, TOTH computed); with it the second (pH searched so that TOTH
+// meets the target of the stored TOTH, the steam fraction and the steam gases).
+// Throws ArithmeticError or SearchError with a message for the user.
+Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions>& at,
+                    double steam_fraction, std::optional<double> stored_toth,
+                    const Hooks& hooks = {});
+
+// (a) The first mode at the pH measurement temperature.
+Evaluation EvaluateMeasured(const Sample& sample, const std::shared_ptr<const Conditions>& at,
+                            const Hooks& hooks = {});
+// (b) The second mode at `at` from a given TOTH.
+Evaluation EvaluateFromToth(const Sample& sample, double toth,
+                            const std::shared_ptr<const Conditions>& at, bool steam_correction,
+                            const Hooks& hooks = {});
+// (c) Both: the measured mode at the sample's pH temperature, its TOTH then carried to each
+// temperature in `targets` (the same dataset). The TOTH never leaves memory.
+struct Carried {
+  Evaluation measured;
+  std::vector<Evaluation> at;  // in the order of targets
+};
+Carried Carry(const Sample& sample, const std::shared_ptr<const Conditions>& at_ph_temperature,
+              std::span<const std::shared_ptr<const Conditions>> targets, bool steam_correction,
+              const Hooks& hooks = {});
+
+// Prepared conditions by (dataset, temperature, interpolation), shared by threads: a caller
+// asks for the same key many times and gets one object.
+class ConditionsCache {
+ public:
+  ConditionsCache();
+  ~ConditionsCache();
+  ConditionsCache(const ConditionsCache&) = delete;
+  ConditionsCache& operator=(const ConditionsCache&) = delete;
+  std::shared_ptr<const Conditions> Get(const Dataset& dataset, double temperature,
+                                        const TableScheme& scheme = SpecifiedScheme());
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace geofluid::engine
