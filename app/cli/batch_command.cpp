@@ -29,6 +29,9 @@ class InterruptGuard {
     interrupt_requested.store(false);
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
+    // Restarted system calls: a write cut short by the signal would otherwise end the output
+    // mid-row. The run sees the flag between chunks.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &previous_);
   }
