@@ -1,0 +1,280 @@
+"""Geofluid from Python: the chemistry of geothermal fluids on pandas DataFrames.
+
+Each row of an input DataFrame is one sample of separated hot water and its steam, in the
+columns of a `geofluid-cli batch` table (see INPUT_COLUMNS and help(geofluid.evaluate)). The
+sample is speciated at the temperature at which its pH was measured, and its pH is then carried
+to the temperatures asked for, with each of the two thermodynamic datasets (SOLVEQ, SUPCRT98).
+
+    evaluate(df, ...)      one row per sample, dataset and temperature: pH, TOTH, steam
+                           fraction, saturation indices; faults per row in status/message
+    species(df, ...)       the species of each evaluation in long form
+    constants(dataset, t)  the equilibrium constants of a dataset at a temperature
+    geofluid.dask          the same evaluation over the partitions of a Dask DataFrame
+
+The work runs in compiled code on the module's own threads, with the GIL released.
+"""
+
+import math
+
+import numpy as np
+import pandas as pd
+
+from . import _geofluid
+
+__all__ = [
+    "evaluate",
+    "species",
+    "constants",
+    "table_columns",
+    "INPUT_COLUMNS",
+    "SPECIES_COLUMNS",
+]
+
+#: The columns an input DataFrame may have (any order; id, pH and ph_temperature at least).
+INPUT_COLUMNS = tuple(_geofluid.input_columns())
+
+#: The first columns of evaluate's result; the SI_<mineral> columns follow.
+RESULT_COLUMNS = (
+    "id",
+    "dataset",
+    "temperature",
+    "status",
+    "message",
+    "pH",
+    "ionic_strength",
+    "toth",
+    "steam_fraction",
+    "charge_balance_percent",
+    "passes",
+    "trials",
+    "converged",
+)
+
+#: The columns of species' result.
+SPECIES_COLUMNS = (
+    "id",
+    "dataset",
+    "temperature",
+    "species",
+    "charge",
+    "molality",
+    "gamma",
+    "activity",
+    "log_activity",
+)
+
+_EXACT_INTEGER = 2.0**53
+
+
+def _column(series):
+    """One input column as the compiled part takes it: float64, or objects with None for gaps."""
+    if pd.api.types.is_bool_dtype(series.dtype):
+        pass
+    elif pd.api.types.is_float_dtype(series.dtype):
+        return series.to_numpy(dtype=np.float64, na_value=np.nan)
+    elif pd.api.types.is_integer_dtype(series.dtype):
+        values = series.to_numpy(dtype=np.float64, na_value=np.nan)
+        # Integers a double holds exactly keep their text; larger ones (long ids) go as text.
+        if not np.any(np.abs(values) >= _EXACT_INTEGER):
+            return values
+    values = series.to_numpy(dtype=object, copy=True)
+    values[pd.isna(values)] = None
+    return values
+
+
+def _frame(df):
+    if not isinstance(df, pd.DataFrame):
+        df = pd.DataFrame(df)
+    # Samples indexed by their id: the id is a column of the table.
+    if "id" not in df.columns and df.index.name == "id":
+        df = df.reset_index()
+    names = [str(name) for name in df.columns]
+    columns = [_column(df.iloc[:, k]) for k in range(df.shape[1])]
+    if isinstance(df.index, pd.RangeIndex) and df.index.start == 0 and df.index.step == 1:
+        labels = []  # the label is the position
+    else:
+        labels = [str(label) for label in df.index]
+    return df, names, columns, labels
+
+
+def _run(df, temperatures, dataset, units, steam_correction, steam_units, threads, table, species):
+    df, names, columns, labels = _frame(df)
+    if isinstance(temperatures, np.ndarray):
+        temperatures = temperatures.tolist()
+    out = _geofluid.run(
+        names,
+        columns,
+        labels,
+        temperatures,
+        dataset,
+        units,
+        steam_units,
+        bool(steam_correction),
+        int(threads),
+        table,
+        species,
+    )
+    return df, out
+
+
+def _table(df, t):
+    missing = ~t["evaluated"]
+    data = {
+        "id": t["id"],
+        "dataset": t["dataset"],
+        "temperature": t["temperature"],
+        "status": t["status"],
+        "message": t["message"],
+        "pH": t["pH"],
+        "ionic_strength": t["ionic_strength"],
+        "toth": t["toth"],
+        "steam_fraction": t["steam_fraction"],
+        "charge_balance_percent": t["charge_balance_percent"],
+        "passes": pd.arrays.IntegerArray(t["passes"], missing),
+        "trials": pd.arrays.IntegerArray(t["trials"], missing),
+        "converged": pd.arrays.BooleanArray(t["converged"], missing),
+    }
+    for name, si in zip(t["minerals"], t["si"]):
+        data["SI_" + name] = si
+    return pd.DataFrame(data, index=df.index.take(t["row"]), copy=False)
+
+
+def _species(df, s):
+    data = {name: s[name] for name in SPECIES_COLUMNS}
+    return pd.DataFrame(data, index=df.index.take(s["row"]), copy=False)
+
+
+def evaluate(
+    df,
+    temperatures=None,
+    dataset="both",
+    units="mol/kg",
+    steam_correction=True,
+    *,
+    steam_units=None,
+    threads=0,
+):
+    """Evaluate every sample of a DataFrame; one result row per sample, dataset and temperature.
+
+    The same calculation, with the same numbers bit for bit, as `geofluid-cli batch`.
+
+    Input ``df`` (a DataFrame, or anything pandas.DataFrame() takes), one sample per row, in the
+    columns of a batch table (INPUT_COLUMNS; any order, unknown names are refused):
+      id              the sample's name (text; a DataFrame indexed by "id" is taken as well)
+      SiO2, Na, K, Ca, Mg, Fe, Al, CO3(2-), SO4(2-), HS(-), Cl, NH3
+                      the separated water's analysis in ``units``; alternative forms such as
+                      HCO3, total_CO2, H2S, total_H2S, NH4 are converted by their molar mass
+                      (one form per component); a missing value is a component not analysed
+      pH              measured at ph_temperature (°C)
+      ph_temperature  °C at which the pH was measured
+      separation      steam-separation temperature, °C (needed with the steam correction)
+      CO2, H2S        the steam's gases per kg of steam (mol/kg with mol/kg, else mg/kg,
+                      or as ``steam_units`` says)
+      H2O             moles of water (default 55.51, 1 kg)
+      units, steam_units, density (kg/L, for mg/L), temperatures
+                      per-row overrides of the arguments
+    Numbers are read exactly: read a CSV with ``pd.read_csv(path, dtype={"id": str},
+    float_precision="round_trip")`` to get the file's numbers bit for bit.
+
+    Arguments:
+      temperatures      °C to carry each pH to: a number, a list of numbers, or a text as
+                        the command line takes it ("150,200,250", "100:300:10"). None: the
+                        measured mode only, at each sample's ph_temperature.
+      dataset           "solveq", "supcrt" or "both" (default; each sample with each).
+      units             the water's unit: "mol/kg" (molality, default), "mg/kg" or "mg/L".
+      steam_correction  carry the pH with the steam separated at ``separation`` (default).
+      steam_units       the gases' unit: "mol/kg", "mmol/kg" or "mg/kg" (default: mol/kg with
+                        mol/kg, else mg/kg).
+      threads           threads to use, 0 (default) for all cores.
+
+    Returns a DataFrame indexed by the input's index labels (a label repeats for each dataset
+    and temperature of its sample), with the columns:
+      id, dataset ("solveq"/"supcrt"), temperature (°C),
+      status ("ok", "warning", "error"), message (why, for a warning or an error),
+      pH, ionic_strength (mol/kg), toth (total H+, mol/kg), steam_fraction (mass fraction),
+      charge_balance_percent (100 (cations - anions) / (cations + anions), equivalents),
+      passes, trials (speciation passes and pH trials), converged,
+      SI_<mineral> ... (log(Q/K) as the report prints it; empty where the dataset has no
+      such mineral).
+    A sample that cannot be read or evaluated gives rows with status "error" and a message
+    naming the row (by its index label), the column and the cause; its numbers are empty.
+
+    Raises ValueError, with the command line's message, for arguments it does not take and for
+    an unknown, repeated or missing column (nothing is evaluated then).
+    """
+    df, out = _run(
+        df, temperatures, dataset, units, steam_correction, steam_units, threads, True, False
+    )
+    return _table(df, out["table"])
+
+
+def species(
+    df,
+    temperatures=None,
+    dataset="both",
+    units="mol/kg",
+    steam_correction=True,
+    *,
+    steam_units=None,
+    threads=0,
+):
+    """The species of every evaluation in long form: one row per species.
+
+    Takes the same input and arguments as evaluate(). Returns a DataFrame indexed by the input's
+    index labels with the columns:
+      id, dataset, temperature (°C), species (name, e.g. "Na(+)", "H4SiO4(aq)"),
+      charge, molality (mol/kg H2O), gamma (activity coefficient), activity,
+      log_activity (log10).
+    A species without data at that temperature has empty values. Samples whose evaluation
+    failed (status "error" in evaluate) have no rows.
+    """
+    df, out = _run(
+        df, temperatures, dataset, units, steam_correction, steam_units, threads, False, True
+    )
+    return _species(df, out["species"])
+
+
+def constants(dataset, temperature):
+    """The equilibrium constants of a dataset at a temperature, as `geofluid-cli constants`.
+
+    dataset: "solveq" or "supcrt"; temperature in °C.
+    Returns a DataFrame with the columns kind ("aqueous", "mineral" or "param"), index (the
+    species' or mineral's number in the dataset), name, value: log10 K of the formation
+    reaction of an aqueous species or the dissolution of a mineral, and the activity model's
+    parameters A, B (Debye-Hückel) and Bdot.
+    """
+    if isinstance(temperature, str) or not math.isfinite(float(temperature)):
+        raise ValueError(f"--temperature: {temperature!r} is not a number")
+    out = _geofluid.constants(dataset, float(temperature))
+    return pd.DataFrame(
+        {
+            "kind": out["kind"],
+            "index": pd.array(out["index"], dtype="Int64"),
+            "name": out["name"],
+            "value": out["value"],
+        }
+    )
+
+
+def table_columns(dataset="both"):
+    """The columns evaluate() gives for ``dataset``, in order."""
+    return list(RESULT_COLUMNS) + ["SI_" + m for m in _geofluid.mineral_columns(dataset)]
+
+
+def empty_table(dataset="both"):
+    """evaluate()'s result without rows: its columns and their dtypes."""
+    data = {
+        "id": np.array([], dtype=object),
+        "dataset": np.array([], dtype=object),
+        "temperature": np.array([], dtype=np.float64),
+        "status": np.array([], dtype=object),
+        "message": np.array([], dtype=object),
+    }
+    for name in ("pH", "ionic_strength", "toth", "steam_fraction", "charge_balance_percent"):
+        data[name] = np.array([], dtype=np.float64)
+    data["passes"] = pd.array([], dtype="Int64")
+    data["trials"] = pd.array([], dtype="Int64")
+    data["converged"] = pd.array([], dtype="boolean")
+    for m in _geofluid.mineral_columns(dataset):
+        data["SI_" + m] = np.array([], dtype=np.float64)
+    return pd.DataFrame(data)

@@ -1,0 +1,221 @@
+// The compiled part of the Python module: options checked as the command line checks them,
+// the batch run with the GIL released on the library's own threads, results as columns.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <atomic>
+#include <cmath>
+#include <sstream>
+
+#include "batch/batch.h"
+#include "batch/text.h"
+#include "engine/engine.h"
+#include "platform/errors.h"
+#include "table.h"
+
+namespace geofluid::python {
+
+namespace {
+
+// The command line's words for an option value it does not take.
+[[noreturn]] void NotIn(std::string_view option, const std::string& value, std::string_view set) {
+  throw py::value_error(std::string(option) + ": " + value + " not in " + std::string(set));
+}
+
+std::vector<const engine::Dataset*> Datasets(const std::string& dataset) {
+  if (dataset != "solveq" && dataset != "supcrt" && dataset != "both")
+    NotIn("--dataset", dataset, "{solveq,supcrt,both}");
+  std::vector<const engine::Dataset*> out;
+  if (dataset != "supcrt") out.push_back(engine::Dataset::FromKey("solveq"));
+  if (dataset != "solveq") out.push_back(engine::Dataset::FromKey("supcrt"));
+  return out;
+}
+
+// None: the measured mode only; a text as --temperatures takes it; a number or numbers.
+// Numbers go through the same reading as the text, so that a list is refused with the same
+// message (NaN, more than the batch takes).
+std::vector<double> Temperatures(const py::object& temperatures) {
+  if (temperatures.is_none()) return {};
+  std::string list;
+  if (py::isinstance<py::str>(temperatures)) {
+    list = temperatures.cast<std::string>();
+  } else if (PyNumber_Check(temperatures.ptr()) && !py::isinstance<py::sequence>(temperatures)) {
+    batch::AppendNumber(list, temperatures.cast<double>());
+  } else {
+    for (const py::handle item : temperatures) {
+      if (!list.empty()) list += ',';
+      batch::AppendNumber(list, py::cast<double>(item));
+    }
+  }
+  try {
+    return batch::ParseTemperatures(list);
+  } catch (const batch::UsageError& e) {
+    throw py::value_error(e.what());
+  }
+}
+
+struct RunOptions {
+  py::object temperatures;
+  std::string dataset;
+  std::string units;
+  std::optional<std::string> steam_units;
+  bool steam_correction = true;
+  int threads = 0;
+};
+
+batch::BatchOptions BatchOptionsOf(const RunOptions& o) {
+  batch::BatchOptions run;
+  if (o.threads < 0)
+    throw py::value_error("--jobs: Value " + std::to_string(o.threads) +
+                          " must be a non-negative number (threads, 0: all cores)");
+  run.threads = o.threads;
+  run.evaluation.datasets = Datasets(o.dataset);
+  const auto unit = units::ConcentrationFromText(o.units);
+  if (!unit) NotIn("--units", o.units, "{mol/kg,mg/kg,mg/L}");
+  run.input.unit = *unit;
+  if (o.steam_units) {
+    run.input.gas_unit = units::GasUnitFromText(*o.steam_units);
+    if (!run.input.gas_unit) NotIn("--steam-units", *o.steam_units, "{mol/kg,mmol/kg,mg/kg}");
+  }
+  run.input.steam_correction = o.steam_correction;
+  run.evaluation.steam_correction = o.steam_correction;
+  run.input.temperatures = Temperatures(o.temperatures);
+  return run;
+}
+
+py::dict Run(const std::vector<std::string>& names, const std::vector<py::array>& columns,
+             const std::vector<std::string>& labels, const RunOptions& options, bool table,
+             bool species) {
+  const batch::BatchOptions run = BatchOptionsOf(options);
+  CsvText csv = ToCsv(names, columns);
+  const RowIndex rows(std::move(csv.row_line));
+
+  TableColumns table_columns;
+  SpeciesColumns species_columns;
+  std::vector<batch::RowSink*> sinks;
+  if (table) sinks.push_back(&table_columns);
+  if (species) sinks.push_back(&species_columns);
+  batch::SinkList sink(sinks);
+
+  std::atomic<bool> cancel{false};
+  bool interrupted_by_python = false;
+  batch::Summary summary;
+  {
+    py::gil_scoped_release release;
+    std::istringstream in(std::move(csv.text));
+    // Between chunks: Ctrl-C in the interpreter stops the run.
+    const auto progress = [&](const batch::Progress&) {
+      py::gil_scoped_acquire acquire;
+      if (PyErr_CheckSignals() != 0) {
+        interrupted_by_python = true;
+        cancel.store(true);
+      }
+    };
+    try {
+      batch::CsvInput input(in, run.input);
+      summary = batch::RunBatch(input, run, sink, progress, cancel);
+    } catch (const batch::UsageError& e) {
+      throw py::value_error(e.what());
+    }
+  }
+  if (interrupted_by_python) throw py::error_already_set();
+  // The text was made here, so it cannot break off; should it, nothing partial is returned.
+  if (!summary.broken_input.empty()) throw std::runtime_error(summary.broken_input);
+
+  py::dict out;
+  if (table) out["table"] = table_columns.ToPython(rows, labels);
+  if (species) out["species"] = species_columns.ToPython(rows);
+  return out;
+}
+
+py::dict Constants(const std::string& dataset_key, double temperature) {
+  const engine::Dataset* dataset = engine::Dataset::FromKey(dataset_key);
+  if (dataset == nullptr) NotIn("--dataset", dataset_key, "{solveq,supcrt}");
+  std::shared_ptr<const engine::Conditions> at;
+  {
+    py::gil_scoped_release release;
+    try {
+      at = engine::Prepare(*dataset, temperature);
+    } catch (const Error& e) {
+      throw py::value_error(e.what());
+    }
+  }
+  const thermo::Catalogue& catalogue = dataset->catalogue;
+  py::list kind, index, name;
+  std::vector<double> value;
+  for (int i = 15; i <= catalogue.species_count; ++i) {
+    kind.append("aqueous");
+    index.append(i);
+    name.append(py::str(std::string(dataset->SpeciesName(i))));
+    value.push_back(at->constants.aqueous_logk[static_cast<std::size_t>(i)]);
+  }
+  for (int m = 1; m <= catalogue.mineral_count; ++m) {
+    kind.append("mineral");
+    index.append(m);
+    name.append(py::str(std::string(dataset->MineralName(m))));
+    value.push_back(at->constants.mineral_logk[static_cast<std::size_t>(m)]);
+  }
+  for (const auto& [key, v] : {std::pair{"A", at->activity.a}, std::pair{"B", at->activity.b},
+                               std::pair{"Bdot", at->activity.bdot}}) {
+    kind.append("param");
+    index.append(py::none());
+    name.append(key);
+    value.push_back(v);
+  }
+  py::dict out;
+  out["kind"] = kind;
+  out["index"] = index;
+  out["name"] = name;
+  out["value"] = ToArray(std::move(value));
+  return out;
+}
+
+std::vector<std::string> MineralColumns(const std::string& dataset) {
+  const auto datasets = Datasets(dataset);
+  std::vector<std::string> out;
+  for (const auto name : batch::MineralColumns(datasets)) out.emplace_back(name);
+  return out;
+}
+
+std::vector<std::string> InputColumns() {
+  std::vector<std::string> out;
+  for (const auto name : batch::InputColumns()) out.emplace_back(name);
+  return out;
+}
+
+}  // namespace
+
+}  // namespace geofluid::python
+
+PYBIND11_MODULE(_geofluid, m) {
+  namespace py = pybind11;
+  using namespace geofluid::python;
+  m.doc() =
+      "The compiled part of geofluid. Use the functions of the package `geofluid`, which take "
+      "and give pandas DataFrames.";
+
+  m.def(
+      "run",
+      [](const std::vector<std::string>& names, const std::vector<py::array>& columns,
+         const std::vector<std::string>& labels, py::object temperatures,
+         const std::string& dataset, const std::string& units,
+         std::optional<std::string> steam_units, bool steam_correction, int threads, bool table,
+         bool species) {
+        RunOptions options{std::move(temperatures), dataset,          units,
+                           std::move(steam_units),  steam_correction, threads};
+        return Run(names, columns, labels, options, table, species);
+      },
+      py::arg("names"), py::arg("columns"), py::arg("labels"), py::arg("temperatures"),
+      py::arg("dataset"), py::arg("units"), py::arg("steam_units"), py::arg("steam_correction"),
+      py::arg("threads"), py::arg("table"), py::arg("species"),
+      "Evaluates the table given as columns; returns the results as arrays. Used by "
+      "geofluid.evaluate and geofluid.species.");
+  m.def("constants", &Constants, py::arg("dataset"), py::arg("temperature"),
+        "The equilibrium constants and activity-model parameters as arrays; used by "
+        "geofluid.constants.");
+  m.def("mineral_columns", &MineralColumns, py::arg("dataset"),
+        "The minerals of the SI_ columns for dataset solveq, supcrt or both, in output order.");
+  m.def("input_columns", &InputColumns, "The columns an input table may have.");
+}
