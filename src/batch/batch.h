@@ -194,5 +194,10 @@ struct Summary {
 Summary RunBatch(std::istream& in, const BatchOptions& options, RowSink& sink,
                  const std::function<void(const Progress&)>& progress,
                  const std::atomic<bool>& cancel);
+// The same from a table whose header has been read (a caller that opens its output files only
+// once the header is accepted); options.input is then not used.
+Summary RunBatch(CsvInput& input, const BatchOptions& options, RowSink& sink,
+                 const std::function<void(const Progress&)>& progress,
+                 const std::atomic<bool>& cancel);
 
 }  // namespace geofluid::batch

@@ -7,9 +7,15 @@ namespace geofluid::batch {
 Summary RunBatch(std::istream& in, const BatchOptions& options, RowSink& sink,
                  const std::function<void(const Progress&)>& progress,
                  const std::atomic<bool>& cancel) {
+  CsvInput input(in, options.input);
+  return RunBatch(input, options, sink, progress, cancel);
+}
+
+Summary RunBatch(CsvInput& input, const BatchOptions& options, RowSink& sink,
+                 const std::function<void(const Progress&)>& progress,
+                 const std::atomic<bool>& cancel) {
   const auto& datasets = options.evaluation.datasets;
   if (datasets.empty()) throw UsageError("no dataset to evaluate with");
-  CsvInput input(in, options.input);
   engine::ConditionsCache cache;
   sink.Begin(datasets);
 
