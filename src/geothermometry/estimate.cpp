@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "units/units.h"
+
 namespace geofluid::geothermometry {
 
 namespace {
@@ -450,6 +452,44 @@ std::vector<std::string> CompareInterpolations(const engine::Dataset& dataset,
                        " in the swept range)");
   }
   return warnings;
+}
+
+SoluteAnalysis SoluteAnalysisOf(const engine::Sample& sample) {
+  std::vector<units::Amount> amounts;
+  for (int c = 0; c < engine::kComponentCount; ++c) {
+    const auto key = engine::kComponentKeys[static_cast<std::size_t>(c)];
+    amounts.push_back({units::StandardForm(key), sample.component[static_cast<std::size_t>(c)]});
+  }
+  const std::vector<double> mg =
+      units::FromMolality(amounts, units::Concentration::kMgPerKgSolution);
+  SoluteAnalysis water;
+  water.sio2 = mg[*engine::ComponentIndex("SiO2")];
+  water.na = mg[*engine::ComponentIndex("Na")];
+  water.k = mg[*engine::ComponentIndex("K")];
+  water.ca = mg[*engine::ComponentIndex("Ca")];
+  water.mg = mg[*engine::ComponentIndex("Mg")];
+  return water;
+}
+
+Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& options,
+                          engine::ConditionsCache& cache) {
+  for (const engine::Dataset* d : options.datasets) {
+    MineralIndices(*d, options.minerals.empty() ? DefaultMinerals(*d) : options.minerals);
+  }
+  Reservoir r;
+  r.id = sample.id;
+  for (const engine::Dataset* d : options.datasets) {
+    r.estimates.push_back(EstimateTemperature(sample, *d, options.minerals, options.sweep, cache));
+  }
+  try {
+    const SoluteAnalysis water = SoluteAnalysisOf(sample);
+    r.solute = SoluteGeothermometers(water);
+    r.giggenbach = ClassifyGiggenbach(water);
+  } catch (const std::exception& e) {
+    r.solute_error = e.what();
+    r.giggenbach.reason = e.what();
+  }
+  return r;
 }
 
 }  // namespace geofluid::geothermometry

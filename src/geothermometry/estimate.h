@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "geothermometry/giggenbach.h"
+#include "geothermometry/solute.h"
 #include "geothermometry/sweep.h"
 
 namespace geofluid::geothermometry {
@@ -98,5 +100,32 @@ std::vector<std::string> CompareInterpolations(const engine::Dataset& dataset,
                                                double from, double to, const engine::TableScheme& a,
                                                const engine::TableScheme& b,
                                                double tolerance = 0.1);
+
+// ---- A sample's reservoir temperature, all methods -------------------------------------------
+
+// The separated water's SiO2, Na, K, Ca and Mg in mg/kg of solution, from the sample's
+// molalities (all twelve components, so that the dissolved solids are taken into the
+// solution's mass). Throws units::UnitError for a negative or non-finite molality.
+SoluteAnalysis SoluteAnalysisOf(const engine::Sample& sample);
+
+struct ReservoirOptions {
+  std::vector<const engine::Dataset*> datasets;  // each in turn
+  std::vector<std::string> minerals;             // empty: each dataset's default set
+  SweepOptions sweep;
+};
+
+struct Reservoir {
+  std::string id;
+  std::vector<Estimate> estimates;        // per dataset, in the order of the options
+  std::vector<SoluteTemperature> solute;  // empty when solute_error is set
+  GiggenbachClassification giggenbach;
+  std::string solute_error;
+};
+
+// The multicomponent estimates with each dataset, the solute geothermometers and the
+// Giggenbach class. Throws UnknownMineral / std::invalid_argument for an unusable set (checked
+// for every dataset before any calculation); every other failure is recorded in the result.
+Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& options,
+                          engine::ConditionsCache& cache);
 
 }  // namespace geofluid::geothermometry
