@@ -104,15 +104,16 @@ Decimal ParseDigits(std::string_view text, bool negative) {
   const int integer_digits =
       static_cast<int>(point == std::string_view::npos ? mantissa.size() : point);
   int place = exponent + integer_digits - 1;  // of the first digit
-  for (char c : mantissa) {
-    if (c == '.') continue;
-    if (d.digits.empty() && c == '0') {
-      --place;
-      continue;
-    }
-    if (d.digits.empty()) d.exponent = place;
-    d.digits.push_back(c);
+  std::size_t i = 0;
+  for (; i < mantissa.size() && (mantissa[i] == '0' || mantissa[i] == '.'); ++i) {
+    if (mantissa[i] == '0') --place;
   }
+  if (i == mantissa.size()) return d;
+  d.exponent = place;
+  const std::string_view rest = mantissa.substr(i);
+  const std::size_t rest_point = rest.find('.');
+  d.digits.assign(rest.substr(0, rest_point));
+  if (rest_point != std::string_view::npos) d.digits.append(rest.substr(rest_point + 1));
   return d;
 }
 
