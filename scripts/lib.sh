@@ -4,7 +4,8 @@ set -euo pipefail
 
 GEOFLUID_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 GEOFLUID_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev libinih-dev
-  qt6-base-dev fonts-ipafont-gothic
+  qt6-base-dev fonts-ipafont-gothic libgsl-dev qt6-charts-dev qt6-svg-dev
+  libqt6opengl6-dev
   pybind11-dev python3-dev python3-numpy python3-pandas python3-dask python3-distributed
   python3-matplotlib python3-pytest)
 
