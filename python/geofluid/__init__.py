@@ -8,6 +8,9 @@ to the temperatures asked for, with each of the two thermodynamic datasets (SOLV
     evaluate(df, ...)      one row per sample, dataset and temperature: pH, TOTH, steam
                            fraction, saturation indices; faults per row in status/message
     species(df, ...)       the species of each evaluation in long form
+    sweep(df, ...)         pH and log(Q/K) of every mineral over a grid of temperatures
+    geothermometry(df, ...)  reservoir temperatures: multicomponent estimates per dataset,
+                           solute geothermometers, Giggenbach's Na-K-Mg class
     constants(dataset, t)  the equilibrium constants of a dataset at a temperature
     geofluid.dask          the same evaluation over the partitions of a Dask DataFrame
 
@@ -24,6 +27,8 @@ from . import _geofluid
 __all__ = [
     "evaluate",
     "species",
+    "sweep",
+    "geothermometry",
     "constants",
     "table_columns",
     "INPUT_COLUMNS",
@@ -232,6 +237,103 @@ def species(
         df, temperatures, dataset, units, steam_correction, steam_units, threads, False, True
     )
     return _species(df, out["species"])
+
+
+def sweep(
+    df,
+    temperatures="100:300:5",
+    dataset="both",
+    units="mol/kg",
+    steam_correction=True,
+    *,
+    interpolation="specified",
+    steam_units=None,
+    threads=0,
+):
+    """pH and log(Q/K) of every mineral of each dataset over a grid of temperatures.
+
+    The pH is measured at each sample's ph_temperature and carried through TOTH, with the
+    steam correction, to each temperature exactly as evaluate() carries it. Takes the input
+    columns and the arguments of evaluate() (see help(geofluid.evaluate)), and:
+      temperatures   the grid, °C: "100:300:5" (default), a list, or a text as evaluate takes it
+      interpolation  of the thermodynamic tables: "specified" (default, as everywhere else) or
+                     "steffen" (a monotone piecewise cubic through the same nodes)
+
+    Returns a DataFrame indexed by the input's labels, one row per sample, dataset and
+    temperature, with the columns:
+      id, dataset, interpolation, temperature (°C), status ("ok", "warning", "error"),
+      message, pH, steam_fraction (mass fraction), toth (the carried TOTH target, mol/kg),
+      converged, SI_<mineral> ... (log(Q/K); empty where the dataset has no such mineral).
+    A sample that cannot be read, or whose speciation at its pH temperature fails, gives one
+    row per dataset with status "error" and no temperature.
+    """
+    df, names, columns, labels = _frame(df)
+    if isinstance(temperatures, np.ndarray):
+        temperatures = temperatures.tolist()
+    t = _geofluid.sweep(names, columns, labels, temperatures, dataset, units, steam_units,
+                        bool(steam_correction), int(threads), interpolation)
+    missing = ~t["evaluated"]
+    data = {name: t[name] for name in ("id", "dataset", "interpolation", "temperature", "status",
+                                       "message", "pH", "steam_fraction", "toth")}
+    data["converged"] = pd.arrays.BooleanArray(t["converged"], missing)
+    for name, si in zip(t["minerals"], t["si"]):
+        data["SI_" + name] = si
+    return pd.DataFrame(data, index=df.index.take(t["row"]), copy=False)
+
+
+def geothermometry(
+    df,
+    dataset="both",
+    minerals=None,
+    temperatures="100:300:5",
+    units="mol/kg",
+    steam_correction=True,
+    *,
+    interpolation="specified",
+    steam_units=None,
+    threads=0,
+):
+    """Reservoir temperatures of every sample, as `geofluid-cli geothermometry --format csv`.
+
+    Multicomponent geothermometry (Reed & Spycher 1984): log(Q/K) of a mineral set over the
+    temperature grid, with each dataset; the estimates are the temperatures minimising the RMS,
+    |median|, |mean| and standard deviation of the SI over the set (Spycher et al. 2014),
+    refined to 0.1 °C between grid points. Then the solute geothermometers of the separated
+    water and the Na-K-Mg triangle of Giggenbach (1988).
+
+    Takes the input columns and the arguments of evaluate() (see help(geofluid.evaluate)), and:
+      minerals       the set, names as constants() gives them (e.g. ["QUARTZ", "CALCITE"]);
+                     None: quartz, low albite, microcline, muscovite, clinochlore,
+                     clinozoisite, prehnite, wairakite, laumontite, calcite, anhydrite
+      temperatures   the grid, °C ("100:300:5" by default, or a list)
+      interpolation  "specified" (default) or "steffen"
+
+    Returns a DataFrame indexed by the input's labels, one row per sample, with the columns:
+      id, interpolation, error (why the sample could not be evaluated),
+      <dataset>_rms, <dataset>_median, <dataset>_mean, <dataset>_sd   estimates, °C
+      <dataset>_crossings   where each mineral's SI crosses 0 ("QUARTZ 231.4; ...", °C)
+      <dataset>_warnings    estimate on the edge of the range, too few crossings, minerals
+                            left out, the interpolations parting (joined by "; ")
+      for <dataset> solveq and/or supcrt; then the solute geothermometers, °C:
+      quartz_fournier1977, quartz_steam_loss_fournier1977, chalcedony_fournier1977,
+      na_k_truesdell1976, na_k_fournier1979, na_k_arnorsson1983, na_k_giggenbach1988,
+      na_k_ca_fournier_truesdell1973, k_mg_giggenbach1988 (empty where an equation cannot be
+      applied); giggenbach_na, giggenbach_k, giggenbach_mg (percent of Na/1000, K/100 and
+      sqrt(Mg) in the triangle), maturity_index, giggenbach_class.
+    Raises ValueError for an unknown mineral, and as evaluate() does.
+    """
+    df, names, columns, labels = _frame(df)
+    if isinstance(temperatures, np.ndarray):
+        temperatures = temperatures.tolist()
+    if isinstance(minerals, str):
+        minerals = [m.strip() for m in minerals.split(",")]
+    elif minerals is not None:
+        minerals = list(minerals)
+    t = _geofluid.geothermometry(names, columns, labels, temperatures, dataset, units,
+                                 steam_units, bool(steam_correction), int(threads), interpolation,
+                                 minerals)
+    row = t.pop("row")
+    return pd.DataFrame(t, index=df.index.take(row))
 
 
 def constants(dataset, temperature):

@@ -12,78 +12,14 @@
 #include "batch/batch.h"
 #include "batch/text.h"
 #include "engine/engine.h"
+#include "options.h"
 #include "platform/errors.h"
+#include "reservoir.h"
 #include "table.h"
 
 namespace geofluid::python {
 
 namespace {
-
-// The command line's words for an option value it does not take.
-[[noreturn]] void NotIn(std::string_view option, const std::string& value, std::string_view set) {
-  throw py::value_error(std::string(option) + ": " + value + " not in " + std::string(set));
-}
-
-std::vector<const engine::Dataset*> Datasets(const std::string& dataset) {
-  if (dataset != "solveq" && dataset != "supcrt" && dataset != "both")
-    NotIn("--dataset", dataset, "{solveq,supcrt,both}");
-  std::vector<const engine::Dataset*> out;
-  if (dataset != "supcrt") out.push_back(engine::Dataset::FromKey("solveq"));
-  if (dataset != "solveq") out.push_back(engine::Dataset::FromKey("supcrt"));
-  return out;
-}
-
-// None: the measured mode only; a text as --temperatures takes it; a number or numbers.
-// Numbers go through the same reading as the text, so that a list is refused with the same
-// message (NaN, more than the batch takes).
-std::vector<double> Temperatures(const py::object& temperatures) {
-  if (temperatures.is_none()) return {};
-  std::string list;
-  if (py::isinstance<py::str>(temperatures)) {
-    list = temperatures.cast<std::string>();
-  } else if (PyNumber_Check(temperatures.ptr()) && !py::isinstance<py::sequence>(temperatures)) {
-    batch::AppendNumber(list, temperatures.cast<double>());
-  } else {
-    for (const py::handle item : temperatures) {
-      if (!list.empty()) list += ',';
-      batch::AppendNumber(list, py::cast<double>(item));
-    }
-  }
-  try {
-    return batch::ParseTemperatures(list);
-  } catch (const batch::UsageError& e) {
-    throw py::value_error(e.what());
-  }
-}
-
-struct RunOptions {
-  py::object temperatures;
-  std::string dataset;
-  std::string units;
-  std::optional<std::string> steam_units;
-  bool steam_correction = true;
-  int threads = 0;
-};
-
-batch::BatchOptions BatchOptionsOf(const RunOptions& o) {
-  batch::BatchOptions run;
-  if (o.threads < 0)
-    throw py::value_error("--jobs: Value " + std::to_string(o.threads) +
-                          " must be a non-negative number (threads, 0: all cores)");
-  run.threads = o.threads;
-  run.evaluation.datasets = Datasets(o.dataset);
-  const auto unit = units::ConcentrationFromText(o.units);
-  if (!unit) NotIn("--units", o.units, "{mol/kg,mg/kg,mg/L}");
-  run.input.unit = *unit;
-  if (o.steam_units) {
-    run.input.gas_unit = units::GasUnitFromText(*o.steam_units);
-    if (!run.input.gas_unit) NotIn("--steam-units", *o.steam_units, "{mol/kg,mmol/kg,mg/kg}");
-  }
-  run.input.steam_correction = o.steam_correction;
-  run.evaluation.steam_correction = o.steam_correction;
-  run.input.temperatures = Temperatures(o.temperatures);
-  return run;
-}
 
 py::dict Run(const std::vector<std::string>& names, const std::vector<py::array>& columns,
              const std::vector<std::string>& labels, const RunOptions& options, bool table,
@@ -212,6 +148,46 @@ PYBIND11_MODULE(_geofluid, m) {
       py::arg("threads"), py::arg("table"), py::arg("species"),
       "Evaluates the table given as columns; returns the results as arrays. Used by "
       "geofluid.evaluate and geofluid.species.");
+  const auto reservoir_arguments =
+      [](py::object temperatures, const std::string& dataset, const std::string& units,
+         std::optional<std::string> steam_units, bool steam_correction, int threads,
+         const std::string& interpolation, std::optional<std::vector<std::string>> minerals) {
+        return ReservoirArguments{RunOptions{std::move(temperatures), dataset, units,
+                                             std::move(steam_units), steam_correction, threads},
+                                  interpolation, std::move(minerals)};
+      };
+  m.def(
+      "sweep",
+      [=](const std::vector<std::string>& names, const std::vector<py::array>& columns,
+          const std::vector<std::string>& labels, py::object temperatures,
+          const std::string& dataset, const std::string& units,
+          std::optional<std::string> steam_units, bool steam_correction, int threads,
+          const std::string& interpolation) {
+        return SweepTable(
+            names, columns, labels,
+            reservoir_arguments(std::move(temperatures), dataset, units, std::move(steam_units),
+                                steam_correction, threads, interpolation, std::nullopt));
+      },
+      py::arg("names"), py::arg("columns"), py::arg("labels"), py::arg("temperatures"),
+      py::arg("dataset"), py::arg("units"), py::arg("steam_units"), py::arg("steam_correction"),
+      py::arg("threads"), py::arg("interpolation"),
+      "Sweeps every sample over a temperature grid; used by geofluid.sweep.");
+  m.def(
+      "geothermometry",
+      [=](const std::vector<std::string>& names, const std::vector<py::array>& columns,
+          const std::vector<std::string>& labels, py::object temperatures,
+          const std::string& dataset, const std::string& units,
+          std::optional<std::string> steam_units, bool steam_correction, int threads,
+          const std::string& interpolation, std::optional<std::vector<std::string>> minerals) {
+        return ReservoirTable(
+            names, columns, labels,
+            reservoir_arguments(std::move(temperatures), dataset, units, std::move(steam_units),
+                                steam_correction, threads, interpolation, std::move(minerals)));
+      },
+      py::arg("names"), py::arg("columns"), py::arg("labels"), py::arg("temperatures"),
+      py::arg("dataset"), py::arg("units"), py::arg("steam_units"), py::arg("steam_correction"),
+      py::arg("threads"), py::arg("interpolation"), py::arg("minerals"),
+      "Reservoir temperatures of every sample; used by geofluid.geothermometry.");
   m.def("constants", &Constants, py::arg("dataset"), py::arg("temperature"),
         "The equilibrium constants and activity-model parameters as arrays; used by "
         "geofluid.constants.");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <sstream>
 
 #include "batch/text.h"
 
@@ -42,41 +43,6 @@ void AppendObject(std::string& out, PyObject* cell) {
   }
   AppendCell(out, py::str(py::handle(cell)).cast<std::string>());
 }
-
-// An object array of `n` elements made by `make(i)` (a new reference each).
-template <class Make>
-py::array ObjectArray(std::size_t n, Make make) {
-  py::array out(py::dtype("O"), py::array::ShapeContainer{static_cast<py::ssize_t>(n)},
-                py::array::StridesContainer{});
-  auto** data = static_cast<PyObject**>(out.mutable_data());
-  for (std::size_t i = 0; i < n; ++i) {
-    PyObject* value = make(i).release().ptr();
-    Py_XDECREF(data[i]);
-    data[i] = value;
-  }
-  return out;
-}
-
-py::array BoolArray(std::vector<std::uint8_t>&& values) {
-  auto* owned = new std::vector<std::uint8_t>(std::move(values));
-  py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<std::uint8_t>*>(p); });
-  return py::array(py::dtype("bool"),
-                   py::array::ShapeContainer{static_cast<py::ssize_t>(owned->size())},
-                   py::array::StridesContainer{}, owned->data(), owner);
-}
-
-// The same Python str for every row that shows the same text.
-class Interned {
- public:
-  py::object Get(std::string_view text) {
-    auto it = strings_.find(text);
-    if (it == strings_.end()) it = strings_.emplace(text, py::str(text.data(), text.size())).first;
-    return it->second;
-  }
-
- private:
-  std::unordered_map<std::string_view, py::object> strings_;
-};
 
 std::vector<std::int64_t> Rows(const RowIndex& rows, const std::vector<std::size_t>& lines) {
   std::vector<std::int64_t> out(lines.size());
@@ -267,6 +233,26 @@ py::dict SpeciesColumns::ToPython(const RowIndex& rows) {
   out["activity"] = ToArray(std::move(activity_));
   out["log_activity"] = ToArray(std::move(log_activity_));
   out["row"] = ToArray(std::move(row));
+  return out;
+}
+
+}  // namespace geofluid::python
+
+namespace geofluid::python {
+
+Jobs ReadJobs(const std::vector<std::string>& names, const std::vector<py::array>& columns,
+              const batch::InputOptions& input) {
+  CsvText csv = ToCsv(names, columns);
+  Jobs out;
+  out.rows = RowIndex(std::move(csv.row_line));
+  py::gil_scoped_release release;
+  std::istringstream in(std::move(csv.text));
+  try {
+    batch::CsvInput table(in, input);
+    for (batch::Job job; table.Next(job);) out.jobs.push_back(std::move(job));
+  } catch (const batch::UsageError& e) {
+    throw py::value_error(e.what());
+  }
   return out;
 }
 

@@ -32,12 +32,22 @@ CsvText ToCsv(const std::vector<std::string>& names, const std::vector<py::array
 // Finds the row of a result from the line the batch gives it.
 class RowIndex {
  public:
+  RowIndex() = default;
   explicit RowIndex(std::vector<std::size_t> row_line) : row_line_(std::move(row_line)) {}
   std::size_t Row(std::size_t line) const;
 
  private:
   std::vector<std::size_t> row_line_;
 };
+
+// Every row of a DataFrame read as the batch reads a table (faults kept in Job::fault), and
+// where each starts. Throws ValueError for the header's mistakes. Needs the GIL.
+struct Jobs {
+  std::vector<batch::Job> jobs;
+  RowIndex rows;
+};
+Jobs ReadJobs(const std::vector<std::string>& names, const std::vector<py::array>& columns,
+              const batch::InputOptions& input);
 
 // A DataFrame has rows, not lines: "line 7 (id W3): ..." becomes "row <label> (id W3): ...",
 // the label being that of the DataFrame's index.
@@ -82,6 +92,41 @@ class SpeciesColumns : public batch::RowSink {
   std::vector<std::string_view> species_;
   std::vector<std::int64_t> charge_;
   std::vector<double> molality_, gamma_, activity_, log_activity_;
+};
+
+// An object array of `n` elements made by `make(i)` (a new reference each).
+template <class Make>
+py::array ObjectArray(std::size_t n, Make make) {
+  py::array out(py::dtype("O"), py::array::ShapeContainer{static_cast<py::ssize_t>(n)},
+                py::array::StridesContainer{});
+  auto** data = static_cast<PyObject**>(out.mutable_data());
+  for (std::size_t i = 0; i < n; ++i) {
+    PyObject* value = make(i).release().ptr();
+    Py_XDECREF(data[i]);
+    data[i] = value;
+  }
+  return out;
+}
+
+inline py::array BoolArray(std::vector<std::uint8_t>&& values) {
+  auto* owned = new std::vector<std::uint8_t>(std::move(values));
+  py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<std::uint8_t>*>(p); });
+  return py::array(py::dtype("bool"),
+                   py::array::ShapeContainer{static_cast<py::ssize_t>(owned->size())},
+                   py::array::StridesContainer{}, owned->data(), owner);
+}
+
+// The same Python str for every row that shows the same text.
+class Interned {
+ public:
+  py::object Get(std::string_view text) {
+    auto it = strings_.find(text);
+    if (it == strings_.end()) it = strings_.emplace(text, py::str(text.data(), text.size())).first;
+    return it->second;
+  }
+
+ private:
+  std::unordered_map<std::string_view, py::object> strings_;
 };
 
 // A vector handed to numpy without a copy.

@@ -1,0 +1,67 @@
+#include "options.h"
+
+#include <limits>
+
+#include "batch/text.h"
+
+namespace geofluid::python {
+
+// The command line's words for an option value it does not take.
+void NotIn(std::string_view option, const std::string& value, std::string_view set) {
+  throw py::value_error(std::string(option) + ": " + value + " not in " + std::string(set));
+}
+
+std::vector<const engine::Dataset*> Datasets(const std::string& dataset) {
+  if (dataset != "solveq" && dataset != "supcrt" && dataset != "both")
+    NotIn("--dataset", dataset, "{solveq,supcrt,both}");
+  std::vector<const engine::Dataset*> out;
+  if (dataset != "supcrt") out.push_back(engine::Dataset::FromKey("solveq"));
+  if (dataset != "solveq") out.push_back(engine::Dataset::FromKey("supcrt"));
+  return out;
+}
+
+// None: the measured mode only; a text as --temperatures takes it; a number or numbers.
+// Numbers go through the same reading as the text, so that a list is refused with the same
+// message (NaN, more than the batch takes).
+std::vector<double> Temperatures(const py::object& temperatures) {
+  if (temperatures.is_none()) return {};
+  std::string list;
+  if (py::isinstance<py::str>(temperatures)) {
+    list = temperatures.cast<std::string>();
+  } else if (PyNumber_Check(temperatures.ptr()) && !py::isinstance<py::sequence>(temperatures)) {
+    batch::AppendNumber(list, temperatures.cast<double>());
+  } else {
+    for (const py::handle item : temperatures) {
+      if (!list.empty()) list += ',';
+      batch::AppendNumber(list, py::cast<double>(item));
+    }
+  }
+  try {
+    return batch::ParseTemperatures(list);
+  } catch (const batch::UsageError& e) {
+    throw py::value_error(e.what());
+  }
+}
+
+batch::BatchOptions BatchOptionsOf(const RunOptions& o) {
+  batch::BatchOptions run;
+  if (o.threads < 0)
+    throw py::value_error("--jobs: Value " + std::to_string(o.threads) + " not in range " +
+                          std::to_string(0.0) + " to " +
+                          std::to_string(std::numeric_limits<double>::max()));
+  run.threads = o.threads;
+  run.evaluation.datasets = Datasets(o.dataset);
+  const auto unit = units::ConcentrationFromText(o.units);
+  if (!unit) NotIn("--units", o.units, "{mol/kg,mg/kg,mg/L}");
+  run.input.unit = *unit;
+  if (o.steam_units) {
+    run.input.gas_unit = units::GasUnitFromText(*o.steam_units);
+    if (!run.input.gas_unit) NotIn("--steam-units", *o.steam_units, "{mol/kg,mmol/kg,mg/kg}");
+  }
+  run.input.steam_correction = o.steam_correction;
+  run.evaluation.steam_correction = o.steam_correction;
+  run.input.temperatures = Temperatures(o.temperatures);
+  return run;
+}
+
+}  // namespace geofluid::python

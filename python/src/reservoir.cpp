@@ -1,0 +1,298 @@
+#include "reservoir.h"
+
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+
+#include "geothermometry/estimate.h"
+#include "interp/steffen.h"
+#include "table.h"
+
+namespace geofluid::python {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const engine::TableScheme& Scheme(const std::string& name) {
+  const engine::TableScheme* scheme = interp::SchemeByName(name);
+  if (scheme == nullptr) NotIn("--interpolation", name, "{specified,steffen}");
+  return *scheme;
+}
+
+std::string Fixed(double v) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.1f", v);
+  return text;
+}
+
+std::string Label(const RowIndex& rows, const std::vector<std::string>& labels, std::size_t line) {
+  const std::size_t r = rows.Row(line);
+  return r < labels.size() ? labels[r] : std::to_string(r);
+}
+
+// The options shared by sweeps and estimates; the jobs read from the DataFrame.
+struct Prepared {
+  geothermometry::ReservoirOptions options;
+  Jobs jobs;
+  int threads = 0;
+};
+
+Prepared Prepare(const std::vector<std::string>& names, const std::vector<py::array>& columns,
+                 const ReservoirArguments& a) {
+  RunOptions run = a.run;
+  const py::object grid = run.temperatures;
+  run.temperatures = py::none();
+  const batch::BatchOptions batch = BatchOptionsOf(run);
+  Prepared p;
+  p.threads = batch.threads;
+  p.options.datasets = batch.evaluation.datasets;
+  p.options.sweep.scheme = &Scheme(a.interpolation);
+  p.options.sweep.steam_correction = a.run.steam_correction;
+  if (!grid.is_none()) p.options.sweep.temperatures = Temperatures(grid);
+  if (a.minerals) {
+    p.options.minerals = *a.minerals;
+    try {
+      for (const engine::Dataset* d : p.options.datasets)
+        geothermometry::MineralIndices(*d, p.options.minerals);
+    } catch (const std::invalid_argument& e) {
+      throw py::value_error(e.what());
+    }
+  }
+  p.jobs = ReadJobs(names, columns, batch.input);
+  return p;
+}
+
+// Runs `work(i)` for every readable job on the module's threads (oneTBB), without the GIL.
+template <class Work>
+void ForEachJob(const Prepared& p, Work work) {
+  py::gil_scoped_release release;
+  tbb::task_arena arena(p.threads > 0 ? p.threads : tbb::task_arena::automatic);
+  arena.execute([&] {
+    tbb::parallel_for(std::size_t{0}, p.jobs.jobs.size(), [&](std::size_t i) {
+      if (p.jobs.jobs[i].fault.empty()) work(i);
+    });
+  });
+}
+
+}  // namespace
+
+py::dict SweepTable(const std::vector<std::string>& names, const std::vector<py::array>& columns,
+                    const std::vector<std::string>& labels, const ReservoirArguments& a) {
+  const Prepared p = Prepare(names, columns, a);
+  const auto& datasets = p.options.datasets;
+  const std::size_t n = p.jobs.jobs.size();
+  std::vector<std::vector<geothermometry::Sweep>> sweeps(n);
+  engine::ConditionsCache cache;
+  ForEachJob(p, [&](std::size_t i) {
+    for (const engine::Dataset* d : datasets)
+      sweeps[i].push_back(
+          geothermometry::RunSweep(p.jobs.jobs[i].sample, *d, p.options.sweep, cache));
+  });
+
+  const std::vector<std::string_view> minerals = batch::MineralColumns(datasets);
+  std::vector<std::vector<int>> column_of(datasets.size());  // [dataset][m - 1]
+  for (std::size_t k = 0; k < datasets.size(); ++k)
+    for (int m = 1; m <= datasets[k]->MineralCount(); ++m)
+      column_of[k].push_back(static_cast<int>(
+          std::find(minerals.begin(), minerals.end(), datasets[k]->MineralName(m)) -
+          minerals.begin()));
+
+  std::vector<std::int64_t> row;
+  std::vector<const batch::Job*> job;
+  std::vector<const engine::Dataset*> dataset;
+  std::vector<double> temperature, ph, steam_fraction, toth;
+  std::vector<std::string> message;
+  std::vector<std::uint8_t> ok, converged;
+  std::vector<std::vector<double>> si(minerals.size());
+  const auto add = [&](std::size_t i, const engine::Dataset* d, double t, std::string text,
+                       const geothermometry::SweepPoint* point, std::size_t k) {
+    row.push_back(static_cast<std::int64_t>(p.jobs.rows.Row(p.jobs.jobs[i].line)));
+    job.push_back(&p.jobs.jobs[i]);
+    dataset.push_back(d);
+    temperature.push_back(t);
+    const bool good = point != nullptr && point->ok();
+    ok.push_back(good ? 1 : 0);
+    message.push_back(std::move(text));
+    ph.push_back(good ? point->ph : kNaN);
+    steam_fraction.push_back(good ? point->steam_fraction : kNaN);
+    toth.push_back(good ? point->toth : kNaN);
+    converged.push_back(good && point->non_convergences == 0 ? 1 : 0);
+    for (auto& c : si) c.push_back(kNaN);
+    if (good)
+      for (std::size_t m = 0; m < point->si.size(); ++m) si[column_of[k][m]].back() = point->si[m];
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    const batch::Job& j = p.jobs.jobs[i];
+    const std::string label = Label(p.jobs.rows, labels, j.line);
+    for (std::size_t k = 0; k < datasets.size(); ++k) {
+      if (!j.fault.empty()) {
+        add(i, datasets[k], kNaN, RowMessage(j.fault, j.line, label), nullptr, k);
+        continue;
+      }
+      const geothermometry::Sweep& s = sweeps[i][k];
+      const std::string where = "row " + label +
+                                (j.sample.id.empty() ? "" : " (id " + j.sample.id + ")") + ", " +
+                                std::string(datasets[k]->title);
+      if (!s.ok()) {
+        add(i, datasets[k], kNaN, where + ": " + s.error, nullptr, k);
+        continue;
+      }
+      for (const geothermometry::SweepPoint& point : s.points) {
+        std::string text;
+        if (!point.ok())
+          text = where + " at " + Fixed(point.temperature) + " °C: " + point.error;
+        else if (point.non_convergences > 0)
+          text =
+              "a speciation did not converge within its pass limit: the numbers are those of "
+              "its last pass";
+        add(i, datasets[k], point.temperature, std::move(text), &point, k);
+      }
+    }
+  }
+
+  Interned interned;
+  const std::size_t rows = row.size();
+  py::dict out;
+  out["id"] =
+      ObjectArray(rows, [&](std::size_t r) { return py::object(py::str(job[r]->sample.id)); });
+  out["dataset"] = ObjectArray(rows, [&](std::size_t r) { return interned.Get(dataset[r]->key); });
+  out["interpolation"] =
+      ObjectArray(rows, [&](std::size_t) { return interned.Get(p.options.sweep.scheme->Name()); });
+  out["temperature"] = ToArray(std::move(temperature));
+  out["status"] = ObjectArray(rows, [&](std::size_t r) {
+    return interned.Get(!ok[r] ? "error" : message[r].empty() ? "ok" : "warning");
+  });
+  out["message"] =
+      ObjectArray(rows, [&](std::size_t r) { return py::object(py::str(message[r])); });
+  out["pH"] = ToArray(std::move(ph));
+  out["steam_fraction"] = ToArray(std::move(steam_fraction));
+  out["toth"] = ToArray(std::move(toth));
+  out["converged"] = BoolArray(std::move(converged));
+  out["evaluated"] = BoolArray(std::move(ok));
+  py::list mineral_names, si_columns;
+  for (std::size_t c = 0; c < minerals.size(); ++c) {
+    mineral_names.append(py::str(minerals[c].data(), minerals[c].size()));
+    si_columns.append(ToArray(std::move(si[c])));
+  }
+  out["minerals"] = mineral_names;
+  out["si"] = si_columns;
+  out["row"] = ToArray(std::move(row));
+  return out;
+}
+
+py::dict ReservoirTable(const std::vector<std::string>& names,
+                        const std::vector<py::array>& columns,
+                        const std::vector<std::string>& labels, const ReservoirArguments& a) {
+  const Prepared p = Prepare(names, columns, a);
+  const auto& datasets = p.options.datasets;
+  const engine::TableScheme& scheme = *p.options.sweep.scheme;
+  const engine::TableScheme& other =
+      *interp::SchemeByName(scheme.Name() == "steffen" ? "specified" : "steffen");
+  // Where the two interpolations part inside the swept range: the same for every sample.
+  std::vector<std::vector<std::string>> comparison(datasets.size());
+  {
+    py::gil_scoped_release release;
+    try {
+      for (std::size_t k = 0; k < datasets.size(); ++k)
+        comparison[k] = geothermometry::CompareInterpolations(
+            *datasets[k], p.options.minerals, p.options.sweep.temperatures.front(),
+            p.options.sweep.temperatures.back(), scheme, other);
+    } catch (const std::exception& e) {
+      throw py::value_error(std::string("the tables cannot be interpolated over ") +
+                            Fixed(p.options.sweep.temperatures.front()) + "-" +
+                            Fixed(p.options.sweep.temperatures.back()) + " °C: " + e.what());
+    }
+  }
+  const std::size_t n = p.jobs.jobs.size();
+  std::vector<geothermometry::Reservoir> results(n);
+  engine::ConditionsCache cache;
+  ForEachJob(p, [&](std::size_t i) {
+    results[i] = geothermometry::AssessReservoir(p.jobs.jobs[i].sample, p.options, cache);
+    for (std::size_t k = 0; k < results[i].estimates.size(); ++k) {
+      auto& w = results[i].estimates[k].warnings;
+      w.insert(w.end(), comparison[k].begin(), comparison[k].end());
+    }
+  });
+
+  py::dict out;
+  std::vector<std::int64_t> row(n);
+  py::list id, error;
+  for (std::size_t i = 0; i < n; ++i) {
+    const batch::Job& j = p.jobs.jobs[i];
+    row[i] = static_cast<std::int64_t>(p.jobs.rows.Row(j.line));
+    id.append(py::str(j.sample.id));
+    std::string text = RowMessage(j.fault, j.line, Label(p.jobs.rows, labels, j.line));
+    if (j.fault.empty())
+      for (const auto& e : results[i].estimates)
+        if (!e.sweep.ok() && text.empty())
+          text = std::string(e.dataset->title) + ": " + e.sweep.error;
+    error.append(py::str(text));
+  }
+  out["id"] = id;
+  out["interpolation"] = py::str(std::string(scheme.Name()));
+  out["error"] = error;
+  for (std::size_t k = 0; k < datasets.size(); ++k) {
+    const std::string key(datasets[k]->key);
+    for (const auto criterion : geothermometry::kCriteria) {
+      std::vector<double> values(n, kNaN);
+      for (std::size_t i = 0; i < n; ++i)
+        if (p.jobs.jobs[i].fault.empty())
+          values[i] = results[i].estimates[k].Get(criterion).celsius.value_or(kNaN);
+      out[py::str(key + "_" + geothermometry::CriterionKey(criterion))] =
+          ToArray(std::move(values));
+    }
+    py::list crossings, warnings;
+    for (std::size_t i = 0; i < n; ++i) {
+      std::string c, w;
+      if (p.jobs.jobs[i].fault.empty()) {
+        const auto& e = results[i].estimates[k];
+        for (const auto& name : e.minerals)
+          for (const double t : e.crossings.at(name))
+            c += (c.empty() ? "" : "; ") + name + " " + Fixed(t);
+        for (const auto& text : e.warnings) w += (w.empty() ? "" : "; ") + text;
+      }
+      crossings.append(py::str(c));
+      warnings.append(py::str(w));
+    }
+    out[py::str(key + "_crossings")] = crossings;
+    out[py::str(key + "_warnings")] = warnings;
+  }
+  // The solute geothermometers in their fixed order, by key.
+  const std::vector<geothermometry::SoluteTemperature> order =
+      geothermometry::SoluteGeothermometers(geothermometry::SoluteAnalysis{});
+  for (const auto& g : order) {
+    std::vector<double> values(n, kNaN);
+    for (std::size_t i = 0; i < n; ++i)
+      if (const auto* t = geothermometry::FindSolute(results[i].solute, g.key))
+        values[i] = t->celsius.value_or(kNaN);
+    out[py::str(std::string(g.key))] = ToArray(std::move(values));
+  }
+  std::vector<double> na(n, kNaN), k(n, kNaN), mg(n, kNaN), mi(n, kNaN);
+  py::list maturity;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto& c = results[i].giggenbach;
+    if (c.point) {
+      na[i] = c.point->na;
+      k[i] = c.point->k;
+      mg[i] = c.point->mg;
+    }
+    mi[i] = c.maturity_index.value_or(kNaN);
+    maturity.append(p.jobs.jobs[i].fault.empty()
+                        ? py::str(std::string(geothermometry::MaturityName(c.maturity)))
+                        : py::str(""));
+  }
+  out["giggenbach_na"] = ToArray(std::move(na));
+  out["giggenbach_k"] = ToArray(std::move(k));
+  out["giggenbach_mg"] = ToArray(std::move(mg));
+  out["maturity_index"] = ToArray(std::move(mi));
+  out["giggenbach_class"] = maturity;
+  out["row"] = ToArray(std::move(row));
+  return out;
+}
+
+}  // namespace geofluid::python

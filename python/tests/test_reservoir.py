@@ -1,0 +1,61 @@
+import numpy as np
+import pandas as pd
+import pytest
+
+import geofluid
+from conftest import WELLS
+from test_evaluate import line_to_row, read_output, run_cli
+
+
+def test_geothermometry_as_the_command_line(cli, wells, tmp_path):
+    out = tmp_path / "reservoir.csv"
+    with open(out, "w") as f:
+        import subprocess
+        done = subprocess.run([cli, "geothermometry", str(WELLS), "--format", "csv",
+                               "--from", "150", "--to", "300", "--step", "10"],
+                              stdout=f, stderr=subprocess.PIPE, text=True)
+    assert done.returncode == 1, done.stderr  # NA-09 cannot be read
+    text = ["id", "interpolation", "error", "solveq_crossings", "solveq_warnings",
+            "supcrt_crossings", "supcrt_warnings", "giggenbach_class"]
+    theirs = read_output(out, text).drop(columns="line")
+    ours = geofluid.geothermometry(wells, temperatures="150:300:10").reset_index(drop=True)
+    assert list(ours.columns) == list(theirs.columns)
+    for name in ours.columns:
+        if ours[name].dtype.kind == "f":
+            assert np.array_equal(ours[name].to_numpy(), theirs[name].to_numpy(dtype=float),
+                                  equal_nan=True), name
+        elif name == "error":
+            assert ours[name].tolist() == theirs[name].map(line_to_row).tolist()
+        else:
+            assert ours[name].tolist() == theirs[name].tolist(), name
+    assert ours["error"].str.startswith("row 8 (id NA-09)").sum() == 1
+
+
+def test_sweep_equals_the_evaluation_at_each_temperature(wells):
+    few = wells.iloc[[0, 8, 10, 15]]
+    sweep = geofluid.sweep(few, temperatures="200:260:30")
+    carried = geofluid.evaluate(few, temperatures=[200, 230, 260])
+    good = sweep[sweep["status"] != "error"]
+    assert len(good) == 3 * 2 * 3
+    same = carried[carried["status"] != "error"]
+    for name in ["id", "dataset", "temperature", "pH", "toth", "steam_fraction"] + \
+            [c for c in sweep.columns if c.startswith("SI_")]:
+        np.testing.assert_array_equal(good[name].to_numpy(), same[name].to_numpy(), err_msg=name)
+    bad = sweep[sweep["status"] == "error"]
+    assert bad.index.tolist() == [8, 8] and bad["temperature"].isna().all()
+    steffen = geofluid.sweep(few.iloc[:1], temperatures=[250], interpolation="steffen")
+    assert (steffen["interpolation"] == "steffen").all()
+
+
+def test_reservoir_arguments_are_checked():
+    df = pd.read_csv(WELLS, dtype={"id": str}).iloc[:2]
+    with pytest.raises(ValueError, match="NOT-A-MINERAL"):
+        geofluid.geothermometry(df, minerals=["QUARTZ", "NOT-A-MINERAL"])
+    with pytest.raises(ValueError, match="--interpolation: akima not in"):
+        geofluid.sweep(df, interpolation="akima")
+    with pytest.raises(ValueError, match="start <= stop"):
+        geofluid.sweep(df, temperatures="300:100:5")
+    only = geofluid.geothermometry(df, dataset="supcrt", minerals="QUARTZ, CALCITE",
+                                   temperatures="150:250:10")
+    assert "solveq_rms" not in only.columns and only["supcrt_rms"].between(150, 250).all()
+    assert only.loc[1, "supcrt_crossings"] == "CALCITE 193.7"
