@@ -30,6 +30,7 @@ __all__ = [
     "sweep",
     "geothermometry",
     "constants",
+    "default_minerals",
     "table_columns",
     "INPUT_COLUMNS",
     "SPECIES_COLUMNS",
@@ -334,6 +335,11 @@ def geothermometry(
                                  minerals)
     row = t.pop("row")
     return pd.DataFrame(t, index=df.index.take(row))
+
+
+def default_minerals(dataset):
+    """The mineral set geothermometry() takes by default in "solveq" or "supcrt", as named there."""
+    return _geofluid.default_minerals(dataset)
 
 
 def constants(dataset, temperature):

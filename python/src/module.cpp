@@ -12,6 +12,7 @@
 #include "batch/batch.h"
 #include "batch/text.h"
 #include "engine/engine.h"
+#include "geothermometry/estimate.h"
 #include "options.h"
 #include "platform/errors.h"
 #include "reservoir.h"
@@ -193,5 +194,13 @@ PYBIND11_MODULE(_geofluid, m) {
         "geofluid.constants.");
   m.def("mineral_columns", &MineralColumns, py::arg("dataset"),
         "The minerals of the SI_ columns for dataset solveq, supcrt or both, in output order.");
+  m.def(
+      "default_minerals",
+      [](const std::string& dataset) {
+        const geofluid::engine::Dataset* d = geofluid::engine::Dataset::FromKey(dataset);
+        if (d == nullptr) NotIn("--dataset", dataset, "{solveq,supcrt}");
+        return geofluid::geothermometry::DefaultMinerals(*d);
+      },
+      py::arg("dataset"), "The mineral set of the multicomponent estimate in a dataset.");
   m.def("input_columns", &InputColumns, "The columns an input table may have.");
 }
