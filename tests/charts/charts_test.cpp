@@ -222,6 +222,19 @@ TEST(Charts, ViewFollowsItsSize) {
   shot.save("view.png");
 }
 
+TEST(Charts, AxisStepsAndTheirLabels) {
+  EXPECT_EQ(detail::NiceStep(200.0, 8), 25.0);
+  EXPECT_EQ(detail::NiceStep(2.0, 8), 0.25);
+  EXPECT_EQ(detail::NiceStep(7.0, 8), 1.0);
+  QValueAxis axis;
+  detail::SetNiceRange(&axis, -0.9, 0.95, 8);  // step 0.25: labels need two decimals
+  EXPECT_EQ(axis.min(), -1.0);
+  EXPECT_EQ(axis.max(), 1.0);
+  EXPECT_EQ(axis.labelFormat(), "%.2f");
+  detail::SetNiceRange(&axis, 100.0, 300.0, 8, false);
+  EXPECT_EQ(axis.labelFormat(), "%.0f");
+}
+
 TEST(Charts, EmptyDataStillDraws) {
   auto si = SiTemperatureChart({"", {SiPanel{"SOLVEQ", {}, {}, {}, "", {}, {}, {}}}});
   EXPECT_EQ(Save(*si, "empty_si.png", 400, 300), "");
