@@ -112,8 +112,8 @@ std::string FixedText(const Decimal& d, int decimals, int integer_digits) {
   return text;
 }
 
-std::string ComponentTotal(const form::CalculationResult& r, double v, std::string_view quantity) {
-  return r.dataset == thermo::Dataset::kSolveq
+std::string ComponentTotal(const engine::Dataset& dataset, double v, std::string_view quantity) {
+  return dataset.layout.totals_in_display_format
              ? AsNumberItem(FormatScientific(v, quantity), quantity)
              : NumberItem(v, quantity);
 }
@@ -147,25 +147,6 @@ std::string TypedTemperature(std::string_view text) {
     if (c != '\r' && c != '\n') kept.push_back(c);
   }
   return kept;
-}
-
-struct Layout {
-  std::string_view title;
-  std::size_t section_ruler;  // width of the "*" ruler
-  std::string_view composition;
-  std::string_view column_header;
-  std::string_view toth_caption;
-};
-
-Layout LayoutOf(thermo::Dataset dataset) {
-  if (dataset == thermo::Dataset::kSolveq) {
-    return {"Used thermodynamic data is SOLVEQ(Reed,1982)", 84, "Chemical compositions",
-            "NO.             Species                   Molality     Act coef.      Log(Activity)",
-            "pH-function(TOTH) ="};
-  }
-  return {"Used thermodynamic data is SUPCRT98", 72, "Chemical composition",
-          "No.           Species       Molality      Act coef.     Log(Act)",
-          "TOTH(pH-function) ="};
 }
 
 }  // namespace
@@ -226,9 +207,11 @@ std::string AsNumberItem(std::string_view formatted, std::string_view quantity) 
   return NumberItem(value, quantity);
 }
 
-std::vector<std::string> ReportLines(const form::CalculationResult& r) {
-  const thermo::Catalogue& catalogue = thermo::CatalogueOf(r.dataset);
-  const Layout layout = LayoutOf(r.dataset);
+std::vector<std::string> ReportLines(const engine::Evaluation& r,
+                                     std::string_view temperature_text) {
+  const engine::Dataset& dataset = *r.dataset;
+  const thermo::Catalogue& catalogue = dataset.catalogue;
+  const engine::ReportLayout& layout = dataset.layout;
   const speciation::Speciation& s = r.speciation;
 
   std::vector<std::string> lines;
@@ -236,19 +219,19 @@ std::vector<std::string> ReportLines(const form::CalculationResult& r) {
   lines.emplace_back(84, '=');
   lines.emplace_back(layout.title);
   // U+2103 DEGREE CELSIUS in UTF-8, the code page of the report.
-  lines.push_back("Temperature=" + TypedTemperature(r.temperature_text) + "\xE2\x84\x83");
+  lines.push_back("Temperature=" + TypedTemperature(temperature_text) + "\xE2\x84\x83");
   lines.emplace_back(layout.section_ruler, '*');
   lines.emplace_back(layout.composition);
   for (int i = 1; i <= 12; ++i) {
     const std::string_view name = catalogue.Name(i);
     lines.push_back(std::string(name) +
-                    ComponentTotal(r, r.totals[i], "total of " + MessageName(name)));
+                    ComponentTotal(dataset, r.totals[i], "total of " + MessageName(name)));
   }
   lines.emplace_back("Mass-balance");
   for (int i = 1; i <= 12; ++i) {
     const std::string_view name = catalogue.Name(i);
     lines.push_back(std::string(name) +
-                    ComponentTotal(r, s.tnew[i], "mass balance of " + MessageName(name)));
+                    ComponentTotal(dataset, s.tnew[i], "mass balance of " + MessageName(name)));
   }
   lines.emplace_back(layout.section_ruler, '*');
   lines.emplace_back(layout.column_header);
@@ -262,7 +245,7 @@ std::vector<std::string> ReportLines(const form::CalculationResult& r) {
   }
   lines.push_back(
       "Fraction of steam=" +
-      AsNumberItem(FormatFixed(r.fraction_of_steam, "fraction of steam"), "fraction of steam"));
+      AsNumberItem(FormatFixed(r.steam_fraction, "fraction of steam"), "fraction of steam"));
   lines.push_back("Ionic strength=" + FormatScientific(s.ionic_strength, "ionic strength"));
   lines.push_back(std::string(layout.toth_caption) + FormatScientific(r.toth, "TOTH"));
   lines.emplace_back(layout.section_ruler, '*');
@@ -277,9 +260,9 @@ std::vector<std::string> ReportLines(const form::CalculationResult& r) {
   return lines;
 }
 
-std::string ReportText(const form::CalculationResult& r) {
+std::string ReportText(const engine::Evaluation& r, std::string_view temperature_text) {
   std::string text;
-  for (const std::string& line : ReportLines(r)) {
+  for (const std::string& line : ReportLines(r, temperature_text)) {
     text += line;
     text += "\r\n";
   }
