@@ -16,7 +16,9 @@
 #include "sample_file.h"
 #include "uncertainty/uncertainty.h"
 #ifdef GEOFLUID_HAVE_CHARTS
-#include "uncertainty_charts.h"
+#include <cmath>
+
+#include "charts.h"
 #endif
 
 namespace geofluid::cli {
@@ -100,6 +102,97 @@ std::filesystem::path WithSuffix(const std::filesystem::path& path, const std::s
   p.replace_filename(path.stem().string() + suffix + path.extension().string());
   return p;
 }
+
+std::string Name(const uncertainty::Result& r) { return r.id.empty() ? "the sample" : r.id; }
+
+// The fan chart: per dataset the median SI of each mineral of the set with its 5-95 % band, the
+// set's RMS below; the median RMS estimate marked.
+charts::SiTemperatureData FanChart(const uncertainty::Result& r) {
+  charts::SiTemperatureData data;
+  data.title = "Saturation indices of " + Name(r) + ": median and 5-95 % of " +
+               std::to_string(r.draws) + " draws";
+  for (const uncertainty::DatasetResult& d : r.datasets) {
+    charts::SiPanel panel;
+    panel.title = std::string(d.dataset->title);
+    std::vector<std::string> set;
+    if (d.estimate) set = d.estimate->minerals;
+    charts::Curve rms{"RMS", {}, {}}, rms_low, rms_high;
+    charts::Band rms_band{"RMS", {}, {}, {}};
+    for (const std::string& name : set) {
+      const int m = d.dataset->MineralIndex(name);
+      if (m == 0) continue;
+      charts::Curve curve{name, {}, {}};
+      charts::Band band{name, {}, {}, {}};
+      for (const uncertainty::TemperatureResult& t : d.temperatures) {
+        const uncertainty::Interval& i = t.si[static_cast<std::size_t>(m - 1)].interval;
+        if (i.n == 0) continue;
+        curve.x.push_back(t.temperature);
+        curve.y.push_back(i.median);
+        band.x.push_back(t.temperature);
+        band.low.push_back(i.q05);
+        band.high.push_back(i.q95);
+      }
+      panel.minerals.push_back(std::move(curve));
+      panel.bands.push_back(std::move(band));
+    }
+    for (const uncertainty::TemperatureResult& t : d.temperatures) {
+      if (t.set_rms.n == 0) continue;
+      rms.x.push_back(t.temperature);
+      rms.y.push_back(t.set_rms.median);
+      rms_band.x.push_back(t.temperature);
+      rms_band.low.push_back(t.set_rms.q05);
+      rms_band.high.push_back(t.set_rms.q95);
+    }
+    if (!rms.x.empty()) {
+      panel.rms = rms;
+      panel.statistic_bands.push_back(rms_band);
+    }
+    if (d.estimate && d.estimate->criteria.front().interval.n > 0) {
+      const uncertainty::Interval& i = d.estimate->criteria.front().interval;
+      panel.estimate = i.median;
+      panel.estimate_label = "RMS median";
+    }
+    data.panels.push_back(std::move(panel));
+  }
+  return data;
+}
+
+// The histogram of one dataset's RMS temperature estimate over the draws, the solute
+// geothermometers of the sample marked.
+charts::HistogramData EstimateHistogram(const uncertainty::Result& r,
+                                        const uncertainty::DatasetResult& d) {
+  charts::HistogramData data;
+  const uncertainty::Interval& i = d.estimate->criteria.front().interval;
+  data.title = std::string(d.dataset->title) + ": reservoir temperature of " + Name(r) +
+               " (RMS minimum over " + std::to_string(d.estimate->minerals.size()) +
+               " minerals), " + std::to_string(i.n) + " of " + std::to_string(r.draws) + " draws";
+  data.x_title = "Temperature (°C)";
+  data.values = d.estimate->draws.front();
+  for (const uncertainty::SoluteResult& s : r.solute)
+    if (s.interval.n > 0) data.markers.push_back({s.citation, s.interval.median});
+  return data;
+}
+
+// Writes the fan chart to `fan` and one histogram per dataset next to it.
+std::vector<std::filesystem::path> SaveCharts(const uncertainty::Result& r,
+                                              const std::filesystem::path& fan) {
+  charts::RenderingApplication application;
+  std::vector<std::filesystem::path> written;
+  const int width = 560 * static_cast<int>(r.datasets.size()) + 120;
+  auto figure = charts::SiTemperatureChart(FanChart(r));
+  if (std::string e = charts::Save(*figure, fan.string(), width, 760); !e.empty())
+    throw std::runtime_error(e);
+  written.push_back(fan);
+  for (const uncertainty::DatasetResult& d : r.datasets) {
+    if (!d.estimate) continue;
+    const auto path = WithSuffix(fan, "-estimate-" + std::string(d.dataset->key));
+    auto histogram = charts::Histogram(EstimateHistogram(r, d));
+    if (std::string e = charts::Save(*histogram, path.string(), 900, 560); !e.empty())
+      throw std::runtime_error(e);
+    written.push_back(path);
+  }
+  return written;
+}
 #endif
 
 }  // namespace
@@ -138,7 +231,7 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
       ->check(CLI::IsMember({"text", "csv", "json"}));
   c->add_option("--plot", options.plot,
                 "Draw the fan chart of SI against temperature to FILE (.png or .svg) and the "
-                "histogram of the temperature estimate to FILE-estimate");
+                "histogram of the temperature estimate per dataset to FILE-estimate-DATASET");
   c->add_option("--jobs", options.jobs, "Threads (default: all cores)")
       ->check(CLI::Range(0, 1024));
   return c;
@@ -219,10 +312,8 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
     if (!options.plot.empty()) {
       std::filesystem::path fan = options.plot;
       if (inputs.size() > 1) fan = WithSuffix(fan, "-" + r.id);
-      const std::filesystem::path histogram = WithSuffix(fan, "-estimate");
       try {
-        SaveUncertaintyCharts(r, fan, histogram);
-        err << "charts: " << fan.string() << ", " << histogram.string() << '\n';
+        for (const auto& path : SaveCharts(r, fan)) err << "chart: " << path.string() << '\n';
       } catch (const std::exception& e) {
         err << "error: --plot: " << e.what() << '\n';
         status = kRunError;

@@ -284,6 +284,14 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     d.set_indices = geothermometry::MineralIndices(*ds, d.minerals);
     plan.datasets.push_back(std::move(d));
   }
+  // The sample without errors; its estimate says which minerals of the set enter (those whose
+  // components the sample has), and the set's statistics and sensitivities take the same ones.
+  std::vector<Outcome> nominals;
+  for (DatasetPlan& d : plan.datasets) {
+    nominals.push_back(plan.Evaluate(sample, 0.0, d));
+    if (nominals.back().estimate && !nominals.back().estimate->used.empty())
+      d.set_indices = geothermometry::MineralIndices(*d.dataset, nominals.back().estimate->used);
+  }
 
   const std::size_t nd = plan.datasets.size();
   const std::size_t nt = options.temperatures.size();
@@ -351,10 +359,13 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     Store& s = store[k];
     DatasetResult r;
     r.dataset = d.dataset;
-    const Outcome nominal = plan.Evaluate(sample, 0.0, d);
+    const Outcome& nominal = nominals[k];
     if (!nominal.failure.empty())
       result.warnings.push_back(std::string(d.dataset->title) +
                                 ": the sample itself, without errors, fails: " + nominal.failure);
+    if (nominal.estimate)
+      for (const std::string& w : nominal.estimate->warnings)
+        result.warnings.push_back(std::string(d.dataset->title) + ": " + w);
 
     std::set<std::string> seen;
     for (std::size_t i = 0; i < draws; ++i) {
@@ -381,6 +392,21 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
                          Summarize(column)});
         tr.nominal_si.push_back(nominal_ok ? nominal.sweep.points[t].si[m] : kNaN);
       }
+      if (options.estimate) {
+        std::vector<double> rms(draws, kNaN), median(draws, kNaN);
+        std::vector<double> si(d.set_indices.size());
+        for (std::size_t i = 0; i < draws; ++i) {
+          if (std::isnan(s.ph[i * nt + t])) continue;
+          for (std::size_t k = 0; k < si.size(); ++k)
+            si[k] = s.si[(i * nt + t) * s.minerals + static_cast<std::size_t>(d.set_indices[k] - 1)];
+          if (const auto st = geothermometry::Statistics(tr.temperature, si)) {
+            rms[i] = st->rms;
+            median[i] = st->median;
+          }
+        }
+        tr.set_rms = Summarize(rms);
+        tr.set_median = Summarize(median);
+      }
       column.resize(draws);
       r.temperatures.push_back(std::move(tr));
     }
@@ -388,7 +414,7 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     std::size_t reference = nt / 2;
     if (options.estimate) {
       EstimateResult e;
-      e.minerals = d.minerals;
+      e.minerals = nominal.estimate ? nominal.estimate->used : d.minerals;
       for (std::size_t c = 0; c < criteria; ++c) {
         const auto criterion = geothermometry::kCriteria[c];
         std::vector<double> values(s.estimate.begin() + static_cast<std::ptrdiff_t>(c * draws),

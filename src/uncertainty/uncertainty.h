@@ -136,6 +136,8 @@ struct TemperatureResult {
   Interval ph;
   std::vector<Named> si;  // every mineral of the dataset, in its order
   std::vector<double> nominal_si;
+  // The RMS and the median of the SI over the estimate's mineral set (without an estimate: empty).
+  Interval set_rms, set_median;
   std::size_t failed = 0;  // draws that failed at this temperature
 };
 
