@@ -236,7 +236,9 @@ TEST(BatchInput, HeaderMistakesAreUsageErrors) {
   EXPECT_EQ(UsageMessage("id,pH,ph_temperature\n", Temperatures({250}, false)), "(no usage error)");
   EXPECT_NE(UsageMessage("").find("empty"), std::string::npos);
   // Column names are exact: a spreadsheet's "ph" is not the pH.
-  EXPECT_NE(UsageMessage("id,ph,ph_temperature\n").find("\"ph\""), std::string::npos);
+  EXPECT_NE(UsageMessage("id,ph,ph_temperature\n").find("\"ph\" (column 2, did you mean pH?)"),
+            std::string::npos);
+  EXPECT_NE(UsageMessage("id;pH;ph_temperature\n").find("semicolons"), std::string::npos);
 
   std::istringstream broken("id,pH,ph_temperature\na,8,25\n\"b,8,25\nc,8,25\n");
   CsvInput input(broken, {});
