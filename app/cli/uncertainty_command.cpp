@@ -158,7 +158,7 @@ charts::SiTemperatureData FanChart(const uncertainty::Result& r) {
 }
 
 // The histogram of one dataset's RMS temperature estimate over the draws, the solute
-// geothermometers of the sample marked.
+// geothermometers of the sample as analysed marked.
 charts::HistogramData EstimateHistogram(const uncertainty::Result& r,
                                         const uncertainty::DatasetResult& d) {
   charts::HistogramData data;
@@ -169,7 +169,7 @@ charts::HistogramData EstimateHistogram(const uncertainty::Result& r,
   data.x_title = "Temperature (°C)";
   data.values = d.estimate->draws.front();
   for (const uncertainty::SoluteResult& s : r.solute)
-    if (s.interval.n > 0) data.markers.push_back({s.citation, s.interval.median});
+    if (s.nominal) data.markers.push_back({s.label, *s.nominal});
   return data;
 }
 
@@ -215,7 +215,8 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
                 "whatever --jobs");
   c->add_option("--error", options.errors,
                 "An input's 1-sigma error, KEY=VALUE (repeatable): --error Na=3% --error pH=0.05 "
-                "--error Al=x2. " + uncertainty::ErrorSyntaxHelp());
+                "--error Al=x2. " +
+                    uncertainty::ErrorSyntaxHelp());
   auto* list = c->add_option("--temperatures", options.temperatures,
                              "Temperatures, °C: 150,200,250 or 100:300:10 (default 100:300:5)");
   auto* from = c->add_option("--from", options.from, "First temperature, °C (default 100)");
@@ -232,8 +233,7 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
   c->add_option("--plot", options.plot,
                 "Draw the fan chart of SI against temperature to FILE (.png or .svg) and the "
                 "histogram of the temperature estimate per dataset to FILE-estimate-DATASET");
-  c->add_option("--jobs", options.jobs, "Threads (default: all cores)")
-      ->check(CLI::Range(0, 1024));
+  c->add_option("--jobs", options.jobs, "Threads (default: all cores)")->check(CLI::Range(0, 1024));
   return c;
 }
 
@@ -243,8 +243,10 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
   run.seed = options.seed;
   run.threads = options.jobs;
   run.steam_correction = !options.no_steam_correction;
-  if (options.dataset != "supcrt") run.datasets.push_back(&engine::Dataset::Of(thermo::Dataset::kSolveq));
-  if (options.dataset != "solveq") run.datasets.push_back(&engine::Dataset::Of(thermo::Dataset::kSupcrt));
+  if (options.dataset != "supcrt")
+    run.datasets.push_back(&engine::Dataset::Of(thermo::Dataset::kSolveq));
+  if (options.dataset != "solveq")
+    run.datasets.push_back(&engine::Dataset::Of(thermo::Dataset::kSupcrt));
   std::vector<double> temperatures;
   try {
     temperatures = Temperatures(options);
@@ -300,7 +302,8 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
       status = kRunError;
       continue;
     }
-    for (const std::string& w : r.warnings) err << "warning: " << w << '\n';
+    if (options.format != "text")
+      for (const std::string& w : r.warnings) err << "warning: " << w << '\n';
     if (r.failed_draws == static_cast<std::size_t>(r.draws)) status = kRunError;
     if (options.format == "text") {
       if (!results.empty()) out << "\n";

@@ -51,7 +51,8 @@ std::uint64_t SplitMix(std::uint64_t x) {
 }  // namespace
 
 std::string_view InputKey(int input) {
-  if (input < engine::kComponentCount) return engine::kComponentKeys[static_cast<std::size_t>(input)];
+  if (input < engine::kComponentCount)
+    return engine::kComponentKeys[static_cast<std::size_t>(input)];
   return kOtherKeys[static_cast<std::size_t>(input - engine::kComponentCount)];
 }
 
@@ -59,7 +60,8 @@ bool IsConcentration(int input) { return input <= static_cast<int>(Input::kSteam
 
 InputErrors InputErrors::Defaults() {
   InputErrors e;
-  for (int i = 0; i < kInputCount; ++i) e[i] = {Distribution::kNormal, IsConcentration(i) ? 0.05 : 0.0};
+  for (int i = 0; i < kInputCount; ++i)
+    e[i] = {Distribution::kNormal, IsConcentration(i) ? 0.05 : 0.0};
   e[static_cast<int>(Input::kPh)].sigma = 0.1;
   return e;
 }
@@ -98,8 +100,7 @@ void SetError(InputErrors& errors, std::string_view key_text, std::string_view v
       throw ErrorSyntax("error " + item + ": " + std::string(key) +
                         " takes an absolute error (e.g. " + std::string(key) +
                         (key == "pH" ? "=0.05" : "=2") + "), not a percentage");
-    if (!n || *n < 0.0)
-      throw ErrorSyntax("error " + item + ": expected a percentage such as 3%");
+    if (!n || *n < 0.0) throw ErrorSyntax("error " + item + ": expected a percentage such as 3%");
     spec = {Distribution::kNormal, *n / 100.0};
   } else if (value.front() == 'x' || value.front() == 'X') {
     const auto n = Number(value.substr(1));

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <mutex>
 #include <limits>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -96,7 +96,8 @@ std::optional<double> EstimateOf(const geothermometry::Estimate& e, geothermomet
 std::vector<geothermometry::SoluteTemperature> Solute(const engine::Sample& s) {
   std::vector<units::Amount> amounts;
   for (int i = 0; i < engine::kComponentCount; ++i) {
-    const units::Form* form = units::StandardForm(engine::kComponentKeys[static_cast<std::size_t>(i)]);
+    const units::Form* form =
+        units::StandardForm(engine::kComponentKeys[static_cast<std::size_t>(i)]);
     if (form != nullptr) amounts.push_back({form, s.component[static_cast<std::size_t>(i)]});
   }
   const std::vector<double> mg =
@@ -219,6 +220,20 @@ std::vector<Sensitivity> Sensitivities(const Plan& plan, const DatasetPlan& d,
   return list;
 }
 
+// What a geothermometer's key says it measures: "quartz_fournier1977" -> "Quartz".
+std::string SoluteLabel(std::string_view key) {
+  static constexpr std::pair<std::string_view, std::string_view> kKinds[] = {
+      {"quartz_steam_loss", "Quartz, steam loss"},
+      {"quartz", "Quartz"},
+      {"chalcedony", "Chalcedony"},
+      {"na_k_ca", "Na-K-Ca"},
+      {"na_k", "Na/K"},
+      {"k_mg", "K-Mg"}};
+  for (const auto& [prefix, label] : kKinds)
+    if (key.starts_with(prefix)) return std::string(label);
+  return std::string(key);
+}
+
 void RunParallel(int draws, int threads, const std::function<void(int)>& one) {
   int n = threads > 0 ? threads : static_cast<int>(std::thread::hardware_concurrency());
   n = std::clamp(n, 1, draws);
@@ -263,7 +278,8 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
            engine::ConditionsCache& cache) {
   if (options.draws < 1) throw std::invalid_argument("the number of draws must be at least 1");
   if (options.datasets.empty()) throw std::invalid_argument("no dataset to evaluate");
-  if (options.temperatures.empty()) throw std::invalid_argument("no temperature to carry the pH to");
+  if (options.temperatures.empty())
+    throw std::invalid_argument("no temperature to carry the pH to");
 
   Result result;
   result.id = sample.id;
@@ -301,10 +317,10 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
   // Every draw's numbers, in slots of its own: the statistics do not see the thread order.
   struct Store {
     std::size_t minerals = 0;
-    std::vector<double> ph;        // [draw][t]
-    std::vector<double> si;        // [draw][t][m]
-    std::vector<double> estimate;  // [criterion][draw]
-    std::vector<char> on_edge;     // [criterion][draw]
+    std::vector<double> ph;            // [draw][t]
+    std::vector<double> si;            // [draw][t][m]
+    std::vector<double> estimate;      // [criterion][draw]
+    std::vector<char> on_edge;         // [criterion][draw]
     std::vector<std::string> failure;  // [draw]
   };
   std::vector<Store> store(nd);
@@ -388,8 +404,8 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
       for (std::size_t m = 0; m < s.minerals; ++m) {
         column.resize(draws);
         for (std::size_t i = 0; i < draws; ++i) column[i] = s.si[(i * nt + t) * s.minerals + m];
-        tr.si.push_back({std::string(d.dataset->MineralName(static_cast<int>(m) + 1)),
-                         Summarize(column)});
+        tr.si.push_back(
+            {std::string(d.dataset->MineralName(static_cast<int>(m) + 1)), Summarize(column)});
         tr.nominal_si.push_back(nominal_ok ? nominal.sweep.points[t].si[m] : kNaN);
       }
       if (options.estimate) {
@@ -398,7 +414,8 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
         for (std::size_t i = 0; i < draws; ++i) {
           if (std::isnan(s.ph[i * nt + t])) continue;
           for (std::size_t k = 0; k < si.size(); ++k)
-            si[k] = s.si[(i * nt + t) * s.minerals + static_cast<std::size_t>(d.set_indices[k] - 1)];
+            si[k] =
+                s.si[(i * nt + t) * s.minerals + static_cast<std::size_t>(d.set_indices[k] - 1)];
           if (const auto st = geothermometry::Statistics(tr.temperature, si)) {
             rms[i] = st->rms;
             median[i] = st->median;
@@ -417,8 +434,9 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
       e.minerals = nominal.estimate ? nominal.estimate->used : d.minerals;
       for (std::size_t c = 0; c < criteria; ++c) {
         const auto criterion = geothermometry::kCriteria[c];
-        std::vector<double> values(s.estimate.begin() + static_cast<std::ptrdiff_t>(c * draws),
-                                   s.estimate.begin() + static_cast<std::ptrdiff_t>((c + 1) * draws));
+        std::vector<double> values(
+            s.estimate.begin() + static_cast<std::ptrdiff_t>(c * draws),
+            s.estimate.begin() + static_cast<std::ptrdiff_t>((c + 1) * draws));
         e.draws.push_back(values);
         e.criteria.push_back({geothermometry::CriterionKey(criterion), Summarize(values)});
         e.nominal.push_back(nominal.estimate ? EstimateOf(*nominal.estimate, criterion)
@@ -443,12 +461,14 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     if (options.sensitivity) r.sensitivity = Sensitivities(plan, d, sample, errors, reference);
     result.datasets.push_back(std::move(r));
   }
-  result.failed_draws = static_cast<std::size_t>(std::count(any_failed.begin(), any_failed.end(), true));
+  result.failed_draws =
+      static_cast<std::size_t>(std::count(any_failed.begin(), any_failed.end(), true));
 
   for (std::size_t g = 0; g < nominal_solute.size(); ++g) {
     SoluteResult sr;
     sr.key = std::string(nominal_solute[g].key);
     sr.citation = std::string(nominal_solute[g].citation);
+    sr.label = SoluteLabel(sr.key) + ", " + sr.citation;
     sr.nominal = nominal_solute[g].celsius;
     std::vector<double> values(solute.begin() + static_cast<std::ptrdiff_t>(g * draws),
                                solute.begin() + static_cast<std::ptrdiff_t>((g + 1) * draws));

@@ -29,8 +29,8 @@ std::string Fixed(double v, int decimals) {
 
 std::string Cell(const Interval& i, int decimals) {
   if (i.n == 0) return "failed";
-  return Fixed(i.median, decimals) + " [" + Fixed(i.q05, decimals) + ", " +
-         Fixed(i.q95, decimals) + "]";
+  return Fixed(i.median, decimals) + " [" + Fixed(i.q05, decimals) + ", " + Fixed(i.q95, decimals) +
+         "]";
 }
 
 std::string Pad(std::string s, std::size_t width) {
@@ -47,8 +47,10 @@ ordered_json Json(const Interval& i, std::optional<double> nominal) {
   j["q05"] = i.q05;
   j["q95"] = i.q95;
   j["n"] = i.n;
-  if (nominal && std::isfinite(*nominal)) j["nominal"] = *nominal;
-  else j["nominal"] = nullptr;
+  if (nominal && std::isfinite(*nominal))
+    j["nominal"] = *nominal;
+  else
+    j["nominal"] = nullptr;
   return j;
 }
 
@@ -146,7 +148,7 @@ void WriteText(std::ostream& out, const Result& r) {
   if (!r.solute.empty()) {
     out << "\nSolute geothermometers, °C (from the separated water)\n";
     for (const SoluteResult& s : r.solute) {
-      out << "  " << Pad(s.key, 34) << Pad(Cell(s.interval, 1), 26) << "nominal "
+      out << "  " << Pad(s.label, 38) << Pad(Cell(s.interval, 1), 26) << "nominal "
           << (s.nominal ? Fixed(*s.nominal, 1) : std::string("none"));
       if (s.interval.n < static_cast<std::size_t>(r.draws))
         out << "   (" << r.draws - static_cast<int>(s.interval.n) << " draws without a value)";
@@ -252,7 +254,7 @@ std::string ToJson(const Result& r, int indent) {
   ordered_json solute = ordered_json::object();
   for (const SoluteResult& s : r.solute) {
     ordered_json sj = Json(s.interval, s.nominal);
-    sj["citation"] = s.citation;
+    sj["label"] = s.label;
     solute[s.key] = sj;
   }
   j["solute"] = solute;

@@ -40,9 +40,7 @@ struct ErrorSpec {
   // temperatures (pH units, °C). kLogNormal: the 1-sigma factor, >= 1 (concentrations only).
   double sigma = 0.0;
 
-  bool Zero() const {
-    return distribution == Distribution::kNormal ? sigma == 0.0 : sigma == 1.0;
-  }
+  bool Zero() const { return distribution == Distribution::kNormal ? sigma == 0.0 : sigma == 1.0; }
 };
 
 // The inputs that carry an error, in the order they are drawn and listed.
@@ -114,15 +112,15 @@ Interval Summarize(std::vector<double>& values);
 struct Options {
   int draws = 1000;
   std::uint64_t seed = 1;
-  int threads = 0;                                  // 0: all cores
-  std::vector<double> temperatures;                 // °C; the pH is carried to each
-  std::vector<const engine::Dataset*> datasets;     // each evaluated, in order
+  int threads = 0;                               // 0: all cores
+  std::vector<double> temperatures;              // °C; the pH is carried to each
+  std::vector<const engine::Dataset*> datasets;  // each evaluated, in order
   bool steam_correction = true;
   engine::Search search = engine::Search::kFast;
   std::vector<std::string> minerals;  // the set of the estimate; empty: the default set
-  bool estimate = true;     // the multicomponent temperature per draw
-  bool solute = true;       // the solute geothermometers per draw
-  bool sensitivity = true;  // one at a time at +-1 sigma
+  bool estimate = true;               // the multicomponent temperature per draw
+  bool solute = true;                 // the solute geothermometers per draw
+  bool sensitivity = true;            // one at a time at +-1 sigma
 };
 
 struct Named {
@@ -164,13 +162,13 @@ struct EstimateResult {
   // many draws' minima do (an edge is a bound, not a minimum: widen the range).
   std::vector<bool> nominal_on_edge;
   std::vector<std::size_t> on_edge;
-  std::vector<std::vector<double>> draws;      // per criterion, the estimate of each draw (NaN: none)
+  std::vector<std::vector<double>> draws;  // per criterion, the estimate of each draw (NaN: none)
 };
 
 struct DatasetResult {
   const engine::Dataset* dataset = nullptr;
   std::vector<TemperatureResult> temperatures;
-  std::size_t failed_draws = 0;  // draws that failed at one temperature or more
+  std::size_t failed_draws = 0;       // draws that failed at one temperature or more
   std::vector<std::string> failures;  // the first few messages, for the user
   std::optional<EstimateResult> estimate;
   double sensitivity_temperature = 0.0;  // where the SI effects are taken
@@ -180,6 +178,7 @@ struct DatasetResult {
 struct SoluteResult {
   std::string key;
   std::string citation;
+  std::string label;  // for a reader: "Na/K, Giggenbach (1988)"
   std::optional<double> nominal;
   Interval interval;
 };
