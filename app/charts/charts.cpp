@@ -64,7 +64,12 @@ void SetNiceRange(QValueAxis* axis, double low, double high, int ticks, bool wid
   axis->setTickType(QValueAxis::TicksDynamic);
   axis->setTickAnchor(0.0);
   axis->setTickInterval(step);
-  const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+  // As many decimals as the step has (0.25 needs two).
+  int decimals = 0;
+  while (decimals < 6 && std::abs(step * std::pow(10.0, decimals) -
+                                  std::round(step * std::pow(10.0, decimals))) > 1e-6) {
+    ++decimals;
+  }
   axis->setLabelFormat(QString("%.%1f").arg(decimals));
 }
 

@@ -160,7 +160,7 @@ class SiFigure : public Figure {
         auto* sx = new QValueAxis;
         auto* sy = new QValueAxis;
         sx->setTitleText(QStringLiteral("Temperature (°C)"));
-        sy->setTitleText(QStringLiteral("RMS, median"));
+        // No title on this short axis: it would be cut; the legend names the two lines.
         for (QValueAxis* a : {sx, sy}) {
           a->setLabelsFont(ChartFont(8.5));
           a->setTitleFont(ChartFont(9.0));
@@ -178,7 +178,7 @@ class SiFigure : public Figure {
           for (double v : b.low) sr.Add(v);
           for (double v : b.high) sr.Add(v);
         }
-        SetNiceRange(sy, sr.low, sr.high, 4);
+        SetNiceRange(sy, sr.low, sr.high, 2);
         pc.statistics->addAxis(sx, Qt::AlignBottom);
         pc.statistics->addAxis(sy, Qt::AlignLeft);
         for (const Band& b : p.statistic_bands) {
@@ -240,11 +240,25 @@ class SiFigure : public Figure {
     for (int i = 0; i < static_cast<int>(panels_.size()); ++i) {
       PanelCharts& pc = panels_[i];
       const double left = margin + i * width;
-      const double main_height = pc.statistics ? body * 0.7 : body;
+      const double main_height =
+          pc.statistics ? body - std::clamp(body * 0.3, std::min(110.0, body / 2), 200.0) : body;
       pc.main->setGeometry(QRectF(left, top, width, main_height));
       LayOutNow(pc.main);
       if (pc.statistics) {
-        pc.statistics->setGeometry(QRectF(left, top + main_height, width, body - main_height));
+        const double height = body - main_height;
+        const QMargins house(4, 4, 8, 4);
+        pc.statistics->setMargins(house);
+        pc.statistics->setGeometry(QRectF(left, top + main_height, width, height));
+        LayOutNow(pc.statistics);
+        // The same temperature scale as the panel above: widen the margins by what the plot
+        // areas differ (both charts start at `left`; their axis labels differ in width).
+        const QRectF above = pc.main->plotArea();
+        const QRectF own = pc.statistics->plotArea();
+        const int extra_left =
+            std::max(0, static_cast<int>(std::lround(above.left() - own.left())));
+        const int extra_right =
+            std::max(0, static_cast<int>(std::lround(own.right() - above.right())));
+        pc.statistics->setMargins(house + QMargins(extra_left, 0, extra_right, 0));
         LayOutNow(pc.statistics);
       }
       if (pc.label) {

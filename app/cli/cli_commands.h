@@ -1,7 +1,9 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,10 +24,11 @@ struct RunOptions {
   std::string dataset = "solveq";
   std::string mode;  // "", "measured" or "other"
   bool no_steam_correction = false;
-  std::string temperature;
-  std::string separation;
-  std::vector<std::string> sets;  // LABEL=TEXT
-  std::string dir;
+  // --temperature T, --separation TS and --set LABEL=TEXT in the order given, each as
+  // LABEL=TEXT: the later of two for one box wins.
+  std::vector<std::string> sets;
+  std::optional<std::string> dir;   // as given; an empty name is a usage error
+  std::optional<std::string> wait;  // seconds, as given
 };
 
 struct BatchOptions {
@@ -57,6 +60,21 @@ struct GeothermometryOptions {
   int jobs = 0;
 };
 
+struct UncertaintyOptions {
+  std::string input;
+  int draws = 1000;
+  std::uint64_t seed = 1;
+  std::vector<std::string> errors;  // KEY=VALUE
+  std::string temperatures;
+  double from = 100.0, to = 300.0, step = 5.0;
+  std::string dataset = "solveq";
+  std::string units = "mol/kg";
+  bool no_steam_correction = false;
+  std::string format = "text";
+  std::string plot;
+  int jobs = 0;
+};
+
 CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options);
 CLI::App* AddRunCommand(CLI::App& app, RunOptions& options);
 
@@ -64,6 +82,9 @@ CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options);
 
 CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options);
 int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, std::ostream& err);
+
+CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options);
+int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::ostream& err);
 
 int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostream& err);
 int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err);

@@ -27,6 +27,9 @@ struct Section {
 };
 constexpr Section kSections[] = {{"hot-water", 1, 14}, {"steam", 15, 16}, {"temperature", 17, 18}};
 
+// Read for the uncertainty of a run, never by the window.
+constexpr std::string_view kErrorsSection = "errors";
+
 const Section* FindSection(std::string_view name) {
   for (const Section& s : kSections)
     if (s.name == name) return &s;
@@ -114,9 +117,25 @@ char* NextLine(char* buffer, int size, void* user) {
       return nullptr;
     }
     const std::string_view name = Trim(line.substr(1, close - 1));
-    if (FindSection(name) == nullptr) {
+    if (FindSection(name) == nullptr && name != kErrorsSection) {
       parse.Fail(number, parse.At(number) + ": unknown section [" + std::string(name) +
-                             "] (the sections are [hot-water], [steam] and [temperature])");
+                             "] (the sections are [hot-water], [steam], [temperature] and "
+                             "[errors])");
+      return nullptr;
+    }
+    // inih drops whatever follows the ]; only a comment may.
+    const std::string_view rest = Trim(line.substr(close + 1));
+    if (!rest.empty() && rest.front() != ';' && rest.front() != '#') {
+      parse.Fail(number, parse.At(number) + ": \"" + std::string(rest.substr(0, 40)) +
+                             "\" after [" + std::string(name) +
+                             "]; put keys on lines of their own");
+      return nullptr;
+    }
+  } else if (!line.empty() && line.front() != ';' && line.front() != '#') {
+    // inih would also split a key line at a colon: only key = value is a key line here.
+    const auto delimiter = line.find_first_of("=:");
+    if (delimiter != std::string_view::npos && line[delimiter] == ':') {
+      parse.Fail(number, parse.At(number) + ": a colon where the = belongs; write key = value");
       return nullptr;
     }
   }
@@ -138,6 +157,17 @@ int OnKey(void* user, const char* section_text, const char* name_text, const cha
         parse.At(number) + ": \"" + name +
             "\" comes before any section; put it under [hot-water], [steam] or [temperature]");
     return 0;
+  }
+  if (section_name == kErrorsSection) {
+    // Keys and values are checked by the layer that uses them; a repeated key is still a fault.
+    for (const Sample::Error& e : parse.sample.errors)
+      if (e.key == name) {
+        parse.Fail(number, parse.At(number) + ": \"" + name + "\" is given twice in [errors] "
+                           "(first on line " + std::to_string(e.line) + ")");
+        return 0;
+      }
+    parse.sample.errors.push_back({name, std::string(Trim(value != nullptr ? value : "")), number});
+    return 1;
   }
   const Section* section = FindSection(section_name);
   if (section == nullptr) {
@@ -212,6 +242,11 @@ std::vector<std::string_view> TextLines(std::string_view text, const std::string
                           "0123456789ABCDEF"[c & 15] + "; a sample file is plain text");
       const std::size_t n = Utf8Length(line, i);
       if (n == 0) throw SampleError(at + ": the text is not UTF-8 (save the file as UTF-8)");
+      // The C1 controls U+0080..U+009F are control characters as much as the C0 ones.
+      const auto next = n == 2 ? static_cast<unsigned char>(line[i + 1]) : 0;
+      if (c == 0xC2 && next <= 0x9F)
+        throw SampleError(at + ": control character U+00" + "0123456789ABCDEF"[next >> 4] +
+                          "0123456789ABCDEF"[next & 15] + "; a sample file is plain text");
       i += n;
     }
     if (line.size() > kLongestLine)

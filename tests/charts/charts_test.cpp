@@ -4,11 +4,13 @@
 
 #include <QAbstractAxis>
 #include <QChart>
+#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QLineSeries>
 #include <QSvgRenderer>
 #include <QValueAxis>
+#include <QWidget>
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -167,6 +169,25 @@ TEST(Charts, SiTemperatureChartRendersReadably) {
   auto figure = SiTemperatureChart(SiData());
   ExpectImages(*figure, "si_temperature");
   ExpectReadable(*figure);
+  // Each statistics panel shares the temperature scale of the panel above it.
+  std::vector<QRectF> plots;
+  for (QGraphicsItem* item : figure->Scene().items()) {
+    if (auto* chart = dynamic_cast<QChart*>(item)) {
+      plots.push_back(chart->mapRectToScene(chart->plotArea()));
+    }
+  }
+  ASSERT_EQ(plots.size(), 4u);
+  int pairs = 0;
+  for (const QRectF& a : plots) {
+    for (const QRectF& b : plots) {
+      if (a.top() < b.top() && std::abs(a.center().x() - b.center().x()) < 100) {
+        EXPECT_NEAR(a.left(), b.left(), 1.0);
+        EXPECT_NEAR(a.right(), b.right(), 1.0);
+        ++pairs;
+      }
+    }
+  }
+  EXPECT_EQ(pairs, 2);
 }
 
 TEST(Charts, GiggenbachTriangleRenders) {
@@ -183,6 +204,35 @@ TEST(Charts, HistogramMarkersStayApart) {
   for (QGraphicsItem* item : figure->Scene().items())
     labels += dynamic_cast<detail::BoxedText*>(item) != nullptr;
   EXPECT_EQ(labels, 9);
+}
+
+// The window shows the same figure in a widget that follows its own size.
+TEST(Charts, ViewFollowsItsSize) {
+  std::unique_ptr<QWidget> view(MakeView(SiTemperatureChart(SiData())));
+  view->resize(900, 560);
+  view->show();
+  QCoreApplication::processEvents();
+  const QImage shot = view->grab().toImage();
+  EXPECT_EQ(shot.size(), QSize(900, 560));
+  int ink = 0;
+  for (int y = 0; y < shot.height(); y += 4) {
+    for (int x = 0; x < shot.width(); x += 4) ink += shot.pixelColor(x, y) != QColor(Qt::white);
+  }
+  EXPECT_GT(ink, 1000);
+  shot.save("view.png");
+}
+
+TEST(Charts, AxisStepsAndTheirLabels) {
+  EXPECT_EQ(detail::NiceStep(200.0, 8), 25.0);
+  EXPECT_EQ(detail::NiceStep(2.0, 8), 0.25);
+  EXPECT_EQ(detail::NiceStep(7.0, 8), 1.0);
+  QValueAxis axis;
+  detail::SetNiceRange(&axis, -0.9, 0.95, 8);  // step 0.25: labels need two decimals
+  EXPECT_EQ(axis.min(), -1.0);
+  EXPECT_EQ(axis.max(), 1.0);
+  EXPECT_EQ(axis.labelFormat(), "%.2f");
+  detail::SetNiceRange(&axis, 100.0, 300.0, 8, false);
+  EXPECT_EQ(axis.labelFormat(), "%.0f");
 }
 
 TEST(Charts, EmptyDataStillDraws) {
