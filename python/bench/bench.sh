@@ -3,7 +3,7 @@
 # N samples (the readable wells of examples/wells.csv, repeated and varied by up to ±10 %),
 # both datasets, the pH carried to T; then the same over a local Dask cluster of 1 and 2
 # worker processes (their start-up included).
-#   python/bench/bench.sh [BUILD_DIR] [N] [T]     (defaults: build 10000 250)
+#   [RUNS=5] [WARMUP=1] python/bench/bench.sh [BUILD_DIR] [N] [T]   (defaults: build 10000 250)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
@@ -18,7 +18,7 @@ from conftest import varied_wells
 varied_wells($n).to_csv('$work/wells-$n.csv', index=False)"
 
 py="/usr/bin/python3 $root/python/bench/evaluate_file.py $work/wells-$n.csv $t"
-hyperfine --warmup 1 --runs "${RUNS:-5}" -N --export-markdown "$work/table.md" \
+hyperfine --warmup "${WARMUP:-1}" --runs "${RUNS:-5}" -N --export-markdown "$work/table.md" \
   -n "geofluid-cli batch" "$cli batch $work/wells-$n.csv --dataset both --temperatures $t --out /dev/null" \
   -n "geofluid.evaluate" "$py" \
   -n "geofluid.dask 1 worker" "$py --dask 1" \

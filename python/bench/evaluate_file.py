@@ -19,15 +19,15 @@ def main():
         import dask.dataframe as dd
         from dask import distributed
 
-        import geofluid.dask
+        from geofluid import dask as geofluid_dask
 
         workers = int(sys.argv[sys.argv.index("--dask") + 1])
         with distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
                                       dashboard_address=None) as cluster, \
                 distributed.Client(cluster):
             ddf = dd.from_pandas(df, npartitions=4 * workers)
-            result = geofluid.dask.evaluate(ddf, temperatures=temperatures, dataset="both",
-                                            threads=1).compute()
+            result = geofluid_dask.evaluate(ddf, temperatures=temperatures, dataset="both",
+                                           threads=1).compute()
     if (result["status"] == "error").any():
         sys.exit("rows failed")
 

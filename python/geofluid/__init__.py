@@ -11,12 +11,14 @@ to the temperatures asked for, with each of the two thermodynamic datasets (SOLV
     sweep(df, ...)         pH and log(Q/K) of every mineral over a grid of temperatures
     geothermometry(df, ...)  reservoir temperatures: multicomponent estimates per dataset,
                            solute geothermometers, Giggenbach's Na-K-Mg class
+    uncertainty(df, ...)   Monte Carlo: medians and 5-95 % intervals of pH, SI and estimates
     constants(dataset, t)  the equilibrium constants of a dataset at a temperature
     geofluid.dask          the same evaluation over the partitions of a Dask DataFrame
 
 The work runs in compiled code on the module's own threads, with the GIL released.
 """
 
+import io
 import math
 
 import numpy as np
@@ -29,6 +31,7 @@ __all__ = [
     "species",
     "sweep",
     "geothermometry",
+    "uncertainty",
     "constants",
     "default_minerals",
     "table_columns",
@@ -335,6 +338,87 @@ def geothermometry(
                                  minerals)
     row = t.pop("row")
     return pd.DataFrame(t, index=df.index.take(row))
+
+
+def uncertainty(
+    df,
+    temperatures="100:300:5",
+    dataset="both",
+    errors=None,
+    draws=1000,
+    seed=1,
+    units="mol/kg",
+    steam_correction=True,
+    *,
+    minerals=None,
+    threads=0,
+):
+    """How sure is the answer: the inputs' errors drawn many times (Monte Carlo), as
+    `geofluid-cli uncertainty --format csv`.
+
+    Each draw moves every input by its error and is a whole evaluation, the pH carried through
+    TOTH and the steam correction to every temperature. Takes the input columns of evaluate()
+    (see help(geofluid.evaluate)) plus optional err_<input> columns per row, and:
+      temperatures  °C: "100:300:5" (default), a list, or a text as evaluate takes it
+      errors        1-sigma errors over the defaults (5 % for every component and steam gas,
+                    0.1 for the pH, 0 for the temperatures) and the err_ columns: a dict
+                    {"Na": "3%", "pH": 0.05, "Al": "x2"} or a list of "KEY=VALUE". "3%" is a
+                    relative normal error (concentrations), "x2" a log-normal factor, a plain
+                    number an absolute error (pH units, °C). Keys: the components (SiO2 ... NH3),
+                    CO2, H2S, pH, ph_temperature, separation, temperature; "components" and
+                    "gases" set all of them.
+      draws, seed   the same seed gives the same numbers whatever the threads
+      minerals      the set of the temperature estimate (None: as geothermometry())
+
+    Returns a DataFrame indexed by the input's labels, in long form, with the columns:
+      id, dataset, temperature (°C; empty for an estimate or a solute geothermometer),
+      quantity ("pH", "SI_<mineral>", "estimate_rms|median|mean|sd" in °C,
+      "solute_<geothermometer>" in °C; "error" or "warning" for a row's messages),
+      nominal (the draw-free value), median, q05, q95 (5 % and 95 % quantiles),
+      n (draws counted; the others failed), message (the text of an error or a warning).
+    """
+    df, names, columns, labels = _frame(df)
+    if isinstance(temperatures, np.ndarray):
+        temperatures = temperatures.tolist()
+    if errors is None:
+        items = []
+    elif isinstance(errors, dict):
+        items = [f"{key}={value}" for key, value in errors.items()]
+    elif isinstance(errors, str):
+        items = [errors]
+    else:
+        items = list(errors)
+    if minerals is not None:
+        minerals = [m.strip() for m in minerals.split(",")] if isinstance(minerals, str) \
+            else list(minerals)
+    out = _geofluid.uncertainty(names, columns, labels, temperatures, dataset, units,
+                                bool(steam_correction), int(threads), items, int(draws),
+                                int(seed), minerals)
+    text_columns = ["id", "dataset", "quantity"]
+    numbers = ["temperature", "nominal", "median", "q05", "q95", "n"]
+    table = pd.read_csv(io.BytesIO(out["table"]), dtype={c: str for c in text_columns},
+                        keep_default_na=False, na_values={c: [""] for c in numbers},
+                        float_precision="round_trip")
+    table["n"] = table["n"].astype("int64")
+    table["message"] = ""
+    table.index = df.index.take(out["table_rows"])
+    notes = pd.DataFrame({
+        "id": pd.Series(out["note_ids"], dtype=object),
+        "dataset": "",
+        "temperature": np.nan,
+        "quantity": pd.Series(out["note_kinds"], dtype=object),
+        "nominal": np.nan,
+        "median": np.nan,
+        "q05": np.nan,
+        "q95": np.nan,
+        "n": 0,
+        "message": pd.Series(out["note_texts"], dtype=object),
+    })
+    notes.index = df.index.take(out["note_rows"])
+    # Each row's messages before its numbers, the rows in the input's order.
+    order = np.concatenate([out["note_rows"], out["table_rows"]])
+    both = pd.concat([notes, table])
+    return both.iloc[np.argsort(order, kind="stable")]
 
 
 def default_minerals(dataset):

@@ -17,6 +17,7 @@
 #include "platform/errors.h"
 #include "reservoir.h"
 #include "table.h"
+#include "uncertainty.h"
 
 namespace geofluid::python {
 
@@ -189,6 +190,22 @@ PYBIND11_MODULE(_geofluid, m) {
       py::arg("dataset"), py::arg("units"), py::arg("steam_units"), py::arg("steam_correction"),
       py::arg("threads"), py::arg("interpolation"), py::arg("minerals"),
       "Reservoir temperatures of every sample; used by geofluid.geothermometry.");
+  m.def(
+      "uncertainty",
+      [](const std::vector<std::string>& names, const std::vector<py::array>& columns,
+         const std::vector<std::string>& labels, py::object temperatures,
+         const std::string& dataset, const std::string& units, bool steam_correction, int threads,
+         std::vector<std::string> errors, int draws, std::uint64_t seed,
+         std::optional<std::vector<std::string>> minerals) {
+        UncertaintyArguments a{RunOptions{std::move(temperatures), dataset, units, std::nullopt,
+                                          steam_correction, threads},
+                               std::move(errors), draws, seed, std::move(minerals)};
+        return UncertaintyTable(names, columns, labels, a);
+      },
+      py::arg("names"), py::arg("columns"), py::arg("labels"), py::arg("temperatures"),
+      py::arg("dataset"), py::arg("units"), py::arg("steam_correction"), py::arg("threads"),
+      py::arg("errors"), py::arg("draws"), py::arg("seed"), py::arg("minerals"),
+      "Monte Carlo uncertainty of every sample; used by geofluid.uncertainty.");
   m.def("constants", &Constants, py::arg("dataset"), py::arg("temperature"),
         "The equilibrium constants and activity-model parameters as arrays; used by "
         "geofluid.constants.");

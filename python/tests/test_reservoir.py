@@ -59,3 +59,37 @@ def test_reservoir_arguments_are_checked():
                                    temperatures="150:250:10")
     assert "solveq_rms" not in only.columns and only["supcrt_rms"].between(150, 250).all()
     assert only.loc[1, "supcrt_crossings"] == "CALCITE 193.7"
+
+
+def test_uncertainty_as_the_command_line(cli, wells, tmp_path):
+    import subprocess
+    out = tmp_path / "uncertainty.csv"
+    with open(out, "w") as f:
+        done = subprocess.run([cli, "uncertainty", str(WELLS), "--format", "csv", "--draws", "40",
+                               "--seed", "7", "--temperatures", "200,250", "--dataset", "both",
+                               "--error", "Na=3%", "--error", "pH=0.05"],
+                              stdout=f, stderr=subprocess.PIPE, text=True)
+    assert done.returncode == 1 and "NA-09" in done.stderr
+    theirs = read_output(out, ["id", "dataset", "quantity"])
+    ours = geofluid.uncertainty(wells, temperatures=[200, 250], dataset="both", draws=40, seed=7,
+                                errors={"Na": "3%", "pH": 0.05}, threads=2)
+    notes = ours["quantity"].isin(["error", "warning"])
+    numbers = ours[~notes].drop(columns="message").reset_index(drop=True)
+    assert list(numbers.columns) == list(theirs.columns)
+    for name in numbers.columns:
+        if name in ("id", "dataset", "quantity"):
+            assert numbers[name].tolist() == theirs[name].fillna("").tolist(), name
+        else:
+            np.testing.assert_array_equal(numbers[name].to_numpy(dtype=float),
+                                          theirs[name].to_numpy(dtype=float), err_msg=name)
+    errors = ours[ours["quantity"] == "error"]
+    assert errors.index.tolist() == [8]
+    assert errors["message"].iloc[0] == 'row 8 (id NA-09): column pH: "8,7" is not a number'
+    # Per-row errors and the threads: the same seed gives the same numbers.
+    one = geofluid.uncertainty(wells.iloc[:1].assign(err_K="10%"), temperatures=[250],
+                               dataset="solveq", draws=20, threads=1)
+    two = geofluid.uncertainty(wells.iloc[:1], temperatures=[250], dataset="solveq", draws=20,
+                               errors=["K=10%"], threads=2)
+    pd.testing.assert_frame_equal(one, two)
+    with pytest.raises(ValueError, match="err_Sodium"):
+        geofluid.uncertainty(wells.iloc[:1].assign(err_Sodium="3%"), draws=5)

@@ -1,0 +1,121 @@
+#include "uncertainty.h"
+
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <sstream>
+#include <stdexcept>
+
+#include "geothermometry/sweep.h"
+#include "table.h"
+#include "uncertainty/uncertainty.h"
+
+namespace geofluid::python {
+
+namespace {
+
+constexpr std::string_view kName = "the DataFrame";
+
+// The reader names the table and the line; a DataFrame's row is named by its label.
+std::string RowFault(const uncertainty::TableSample& s, const std::string& label) {
+  std::string prefix = std::string(kName) + ", line " + std::to_string(s.line) +
+                       (s.sample.id.empty() ? "" : " (" + s.sample.id + ")") + ": ";
+  std::string rest = s.fault.starts_with(prefix) ? s.fault.substr(prefix.size()) : s.fault;
+  const std::string batch_prefix = "line " + std::to_string(s.line);
+  if (rest.starts_with(batch_prefix)) return RowMessage(rest, s.line, label);
+  return "row " + label + (s.sample.id.empty() ? "" : " (id " + s.sample.id + ")") + ": " + rest;
+}
+
+}  // namespace
+
+py::dict UncertaintyTable(const std::vector<std::string>& names,
+                          const std::vector<py::array>& columns,
+                          const std::vector<std::string>& labels, const UncertaintyArguments& a) {
+  RunOptions checked = a.run;
+  const py::object grid = checked.temperatures;
+  checked.temperatures = py::none();
+  const batch::BatchOptions batch = BatchOptionsOf(checked);  // the shared arguments' checks
+  uncertainty::Options options;
+  options.draws = a.draws;
+  options.seed = a.seed;
+  options.threads = batch.threads;
+  options.datasets = batch.evaluation.datasets;
+  options.steam_correction = a.run.steam_correction;
+  options.sensitivity = false;  // not part of the table
+  if (a.minerals) options.minerals = *a.minerals;
+  const std::vector<double> temperatures =
+      grid.is_none() ? geothermometry::TemperatureGrid(100.0, 300.0, 5.0) : Temperatures(grid);
+  if (a.draws < 1 || a.draws > 1000000)
+    throw py::value_error("--draws: Value " + std::to_string(a.draws) +
+                          " not in range 1 to 1000000");
+
+  CsvText csv = ToCsv(names, columns);
+  const RowIndex rows(std::move(csv.row_line));
+  std::vector<uncertainty::TableSample> samples;
+  {
+    py::gil_scoped_release release;
+    std::istringstream in(std::move(csv.text));
+    try {
+      samples = uncertainty::ReadTable(in, std::string(kName), uncertainty::InputErrors::Defaults(),
+                                       options.steam_correction, a.run.units);
+      for (auto& s : samples)
+        for (const std::string& item : a.errors) uncertainty::SetError(s.errors, item);
+    } catch (const uncertainty::ErrorSyntax& e) {
+      throw py::value_error(e.what());
+    }
+  }
+
+  std::string table;
+  std::vector<std::int64_t> table_rows;
+  std::vector<std::int64_t> note_rows;
+  std::vector<std::string> note_ids, note_kinds, note_texts;
+  const auto note = [&](const uncertainty::TableSample& s, std::size_t row, std::string kind,
+                        std::string text) {
+    note_rows.push_back(static_cast<std::int64_t>(row));
+    note_ids.push_back(s.sample.id);
+    note_kinds.push_back(std::move(kind));
+    note_texts.push_back(std::move(text));
+  };
+  {
+    py::gil_scoped_release release;
+    engine::ConditionsCache cache;
+    std::ostringstream out;
+    uncertainty::WriteCsvHeader(out);
+    table = out.str();
+    for (const uncertainty::TableSample& s : samples) {
+      const std::size_t row = rows.Row(s.line);
+      const std::string label = row < labels.size() ? labels[row] : std::to_string(row);
+      if (!s.fault.empty()) {
+        note(s, row, "error", RowFault(s, label));
+        continue;
+      }
+      options.temperatures = s.temperatures.empty() ? temperatures : s.temperatures;
+      uncertainty::Result r;
+      try {
+        r = uncertainty::Run(s.sample, s.errors, options, cache);
+      } catch (const std::exception& e) {
+        note(s, row, "error",
+             "row " + label + (s.sample.id.empty() ? "" : " (id " + s.sample.id + ")") + ": " +
+                 e.what());
+        continue;
+      }
+      for (const std::string& w : r.warnings) note(s, row, "warning", w);
+      std::ostringstream rows_out;
+      uncertainty::WriteCsv(rows_out, r);
+      const std::string text = rows_out.str();
+      const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+      table += text;
+      table_rows.insert(table_rows.end(), lines, static_cast<std::int64_t>(row));
+    }
+  }
+  py::dict out;
+  out["table"] = py::bytes(table);
+  out["table_rows"] = ToArray(std::move(table_rows));
+  out["note_rows"] = ToArray(std::move(note_rows));
+  out["note_ids"] = note_ids;
+  out["note_kinds"] = note_kinds;
+  out["note_texts"] = note_texts;
+  return out;
+}
+
+}  // namespace geofluid::python
