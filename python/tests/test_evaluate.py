@@ -181,3 +181,23 @@ def test_docstrings_state_columns_and_units():
     for name in geofluid.SPECIES_COLUMNS:
         assert name in geofluid.species.__doc__
     assert "°C" in geofluid.evaluate.__doc__ and "mol/kg" in geofluid.species.__doc__
+
+
+def test_the_gil_is_released_while_computing():
+    # Another Python thread keeps running during a call of a few seconds; with the GIL held
+    # it would get no turn until the call returned.
+    df = varied_wells(200)
+    done = threading.Event()
+    turns = 0
+
+    def work():
+        geofluid.evaluate(df, temperatures=[250], threads=1)
+        done.set()
+
+    worker = threading.Thread(target=work)
+    worker.start()
+    while not done.is_set():
+        turns += 1
+        done.wait(0.002)
+    worker.join()
+    assert turns >= 20
