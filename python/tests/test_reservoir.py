@@ -64,14 +64,17 @@ def test_reservoir_arguments_are_checked():
 def test_uncertainty_as_the_command_line(cli, wells, tmp_path):
     import subprocess
     out = tmp_path / "uncertainty.csv"
+    few = wells.iloc[6:10]  # NA-09 among them
+    table = tmp_path / "few.csv"
+    few.to_csv(table, index=False)
     with open(out, "w") as f:
-        done = subprocess.run([cli, "uncertainty", str(WELLS), "--format", "csv", "--draws", "40",
+        done = subprocess.run([cli, "uncertainty", str(table), "--format", "csv", "--draws", "40",
                                "--seed", "7", "--temperatures", "200,250", "--dataset", "both",
                                "--error", "Na=3%", "--error", "pH=0.05"],
                               stdout=f, stderr=subprocess.PIPE, text=True)
     assert done.returncode == 1 and "NA-09" in done.stderr
     theirs = read_output(out, ["id", "dataset", "quantity"])
-    ours = geofluid.uncertainty(wells, temperatures=[200, 250], dataset="both", draws=40, seed=7,
+    ours = geofluid.uncertainty(few, temperatures=[200, 250], dataset="both", draws=40, seed=7,
                                 errors={"Na": "3%", "pH": 0.05}, threads=2)
     notes = ours["quantity"].isin(["error", "warning"])
     numbers = ours[~notes].drop(columns="message").reset_index(drop=True)
