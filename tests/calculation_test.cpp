@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(Calculation, CalculationOfBothDatasets,
 TEST_P(CalculationOfBothDatasets, MeasuredModeThenSecondModeAtTheSameTemperatureGivesThePhBack) {
   const CalculationResult measured = Calculate(Input(GetParam(), true), nullptr);
   EXPECT_EQ(measured.trials, 1);
-  EXPECT_EQ(measured.fraction_of_steam, 0.0);
+  EXPECT_EQ(measured.steam_fraction, 0.0);
   EXPECT_EQ(measured.toth, measured.speciation.tnew[13]);
   CalculationInput other = Input(GetParam(), false);
   other.check1 = 1;
@@ -123,7 +123,7 @@ TEST_P(CalculationOfBothDatasets, SecondModeAtReservoirTemperatureWithSteam) {
   in.box[17] = "250";
   in.stored_toth = Calculate(Input(GetParam(), true), nullptr).toth;
   const CalculationResult r = Calculate(in, nullptr);
-  EXPECT_GT(r.fraction_of_steam, 0.2);
+  EXPECT_GT(r.steam_fraction, 0.2);
   EXPECT_GT(r.ph, 4.0);
   EXPECT_LT(r.ph, 9.0);
   for (int m = 1; m <= thermo::CatalogueOf(GetParam()).mineral_count; ++m) {

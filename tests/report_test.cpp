@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "form/calculation.h"
 #include "platform/errors.h"
 #include "thermo/catalogue.h"
 
@@ -14,6 +15,14 @@ namespace geofluid::report {
 namespace {
 
 using thermo::Dataset;
+
+// A window run's result prints with the temperature as typed.
+std::vector<std::string> ReportLines(const form::CalculationResult& r) {
+  return report::ReportLines(r, r.temperature_text);
+}
+std::string ReportText(const form::CalculationResult& r) {
+  return report::ReportText(r, r.temperature_text);
+}
 
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -117,9 +126,9 @@ TEST(ReportFormat, FormattedTextPrintedAsNumber) {
 form::CalculationResult Synthetic(Dataset dataset) {
   const thermo::Catalogue& catalogue = thermo::CatalogueOf(dataset);
   form::CalculationResult r;
-  r.dataset = dataset;
+  r.dataset = &engine::Dataset::Of(dataset);
   r.temperature_text = "250.0";
-  r.fraction_of_steam = 0.152;
+  r.steam_fraction = 0.152;
   for (int i = 1; i <= 14; ++i) r.totals[i] = 0.001 * i;
   for (int i = 1; i <= 13; ++i) r.speciation.tnew[i] = 0.002 * i;
   for (int i = 1; i <= catalogue.species_count; ++i) {
@@ -194,7 +203,7 @@ TEST(ReportSolveq, PrintsSaturationIndicesAndSteamFractionAsNumbers) {
   r.saturation_index[3] = 0.0;
   r.saturation_index[4] = -12.34567;
   r.saturation_index[5] = -0.0004;
-  r.fraction_of_steam = 0.0;
+  r.steam_fraction = 0.0;
   const std::vector<std::string> lines = ReportLines(r);
   const std::size_t steam = kFirstSpecies + 61, first_mineral = steam + 5;
   EXPECT_EQ(lines[steam], "Fraction of steam= 0 ");

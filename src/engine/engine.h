@@ -37,11 +37,11 @@ struct Sample {
   std::string id;
   // Totals of the separated water, mol/kg H2O, in the order of kComponentKeys.
   std::array<double, kComponentCount> component{};
-  double water = 55.51;      // T14 as the window takes it
-  double steam_co2 = 0.0;    // mol/kg of steam
-  double steam_h2s = 0.0;    // mol/kg of steam
-  double ph = 7.0;           // measured at ph_temperature
-  double ph_temperature = 25.0;          // °C
+  double water = 55.51;                   // T14 as the window takes it
+  double steam_co2 = 0.0;                 // mol/kg of steam
+  double steam_h2s = 0.0;                 // mol/kg of steam
+  double ph = 7.0;                        // measured at ph_temperature
+  double ph_temperature = 25.0;           // °C
   double separation_temperature = 100.0;  // °C
 
   double& Component(std::string_view key);  // throws std::out_of_range for an unknown key
@@ -179,6 +179,14 @@ struct Evaluation {
   std::vector<MineralResult> Minerals() const;
   double Si(std::string_view mineral_name) const;  // throws std::out_of_range
 };
+
+// A component left out of the analysis still enters the iteration, at a trace that divides.
+inline constexpr double kZeroTotal = 1e-21;
+
+// The component totals T(1..14) of the total fluid at steam fraction y: the liquid weighted by
+// (1 - y), carbonate and sulphide recombined with the steam's CO2 and H2S, water as given,
+// zero components replaced by kZeroTotal.
+speciation::Totals TotalFluid(const Sample& sample, double steam_fraction);
 
 // The core step: the sample at `at`, with a given steam fraction. Without `stored_toth` the
 // first mode (pH as measured, TOTH computed); with it the second (pH searched so that TOTH

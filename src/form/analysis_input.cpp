@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "form/calculation.h"
 #include "form/form1.h"
 #include "form/number_text.h"
 #include "platform/errors.h"
@@ -33,32 +34,13 @@ double BoxNumber(const std::array<std::string, 19>& box, int index) {
 }
 
 Analysis ReadAnalysis(const std::array<std::string, 19>& box, double steam_fraction) {
-  const double f = steam_fraction;
+  CalculationInput input;
+  input.box = box;
+  const engine::Sample sample = SampleFromBoxes(input);
   Analysis a;
-  // The vapour CO2 is converted where it is used, with the carbonate.
-  a.vapour_h2s = BoxNumber(box, 16);
-  auto& t = a.totals;
-  platform::ClearFpFaults();
-  for (int i = 1; i <= 12; ++i) {
-    const double x = BoxNumber(box, i);
-    if (i == 8) {
-      a.vapour_co2 = BoxNumber(box, 15);
-      t[i] = x * (1.0 - f) + a.vapour_co2 * f;
-    } else if (i == 10) {
-      t[i] = x * (1.0 - f) + f * a.vapour_h2s;
-    } else {
-      t[i] = x * (1.0 - f);
-    }
-    if (platform::FpFaultRaised()) {
-      platform::CheckFp("the total of Text" + std::to_string(i) + " (" + std::string(BoxLabel(i)) +
-                        ")");
-    }
-  }
-  t[13] = std::pow(10.0, -9.05);
-  t[14] = BoxNumber(box, 14);
-  for (int i = 1; i <= 12; ++i) {
-    if (t[i] == 0.0) t[i] = kZeroTotal;
-  }
+  a.totals = engine::TotalFluid(sample, steam_fraction);
+  a.vapour_co2 = sample.steam_co2;
+  a.vapour_h2s = sample.steam_h2s;
   return a;
 }
 

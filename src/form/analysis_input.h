@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "engine/engine.h"
 #include "speciation/solver.h"
 
 namespace geofluid::form {
@@ -21,6 +22,6 @@ struct Analysis {
 };
 Analysis ReadAnalysis(const std::array<std::string, 19>& box, double steam_fraction);
 
-inline constexpr double kZeroTotal = 1e-21;
+inline constexpr double kZeroTotal = engine::kZeroTotal;
 
 }  // namespace geofluid::form

@@ -4,9 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "speciation/solver.h"
+#include "engine/engine.h"
 #include "thermo/catalogue.h"
-#include "thermo/equilibrium_constants.h"
 
 namespace geofluid::form {
 
@@ -19,29 +18,21 @@ struct CalculationInput {
   double stored_toth = 0.0;           // from the hand-over file; read when option1 is false
 };
 
-// Everything a run computes before it writes: the values the report prints and the TOTH the
-// first mode hands over.
-struct CalculationResult {
-  thermo::Dataset dataset = thermo::Dataset::kSolveq;
+// The typed result of a run and the temperature as typed, which the report prints.
+struct CalculationResult : engine::Evaluation {
   std::string temperature_text;  // Text17 as typed
-  double calculation_temperature = 0.0;
-  double separation_temperature = 0.0;
-  double fraction_of_steam = 0.0;
-  speciation::Totals totals{};  // T(1..14) of the last trial
-  speciation::Speciation speciation;
-  double ph = 0.0;    // pH of the last trial
-  double toth = 0.0;  // first mode: TOTH of the speciation; otherwise the search target
-  std::array<double, thermo::kMineralSlots> saturation_index{};
-  int trials = 0;
-  int non_convergences = 0;
-  thermo::EquilibriumConstants constants;
 };
+
+// The boxes as a typed sample: the window's conversions in the window's order, so that the
+// first bad box is the one named. Text13 (pH) is read in the first mode only.
+engine::Sample SampleFromBoxes(const CalculationInput& input);
 
 // Steps 4 to 11 of a run without the files: temperatures, tables, constants, fraction of steam,
 // the trials, saturation indices and TOTH. Re-entrant; no I/O. `on_non_convergence` is called
 // each time a speciation stops at the pass limit.
 // Throws ConversionError, ArithmeticError or SearchError with a message for the user.
 CalculationResult Calculate(const CalculationInput& input,
-                            const std::function<void()>& on_non_convergence);
+                            const std::function<void()>& on_non_convergence,
+                            engine::Search search = engine::Search::kFast);
 
 }  // namespace geofluid::form

@@ -3,10 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "form/calculation.h"
 #include "platform/platform.h"
 #include "thermo/catalogue.h"
 
@@ -35,6 +37,9 @@ struct RunOutcome {
   std::string error;       // the message of a run that stopped, empty otherwise
   int non_convergences = 0;
   std::filesystem::path report_path;
+  // The typed result once the calculation has succeeded (also when writing the report failed
+  // afterwards), for a view of the results; never read back from the report file.
+  std::shared_ptr<const CalculationResult> result;
 };
 
 // The window's model: the controls' own state and the events of the window. It draws nothing;

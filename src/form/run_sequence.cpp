@@ -80,15 +80,17 @@ RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
     }
 
     // 4 to 10, and the TOTH of 11.
-    const CalculationResult result = Calculate(input, [&] { ++outcome.non_convergences; });
+    auto result = std::make_shared<CalculationResult>(
+        Calculate(input, [&] { ++outcome.non_convergences; }));
+    outcome.result = result;
 
     // 12. The report is complete and closed before the TOTH is handed over, so a run whose
     // report cannot be written leaves the hand-over file as it was.
-    report->Write(report::ReportText(result));
+    report->Write(report::ReportText(*result, result->temperature_text));
     report->Close();
     // 11. Only a run that succeeded appends: a measured run that failed must not leave a
     // hand-over file (an empty one would later read as a stored TOTH of 0).
-    if (input.option1) AppendToth(hand_over, result.toth, turn);
+    if (input.option1) AppendToth(hand_over, result->toth, turn);
 
     // 13 and 14: the files are already closed, so the message presents a finished report.
     report.reset();

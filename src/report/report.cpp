@@ -28,6 +28,8 @@ void RequireFinite(double v, std::string_view quantity) {
   }
 }
 
+// The exact digits: the slow path, for the rare values whose rounding the short digits cannot
+// decide.
 Decimal ExactDecimal(double v) {
   Decimal d;
   if (v == 0.0) return d;  // -0.0 too: a zero has no sign in the report
@@ -86,6 +88,80 @@ void RoundDecimals(Decimal& d, int decimals) {
   }
 }
 
+// Digits of to_chars output ("1.2345e-07" or "0.0012345") as a Decimal, trailing zeros kept.
+Decimal ParseDigits(std::string_view text, bool negative) {
+  Decimal d;
+  d.negative = negative;
+  const std::size_t e = text.find('e');
+  const std::string_view mantissa = text.substr(0, e);
+  int exponent = 0;
+  if (e != std::string_view::npos) {
+    const std::string_view x = text.substr(e + 1);
+    std::from_chars(x.data() + 1, x.data() + x.size(), exponent);
+    if (x[0] == '-') exponent = -exponent;
+  }
+  const std::size_t point = mantissa.find('.');
+  const int integer_digits =
+      static_cast<int>(point == std::string_view::npos ? mantissa.size() : point);
+  int place = exponent + integer_digits - 1;  // of the first digit
+  std::size_t i = 0;
+  for (; i < mantissa.size() && (mantissa[i] == '0' || mantissa[i] == '.'); ++i) {
+    if (mantissa[i] == '0') --place;
+  }
+  if (i == mantissa.size()) return d;
+  d.exponent = place;
+  const std::string_view rest = mantissa.substr(i);
+  const std::size_t rest_point = rest.find('.');
+  d.digits.assign(rest.substr(0, rest_point));
+  if (rest_point != std::string_view::npos) d.digits.append(rest.substr(rest_point + 1));
+  return d;
+}
+
+// The short digits are rounded (to nearest) a few places after the place the report rounds
+// at. They decide that rounding as the exact digits would unless they show a 5 and only zeros
+// from there on, which a rounding carry can also have made.
+constexpr int kGuardDigits = 6;
+
+bool Undecided(const Decimal& d, int kept) {
+  if (kept < 0 || kept >= static_cast<int>(d.digits.size())) return false;
+  if (d.digits[static_cast<std::size_t>(kept)] != '5') return false;
+  return d.digits.find_first_not_of('0', static_cast<std::size_t>(kept) + 1) == std::string::npos;
+}
+
+void StripZeros(Decimal& d) {
+  while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+}
+
+// The value rounded half away from zero to `count` significant digits.
+Decimal SignificantDecimal(double v, int count) {
+  if (v == 0.0) return {};
+  char buffer[64];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v),
+                                       std::chars_format::scientific, count - 1 + kGuardDigits);
+  if (ec != std::errc()) throw ArithmeticError("arithmetic error (number text) in the report");
+  Decimal d = ParseDigits({buffer, static_cast<std::size_t>(end - buffer)}, std::signbit(v));
+  if (Undecided(d, count)) d = ExactDecimal(v);
+  StripZeros(d);
+  RoundSignificant(d, count);
+  return d;
+}
+
+// The value rounded half away from zero to `decimals` places after the point.
+Decimal FixedDecimal(double v, int decimals) {
+  if (v == 0.0) return {};
+  char buffer[400];  // 309 integer digits at most
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v),
+                                       std::chars_format::fixed, decimals + kGuardDigits);
+  if (ec != std::errc()) throw ArithmeticError("arithmetic error (number text) in the report");
+  Decimal d = ParseDigits({buffer, static_cast<std::size_t>(end - buffer)}, std::signbit(v));
+  // Digits up to the place 10^-decimals are kept. No digits at all: below half a unit of the
+  // last guard place, a zero (with its sign) whatever the exact digits.
+  if (!d.digits.empty() && Undecided(d, d.exponent + 1 + decimals)) d = ExactDecimal(v);
+  StripZeros(d);
+  RoundDecimals(d, decimals);
+  return d;
+}
+
 // The digit at the place of 10^place.
 char DigitAt(const Decimal& d, int place) {
   const int index = d.exponent - place;
@@ -112,8 +188,8 @@ std::string FixedText(const Decimal& d, int decimals, int integer_digits) {
   return text;
 }
 
-std::string ComponentTotal(const form::CalculationResult& r, double v, std::string_view quantity) {
-  return r.dataset == thermo::Dataset::kSolveq
+std::string ComponentTotal(const engine::Dataset& dataset, double v, std::string_view quantity) {
+  return dataset.layout.totals_in_display_format
              ? AsNumberItem(FormatScientific(v, quantity), quantity)
              : NumberItem(v, quantity);
 }
@@ -149,31 +225,11 @@ std::string TypedTemperature(std::string_view text) {
   return kept;
 }
 
-struct Layout {
-  std::string_view title;
-  std::size_t section_ruler;  // width of the "*" ruler
-  std::string_view composition;
-  std::string_view column_header;
-  std::string_view toth_caption;
-};
-
-Layout LayoutOf(thermo::Dataset dataset) {
-  if (dataset == thermo::Dataset::kSolveq) {
-    return {"Used thermodynamic data is SOLVEQ(Reed,1982)", 84, "Chemical compositions",
-            "NO.             Species                   Molality     Act coef.      Log(Activity)",
-            "pH-function(TOTH) ="};
-  }
-  return {"Used thermodynamic data is SUPCRT98", 72, "Chemical composition",
-          "No.           Species       Molality      Act coef.     Log(Act)",
-          "TOTH(pH-function) ="};
-}
-
 }  // namespace
 
 std::string NumberItem(double v, std::string_view quantity) {
   RequireFinite(v, quantity);
-  Decimal d = ExactDecimal(v);
-  RoundSignificant(d, 15);
+  Decimal d = SignificantDecimal(v, 15);
   if (d.digits.empty()) return " 0 ";
   std::string text = d.negative ? "-" : " ";
   if (UsesExponentForm(d.exponent)) {
@@ -193,8 +249,7 @@ std::string NumberItem(double v, std::string_view quantity) {
 
 std::string FormatScientific(double v, std::string_view quantity) {
   RequireFinite(v, quantity);
-  Decimal d = ExactDecimal(v);
-  RoundSignificant(d, 4);
+  Decimal d = SignificantDecimal(v, 4);
   if (d.digits.empty()) return "0.000E+00";
   d.digits.resize(4, '0');
   return (d.negative ? "-" : "") + d.digits.substr(0, 1) + "." + d.digits.substr(1) +
@@ -203,15 +258,13 @@ std::string FormatScientific(double v, std::string_view quantity) {
 
 std::string FormatFixed(double v, std::string_view quantity) {
   RequireFinite(v, quantity);
-  Decimal d = ExactDecimal(v);
-  RoundDecimals(d, 3);
+  Decimal d = FixedDecimal(v, 3);
   return FixedText(d, 3, 1);
 }
 
 std::string FormatFixedTwoDigits(double v, std::string_view quantity) {
   RequireFinite(v, quantity);
-  Decimal d = ExactDecimal(v);
-  RoundDecimals(d, 3);
+  Decimal d = FixedDecimal(v, 3);
   return FixedText(d, 3, 2);
 }
 
@@ -226,9 +279,11 @@ std::string AsNumberItem(std::string_view formatted, std::string_view quantity) 
   return NumberItem(value, quantity);
 }
 
-std::vector<std::string> ReportLines(const form::CalculationResult& r) {
-  const thermo::Catalogue& catalogue = thermo::CatalogueOf(r.dataset);
-  const Layout layout = LayoutOf(r.dataset);
+std::vector<std::string> ReportLines(const engine::Evaluation& r,
+                                     std::string_view temperature_text) {
+  const engine::Dataset& dataset = *r.dataset;
+  const thermo::Catalogue& catalogue = dataset.catalogue;
+  const engine::ReportLayout& layout = dataset.layout;
   const speciation::Speciation& s = r.speciation;
 
   std::vector<std::string> lines;
@@ -236,19 +291,19 @@ std::vector<std::string> ReportLines(const form::CalculationResult& r) {
   lines.emplace_back(84, '=');
   lines.emplace_back(layout.title);
   // U+2103 DEGREE CELSIUS in UTF-8, the code page of the report.
-  lines.push_back("Temperature=" + TypedTemperature(r.temperature_text) + "\xE2\x84\x83");
+  lines.push_back("Temperature=" + TypedTemperature(temperature_text) + "\xE2\x84\x83");
   lines.emplace_back(layout.section_ruler, '*');
   lines.emplace_back(layout.composition);
   for (int i = 1; i <= 12; ++i) {
     const std::string_view name = catalogue.Name(i);
     lines.push_back(std::string(name) +
-                    ComponentTotal(r, r.totals[i], "total of " + MessageName(name)));
+                    ComponentTotal(dataset, r.totals[i], "total of " + MessageName(name)));
   }
   lines.emplace_back("Mass-balance");
   for (int i = 1; i <= 12; ++i) {
     const std::string_view name = catalogue.Name(i);
     lines.push_back(std::string(name) +
-                    ComponentTotal(r, s.tnew[i], "mass balance of " + MessageName(name)));
+                    ComponentTotal(dataset, s.tnew[i], "mass balance of " + MessageName(name)));
   }
   lines.emplace_back(layout.section_ruler, '*');
   lines.emplace_back(layout.column_header);
@@ -262,7 +317,7 @@ std::vector<std::string> ReportLines(const form::CalculationResult& r) {
   }
   lines.push_back(
       "Fraction of steam=" +
-      AsNumberItem(FormatFixed(r.fraction_of_steam, "fraction of steam"), "fraction of steam"));
+      AsNumberItem(FormatFixed(r.steam_fraction, "fraction of steam"), "fraction of steam"));
   lines.push_back("Ionic strength=" + FormatScientific(s.ionic_strength, "ionic strength"));
   lines.push_back(std::string(layout.toth_caption) + FormatScientific(r.toth, "TOTH"));
   lines.emplace_back(layout.section_ruler, '*');
@@ -277,9 +332,9 @@ std::vector<std::string> ReportLines(const form::CalculationResult& r) {
   return lines;
 }
 
-std::string ReportText(const form::CalculationResult& r) {
+std::string ReportText(const engine::Evaluation& r, std::string_view temperature_text) {
   std::string text;
-  for (const std::string& line : ReportLines(r)) {
+  for (const std::string& line : ReportLines(r, temperature_text)) {
     text += line;
     text += "\r\n";
   }

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "form/calculation.h"
+#include "engine/engine.h"
 
 namespace geofluid::report {
 
@@ -25,12 +25,14 @@ std::string FormatFixedTwoDigits(double v, std::string_view quantity = "a number
 // 0.015 is "1.500E-02", printed " .015 ".
 std::string AsNumberItem(std::string_view formatted, std::string_view quantity);
 
-// The lines of the report of a run, without line ends: 137 for SOLVEQ, 139 for SUPCRT98.
-// Throws ArithmeticError naming the quantity when a value cannot be printed (a non-finite value,
-// or a species whose activity is not positive so that its log activity does not exist).
-std::vector<std::string> ReportLines(const form::CalculationResult& r);
+// The lines of the report of an evaluation, the temperature printed as typed, without line ends:
+// 137 for SOLVEQ, 139 for SUPCRT98. Throws ArithmeticError naming the quantity when a value cannot
+// be printed (a non-finite value, or a species whose activity is not positive so that its log
+// activity does not exist).
+std::vector<std::string> ReportLines(const engine::Evaluation& r,
+                                     std::string_view temperature_text);
 
 // The report file's contents: every line ended by CR LF.
-std::string ReportText(const form::CalculationResult& r);
+std::string ReportText(const engine::Evaluation& r, std::string_view temperature_text);
 
 }  // namespace geofluid::report

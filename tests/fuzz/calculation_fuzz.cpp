@@ -35,10 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const geofluid::form::CalculationResult r =
         geofluid::form::Calculate(input, [&] { ++non_convergences; });
     FUZZ_CHECK(non_convergences == r.non_convergences, "non-convergence count");
-    FUZZ_CHECK(std::isfinite(r.calculation_temperature) && std::isfinite(r.separation_temperature),
+    FUZZ_CHECK(std::isfinite(r.temperature) && std::isfinite(r.separation_temperature),
                "temperatures");
-    FUZZ_CHECK(std::isfinite(r.fraction_of_steam) && r.fraction_of_steam >= 0.0,
-               "fraction of steam %g", r.fraction_of_steam);
+    FUZZ_CHECK(std::isfinite(r.steam_fraction) && r.steam_fraction >= 0.0,
+               "fraction of steam %g", r.steam_fraction);
     FUZZ_CHECK(std::isfinite(r.ph) && std::isfinite(r.toth), "pH %g TOTH %g", r.ph, r.toth);
     CheckFinite(r.totals, "totals");
     CheckFinite(r.speciation.molality, "molality");
@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckFinite(r.speciation.tnew, "tnew");
     FUZZ_CHECK(std::isfinite(r.speciation.ionic_strength), "ionic strength");
     CheckFinite(r.saturation_index, "saturation index");
-    CheckFinite(r.constants.aqueous_logk, "aqueous log K");
-    CheckFinite(r.constants.mineral_logk, "mineral log K");
+    CheckFinite(r.conditions->constants.aqueous_logk, "aqueous log K");
+    CheckFinite(r.conditions->constants.mineral_logk, "mineral log K");
   } catch (const geofluid::Error& e) {
     FUZZ_CHECK(e.what()[0] != '\0', "an error without a message");
   }

@@ -1,0 +1,96 @@
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "engine/engine.h"
+#include "thermo/tables.h"
+
+namespace geofluid::engine {
+
+std::optional<int> ComponentIndex(std::string_view key) {
+  for (int c = 0; c < kComponentCount; ++c) {
+    if (kComponentKeys[static_cast<std::size_t>(c)] == key) return c;
+  }
+  return std::nullopt;
+}
+
+double& Sample::Component(std::string_view key) {
+  const auto c = ComponentIndex(key);
+  if (!c) throw std::out_of_range("unknown component \"" + std::string(key) + "\"");
+  return component[static_cast<std::size_t>(*c)];
+}
+
+double Sample::Component(std::string_view key) const {
+  return const_cast<Sample&>(*this).Component(key);
+}
+
+namespace {
+
+// Built on first use, so that no static initialisation order can see them half made.
+const Dataset& Solveq() {
+  static const Dataset dataset{
+      thermo::Dataset::kSolveq,
+      "solveq",
+      "SOLVEQ",
+      thermo::CatalogueOf(thermo::Dataset::kSolveq),
+      speciation::ModelOf(thermo::Dataset::kSolveq),
+      thermo::data::kSolveqIap.data(),
+      2.303,
+      2.0,
+      2.0,
+      {"Used thermodynamic data is SOLVEQ(Reed,1982)", 84, "Chemical compositions",
+       "NO.             Species                   Molality     Act coef.      Log(Activity)",
+       "pH-function(TOTH) =", true}};
+  return dataset;
+}
+
+const Dataset& Supcrt() {
+  static const Dataset dataset{thermo::Dataset::kSupcrt,
+                               "supcrt",
+                               "SUPCRT98",
+                               thermo::CatalogueOf(thermo::Dataset::kSupcrt),
+                               speciation::ModelOf(thermo::Dataset::kSupcrt),
+                               thermo::data::kSupcrtIap.data(),
+                               std::log(10.0),
+                               2.0,
+                               1.0,
+                               {"Used thermodynamic data is SUPCRT98", 72, "Chemical composition",
+                                "No.           Species       Molality      Act coef.     Log(Act)",
+                                "TOTH(pH-function) =", false}};
+  return dataset;
+}
+
+}  // namespace
+
+const Dataset& Dataset::Of(thermo::Dataset id) {
+  return id == thermo::Dataset::kSolveq ? Solveq() : Supcrt();
+}
+
+const Dataset* Dataset::FromKey(std::string_view key) {
+  if (key == "solveq") return &Solveq();
+  if (key == "supcrt") return &Supcrt();
+  return nullptr;
+}
+
+std::string_view Dataset::SpeciesName(int i) const {
+  return thermo::TrimmedName(catalogue.Name(i));
+}
+
+std::string_view Dataset::MineralName(int m) const {
+  return thermo::TrimmedName(catalogue.MineralLabel(m));
+}
+
+int Dataset::MineralIndex(std::string_view name) const {
+  for (int m = 1; m <= MineralCount(); ++m) {
+    if (MineralName(m) == name) return m;
+  }
+  return 0;
+}
+
+double Dataset::TothTarget(double stored_toth, double steam_fraction, double co2,
+                           double h2s) const {
+  const double y = steam_fraction;
+  return (1.0 - y) * stored_toth + y * (toth_co2_weight * co2 + toth_h2s_weight * h2s);
+}
+
+}  // namespace geofluid::engine

@@ -1,0 +1,167 @@
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "engine/engine.h"
+#include "platform/errors.h"
+#include "platform/fp_status.h"
+#include "saturation/saturation_index.h"
+
+namespace geofluid::engine {
+
+speciation::Totals TotalFluid(const Sample& s, double y) {
+  speciation::Totals t{};
+  platform::ClearFpFaults();
+  for (int i = 1; i <= kComponentCount; ++i) {
+    const double x = s.component[static_cast<std::size_t>(i - 1)];
+    if (i == 8) {
+      t[i] = x * (1.0 - y) + s.steam_co2 * y;
+    } else if (i == 10) {
+      t[i] = x * (1.0 - y) + y * s.steam_h2s;
+    } else {
+      t[i] = x * (1.0 - y);
+    }
+    if (platform::FpFaultRaised()) {
+      platform::CheckFp("the total of " +
+                        std::string(kComponentKeys[static_cast<std::size_t>(i - 1)]));
+    }
+  }
+  t[thermo::kHydrogen] = std::pow(10.0, -9.05);
+  t[thermo::kWater] = s.water;
+  for (int i = 1; i <= kComponentCount; ++i) {
+    if (t[i] == 0.0) t[i] = kZeroTotal;
+  }
+  return t;
+}
+
+Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions>& at,
+                    double steam_fraction, std::optional<double> stored_toth, const Hooks& hooks) {
+  const Dataset& dataset = *at->dataset;
+  Evaluation e;
+  e.dataset = &dataset;
+  e.conditions = at;
+  e.temperature = at->temperature;
+  e.separation_temperature = sample.separation_temperature;
+  e.steam_fraction = steam_fraction;
+  e.totals = TotalFluid(sample, steam_fraction);
+
+  auto pass_limit = [&] {
+    ++e.non_convergences;
+    if (hooks.on_non_convergence) hooks.on_non_convergence();
+  };
+  auto speciate = [&](double ph) {
+    e.ph = ph;
+    e.speciation = speciation::Speciate(e.totals, ph, at->constants, at->activity, pass_limit);
+    ++e.trials;
+  };
+
+  if (!stored_toth) {
+    speciate(sample.ph);
+    e.toth = e.speciation.tnew[thermo::kHydrogen];
+  } else {
+    // Each trial speciates at its pH and compares the TOTH with the target; the result is the
+    // speciation of the last trial, whose pH is the one found.
+    auto mismatch = [&](double ph) {
+      speciate(ph);
+      platform::ClearFpFaults();
+      e.toth = dataset.TothTarget(*stored_toth, steam_fraction, sample.steam_co2, sample.steam_h2s);
+      const double d = e.toth - e.speciation.tnew[thermo::kHydrogen];
+      platform::CheckFp("the TOTH of the pH search");
+      return d;
+    };
+    speciation::FindPhForToth search;
+    while (search.Next(mismatch(search.Ph()))) {
+    }
+  }
+
+  e.saturation_index = saturation::SaturationIndices(e.speciation.activity, at->constants);
+  return e;
+}
+
+Evaluation EvaluateMeasured(const Sample& sample, const std::shared_ptr<const Conditions>& at,
+                            const Hooks& hooks) {
+  return Evaluate(sample, at, 0.0, std::nullopt, hooks);
+}
+
+Evaluation EvaluateFromToth(const Sample& sample, double toth,
+                            const std::shared_ptr<const Conditions>& at, bool steam_correction,
+                            const Hooks& hooks) {
+  const double y = SteamFraction(*at, sample.separation_temperature, steam_correction);
+  return Evaluate(sample, at, y, toth, hooks);
+}
+
+Carried Carry(const Sample& sample, const std::shared_ptr<const Conditions>& at_ph_temperature,
+              std::span<const std::shared_ptr<const Conditions>> targets, bool steam_correction,
+              const Hooks& hooks) {
+  Carried c;
+  c.measured = EvaluateMeasured(sample, at_ph_temperature, hooks);
+  c.at.reserve(targets.size());
+  for (const auto& target : targets) {
+    if (target->dataset != at_ph_temperature->dataset) {
+      throw std::invalid_argument("Carry: a TOTH is carried within one dataset only");
+    }
+    c.at.push_back(EvaluateFromToth(sample, c.measured.toth, target, steam_correction, hooks));
+  }
+  return c;
+}
+
+double Evaluation::ChargeBalancePercent() const {
+  const Dataset& d = *dataset;
+  double cations = 0.0;
+  double anions = 0.0;
+  for (int i = 1; i <= d.SpeciesCount(); ++i) {
+    const int z = d.catalogue.Charge(i);
+    const double equivalents = speciation.molality[i] * z;
+    if (z > 0) cations += equivalents;
+    if (z < 0) anions -= equivalents;
+  }
+  const double sum = cations + anions;
+  return sum > 0.0 ? 100.0 * (cations - anions) / sum : 0.0;
+}
+
+std::vector<SpeciesResult> Evaluation::Species() const {
+  const Dataset& d = *dataset;
+  std::vector<SpeciesResult> species;
+  species.reserve(static_cast<std::size_t>(d.SpeciesCount()));
+  for (int i = 1; i <= d.SpeciesCount(); ++i) {
+    SpeciesResult s;
+    s.printed_name = d.catalogue.Name(i);
+    s.name = d.SpeciesName(i);
+    s.charge = d.catalogue.Charge(i);
+    s.molality = speciation.molality[i];
+    s.gamma = speciation.gamma[i];
+    s.activity = speciation.activity[i];
+    s.log_activity = std::log10(s.activity);
+    s.switched_off =
+        i > thermo::kWater && conditions->constants.aqueous_logk[i] == thermo::kSwitchedOffLogK;
+    species.push_back(s);
+  }
+  return species;
+}
+
+std::vector<MineralResult> Evaluation::Minerals() const {
+  const Dataset& d = *dataset;
+  std::vector<MineralResult> minerals;
+  minerals.reserve(static_cast<std::size_t>(d.MineralCount()));
+  for (int m = 1; m <= d.MineralCount(); ++m) {
+    MineralResult r;
+    r.name = d.MineralName(m);
+    r.log_k = conditions->constants.mineral_logk[m];
+    r.si = saturation_index[m];
+    // The index is ln(IAP/K) over the dataset's divisor; log IAP is the true log10.
+    r.log_iap = r.si * d.si_divisor / std::log(10.0) + r.log_k;
+    minerals.push_back(r);
+  }
+  return minerals;
+}
+
+double Evaluation::Si(std::string_view mineral_name) const {
+  const int m = dataset->MineralIndex(mineral_name);
+  if (m == 0) {
+    throw std::out_of_range(std::string(dataset->title) + " has no mineral \"" +
+                            std::string(mineral_name) + "\"");
+  }
+  return saturation_index[m];
+}
+
+}  // namespace geofluid::engine

@@ -1,0 +1,168 @@
+// The typed engine against the window's own sequence of steps, and under threads.
+#include "engine/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "form/calculation.h"
+#include "platform/errors.h"
+#include "report/report.h"
+
+namespace geofluid::engine {
+namespace {
+
+Sample NaClWater() {
+  Sample s;
+  s.id = "nacl";
+  const double values[] = {0.01, 0.04,  0.004,  0.0005, 1e-5, 5e-6,
+                           2e-5, 0.002, 0.0004, 0.0002, 0.04, 5e-5};
+  for (int c = 0; c < kComponentCount; ++c) s.component[static_cast<std::size_t>(c)] = values[c];
+  s.water = 55.51;
+  s.steam_co2 = 0.02;
+  s.steam_h2s = 0.002;
+  s.ph = 8.5;
+  s.ph_temperature = 25;
+  s.separation_temperature = 100;
+  return s;
+}
+
+// The same sample typed into the window's boxes.
+form::CalculationInput Boxes(const Sample& s, thermo::Dataset d, bool option1, double t) {
+  form::CalculationInput in;
+  in.dataset = d;
+  auto text = [](double v) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.17g", v);
+    return std::string(buffer);
+  };
+  for (int c = 1; c <= 12; ++c) in.box[static_cast<std::size_t>(c)] = text(s.component[c - 1]);
+  in.box[13] = text(s.ph);
+  in.box[14] = text(s.water);
+  in.box[15] = text(s.steam_co2);
+  in.box[16] = text(s.steam_h2s);
+  in.box[17] = text(t);
+  in.box[18] = text(s.separation_temperature);
+  in.option1 = option1;
+  return in;
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+class EngineTest : public ::testing::TestWithParam<thermo::Dataset> {};
+
+// Carrying the pH in memory gives the window's two runs bit for bit: measured at 25 °C, the
+// TOTH handed over, then 250 °C with the steam correction; the reports are the same text.
+TEST_P(EngineTest, CarryEqualsTheWindowsTwoRuns) {
+  const Sample s = NaClWater();
+  const Dataset& d = Dataset::Of(GetParam());
+  ConditionsCache cache;
+  const auto at_ph = cache.Get(d, s.ph_temperature);
+  const std::vector targets = {cache.Get(d, 150.0), cache.Get(d, 250.0)};
+  const Carried carried = Carry(s, at_ph, targets, true);
+
+  const form::CalculationResult measured =
+      form::Calculate(Boxes(s, GetParam(), true, 25.0), nullptr, Search::kDecimal);
+  EXPECT_TRUE(SameBits(carried.measured.toth, measured.toth));
+  EXPECT_EQ(report::ReportText(carried.measured, "25"), report::ReportText(measured, "25"));
+
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    form::CalculationInput other = Boxes(s, GetParam(), false, targets[i]->temperature);
+    other.stored_toth = measured.toth;
+    const form::CalculationResult window = form::Calculate(other, nullptr, Search::kDecimal);
+    const Evaluation& e = carried.at[i];
+    EXPECT_TRUE(SameBits(e.ph, window.ph)) << e.ph << " " << window.ph;
+    EXPECT_TRUE(SameBits(e.steam_fraction, window.steam_fraction));
+    EXPECT_EQ(report::ReportText(e, "T"), report::ReportText(window, "T"));
+    EXPECT_GT(e.steam_fraction, 0.0);
+  }
+  // A higher temperature boils off more steam.
+  EXPECT_LT(carried.at[0].steam_fraction, carried.at[1].steam_fraction);
+}
+
+TEST_P(EngineTest, NamedResultsAgreeWithTheArrays) {
+  const Sample s = NaClWater();
+  const Dataset& d = Dataset::Of(GetParam());
+  const Evaluation e = EvaluateMeasured(s, Prepare(d, 25.0));
+  const auto species = e.Species();
+  ASSERT_EQ(static_cast<int>(species.size()), d.SpeciesCount());
+  int switched_off = 0;
+  for (const SpeciesResult& sp : species) {
+    EXPECT_FALSE(sp.name.empty());
+    EXPECT_EQ(sp.name.front() == ' ' || sp.name.back() == ' ', false) << sp.name;
+    switched_off += sp.switched_off;
+    if (sp.switched_off) EXPECT_EQ(sp.molality, speciation::kFloor) << sp.name;
+  }
+  EXPECT_EQ(switched_off, GetParam() == thermo::Dataset::kSolveq ? 7 : 1);
+  const auto minerals = e.Minerals();
+  ASSERT_EQ(static_cast<int>(minerals.size()), d.MineralCount());
+  const int quartz = d.MineralIndex("QUARTZ");
+  ASSERT_GT(quartz, 0);
+  EXPECT_EQ(e.Si("QUARTZ"), e.saturation_index[quartz]);
+  EXPECT_THROW(e.Si("UNOBTAINIUM"), std::out_of_range);
+  // The index is ln(IAP/K) over the dataset's divisor; log IAP - log K brings it back in log10.
+  const MineralResult& q = minerals[static_cast<std::size_t>(quartz - 1)];
+  EXPECT_NEAR((q.log_iap - q.log_k) * std::log(10.0) / d.si_divisor, q.si, 1e-12);
+  // A Na-Cl water is close to electrically neutral once the pH fixes H(+)/OH(-).
+  EXPECT_LT(std::fabs(e.ChargeBalancePercent()), 25.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDatasets, EngineTest,
+                         ::testing::Values(thermo::Dataset::kSolveq, thermo::Dataset::kSupcrt),
+                         [](const auto& info) { return std::string(Dataset::Of(info.param).key); });
+
+// Conditions shared by eight threads give every thread the serial results bit for bit.
+TEST(EngineThreads, SharedConditionsGiveTheSerialResults) {
+  ConditionsCache cache;
+  std::vector<Sample> samples;
+  for (int k = 0; k < 16; ++k) {
+    Sample s = NaClWater();
+    s.component[1] *= 1.0 + 0.05 * k;
+    s.ph = 6.0 + 0.2 * k;
+    samples.push_back(s);
+  }
+  const Dataset& d = Dataset::Of(thermo::Dataset::kSupcrt);
+  const std::vector targets = {cache.Get(d, 200.0), cache.Get(d, 280.0)};
+  auto run = [&](const Sample& s) { return Carry(s, cache.Get(d, 25.0), targets, true); };
+  std::vector<Carried> serial;
+  for (const Sample& s : samples) serial.push_back(run(s));
+
+  std::vector<std::vector<Carried>> parallel(8);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      for (const Sample& s : samples) parallel[static_cast<std::size_t>(t)].push_back(run(s));
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (const auto& results : parallel) {
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      for (std::size_t j = 0; j < targets.size(); ++j) {
+        EXPECT_TRUE(SameBits(results[i].at[j].ph, serial[i].at[j].ph));
+        EXPECT_EQ(results[i].at[j].saturation_index, serial[i].at[j].saturation_index);
+      }
+    }
+  }
+  // One object per (dataset, temperature): the cache hands out the same conditions.
+  EXPECT_EQ(cache.Get(d, 200.0).get(), targets[0].get());
+}
+
+TEST(EngineErrors, UnusableTemperaturesAreErrorsNotNaN) {
+  const Dataset& d = Dataset::Of(thermo::Dataset::kSolveq);
+  EXPECT_THROW(Prepare(d, std::nan("")), ArithmeticError);
+  ConditionsCache cache;
+  EXPECT_THROW(cache.Get(d, std::nan("")), ArithmeticError);
+  const auto at = Prepare(d, 200.0);
+  EXPECT_THROW(SteamFraction(*at, 900.0, true), ArithmeticError);
+  // Without the steam correction the separation temperature plays no part.
+  EXPECT_EQ(SteamFraction(*at, 900.0, false), 0.0);
+  EXPECT_EQ(Dataset::FromKey("supcrt"), &Dataset::Of(thermo::Dataset::kSupcrt));
+  EXPECT_EQ(Dataset::FromKey("SUPCRT"), nullptr);
+}
+
+}  // namespace
+}  // namespace geofluid::engine
