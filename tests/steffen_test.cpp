@@ -124,12 +124,6 @@ TEST(Steffen, ContinuesLinearlyBeyondTheNodesAndRefusesBadInput) {
   EXPECT_THROW(SteffenValue(x, std::vector<double>{0.0, 1.0, 2.0}, 0.5), std::invalid_argument);
 }
 
-}  // namespace
-}  // namespace geofluid::interp
-
-namespace geofluid::interp {
-namespace {
-
 TEST(SteffenScheme, NamedAndFoundByName) {
   EXPECT_EQ(SteffenScheme().Name(), "steffen");
   EXPECT_EQ(SchemeByName("steffen"), &SteffenScheme());
@@ -168,6 +162,9 @@ TEST(SteffenScheme, PreparesConditionsLikeTheSpecifiedOneAtTheNodes) {
   const double at300 = engine::Prepare(supcrt, 300.0)->constants.mineral_logk[quartz];
   const double at290 =
       engine::Prepare(supcrt, 290.0, SteffenScheme())->constants.mineral_logk[quartz];
+  // The scheme's tables, prepared once, give the numbers of a table prepared on the spot.
+  const ThermoStorage on_the_spot = Steffen(290.0, 290.0);
+  EXPECT_EQ(at290, thermo::SupcrtConstants(on_the_spot).mineral_logk[quartz]);
   EXPECT_GT(at290, std::min(at275, at300));
   EXPECT_LT(at290, std::max(at275, at300));
   for (double t = -20.0; t <= 350.0; t += 2.5) {
