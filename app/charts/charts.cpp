@@ -246,6 +246,8 @@ class FigureView : public QGraphicsView {
     setFrameShape(QFrame::NoFrame);
     setMinimumSize(320, 240);
   }
+  // The scene dies with the figure, before QGraphicsView's own destructor runs.
+  ~FigureView() override { setScene(nullptr); }
 
  protected:
   void resizeEvent(QResizeEvent* event) override {
