@@ -125,36 +125,10 @@ class HistogramFigure : public Figure {
     title_->setGeometry(QRectF(0, 0, size.width(), title_height));
     chart_->setGeometry(QRectF(0, title_height, size.width(), size.height() - title_height));
     LayOutNow(chart_);
-    // Labels beside their lines, each in the highest row where it overlaps no other label.
-    const QRectF plot = chart_->plotArea();
-    std::vector<QRectF> placed;
-    for (const Mark& m : marks_) {
-      const QPointF at = chart_->mapToPosition(QPointF(m.x, y_axis_->max()), m.line);
-      const QSizeF text = m.label->TextSize();
-      double left = at.x() + 5.0;
-      if (left + text.width() > plot.right() - 2.0) left = at.x() - 5.0 - text.width();
-      left = std::max(left, plot.left() + 2.0);
-      double y = plot.top() + 3.0;
-      for (;;) {
-        const QRectF box(left - 3.0, y - 1.0, text.width() + 6.0, text.height() + 2.0);
-        const bool clash = std::any_of(placed.begin(), placed.end(),
-                                       [&](const QRectF& r) { return r.intersects(box); });
-        if (!clash || y > plot.bottom() - text.height()) {
-          placed.push_back(box);
-          break;
-        }
-        y += text.height() + 3.0;
-      }
-      m.label->setPos(left, y);
-    }
+    PlaceMarkLabels(chart_, y_axis_->max(), marks_);
   }
 
  private:
-  struct Mark {
-    double x;
-    QLineSeries* line;
-    BoxedText* label;
-  };
   Title* title_ = nullptr;
   QChart* chart_ = nullptr;
   QValueAxis* y_axis_ = nullptr;

@@ -4,11 +4,13 @@
 
 #include <QAbstractAxis>
 #include <QChart>
+#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QLineSeries>
 #include <QSvgRenderer>
 #include <QValueAxis>
+#include <QWidget>
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -64,13 +66,15 @@ SiPanel Panel(const std::string& title, double centre, double spread) {
   const auto best = std::min_element(rms.y.begin(), rms.y.end()) - rms.y.begin();
   p.estimate = t[best];
   p.estimate_label = "RMS";
+  // Close to the estimate and to each other: their labels must stack.
+  p.markers = {{"median", t[best] + 3.0}, {"mean", t[best] - 4.0}, {"SD", t[best] + 11.0}};
   p.rms = rms;
   p.median = median;
   return p;
 }
 
 SiTemperatureData SiData() {
-  return {"Water W: log(Q/K) against temperature",
+  return {"Synthetic log(Q/K) curves against temperature",
           {Panel("SOLVEQ", 235.0, 25.0), Panel("SUPCRT98", 250.0, 35.0)}};
 }
 
@@ -167,6 +171,25 @@ TEST(Charts, SiTemperatureChartRendersReadably) {
   auto figure = SiTemperatureChart(SiData());
   ExpectImages(*figure, "si_temperature");
   ExpectReadable(*figure);
+  // Each statistics panel shares the temperature scale of the panel above it.
+  std::vector<QRectF> plots;
+  for (QGraphicsItem* item : figure->Scene().items()) {
+    if (auto* chart = dynamic_cast<QChart*>(item)) {
+      plots.push_back(chart->mapRectToScene(chart->plotArea()));
+    }
+  }
+  ASSERT_EQ(plots.size(), 4u);
+  int pairs = 0;
+  for (const QRectF& a : plots) {
+    for (const QRectF& b : plots) {
+      if (a.top() < b.top() && std::abs(a.center().x() - b.center().x()) < 100) {
+        EXPECT_NEAR(a.left(), b.left(), 1.0);
+        EXPECT_NEAR(a.right(), b.right(), 1.0);
+        ++pairs;
+      }
+    }
+  }
+  EXPECT_EQ(pairs, 2);
 }
 
 TEST(Charts, GiggenbachTriangleRenders) {
@@ -185,8 +208,39 @@ TEST(Charts, HistogramMarkersStayApart) {
   EXPECT_EQ(labels, 9);
 }
 
+// The window shows the same figure in a widget that follows its own size.
+TEST(Charts, ViewFollowsItsSize) {
+  std::unique_ptr<QWidget> view(MakeView(SiTemperatureChart(SiData())));
+  view->resize(900, 560);
+  view->show();
+  QCoreApplication::processEvents();
+  const QImage shot = view->grab().toImage();
+  EXPECT_EQ(shot.size(), QSize(900, 560));
+  int ink = 0;
+  for (int y = 0; y < shot.height(); y += 4) {
+    for (int x = 0; x < shot.width(); x += 4) ink += shot.pixelColor(x, y) != QColor(Qt::white);
+  }
+  EXPECT_GT(ink, 1000);
+  shot.save("view.png");
+}
+
+TEST(Charts, AxisStepsAndTheirLabels) {
+  EXPECT_EQ(detail::NiceStep(200.0, 8), 25.0);
+  EXPECT_EQ(detail::NiceStep(2.0, 8), 0.25);
+  EXPECT_EQ(detail::NiceStep(7.0, 8), 1.0);
+  QValueAxis axis;
+  detail::SetNiceRange(&axis, -0.9, 0.95, 8);  // step 0.25: labels need two decimals
+  EXPECT_EQ(axis.min(), -1.0);
+  EXPECT_EQ(axis.max(), 1.0);
+  EXPECT_EQ(axis.labelFormat(), "%.2f");
+  detail::SetNiceRange(&axis, 100.0, 300.0, 8, false);
+  EXPECT_EQ(axis.labelFormat(), "%.0f");
+}
+
 TEST(Charts, EmptyDataStillDraws) {
-  auto si = SiTemperatureChart({"", {SiPanel{"SOLVEQ", {}, {}, {}, "", {}, {}, {}}}});
+  SiPanel empty;
+  empty.title = "SOLVEQ";
+  auto si = SiTemperatureChart({"", {empty}});
   EXPECT_EQ(Save(*si, "empty_si.png", 400, 300), "");
   auto h = Histogram({"", "T", {}, 0, {}});
   EXPECT_EQ(Save(*h, "empty_histogram.svg", 400, 300), "");
