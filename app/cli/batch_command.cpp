@@ -99,6 +99,11 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
     err << "error: the output would overwrite the input table " << options.input << '\n';
     return kUsageError;
   }
+  if (options.species == "-" && options.out == "-") {
+    err << "error: --species - and the table both go to stdout: give --out FILE or --species "
+           "FILE\n";
+    return kUsageError;
+  }
   if (!options.species.empty() &&
       (options.species == options.out || SameFile(options.species, options.out))) {
     err << "error: --species and --out name the same file " << options.species << '\n';
@@ -155,10 +160,6 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
         species_stream = &species_file;
       }
     }
-    if (species_stream == table_stream) {
-      err << "error: --species and --out both write to stdout\n";
-      return kUsageError;
-    }
 
     auto table = batch::MakeTableWriter(*table_stream, format);
     std::vector<batch::RowSink*> sinks = {table.get()};
@@ -181,8 +182,11 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
     if (progress_shown) err << '\n';
 
     const auto written = [&] {
-      return std::to_string(summary.progress.samples) + " samples (" +
-             std::to_string(summary.progress.rows) + " rows)";
+      const auto count = [](std::size_t n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+      };
+      return count(summary.progress.samples, "sample") + " (" +
+             count(summary.progress.rows, "row") + ")";
     };
     if ((out_file.is_open() && !out_file) || (species_file.is_open() && !species_file) ||
         !*table_stream) {
