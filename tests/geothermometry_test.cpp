@@ -270,6 +270,15 @@ TEST(EstimateInterpolation, SwingOfTheSpecifiedPolynomialIsReported) {
   const Estimate e = EstimateTemperature(s, supcrt, {"QUARTZ"}, options, cache);
   EXPECT_EQ(e.scheme, &steffen);
   EXPECT_EQ(e.crossings.at("QUARTZ").size(), 1u);
+  bool extrapolated = false;
+  for (const auto& w : e.warnings) extrapolated |= w.find("extrapolated") != std::string::npos;
+  EXPECT_FALSE(extrapolated);
+
+  // Past the last node (300 °C) the indices are extrapolations, and the estimate says so.
+  options.temperatures = TemperatureGrid(280.0, 320.0, 10.0);
+  const Estimate beyond = EstimateTemperature(s, supcrt, {"QUARTZ"}, options, cache);
+  for (const auto& w : beyond.warnings) extrapolated |= w.find("extrapolated") != std::string::npos;
+  EXPECT_TRUE(extrapolated);
 }
 
 // What a script reads from `geofluid-cli geothermometry --format json`, and a user's mistakes.

@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "thermo/interpolation.h"
 #include "units/units.h"
 
 namespace geofluid::geothermometry {
@@ -427,6 +428,17 @@ Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
       Slot(e, c).reason = no_estimate;
     }
     return e;
+  }
+
+  // The tables hold nodes from 0 to 300 °C; beyond them every scheme extrapolates, and the
+  // specified polynomial runs away within a few tens of degrees.
+  const double first_node = thermo::kStandardGrid.front();
+  const double last_node = thermo::kStandardGrid.back();
+  if (!s.points.empty() &&
+      (s.points.front().temperature < first_node || s.points.back().temperature > last_node)) {
+    e.warnings.push_back("the range reaches beyond the tables' " + Fixed(first_node, 0) + "-" +
+                         Fixed(last_node, 0) +
+                         " °C: log K there is extrapolated and the indices are unreliable");
   }
 
   // Failed temperatures and pass limits, summed up once.
