@@ -10,6 +10,7 @@
 
 #include "batch/batch.h"
 #include "cli_commands.h"
+#include "interp/steffen.h"
 
 namespace geofluid::cli {
 
@@ -77,6 +78,11 @@ CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options) {
   batch->add_option("--species", options.species, "also write the species in long form here");
   batch->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
       ->check(CLI::NonNegativeNumber);
+  batch
+      ->add_option("--interpolation", options.interpolation,
+                   "how the tables are carried to a temperature: specified (default, the "
+                   "window's polynomial) or steffen (monotone piecewise cubic)")
+      ->check(CLI::IsMember({"specified", "steffen"}));
   return batch;
 }
 
@@ -89,6 +95,12 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
     run.input.gas_unit = units::GasUnitFromText(options.steam_units);
   run.input.steam_correction = !options.no_steam_correction;
   run.evaluation.steam_correction = !options.no_steam_correction;
+  run.evaluation.scheme = interp::SchemeByName(options.interpolation);
+  if (run.evaluation.scheme == nullptr) {
+    err << "error: --interpolation " << options.interpolation
+        << ": unknown scheme (specified or steffen)\n";
+    return kUsageError;
+  }
   if (options.dataset != "supcrt")
     run.evaluation.datasets.push_back(engine::Dataset::FromKey("solveq"));
   if (options.dataset != "solveq")
