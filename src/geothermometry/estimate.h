@@ -5,6 +5,7 @@
 // Acta 48, 1479-1492), judged by the statistics of Spycher et al. (2014, Geothermics 51,
 // 113-123): the median, mean, standard deviation and root mean square of the SI over the set.
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -61,6 +62,21 @@ struct TemperatureEstimate {
   bool on_edge = false;  // the minimum lies on the first or last temperature of the range
   std::string reason;    // why `celsius` is absent
 };
+
+// The set's SI at a temperature between grid points; nullopt where it cannot be evaluated.
+using SetSi = std::function<std::optional<std::vector<double>>(double temperature)>;
+
+// The temperature minimising one criterion over the grid's statistics (ascending in
+// temperature), refined between the best point's neighbours with Brent's method (GSL) and extra
+// evaluations of `si_at`, to 0.1 °C. A minimum on the first or last point is not refined and is
+// marked on_edge; where `si_at` fails the grid's value stands.
+TemperatureEstimate Minimise(const std::vector<SetStatistics>& curves, Criterion criterion,
+                             const SetSi& si_at);
+
+// Every temperature where `si` changes sign between neighbours (linear interpolation), or is 0
+// at a point; NaN marks a point not evaluated, across which nothing is interpolated.
+std::vector<double> ZeroCrossings(const std::vector<double>& temperatures,
+                                  const std::vector<double>& si);
 
 struct Estimate {
   const engine::Dataset* dataset = nullptr;
