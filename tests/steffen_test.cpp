@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
+#include "engine/engine.h"
 #include "thermo/catalogue.h"
 #include "thermo/equilibrium_constants.h"
 #include "thermo/interpolation.h"
@@ -121,6 +123,86 @@ TEST(Steffen, ContinuesLinearlyBeyondTheNodesAndRefusesBadInput) {
                             std::span<const double>(y).subspan(0, 3), 0.5),
                std::invalid_argument);
   EXPECT_THROW(SteffenValue(x, std::vector<double>{0.0, 1.0, 2.0}, 0.5), std::invalid_argument);
+}
+
+TEST(SteffenScheme, NamedAndFoundByName) {
+  EXPECT_EQ(SteffenScheme().Name(), "steffen");
+  EXPECT_EQ(SchemeByName("steffen"), &SteffenScheme());
+  EXPECT_EQ(SchemeByName("specified"), &engine::SpecifiedScheme());
+  EXPECT_EQ(SchemeByName("Steffen"), nullptr);
+  EXPECT_EQ(SchemeByName(""), nullptr);
+}
+
+// Through the engine: at every node the prepared constants of both schemes are the same numbers,
+// between nodes Steffen keeps SUPCRT98 quartz between its neighbours, and it prepares every
+// temperature of a sweep, beyond the tables too, without a floating-point fault.
+TEST(SteffenScheme, PreparesConditionsLikeTheSpecifiedOneAtTheNodes) {
+  for (thermo::Dataset id : {thermo::Dataset::kSolveq, thermo::Dataset::kSupcrt}) {
+    const engine::Dataset& d = engine::Dataset::Of(id);
+    for (double t : thermo::kStandardGrid) {
+      const auto a = engine::Prepare(d, t);
+      const auto b = engine::Prepare(d, t, SteffenScheme());
+      EXPECT_EQ(b->scheme, &SteffenScheme());
+      for (int i = 15; i <= d.SpeciesCount(); ++i)
+        EXPECT_EQ(a->constants.aqueous_logk[i], b->constants.aqueous_logk[i]) << t << " " << i;
+      for (int m = 1; m <= d.MineralCount(); ++m)
+        EXPECT_EQ(a->constants.mineral_logk[m], b->constants.mineral_logk[m]) << t << " " << m;
+      EXPECT_EQ(a->liquid_enthalpy, b->liquid_enthalpy);
+      if (t == 0.0 || t == 100.0 || t == 200.0 || t == 300.0) {  // nodes of all three grids
+        EXPECT_EQ(a->activity.a, b->activity.a);
+        EXPECT_EQ(a->activity.b, b->activity.b);
+        EXPECT_EQ(a->activity.bdot, b->activity.bdot);
+      }
+      EXPECT_EQ(engine::SteamFraction(*a, 100.0, true), engine::SteamFraction(*b, 100.0, true));
+    }
+  }
+  const engine::Dataset& supcrt = engine::Dataset::Of(thermo::Dataset::kSupcrt);
+  const int quartz = supcrt.MineralIndex("QUARTZ");
+  ASSERT_GT(quartz, 0);
+  const double at275 = engine::Prepare(supcrt, 275.0)->constants.mineral_logk[quartz];
+  const double at300 = engine::Prepare(supcrt, 300.0)->constants.mineral_logk[quartz];
+  const double at290 =
+      engine::Prepare(supcrt, 290.0, SteffenScheme())->constants.mineral_logk[quartz];
+  // The scheme's tables, prepared once, give the numbers of a table prepared on the spot.
+  const ThermoStorage on_the_spot = Steffen(290.0, 290.0);
+  EXPECT_EQ(at290, thermo::SupcrtConstants(on_the_spot).mineral_logk[quartz]);
+  EXPECT_GT(at290, std::min(at275, at300));
+  EXPECT_LT(at290, std::max(at275, at300));
+  for (double t = -20.0; t <= 350.0; t += 2.5) {
+    EXPECT_NO_THROW(engine::Prepare(supcrt, t, SteffenScheme())) << t;
+    EXPECT_NO_THROW(
+        engine::Prepare(engine::Dataset::Of(thermo::Dataset::kSolveq), t, SteffenScheme()))
+        << t;
+  }
+}
+
+// The tables are prepared on first use by whichever thread comes first, then shared: threads
+// starting together get the numbers of a run alone.
+TEST(SteffenScheme, ThreadsShareThePreparedTables) {
+  const engine::Dataset& d = engine::Dataset::Of(thermo::Dataset::kSupcrt);
+  std::vector<double> temperatures;
+  for (double t = 0.0; t <= 300.0; t += 7.5) temperatures.push_back(t);
+  std::vector<std::vector<double>> seen(4);
+  std::vector<std::thread> threads;
+  for (std::size_t k = 0; k < seen.size(); ++k) {
+    threads.emplace_back([&, k] {
+      for (double t : temperatures) {
+        const auto c = engine::Prepare(d, t, SteffenScheme());
+        seen[k].insert(seen[k].end(), c->constants.mineral_logk.begin(),
+                       c->constants.mineral_logk.end());
+        seen[k].push_back(c->activity.a);
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  std::vector<double> alone;
+  for (double t : temperatures) {
+    ThermoStorage s = Steffen(t, t);
+    const auto k = thermo::SupcrtConstants(s);
+    alone.insert(alone.end(), k.mineral_logk.begin(), k.mineral_logk.end());
+    alone.push_back(s.debye_huckel_a);
+  }
+  for (const auto& v : seen) EXPECT_EQ(v, alone);
 }
 
 }  // namespace

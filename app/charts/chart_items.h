@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QFont>
 #include <QGraphicsWidget>
+#include <QLineSeries>
 #include <QPen>
 #include <QString>
 #include <QValueAxis>
@@ -78,6 +79,17 @@ class Title : public QGraphicsWidget {
  private:
   QString text_;
 };
+
+// A vertical marker line with its label.
+struct Mark {
+  double x;
+  QLineSeries* line;
+  BoxedText* label;
+};
+
+// Places each label beside its line at the top of the plot area (the side with room), in the
+// highest row where it overlaps no label placed before it; `top` is the y axis maximum.
+void PlaceMarkLabels(QChart* chart, double top, const std::vector<Mark>& marks);
 
 // Lays the chart's plot area out now rather than on the next turn of the event loop, so that
 // mapToPosition gives the positions of the size just set.

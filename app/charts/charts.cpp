@@ -12,6 +12,7 @@
 #include <QResizeEvent>
 #include <QSaveFile>
 #include <QSvgGenerator>
+#include <algorithm>
 #include <cmath>
 
 #include "chart_items.h"
@@ -168,6 +169,30 @@ void Title::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) 
   painter->drawText(QRectF(QPointF(0, 0), size()), Qt::AlignCenter, text_);
 }
 
+void PlaceMarkLabels(QChart* chart, double top, const std::vector<Mark>& marks) {
+  const QRectF plot = chart->plotArea();
+  std::vector<QRectF> placed;
+  for (const Mark& m : marks) {
+    const QPointF at = chart->mapToPosition(QPointF(m.x, top), m.line);
+    const QSizeF text = m.label->TextSize();
+    double left = at.x() + 5.0;
+    if (left + text.width() > plot.right() - 2.0) left = at.x() - 5.0 - text.width();
+    left = std::max(left, plot.left() + 2.0);
+    double y = plot.top() + 3.0;
+    for (;;) {
+      const QRectF box(left - 3.0, y - 1.0, text.width() + 6.0, text.height() + 2.0);
+      const bool clash = std::any_of(placed.begin(), placed.end(),
+                                     [&](const QRectF& r) { return r.intersects(box); });
+      if (!clash || y > plot.bottom() - text.height()) {
+        placed.push_back(box);
+        break;
+      }
+      y += text.height() + 3.0;
+    }
+    m.label->setPos(left, y);
+  }
+}
+
 void LayOutNow(QChart* chart) {
   if (QGraphicsLayout* layout = chart->layout()) layout->activate();
 }
@@ -221,6 +246,8 @@ class FigureView : public QGraphicsView {
     setFrameShape(QFrame::NoFrame);
     setMinimumSize(320, 240);
   }
+  // The scene dies with the figure, before QGraphicsView's own destructor runs.
+  ~FigureView() override { setScene(nullptr); }
 
  protected:
   void resizeEvent(QResizeEvent* event) override {

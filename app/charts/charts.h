@@ -40,6 +40,9 @@ struct SiPanel {
   std::vector<Band> bands;         // optional
   std::optional<double> estimate;  // °C, marked with a vertical line and its value
   std::string estimate_label;      // e.g. "RMS"; the value is appended
+  // Further temperatures marked more lightly with their values, e.g. the other estimates or
+  // the solute geothermometers.
+  std::vector<Marker> markers;
   // The statistics over the mineral set, drawn in a small panel under the main one when given.
   std::optional<Curve> rms;
   std::optional<Curve> median;

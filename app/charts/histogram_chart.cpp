@@ -77,8 +77,10 @@ class HistogramFigure : public Figure {
     chart_->addAxis(ay, Qt::AlignLeft);
     y_axis_ = ay;
 
-    auto* outline = new QLineSeries;
-    auto* base = new QLineSeries;
+    // An area series does not own its boundary lines: they are its children here.
+    auto* area = new QAreaSeries;
+    auto* outline = new QLineSeries(area);
+    auto* base = new QLineSeries(area);
     for (int i = 0; i < bins; ++i) {
       const double a = low + i * width, b = low + (i + 1) * width;
       outline->append(a, 0.0);
@@ -90,7 +92,8 @@ class HistogramFigure : public Figure {
       base->append(b, 0.0);
       base->append(b, 0.0);
     }
-    auto* area = new QAreaSeries(outline, base);
+    area->setUpperSeries(outline);
+    area->setLowerSeries(base);
     area->setBrush(QColor(0x9e, 0xc5, 0xe8));
     area->setPen(QPen(QColor(0x1f, 0x4e, 0x79), 1.0));
     chart_->addSeries(area);
@@ -125,36 +128,10 @@ class HistogramFigure : public Figure {
     title_->setGeometry(QRectF(0, 0, size.width(), title_height));
     chart_->setGeometry(QRectF(0, title_height, size.width(), size.height() - title_height));
     LayOutNow(chart_);
-    // Labels beside their lines, each in the highest row where it overlaps no other label.
-    const QRectF plot = chart_->plotArea();
-    std::vector<QRectF> placed;
-    for (const Mark& m : marks_) {
-      const QPointF at = chart_->mapToPosition(QPointF(m.x, y_axis_->max()), m.line);
-      const QSizeF text = m.label->TextSize();
-      double left = at.x() + 5.0;
-      if (left + text.width() > plot.right() - 2.0) left = at.x() - 5.0 - text.width();
-      left = std::max(left, plot.left() + 2.0);
-      double y = plot.top() + 3.0;
-      for (;;) {
-        const QRectF box(left - 3.0, y - 1.0, text.width() + 6.0, text.height() + 2.0);
-        const bool clash = std::any_of(placed.begin(), placed.end(),
-                                       [&](const QRectF& r) { return r.intersects(box); });
-        if (!clash || y > plot.bottom() - text.height()) {
-          placed.push_back(box);
-          break;
-        }
-        y += text.height() + 3.0;
-      }
-      m.label->setPos(left, y);
-    }
+    PlaceMarkLabels(chart_, y_axis_->max(), marks_);
   }
 
  private:
-  struct Mark {
-    double x;
-    QLineSeries* line;
-    BoxedText* label;
-  };
   Title* title_ = nullptr;
   QChart* chart_ = nullptr;
   QValueAxis* y_axis_ = nullptr;

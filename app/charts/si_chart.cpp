@@ -35,8 +35,10 @@ QLineSeries* LineOf(const std::vector<double>& x, const std::vector<double>& y) 
 }
 
 QAreaSeries* BandOf(const Band& band, QColor color) {
-  auto* upper = new QLineSeries;
-  auto* lower = new QLineSeries;
+  // An area series does not own its boundary lines: they are its children here.
+  auto* area = new QAreaSeries;
+  auto* upper = new QLineSeries(area);
+  auto* lower = new QLineSeries(area);
   const std::size_t n = std::min({band.x.size(), band.low.size(), band.high.size()});
   for (std::size_t i = 0; i < n; ++i) {
     if (std::isfinite(band.x[i]) && std::isfinite(band.low[i]) && std::isfinite(band.high[i])) {
@@ -44,7 +46,8 @@ QAreaSeries* BandOf(const Band& band, QColor color) {
       lower->append(band.x[i], band.low[i]);
     }
   }
-  auto* area = new QAreaSeries(upper, lower);
+  area->setUpperSeries(upper);
+  area->setLowerSeries(lower);
   color.setAlpha(55);
   area->setBrush(color);
   area->setPen(Qt::NoPen);
@@ -55,11 +58,8 @@ QAreaSeries* BandOf(const Band& band, QColor color) {
 struct PanelCharts {
   QChart* main = nullptr;
   QChart* statistics = nullptr;
-  QValueAxis* main_x = nullptr;
   QValueAxis* main_y = nullptr;
-  QLineSeries* main_marker = nullptr;
-  BoxedText* label = nullptr;
-  std::optional<double> estimate;
+  std::vector<Mark> marks;  // the estimate first, so that it takes the top row
 };
 
 class SiFigure : public Figure {
@@ -87,6 +87,7 @@ class SiFigure : public Figure {
         for (double v : b.high) y.Add(v);
       }
       if (p.estimate) x.Add(*p.estimate);
+      for (const Marker& m : p.markers) x.Add(m.x);
       any_statistics = any_statistics || p.rms || p.median || !p.statistic_bands.empty();
     }
     y.Add(0.0);
@@ -106,11 +107,11 @@ class SiFigure : public Figure {
     const QPen rms_pen(Qt::black, 2.0);
     QPen median_pen(QColor(0x55, 0x55, 0x55), 2.0, Qt::DashLine);
     QPen marker_pen(QColor(0xb2, 0x18, 0x2b), 1.5, Qt::DashDotLine);
+    QPen other_pen(QColor(0x44, 0x44, 0x44), 1.0, Qt::DotLine);
     QPen zero_pen(QColor(0x33, 0x33, 0x33), 1.0);
 
     for (const SiPanel& p : data.panels) {
       PanelCharts pc;
-      pc.estimate = p.estimate;
       pc.main = NewChart(Text(p.title));
       auto* ax = new QValueAxis;
       auto* ay = new QValueAxis;
@@ -127,7 +128,6 @@ class SiFigure : public Figure {
       SetNiceRange(ay, y.low - pad, y.high + pad, 8);
       pc.main->addAxis(ax, Qt::AlignBottom);
       pc.main->addAxis(ay, Qt::AlignLeft);
-      pc.main_x = ax;
       pc.main_y = ay;
       auto attach = [&](QChart* chart, QAbstractSeries* s, QValueAxis* sx, QValueAxis* sy) {
         chart->addSeries(s);
@@ -146,12 +146,23 @@ class SiFigure : public Figure {
         attach(pc.main, s, ax, ay);
       }
       if (p.estimate) {
-        pc.main_marker = LineOf({*p.estimate, *p.estimate}, {ay->min(), ay->max()});
-        pc.main_marker->setPen(marker_pen);
-        attach(pc.main, pc.main_marker, ax, ay);
+        QLineSeries* line = LineOf({*p.estimate, *p.estimate}, {ay->min(), ay->max()});
+        line->setPen(marker_pen);
+        attach(pc.main, line, ax, ay);
         const QString text = (p.estimate_label.empty() ? QString() : Text(p.estimate_label) + " ") +
                              Celsius(*p.estimate);
-        pc.label = new BoxedText(text, ChartFont(9.0, true), marker_pen.color(), pc.main);
+        pc.marks.push_back(
+            {*p.estimate, line,
+             new BoxedText(text, ChartFont(9.0, true), marker_pen.color(), pc.main)});
+      }
+      for (const Marker& m : p.markers) {
+        if (!std::isfinite(m.x)) continue;
+        QLineSeries* line = LineOf({m.x, m.x}, {ay->min(), ay->max()});
+        line->setPen(other_pen);
+        attach(pc.main, line, ax, ay);
+        pc.marks.push_back({m.x, line,
+                            new BoxedText(Text(m.label) + " " + Celsius(m.x), ChartFont(8.5),
+                                          QColor(0x44, 0x44, 0x44), pc.main)});
       }
       scene_.addItem(pc.main);
 
@@ -215,11 +226,13 @@ class SiFigure : public Figure {
       entries.push_back(
           {QStringLiteral("5-95 % of the statistics"), {}, QColor(0x55, 0x55, 0x55, 55)});
     }
-    for (const SiPanel& p : data.panels) {
-      if (p.estimate) {
-        entries.push_back({QStringLiteral("estimate"), marker_pen, {}});
-        break;
-      }
+    if (std::any_of(data.panels.begin(), data.panels.end(),
+                    [](const SiPanel& p) { return p.estimate.has_value(); })) {
+      entries.push_back({QStringLiteral("estimate"), marker_pen, {}});
+    }
+    if (std::any_of(data.panels.begin(), data.panels.end(),
+                    [](const SiPanel& p) { return !p.markers.empty(); })) {
+      entries.push_back({QStringLiteral("marked temperatures"), other_pen, {}});
     }
     legend_ = new Legend(std::move(entries));
     scene_.addItem(legend_);
@@ -261,16 +274,7 @@ class SiFigure : public Figure {
         pc.statistics->setMargins(house + QMargins(extra_left, 0, extra_right, 0));
         LayOutNow(pc.statistics);
       }
-      if (pc.label) {
-        // At the top of the plot, beside the line on the side with room.
-        const QRectF plot = pc.main->plotArea();
-        const QPointF at =
-            pc.main->mapToPosition(QPointF(*pc.estimate, pc.main_y->max()), pc.main_marker);
-        const QSizeF text = pc.label->TextSize();
-        double x_left = at.x() + 6.0;
-        if (x_left + text.width() > plot.right() - 4.0) x_left = at.x() - 6.0 - text.width();
-        pc.label->setPos(std::max(plot.left() + 4.0, x_left), plot.top() + 4.0);
-      }
+      PlaceMarkLabels(pc.main, pc.main_y->max(), pc.marks);
     }
   }
 

@@ -126,7 +126,10 @@ char* NextLine(char* buffer, int size, void* user) {
     // inih drops whatever follows the ]; only a comment may.
     const std::string_view rest = Trim(line.substr(close + 1));
     if (!rest.empty() && rest.front() != ';' && rest.front() != '#') {
-      parse.Fail(number, parse.At(number) + ": \"" + std::string(rest.substr(0, 40)) +
+      std::size_t shown = std::min<std::size_t>(rest.size(), 40);
+      while (shown < rest.size() && (static_cast<unsigned char>(rest[shown]) & 0xC0) == 0x80)
+        --shown;  // not inside a character
+      parse.Fail(number, parse.At(number) + ": \"" + std::string(rest.substr(0, shown)) +
                              "\" after [" + std::string(name) +
                              "]; put keys on lines of their own");
       return nullptr;

@@ -3,20 +3,26 @@
 #include <gsl/gsl_interp.h>
 
 #include <cmath>
-#include <memory>
 #include <stdexcept>
 #include <string>
 
 namespace geofluid::interp {
-namespace {
 
-struct InterpDeleter {
-  void operator()(gsl_interp* p) const { gsl_interp_free(p); }
+struct SteffenTable::Spline {
+  explicit Spline(std::size_t n) : interp(gsl_interp_alloc(gsl_interp_steffen, n)) {
+    if (interp == nullptr) throw std::bad_alloc();
+  }
+  ~Spline() { gsl_interp_free(interp); }
+  Spline(const Spline&) = delete;
+  Spline& operator=(const Spline&) = delete;
+  gsl_interp* interp;
 };
 
-}  // namespace
+SteffenTable::SteffenTable(SteffenTable&&) noexcept = default;
+SteffenTable::~SteffenTable() = default;
 
-double SteffenValue(std::span<const double> nodes, std::span<const double> values, double t) {
+SteffenTable::SteffenTable(std::span<const double> nodes, std::span<const double> values)
+    : nodes_(nodes), values_(values) {
   const std::size_t n = nodes.size();
   if (n < 3 || values.size() != n) {
     throw std::invalid_argument(
@@ -28,29 +34,31 @@ double SteffenValue(std::span<const double> nodes, std::span<const double> value
       throw std::invalid_argument("Steffen interpolation needs strictly ascending nodes");
     }
   }
+  // The checks above and in Value keep every GSL call inside its domain, so GSL's error handler
+  // (which aborts by default) is never reached.
+  spline_ = std::make_unique<Spline>(n);
+  gsl_interp* s = spline_->interp;
+  gsl_interp_init(s, nodes.data(), values.data(), n);
+  first_slope_ = gsl_interp_eval_deriv(s, nodes.data(), values.data(), nodes.front(), nullptr);
+  last_slope_ = gsl_interp_eval_deriv(s, nodes.data(), values.data(), nodes.back(), nullptr);
+}
+
+double SteffenTable::Value(double t) const {
   if (!std::isfinite(t)) {
     throw std::invalid_argument("the temperature to interpolate to is not a finite number");
   }
-  // The checks above keep every GSL call inside its domain, so GSL's error handler (which
-  // aborts by default) is never reached.
-  std::unique_ptr<gsl_interp, InterpDeleter> spline(gsl_interp_alloc(gsl_interp_steffen, n));
-  if (!spline) throw std::bad_alloc();
-  gsl_interp_init(spline.get(), nodes.data(), values.data(), n);
-
-  const double first = nodes.front();
-  const double last = nodes.back();
-  if (t < first) {
-    return values.front() + (t - first) * gsl_interp_eval_deriv(spline.get(), nodes.data(),
-                                                                values.data(), first, nullptr);
-  }
-  if (t > last) {
-    return values.back() + (t - last) * gsl_interp_eval_deriv(spline.get(), nodes.data(),
-                                                              values.data(), last, nullptr);
-  }
+  const double first = nodes_.front();
+  const double last = nodes_.back();
+  if (t < first) return values_.front() + (t - first) * first_slope_;
+  if (t > last) return values_.back() + (t - last) * last_slope_;
   // GSL evaluates the last node from the cubic of the last interval, which need not round to
   // the node's value; the interpolant passes through it by construction.
-  if (t == last) return values.back();
-  return gsl_interp_eval(spline.get(), nodes.data(), values.data(), t, nullptr);
+  if (t == last) return values_.back();
+  return gsl_interp_eval(spline_->interp, nodes_.data(), values_.data(), t, nullptr);
+}
+
+double SteffenValue(std::span<const double> nodes, std::span<const double> values, double t) {
+  return SteffenTable(nodes, values).Value(t);
 }
 
 }  // namespace geofluid::interp

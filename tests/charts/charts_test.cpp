@@ -66,13 +66,15 @@ SiPanel Panel(const std::string& title, double centre, double spread) {
   const auto best = std::min_element(rms.y.begin(), rms.y.end()) - rms.y.begin();
   p.estimate = t[best];
   p.estimate_label = "RMS";
+  // Close to the estimate and to each other: their labels must stack.
+  p.markers = {{"median", t[best] + 3.0}, {"mean", t[best] - 4.0}, {"SD", t[best] + 11.0}};
   p.rms = rms;
   p.median = median;
   return p;
 }
 
 SiTemperatureData SiData() {
-  return {"Water W: log(Q/K) against temperature",
+  return {"Synthetic log(Q/K) curves against temperature",
           {Panel("SOLVEQ", 235.0, 25.0), Panel("SUPCRT98", 250.0, 35.0)}};
 }
 
@@ -236,7 +238,9 @@ TEST(Charts, AxisStepsAndTheirLabels) {
 }
 
 TEST(Charts, EmptyDataStillDraws) {
-  auto si = SiTemperatureChart({"", {SiPanel{"SOLVEQ", {}, {}, {}, "", {}, {}, {}}}});
+  SiPanel empty;
+  empty.title = "SOLVEQ";
+  auto si = SiTemperatureChart({"", {empty}});
   EXPECT_EQ(Save(*si, "empty_si.png", 400, 300), "");
   auto h = Histogram({"", "T", {}, 0, {}});
   EXPECT_EQ(Save(*h, "empty_histogram.svg", 400, 300), "");
