@@ -106,7 +106,8 @@ def _frame(df):
     return df, names, columns, labels
 
 
-def _run(df, temperatures, dataset, units, steam_correction, steam_units, threads, table, species):
+def _run(df, temperatures, dataset, units, steam_correction, steam_units, threads, interpolation,
+         table, species):
     df, names, columns, labels = _frame(df)
     if isinstance(temperatures, np.ndarray):
         temperatures = temperatures.tolist()
@@ -120,6 +121,7 @@ def _run(df, temperatures, dataset, units, steam_correction, steam_units, thread
         steam_units,
         bool(steam_correction),
         int(threads),
+        interpolation,
         table,
         species,
     )
@@ -162,6 +164,7 @@ def evaluate(
     *,
     steam_units=None,
     threads=0,
+    interpolation="specified",
 ):
     """Evaluate every sample of a DataFrame; one result row per sample, dataset and temperature.
 
@@ -195,6 +198,9 @@ def evaluate(
       steam_units       the gases' unit: "mol/kg", "mmol/kg" or "mg/kg" (default: mol/kg with
                         mol/kg, else mg/kg).
       threads           threads to use, 0 (default) for all cores.
+      interpolation     how the thermodynamic tables are carried to a temperature:
+                        "specified" (default, the window's polynomial through all nodes) or
+                        "steffen" (a monotone piecewise cubic through the same nodes).
 
     Returns a DataFrame indexed by the input's index labels (a label repeats for each dataset
     and temperature of its sample), with the columns:
@@ -212,7 +218,8 @@ def evaluate(
     an unknown, repeated or missing column (nothing is evaluated then).
     """
     df, out = _run(
-        df, temperatures, dataset, units, steam_correction, steam_units, threads, True, False
+        df, temperatures, dataset, units, steam_correction, steam_units, threads, interpolation,
+        True, False
     )
     return _table(df, out["table"])
 
@@ -226,6 +233,7 @@ def species(
     *,
     steam_units=None,
     threads=0,
+    interpolation="specified",
 ):
     """The species of every evaluation in long form: one row per species.
 
@@ -238,7 +246,8 @@ def species(
     failed (status "error" in evaluate) have no rows.
     """
     df, out = _run(
-        df, temperatures, dataset, units, steam_correction, steam_units, threads, False, True
+        df, temperatures, dataset, units, steam_correction, steam_units, threads, interpolation,
+        False, True
     )
     return _species(df, out["species"])
 

@@ -31,6 +31,7 @@ def evaluate(
     *,
     steam_units=None,
     threads=0,
+    interpolation="specified",
 ):
     """geofluid.evaluate over the partitions of a Dask DataFrame; returns a Dask DataFrame.
 
@@ -53,6 +54,7 @@ def evaluate(
         steam_correction=steam_correction,
         steam_units=steam_units,
         threads=threads,
+        interpolation=interpolation,
     )
     # The arguments and the header are checked on the empty frame Dask keeps of the input, so
     # that a mistake is reported here and not by every worker.

@@ -139,15 +139,15 @@ PYBIND11_MODULE(_geofluid, m) {
       [](const std::vector<std::string>& names, const std::vector<py::array>& columns,
          const std::vector<std::string>& labels, py::object temperatures,
          const std::string& dataset, const std::string& units,
-         std::optional<std::string> steam_units, bool steam_correction, int threads, bool table,
-         bool species) {
-        RunOptions options{std::move(temperatures), dataset,          units,
-                           std::move(steam_units),  steam_correction, threads};
+         std::optional<std::string> steam_units, bool steam_correction, int threads,
+         const std::string& interpolation, bool table, bool species) {
+        RunOptions options{std::move(temperatures), dataset, units,        std::move(steam_units),
+                           steam_correction,        threads, interpolation};
         return Run(names, columns, labels, options, table, species);
       },
       py::arg("names"), py::arg("columns"), py::arg("labels"), py::arg("temperatures"),
       py::arg("dataset"), py::arg("units"), py::arg("steam_units"), py::arg("steam_correction"),
-      py::arg("threads"), py::arg("table"), py::arg("species"),
+      py::arg("threads"), py::arg("interpolation"), py::arg("table"), py::arg("species"),
       "Evaluates the table given as columns; returns the results as arrays. Used by "
       "geofluid.evaluate and geofluid.species.");
   const auto reservoir_arguments =

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "batch/text.h"
+#include "interp/steffen.h"
 
 namespace geofluid::python {
 
@@ -51,6 +52,9 @@ batch::BatchOptions BatchOptionsOf(const RunOptions& o) {
                           std::to_string(std::numeric_limits<double>::max()));
   run.threads = o.threads;
   run.evaluation.datasets = Datasets(o.dataset);
+  run.evaluation.scheme = interp::SchemeByName(o.interpolation);
+  if (run.evaluation.scheme == nullptr)
+    NotIn("--interpolation", o.interpolation, "{specified,steffen}");
   const auto unit = units::ConcentrationFromText(o.units);
   if (!unit) NotIn("--units", o.units, "{mol/kg,mg/kg,mg/L}");
   run.input.unit = *unit;

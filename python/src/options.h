@@ -34,6 +34,7 @@ struct RunOptions {
   std::optional<std::string> steam_units;
   bool steam_correction = true;
   int threads = 0;
+  std::string interpolation = "specified";  // of the tables: specified or steffen
 };
 
 batch::BatchOptions BatchOptionsOf(const RunOptions& options);

@@ -56,6 +56,8 @@ def line_to_row(message):
 @pytest.mark.parametrize("options,args", [
     (dict(temperatures=[200, 250]), ["--dataset", "both", "--temperatures", "200,250"]),
     (dict(dataset="supcrt"), ["--dataset", "supcrt"]),
+    (dict(temperatures=[290], interpolation="steffen"),
+     ["--dataset", "both", "--temperatures", "290", "--interpolation", "steffen"]),
     (dict(temperatures="150:250:50", dataset="solveq", steam_correction=False),
      ["--dataset", "solveq", "--temperatures", "150:250:50", "--no-steam-correction"]),
 ])
