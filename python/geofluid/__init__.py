@@ -20,6 +20,7 @@ The work runs in compiled code on the module's own threads, with the GIL release
 
 import io
 import math
+import os
 
 import numpy as np
 import pandas as pd
@@ -34,6 +35,7 @@ __all__ = [
     "uncertainty",
     "constants",
     "default_minerals",
+    "read_table",
     "table_columns",
     "INPUT_COLUMNS",
     "SPECIES_COLUMNS",
@@ -91,8 +93,15 @@ def _column(series):
     return values
 
 
+def read_table(path):
+    """A batch table (CSV) as evaluate() takes it: ids as text, numbers exactly as written."""
+    return pd.read_csv(path, dtype={"id": str}, float_precision="round_trip")
+
+
 def _frame(df):
-    if not isinstance(df, pd.DataFrame):
+    if isinstance(df, (str, os.PathLike)):
+        df = read_table(df)
+    elif not isinstance(df, pd.DataFrame):
         df = pd.DataFrame(df)
     # Samples indexed by their id: the id is a column of the table.
     if "id" not in df.columns and df.index.name == "id":
@@ -170,7 +179,8 @@ def evaluate(
 
     The same calculation, with the same numbers bit for bit, as `geofluid-cli batch`.
 
-    Input ``df`` (a DataFrame, or anything pandas.DataFrame() takes), one sample per row, in the
+    Input ``df`` (a DataFrame, anything pandas.DataFrame() takes, or the path of a CSV table,
+    read by read_table()), one sample per row, in the
     columns of a batch table (INPUT_COLUMNS; any order, unknown names are refused):
       id              the sample's name (text; a DataFrame indexed by "id" is taken as well)
       SiO2, Na, K, Ca, Mg, Fe, Al, CO3(2-), SO4(2-), HS(-), Cl, NH3

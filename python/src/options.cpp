@@ -34,7 +34,14 @@ std::vector<double> Temperatures(const py::object& temperatures) {
   } else {
     for (const py::handle item : temperatures) {
       if (!list.empty()) list += ',';
-      batch::AppendNumber(list, py::cast<double>(item));
+      double value = 0.0;
+      try {
+        value = py::cast<double>(item);
+      } catch (const py::cast_error&) {
+        throw py::value_error("temperatures: " + py::repr(item).cast<std::string>() +
+                              " is not a number (give numbers, or a text such as 100:300:10)");
+      }
+      batch::AppendNumber(list, value);
     }
   }
   try {
@@ -55,12 +62,16 @@ batch::BatchOptions BatchOptionsOf(const RunOptions& o) {
   run.evaluation.scheme = interp::SchemeByName(o.interpolation);
   if (run.evaluation.scheme == nullptr)
     NotIn("--interpolation", o.interpolation, "{specified,steffen}");
+  // The command line takes these names exactly as written.
   const auto unit = units::ConcentrationFromText(o.units);
-  if (!unit) NotIn("--units", o.units, "{mol/kg,mg/kg,mg/L}");
+  if (!unit || (o.units != "mol/kg" && o.units != "mg/kg" && o.units != "mg/L"))
+    NotIn("--units", o.units, "{mol/kg,mg/kg,mg/L}");
   run.input.unit = *unit;
   if (o.steam_units) {
-    run.input.gas_unit = units::GasUnitFromText(*o.steam_units);
-    if (!run.input.gas_unit) NotIn("--steam-units", *o.steam_units, "{mol/kg,mmol/kg,mg/kg}");
+    const std::string& u = *o.steam_units;
+    run.input.gas_unit = units::GasUnitFromText(u);
+    if (!run.input.gas_unit || (u != "mol/kg" && u != "mmol/kg" && u != "mg/kg"))
+      NotIn("--steam-units", u, "{mol/kg,mmol/kg,mg/kg}");
   }
   run.input.steam_correction = o.steam_correction;
   run.evaluation.steam_correction = o.steam_correction;

@@ -93,6 +93,7 @@ def test_usage_errors_carry_the_command_line_message(cli, wells, tmp_path):
         (dict(df=read_table(bad)), [str(bad)]),
         (dict(df=wells, dataset="all"), [str(WELLS), "--dataset", "all"]),
         (dict(df=wells, units="ppm"), [str(WELLS), "--units", "ppm"]),
+        (dict(df=wells, units="mg/l"), [str(WELLS), "--units", "mg/l"]),
         (dict(df=wells, steam_units="mg/L"), [str(WELLS), "--steam-units", "mg/L"]),
         (dict(df=wells, temperatures="100:50:10"), [str(WELLS), "--temperatures", "100:50:10"]),
         (dict(df=wells, temperatures="150,,200"), [str(WELLS), "--temperatures", "150,,200"]),
@@ -106,6 +107,8 @@ def test_usage_errors_carry_the_command_line_message(cli, wells, tmp_path):
             assert done.returncode == 2
             assert done.stderr.strip().splitlines()[-1] == "error: " + str(raised.value)
     assert "separation" in str(raised.value)
+    with pytest.raises(ValueError, match=r"temperatures: \[1, 2\] is not a number"):
+        geofluid.evaluate(wells, temperatures=[[1, 2]])
     # A list of numbers is checked as the same text would be.
     with pytest.raises(ValueError, match='"nan" is not a number'):
         geofluid.evaluate(wells, temperatures=[200, math.nan])
@@ -149,6 +152,8 @@ def test_input_forms_give_the_same_result(wells):
     pd.testing.assert_frame_equal(
         geofluid.evaluate(per_row, dataset="solveq"),
         geofluid.evaluate(wells, temperatures=[200, 250], dataset="solveq"))
+    # A path is read as read_table reads it.
+    pd.testing.assert_frame_equal(geofluid.evaluate(WELLS, dataset="solveq"), base)
     # Records, and a text id with a comma, a quote and a line break read back as given.
     odd = wells.iloc[:2].assign(id=['a,"b"\nc', "x"])
     out = geofluid.evaluate(odd.to_dict("records"), dataset="solveq")
