@@ -79,9 +79,7 @@ _EXACT_INTEGER = 2.0**53
 
 def _column(series):
     """One input column as the compiled part takes it: float64, or objects with None for gaps."""
-    if pd.api.types.is_bool_dtype(series.dtype):
-        pass
-    elif pd.api.types.is_float_dtype(series.dtype):
+    if pd.api.types.is_float_dtype(series.dtype):
         return series.to_numpy(dtype=np.float64, na_value=np.nan)
     elif pd.api.types.is_integer_dtype(series.dtype):
         values = series.to_numpy(dtype=np.float64, na_value=np.nan)
@@ -103,21 +101,22 @@ def _frame(df):
         df = read_table(df)
     elif not isinstance(df, pd.DataFrame):
         df = pd.DataFrame(df)
-    # Samples indexed by their id: the id is a column of the table.
+    index = df.index
+    # Samples indexed by their id: the id is a column of the table (and stays the index).
     if "id" not in df.columns and df.index.name == "id":
         df = df.reset_index()
     names = [str(name) for name in df.columns]
     columns = [_column(df.iloc[:, k]) for k in range(df.shape[1])]
-    if isinstance(df.index, pd.RangeIndex) and df.index.start == 0 and df.index.step == 1:
+    if isinstance(index, pd.RangeIndex) and index.start == 0 and index.step == 1:
         labels = []  # the label is the position
     else:
-        labels = [str(label) for label in df.index]
-    return df, names, columns, labels
+        labels = [str(label) for label in index]
+    return index, names, columns, labels
 
 
 def _run(df, temperatures, dataset, units, steam_correction, steam_units, threads, interpolation,
          table, species):
-    df, names, columns, labels = _frame(df)
+    index, names, columns, labels = _frame(df)
     if isinstance(temperatures, np.ndarray):
         temperatures = temperatures.tolist()
     out = _geofluid.run(
@@ -134,10 +133,10 @@ def _run(df, temperatures, dataset, units, steam_correction, steam_units, thread
         table,
         species,
     )
-    return df, out
+    return index, out
 
 
-def _table(df, t):
+def _table(index, t):
     missing = ~t["evaluated"]
     data = {
         "id": t["id"],
@@ -156,12 +155,12 @@ def _table(df, t):
     }
     for name, si in zip(t["minerals"], t["si"]):
         data["SI_" + name] = si
-    return pd.DataFrame(data, index=df.index.take(t["row"]), copy=False)
+    return pd.DataFrame(data, index=index.take(t["row"]), copy=False)
 
 
-def _species(df, s):
+def _species(index, s):
     data = {name: s[name] for name in SPECIES_COLUMNS}
-    return pd.DataFrame(data, index=df.index.take(s["row"]), copy=False)
+    return pd.DataFrame(data, index=index.take(s["row"]), copy=False)
 
 
 def evaluate(
@@ -227,11 +226,11 @@ def evaluate(
     Raises ValueError, with the command line's message, for arguments it does not take and for
     an unknown, repeated or missing column (nothing is evaluated then).
     """
-    df, out = _run(
+    index, out = _run(
         df, temperatures, dataset, units, steam_correction, steam_units, threads, interpolation,
         True, False
     )
-    return _table(df, out["table"])
+    return _table(index, out["table"])
 
 
 def species(
@@ -255,11 +254,11 @@ def species(
     A species without data at that temperature has empty values. Samples whose evaluation
     failed (status "error" in evaluate) have no rows.
     """
-    df, out = _run(
+    index, out = _run(
         df, temperatures, dataset, units, steam_correction, steam_units, threads, interpolation,
         False, True
     )
-    return _species(df, out["species"])
+    return _species(index, out["species"])
 
 
 def sweep(
@@ -290,7 +289,7 @@ def sweep(
     A sample that cannot be read, or whose speciation at its pH temperature fails, gives one
     row per dataset with status "error" and no temperature.
     """
-    df, names, columns, labels = _frame(df)
+    index, names, columns, labels = _frame(df)
     if isinstance(temperatures, np.ndarray):
         temperatures = temperatures.tolist()
     t = _geofluid.sweep(names, columns, labels, temperatures, dataset, units, steam_units,
@@ -301,7 +300,7 @@ def sweep(
     data["converged"] = pd.arrays.BooleanArray(t["converged"], missing)
     for name, si in zip(t["minerals"], t["si"]):
         data["SI_" + name] = si
-    return pd.DataFrame(data, index=df.index.take(t["row"]), copy=False)
+    return pd.DataFrame(data, index=index.take(t["row"]), copy=False)
 
 
 def geothermometry(
@@ -345,7 +344,7 @@ def geothermometry(
       sqrt(Mg) in the triangle), maturity_index, giggenbach_class.
     Raises ValueError for an unknown mineral, and as evaluate() does.
     """
-    df, names, columns, labels = _frame(df)
+    index, names, columns, labels = _frame(df)
     if isinstance(temperatures, np.ndarray):
         temperatures = temperatures.tolist()
     if isinstance(minerals, str):
@@ -356,7 +355,7 @@ def geothermometry(
                                  steam_units, bool(steam_correction), int(threads), interpolation,
                                  minerals)
     row = t.pop("row")
-    return pd.DataFrame(t, index=df.index.take(row))
+    return pd.DataFrame(t, index=index.take(row))
 
 
 def uncertainty(
@@ -396,7 +395,7 @@ def uncertainty(
       nominal (the draw-free value), median, q05, q95 (5 % and 95 % quantiles),
       n (draws counted; the others failed), message (the text of an error or a warning).
     """
-    df, names, columns, labels = _frame(df)
+    index, names, columns, labels = _frame(df)
     if isinstance(temperatures, np.ndarray):
         temperatures = temperatures.tolist()
     if errors is None:
@@ -420,7 +419,7 @@ def uncertainty(
                         float_precision="round_trip")
     table["n"] = table["n"].astype("int64")
     table["message"] = ""
-    table.index = df.index.take(out["table_rows"])
+    table.index = index.take(out["table_rows"])
     notes = pd.DataFrame({
         "id": pd.Series(out["note_ids"], dtype=object),
         "dataset": "",
@@ -433,7 +432,7 @@ def uncertainty(
         "n": 0,
         "message": pd.Series(out["note_texts"], dtype=object),
     })
-    notes.index = df.index.take(out["note_rows"])
+    notes.index = index.take(out["note_rows"])
     # Each row's messages before its numbers, the rows in the input's order.
     order = np.concatenate([out["note_rows"], out["table_rows"]])
     both = pd.concat([notes, table])

@@ -144,7 +144,10 @@ def test_input_forms_give_the_same_result(wells):
     base = geofluid.evaluate(wells, dataset="solveq")
     # Indexed by id; integers where floats were; per-row temperatures equal to the argument.
     by_id = geofluid.evaluate(wells.set_index("id"), dataset="solveq")
-    pd.testing.assert_frame_equal(by_id.reset_index(drop=True), base.reset_index(drop=True))
+    assert by_id.index.tolist() == by_id["id"].tolist()
+    pd.testing.assert_frame_equal(by_id.reset_index(drop=True), base.reset_index(drop=True)
+                                  .assign(message=lambda f: f["message"].str.replace(
+                                      "row 8 ", "row NA-09 ")))
     ints = wells.copy()
     ints["ph_temperature"] = ints["ph_temperature"].astype("Int64")
     pd.testing.assert_frame_equal(geofluid.evaluate(ints, dataset="solveq"), base)
