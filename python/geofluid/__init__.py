@@ -179,12 +179,12 @@ def evaluate(
     The same calculation, with the same numbers bit for bit, as `geofluid-cli batch`.
 
     Input ``df`` (a DataFrame, anything pandas.DataFrame() takes, or the path of a CSV table,
-    read by read_table()), one sample per row, in the
-    columns of a batch table (INPUT_COLUMNS; any order, unknown names are refused):
+    read by read_table()), one sample per row, in the columns of a batch table (INPUT_COLUMNS;
+    any order, unknown names are refused):
       id              the sample's name (text; a DataFrame indexed by "id" is taken as well)
       SiO2, Na, K, Ca, Mg, Fe, Al, CO3(2-), SO4(2-), HS(-), Cl, NH3
-                      the separated water's analysis in ``units``; alternative forms such as
-                      HCO3, total_CO2, H2S, total_H2S, NH4 are converted by their molar mass
+                      the separated water's analysis in ``units``; the forms HCO3,
+                      total_CO2, total_H2S and NH4 are converted by their molar mass
                       (one form per component); a missing value is a component not analysed
       pH              measured at ph_temperature (°C)
       ph_temperature  °C at which the pH was measured
