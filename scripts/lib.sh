@@ -5,6 +5,8 @@ set -euo pipefail
 GEOFLUID_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 GEOFLUID_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev libinih-dev
   qt6-base-dev fonts-ipafont-gothic)
+# The results and batch windows: charts, SVG export, the English translation, CSV cells.
+GEOFLUID_PACKAGES+=(qt6-charts-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools libcsv-dev)
 
 # Installs the Debian packages of the list that are not installed yet.
 geofluid_install() {

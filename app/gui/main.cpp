@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QRadioButton>
@@ -13,6 +14,7 @@
 #include <optional>
 
 #include "form1_window.h"
+#include "language.h"
 #include "platform/platform.h"
 #include "sample_file.h"
 #include "window_platform.h"
@@ -40,6 +42,7 @@ std::filesystem::path LocalPath(const QString& path) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(geofluid::gui::kApplicationName);
+  geofluid::gui::InstallLanguage(app, QLocale::system());
 
   QCommandLineParser parser;
   parser.setApplicationDescription("Geofluid: chemistry of geothermal fluids");
