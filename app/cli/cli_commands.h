@@ -1,6 +1,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -27,10 +28,27 @@ struct RunOptions {
   std::string dir;
 };
 
+struct BatchOptions {
+  std::string input;
+  std::string temperatures;
+  std::string dataset = "solveq";
+  std::string units = "mol/kg";
+  std::string steam_units;
+  bool no_steam_correction = false;
+  std::string format = "csv";
+  std::string out = "-";
+  std::string species;
+  int jobs = 0;
+};
+
 CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options);
 CLI::App* AddRunCommand(CLI::App& app, RunOptions& options);
 
+CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options);
+
 int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostream& err);
 int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err);
+int RunBatchCommand(const BatchOptions& options, std::istream& in, std::ostream& out,
+                    std::ostream& err);
 
 }  // namespace geofluid::cli

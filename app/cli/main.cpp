@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
   CLI::App* constants_command = geofluid::cli::AddConstantsCommand(app, constants);
   geofluid::cli::RunOptions run;
   CLI::App* run_command = geofluid::cli::AddRunCommand(app, run);
+  geofluid::cli::BatchOptions batch;
+  CLI::App* batch_command = geofluid::cli::AddBatchCommand(app, batch);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -22,5 +24,7 @@ int main(int argc, char** argv) {
   if (constants_command->parsed())
     return geofluid::cli::RunConstants(constants, std::cout, std::cerr);
   if (run_command->parsed()) return geofluid::cli::RunRun(run, std::cout, std::cerr);
+  if (batch_command->parsed())
+    return geofluid::cli::RunBatchCommand(batch, std::cin, std::cout, std::cerr);
   return geofluid::cli::kUsageError;
 }

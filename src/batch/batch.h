@@ -1,0 +1,203 @@
+#pragma once
+
+// Many samples at once: a table of analyses in, one result per (sample, dataset, temperature)
+// out, evaluated on several threads and written in input order. Front ends (command line,
+// Python, the window) only translate to and from these types.
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/engine.h"
+#include "units/units.h"
+
+namespace geofluid::batch {
+
+// A mistake in how the batch was asked for (options, the header of the table): nothing was
+// evaluated.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Temperatures in °C: "150,200,250", "100:300:10" (start:stop:step, stop included when a step
+// lands on it) or both, "100:200:50,250". Throws UsageError with a message naming the item.
+std::vector<double> ParseTemperatures(std::string_view list);
+
+// One sample as read, or why it could not be read.
+struct Job {
+  std::size_t line = 0;  // line of the table where the row starts; 0 when not read from one
+  engine::Sample sample;
+  // Temperatures to carry the pH to; empty: only the measured mode at the pH temperature.
+  std::vector<double> temperatures;
+  std::string fault;  // not empty: the row could not be read, and this says why
+};
+
+enum class Status { kOk, kWarning, kError };
+std::string_view Text(Status status);
+
+struct EvaluationOptions {
+  std::vector<const engine::Dataset*> datasets;  // each sample is evaluated with each, in order
+  bool steam_correction = true;
+  const engine::TableScheme* scheme = nullptr;  // nullptr: the specified interpolation
+  engine::Search search = engine::Search::kFast;
+};
+
+// One output row: a sample with one dataset at one temperature.
+struct Result {
+  std::size_t line = 0;
+  std::string id;
+  const engine::Dataset* dataset = nullptr;
+  // °C; empty only for a row that could not be read.
+  std::optional<double> temperature;
+  // True for the measured mode at the pH temperature (no temperatures asked for).
+  bool measured = false;
+  Status status = Status::kOk;
+  std::string message;
+  std::optional<engine::Evaluation> evaluation;  // empty for status error
+};
+
+// Every result of one job: the datasets in the order of the options, each with its
+// temperatures in order. A fault of one temperature leaves the others computed.
+std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options,
+                                engine::ConditionsCache& cache);
+
+// Many jobs on `threads` threads (0: all cores); the results in the order of the jobs, equal
+// whatever the number of threads. Stops taking new jobs once `cancel` is set; the jobs not
+// evaluated then have no results, and the returned count says how many leading jobs are
+// complete.
+struct Evaluated {
+  std::vector<std::vector<Result>> per_job;  // [job]
+  std::size_t complete = 0;                  // jobs 0..complete-1 are evaluated
+};
+Evaluated EvaluateJobs(std::span<const Job> jobs, const EvaluationOptions& options,
+                       engine::ConditionsCache& cache, int threads,
+                       const std::atomic<bool>* cancel = nullptr);
+
+// For callers holding typed samples (Python, the window): each sample carried to the same
+// temperatures (empty: the measured mode only), results flattened in order.
+std::vector<Result> EvaluateSamples(std::span<const engine::Sample> samples,
+                                    std::span<const double> temperatures,
+                                    const EvaluationOptions& options,
+                                    engine::ConditionsCache& cache, int threads = 0);
+
+// ---- The table of analyses (CSV) -----------------------------------------------------------
+
+struct InputOptions {
+  units::Concentration unit = units::Concentration::kMolPerKgWater;
+  std::optional<units::GasUnit> gas_unit;  // empty: follows the unit of the row
+  std::vector<double> temperatures;        // for rows without a `temperatures` cell
+  bool steam_correction = true;            // the separation temperature is then needed
+};
+
+// The columns a table may have, in the order the README lists them.
+std::span<const std::string_view> InputColumns();
+
+// Reads a CSV table (RFC 4180, UTF-8, a byte-order mark allowed) row by row, so that a table
+// of any length takes bounded memory.
+class CsvInput {
+ public:
+  // Reads the header. Throws UsageError for an unknown or repeated column, or a missing
+  // pH, ph_temperature or (when needed) separation column; std::runtime_error when the input
+  // cannot be read.
+  CsvInput(std::istream& in, InputOptions options);
+  ~CsvInput();
+  CsvInput(const CsvInput&) = delete;
+  CsvInput& operator=(const CsvInput&) = delete;
+
+  // Appends the next row to `job`; false at the end of the table. A row that cannot be read is
+  // a job with a fault. Throws std::runtime_error when the CSV itself is broken (an unclosed
+  // quote), naming the line; nothing after it can be trusted.
+  bool Next(Job& job);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// ---- Output --------------------------------------------------------------------------------
+
+// Receives the results in input order.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  virtual void Begin(std::span<const engine::Dataset* const> datasets) { (void)datasets; }
+  virtual void Write(const Result& result) = 0;
+  // After each chunk: what was written so far reaches the file.
+  virtual void Flush() {}
+  // Called once at the end; `complete` is false when the run was cancelled or the table broke
+  // off. Every sink leaves well-formed output either way.
+  virtual void End(bool complete) { (void)complete; }
+};
+
+enum class Format { kCsv, kJson, kJsonl };
+std::optional<Format> FormatFromText(std::string_view text);
+
+// The minerals of the datasets, by clean name: the first dataset's in its order, then those of
+// the next it does not have.
+std::vector<std::string_view> MineralColumns(std::span<const engine::Dataset* const> datasets);
+
+// The table: id, dataset, temperature, status, message, pH, ionic_strength, toth,
+// steam_fraction, charge_balance_percent, passes, trials, converged, SI_<mineral>...
+// Numbers are the shortest text that reads back to the same double.
+std::unique_ptr<RowSink> MakeTableWriter(std::ostream& out, Format format);
+// Species in long form: id, dataset, temperature, species, charge, molality, gamma, activity,
+// log_activity. A species switched off (no data at this temperature) has empty values.
+std::unique_ptr<RowSink> MakeSpeciesWriter(std::ostream& out, Format format);
+
+// Several sinks fed the same rows.
+class SinkList : public RowSink {
+ public:
+  explicit SinkList(std::vector<RowSink*> sinks) : sinks_(std::move(sinks)) {}
+  void Begin(std::span<const engine::Dataset* const> datasets) override;
+  void Write(const Result& result) override;
+  void Flush() override;
+  void End(bool complete) override;
+
+ private:
+  std::vector<RowSink*> sinks_;
+};
+
+// ---- The whole run -------------------------------------------------------------------------
+
+struct BatchOptions {
+  InputOptions input;
+  EvaluationOptions evaluation;
+  int threads = 0;  // 0: all cores
+  // Results evaluated before they are written; bounds the memory whatever the table's length.
+  std::size_t chunk_results = 4096;
+};
+
+struct Progress {
+  std::size_t samples = 0;  // rows of the table read and written
+  std::size_t rows = 0;     // result rows written
+  std::size_t errors = 0;   // result rows with status error
+};
+
+struct Summary {
+  Progress progress;
+  std::size_t warnings = 0;
+  bool interrupted = false;  // `cancel` was set: the output ends after `progress.samples` rows
+  std::string broken_input;  // not empty: the table broke off here (message), output ends there
+};
+
+// Reads the table, evaluates it chunk by chunk in parallel and writes each chunk in order.
+// Throws UsageError before anything is written when the header or the options are wrong.
+Summary RunBatch(std::istream& in, const BatchOptions& options, RowSink& sink,
+                 const std::function<void(const Progress&)>& progress,
+                 const std::atomic<bool>& cancel);
+// The same from a table whose header has been read (a caller that opens its output files only
+// once the header is accepted); options.input is then not used.
+Summary RunBatch(CsvInput& input, const BatchOptions& options, RowSink& sink,
+                 const std::function<void(const Progress&)>& progress,
+                 const std::atomic<bool>& cancel);
+
+}  // namespace geofluid::batch

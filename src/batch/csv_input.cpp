@@ -1,0 +1,389 @@
+#include <csv.h>
+
+#include <array>
+#include <deque>
+#include <istream>
+#include <string>
+
+#include "batch/batch.h"
+#include "batch/text.h"
+
+namespace geofluid::batch {
+
+namespace {
+
+enum class Kind {
+  kId,
+  kForm,
+  kPh,
+  kWater,
+  kSteamGas,
+  kPhTemperature,
+  kSeparation,
+  kUnits,
+  kSteamUnits,
+  kTemperatures,
+  kDensity,
+};
+
+struct Column {
+  Kind kind;
+  std::string_view name;
+  const units::Form* form = nullptr;
+  const units::Gas* gas = nullptr;
+};
+
+constexpr std::array<std::string_view, 11> kOtherColumns = {
+    "id",         "pH",    "H2O",         "CO2",          "H2S",    "ph_temperature",
+    "separation", "units", "steam_units", "temperatures", "density"};
+
+std::optional<Column> ColumnOf(std::string_view name) {
+  if (const units::Form* form = units::FindForm(name)) return Column{Kind::kForm, form->key, form};
+  if (const units::Gas* gas = units::FindGas(name))
+    return Column{Kind::kSteamGas, gas->key, nullptr, gas};
+  static constexpr std::array<std::pair<std::string_view, Kind>, 9> kNamed = {{
+      {"id", Kind::kId},
+      {"pH", Kind::kPh},
+      {"H2O", Kind::kWater},
+      {"ph_temperature", Kind::kPhTemperature},
+      {"separation", Kind::kSeparation},
+      {"units", Kind::kUnits},
+      {"steam_units", Kind::kSteamUnits},
+      {"temperatures", Kind::kTemperatures},
+      {"density", Kind::kDensity},
+  }};
+  for (const auto& [key, kind] : kNamed)
+    if (key == name) return Column{kind, key};
+  return std::nullopt;
+}
+
+std::vector<std::string_view> AllColumns() {
+  std::vector<std::string_view> all;
+  all.push_back("id");
+  for (const units::Form& f : units::Forms()) all.push_back(f.key);
+  for (std::size_t i = 1; i < kOtherColumns.size(); ++i) all.push_back(kOtherColumns[i]);
+  return all;
+}
+
+std::string Join(const std::vector<std::string_view>& names) {
+  std::string out;
+  for (const auto name : names) out += (out.empty() ? "" : ", ") + std::string(name);
+  return out;
+}
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+struct Record {
+  std::size_t line = 0;
+  std::vector<std::string> cells;
+};
+
+}  // namespace
+
+std::span<const std::string_view> InputColumns() {
+  static const std::vector<std::string_view> columns = AllColumns();
+  return columns;
+}
+
+struct CsvInput::Impl {
+  std::istream& in;
+  InputOptions options;
+  csv_parser parser{};
+  bool started = false;  // first bytes seen (the byte-order mark is only taken there)
+  bool finished = false;
+  std::size_t line = 1;  // the line being fed
+  std::string block;
+  std::size_t block_pos = 0;
+  // The record being parsed.
+  std::vector<std::string> cells;
+  std::size_t record_line = 0;
+  std::deque<Record> ready;
+  std::vector<Column> columns;
+
+  Impl(std::istream& stream, InputOptions o) : in(stream), options(std::move(o)) {
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0)
+      throw std::runtime_error("cannot set up the CSV reader (out of memory)");
+  }
+  ~Impl() { csv_free(&parser); }
+
+  static void OnCell(void* text, std::size_t length, void* data) {
+    auto* self = static_cast<Impl*>(data);
+    std::string cell(static_cast<const char*>(text), length);
+    if (self->cells.empty()) {
+      std::size_t newlines = 0;
+      for (const char c : cell) newlines += c == '\n';
+      self->record_line = self->line - newlines;
+    }
+    self->cells.push_back(std::move(cell));
+  }
+  static void OnRecord(int, void* data) {
+    auto* self = static_cast<Impl*>(data);
+    bool blank = true;
+    for (const std::string& c : self->cells) blank = blank && Trim(c).empty();
+    // Rows with every cell empty are what spreadsheets leave below a table.
+    if (!blank) self->ready.push_back(Record{self->record_line, std::move(self->cells)});
+    self->cells.clear();
+  }
+
+  void Feed(std::string_view bytes) {
+    if (csv_parse(&parser, bytes.data(), bytes.size(), OnCell, OnRecord, this) != bytes.size())
+      throw std::runtime_error(
+          "line " + std::to_string(line) + ": the CSV is malformed (" +
+          csv_strerror(csv_error(&parser)) +
+          ": a quote inside an unquoted cell, or text after a closing quote); the table is not "
+          "read past this line");
+  }
+
+  // Feeds the parser until a record is ready or the input ends.
+  bool Fill() {
+    while (ready.empty() && !finished) {
+      if (block_pos == block.size()) {
+        block.resize(1 << 16);
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        block.resize(static_cast<std::size_t>(in.gcount()));
+        block_pos = 0;
+        if (in.bad()) throw std::runtime_error("the table cannot be read (input error)");
+        if (!started && !block.empty()) {
+          started = true;
+          if (block.starts_with("\xEF\xBB\xBF")) block_pos = 3;
+        }
+        if (block.empty()) {
+          if (csv_fini(&parser, OnCell, OnRecord, this) != 0)
+            throw std::runtime_error("line " + std::to_string(line) +
+                                     ": the table ends inside a quoted cell (a quote is not "
+                                     "closed)");
+          finished = true;
+          break;
+        }
+      }
+      // Line by line, so that every record knows the line it starts on.
+      const std::size_t newline = block.find('\n', block_pos);
+      const std::size_t end = newline == std::string::npos ? block.size() : newline + 1;
+      Feed(std::string_view(block).substr(block_pos, end - block_pos));
+      block_pos = end;
+      if (newline != std::string::npos) ++line;
+    }
+    return !ready.empty();
+  }
+
+  void ReadHeader() {
+    if (!Fill()) throw UsageError("the table is empty: the first line must name the columns");
+    Record header = std::move(ready.front());
+    ready.pop_front();
+    std::vector<std::string> unknown;
+    std::vector<std::string_view> seen;
+    for (std::size_t i = 0; i < header.cells.size(); ++i) {
+      const std::string_view name = Trim(header.cells[i]);
+      const auto column = ColumnOf(name);
+      if (!column) {
+        unknown.push_back(QuoteCell(name) + " (column " + std::to_string(i + 1) + ")");
+        columns.push_back(Column{Kind::kId, ""});
+        continue;
+      }
+      for (const auto s : seen)
+        if (s == column->name)
+          throw UsageError("line " + std::to_string(header.line) + ": the column " +
+                           std::string(s) + " is given twice");
+      seen.push_back(column->name);
+      columns.push_back(*column);
+    }
+    if (!unknown.empty()) {
+      std::string names;
+      for (const auto& u : unknown) names += (names.empty() ? "" : ", ") + u;
+      throw UsageError("line " + std::to_string(header.line) + ": unknown column" +
+                       (unknown.size() > 1 ? "s " : " ") + names + "; the columns are " +
+                       Join(AllColumns()));
+    }
+    const auto has = [&](Kind kind) {
+      for (const Column& c : columns)
+        if (c.kind == kind) return true;
+      return false;
+    };
+    if (!has(Kind::kPh)) throw UsageError("the table has no pH column");
+    if (!has(Kind::kPhTemperature))
+      throw UsageError(
+          "the table has no ph_temperature column (the °C at which the pH was "
+          "measured)");
+    if (options.steam_correction && !has(Kind::kSeparation) &&
+        (!options.temperatures.empty() || has(Kind::kTemperatures)))
+      throw UsageError(
+          "the table has no separation column: the steam correction needs the "
+          "separation temperature (or give --no-steam-correction)");
+  }
+
+  Job ToJob(Record& record) const;
+};
+
+Job CsvInput::Impl::ToJob(Record& record) const {
+  Job job;
+  job.line = record.line;
+  std::vector<std::string> faults;
+  const auto fault = [&](std::string_view column, const std::string& cause) {
+    faults.push_back("column " + std::string(column) + ": " + cause);
+  };
+
+  // The cells by column; absent columns read as empty.
+  std::vector<std::string_view> cell(columns.size());
+  for (std::size_t i = 0; i < columns.size() && i < record.cells.size(); ++i)
+    cell[i] = Trim(record.cells[i]);
+  const auto find = [&](Kind kind) -> std::optional<std::size_t> {
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      if (columns[i].kind == kind) return i;
+    return std::nullopt;
+  };
+  const auto text = [&](Kind kind) -> std::string_view {
+    const auto i = find(kind);
+    return i ? cell[*i] : std::string_view{};
+  };
+  const auto number = [&](std::string_view column, std::string_view t) -> std::optional<double> {
+    const auto value = ParseNumber(t);
+    if (!value) fault(column, QuoteCell(t) + " is not a number");
+    return value;
+  };
+
+  if (const auto id = find(Kind::kId)) {
+    const std::string_view id_text = cell[*id];
+    if (IsValidUtf8(id_text)) {
+      job.sample.id = std::string(id_text);
+    } else {
+      const std::string quoted = QuoteCell(id_text);
+      job.sample.id = quoted.substr(1, quoted.size() - 2);
+      fault("id", "the text is not UTF-8 (save the table as UTF-8)");
+    }
+  }
+  if (record.cells.size() != columns.size())
+    faults.push_back(std::to_string(record.cells.size()) + " cells where the header has " +
+                     std::to_string(columns.size()));
+
+  units::Concentration unit = options.unit;
+  if (const auto t = text(Kind::kUnits); !t.empty()) {
+    if (const auto u = units::ConcentrationFromText(t))
+      unit = *u;
+    else
+      fault("units", QuoteCell(t) + " is not a unit (mol/kg, mg/kg or mg/L)");
+  }
+  units::GasUnit gas_unit = options.gas_unit.value_or(units::DefaultGasUnit(unit));
+  if (const auto t = text(Kind::kSteamUnits); !t.empty()) {
+    if (const auto u = units::GasUnitFromText(t))
+      gas_unit = *u;
+    else
+      fault("steam_units", QuoteCell(t) + " is not a unit of the steam (mol/kg, mmol/kg or mg/kg)");
+  }
+  double density = 1.0;
+  if (const auto t = text(Kind::kDensity); !t.empty()) {
+    if (const auto d = number("density", t)) {
+      if (*d > 0.0)
+        density = *d;
+      else
+        fault("density", QuoteCell(t) + ": the density must be positive (kg/L)");
+    }
+  }
+  job.temperatures = options.temperatures;
+  if (const auto t = text(Kind::kTemperatures); !t.empty()) {
+    try {
+      job.temperatures = ParseTemperatures(t);
+    } catch (const UsageError& e) {
+      fault("temperatures", e.what());
+    }
+  }
+
+  // The water's analysis: negative values are refused before any conversion.
+  std::vector<units::Amount> amounts;
+  bool amounts_ok = true;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].kind != Kind::kForm || cell[i].empty()) continue;
+    const units::Form* form = columns[i].form;
+    const auto value = number(form->key, cell[i]);
+    if (!value) {
+      amounts_ok = false;
+      continue;
+    }
+    if (*value < 0.0) {
+      fault(form->key, QuoteCell(cell[i]) + " is negative; a concentration cannot be");
+      amounts_ok = false;
+      continue;
+    }
+    for (const units::Amount& a : amounts)
+      if (a.form->component == form->component) {
+        faults.push_back("columns " + std::string(a.form->key) + " and " + std::string(form->key) +
+                         " both give " + std::string(form->component) + ": give one of them");
+        amounts_ok = false;
+      }
+    amounts.push_back({form, *value});
+  }
+  if (amounts_ok) {
+    try {
+      const std::vector<double> molality = units::ToMolality(amounts, unit, density);
+      for (std::size_t k = 0; k < amounts.size(); ++k)
+        job.sample.Component(amounts[k].form->component) = molality[k];
+    } catch (const units::UnitError& e) {
+      faults.push_back(e.what());
+    }
+  }
+
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].kind != Kind::kSteamGas || cell[i].empty()) continue;
+    const auto value = number(columns[i].name, cell[i]);
+    if (!value) continue;
+    if (*value < 0.0) {
+      fault(columns[i].name, QuoteCell(cell[i]) + " is negative; a gas content cannot be");
+      continue;
+    }
+    const double mol = units::GasToMolPerKg(*columns[i].gas, *value, gas_unit);
+    (columns[i].name == "CO2" ? job.sample.steam_co2 : job.sample.steam_h2s) = mol;
+  }
+
+  if (const auto t = text(Kind::kPh); t.empty()) {
+    fault("pH", "missing; every sample needs its measured pH");
+  } else if (const auto v = number("pH", t)) {
+    job.sample.ph = *v;
+  }
+  if (const auto t = text(Kind::kWater); !t.empty()) {
+    if (const auto v = number("H2O", t)) {
+      if (*v > 0.0)
+        job.sample.water = *v;
+      else
+        fault("H2O", QuoteCell(t) + ": the water must be positive (55.51 for 1 kg)");
+    }
+  }
+  if (const auto t = text(Kind::kPhTemperature); t.empty()) {
+    fault("ph_temperature", "missing; the °C at which the pH was measured is needed");
+  } else if (const auto v = number("ph_temperature", t)) {
+    job.sample.ph_temperature = *v;
+  }
+  if (const auto t = text(Kind::kSeparation); !t.empty()) {
+    if (const auto v = number("separation", t)) job.sample.separation_temperature = *v;
+  } else if (options.steam_correction && !job.temperatures.empty()) {
+    fault("separation", "missing; the steam correction needs the separation temperature");
+  }
+
+  if (!faults.empty()) {
+    std::string message = "line " + std::to_string(job.line);
+    if (!job.sample.id.empty()) message += " (id " + job.sample.id + ")";
+    message += ": ";
+    for (std::size_t k = 0; k < faults.size(); ++k) message += (k ? "; " : "") + faults[k];
+    job.fault = std::move(message);
+  }
+  return job;
+}
+
+CsvInput::CsvInput(std::istream& in, InputOptions options)
+    : impl_(std::make_unique<Impl>(in, std::move(options))) {
+  impl_->ReadHeader();
+}
+
+CsvInput::~CsvInput() = default;
+
+bool CsvInput::Next(Job& job) {
+  if (!impl_->Fill()) return false;
+  Record record = std::move(impl_->ready.front());
+  impl_->ready.pop_front();
+  job = impl_->ToJob(record);
+  return true;
+}
+
+}  // namespace geofluid::batch

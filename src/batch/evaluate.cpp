@@ -1,0 +1,240 @@
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <thread>
+
+#include "batch/batch.h"
+#include "batch/text.h"
+
+namespace geofluid::batch {
+
+namespace {
+
+constexpr std::size_t kMaxTemperatures = 1000;
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+double TemperatureItem(std::string_view item, std::string_view list) {
+  const auto value = ParseNumber(item);
+  if (!value)
+    throw UsageError("temperatures " + QuoteCell(list) + ": " + QuoteCell(item) +
+                     " is not a number (a list is 150,200,250 or 100:300:10)");
+  return *value;
+}
+
+std::string Where(const Job& job) {
+  std::string where = job.line > 0 ? "line " + std::to_string(job.line) : std::string("sample");
+  if (!job.sample.id.empty()) where += " (id " + job.sample.id + ")";
+  return where;
+}
+
+std::string Degrees(double t) { return FormatNumber(t) + " °C"; }
+
+void AddWarning(Result& result, const std::string& text) {
+  result.status = Status::kWarning;
+  if (!result.message.empty()) result.message += "; ";
+  result.message += text;
+}
+
+// What a user should know about an evaluation that did not fail.
+void Review(Result& result, const engine::Evaluation* measured) {
+  const engine::Evaluation& e = *result.evaluation;
+  if (measured != nullptr && !measured->Converged())
+    AddWarning(result, "the speciation at the pH temperature did not converge within " +
+                           std::to_string(measured->Passes()) +
+                           " passes: the TOTH carried is that of its last pass");
+  if (!e.Converged())
+    AddWarning(result, "the speciation did not converge within " + std::to_string(e.Passes()) +
+                           " passes: the numbers are those of its last pass");
+  const auto outside = [&](double t, const char* what) {
+    if (t < 0.0 || t > 300.0)
+      AddWarning(result, std::string(what) + " " + Degrees(t) +
+                             " is outside the tables (0-300 °C): the constants are extrapolated");
+  };
+  if (measured != nullptr) outside(measured->temperature, "the pH temperature");
+  outside(e.temperature, "the temperature");
+}
+
+void Fail(Result& result, std::string message) {
+  result.status = Status::kError;
+  result.message = std::move(message);
+  result.evaluation.reset();
+}
+
+}  // namespace
+
+std::string_view Text(Status status) {
+  switch (status) {
+    case Status::kOk:
+      return "ok";
+    case Status::kWarning:
+      return "warning";
+    case Status::kError:
+      return "error";
+  }
+  return "";
+}
+
+std::vector<double> ParseTemperatures(std::string_view list) {
+  std::vector<double> temperatures;
+  if (Trim(list).empty()) throw UsageError("temperatures: the list is empty");
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    auto comma = list.find(',', start);
+    if (comma == std::string_view::npos) comma = list.size();
+    const std::string_view item = Trim(list.substr(start, comma - start));
+    start = comma + 1;
+    if (item.empty())
+      throw UsageError("temperatures " + QuoteCell(list) + ": an empty item between commas");
+    const auto colon = item.find(':');
+    if (colon == std::string_view::npos) {
+      temperatures.push_back(TemperatureItem(item, list));
+    } else {
+      const auto second = item.find(':', colon + 1);
+      if (second == std::string_view::npos || item.find(':', second + 1) != std::string_view::npos)
+        throw UsageError("temperatures " + QuoteCell(list) + ": " + QuoteCell(item) +
+                         " is not a range start:stop:step such as 100:300:10");
+      const double from = TemperatureItem(item.substr(0, colon), list);
+      const double to = TemperatureItem(item.substr(colon + 1, second - colon - 1), list);
+      const double step = TemperatureItem(item.substr(second + 1), list);
+      if (!(step > 0.0) || to < from)
+        throw UsageError("temperatures " + QuoteCell(list) + ": the range " + QuoteCell(item) +
+                         " needs start <= stop and a positive step");
+      // Each temperature from the start, not by adding steps, so 100:300:10 gives 300 exactly.
+      const double count = std::floor((to - from) / step + 1e-9);
+      if (count + 1 > static_cast<double>(kMaxTemperatures))
+        throw UsageError("temperatures " + QuoteCell(list) + ": more than " +
+                         std::to_string(kMaxTemperatures) + " temperatures");
+      for (int i = 0; i <= static_cast<int>(count); ++i) temperatures.push_back(from + i * step);
+    }
+    if (temperatures.size() > kMaxTemperatures)
+      throw UsageError("temperatures " + QuoteCell(list) + ": more than " +
+                       std::to_string(kMaxTemperatures) + " temperatures");
+  }
+  return temperatures;
+}
+
+std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options,
+                                engine::ConditionsCache& cache) {
+  const engine::TableScheme& scheme =
+      options.scheme != nullptr ? *options.scheme : engine::SpecifiedScheme();
+  engine::Hooks hooks;
+  hooks.search = options.search;
+  std::vector<Result> results;
+  results.reserve(options.datasets.size() * std::max<std::size_t>(1, job.temperatures.size()));
+  for (const engine::Dataset* dataset : options.datasets) {
+    Result base;
+    base.line = job.line;
+    base.id = job.sample.id;
+    base.dataset = dataset;
+    if (!job.fault.empty()) {
+      Fail(base, job.fault);
+      results.push_back(std::move(base));
+      continue;
+    }
+    const double ph_t = job.sample.ph_temperature;
+    const std::string at_ph = Where(job) + ", " + std::string(dataset->title) +
+                              " at the pH temperature " + Degrees(ph_t) + ": ";
+    std::optional<engine::Evaluation> measured;
+    std::string measured_fault;
+    try {
+      measured = engine::EvaluateMeasured(job.sample, cache.Get(*dataset, ph_t, scheme), hooks);
+    } catch (const std::exception& e) {
+      measured_fault = e.what();
+    }
+
+    if (job.temperatures.empty()) {
+      Result r = base;
+      r.temperature = ph_t;
+      r.measured = true;
+      if (measured) {
+        r.evaluation = std::move(measured);
+        Review(r, nullptr);
+      } else {
+        Fail(r, at_ph + measured_fault);
+      }
+      results.push_back(std::move(r));
+      continue;
+    }
+    for (const double t : job.temperatures) {
+      Result r = base;
+      r.temperature = t;
+      if (!measured) {
+        Fail(r, at_ph + measured_fault + " (so there is no TOTH to carry)");
+        results.push_back(std::move(r));
+        continue;
+      }
+      try {
+        r.evaluation =
+            engine::EvaluateFromToth(job.sample, measured->toth, cache.Get(*dataset, t, scheme),
+                                     options.steam_correction, hooks);
+        Review(r, &*measured);
+      } catch (const std::exception& e) {
+        Fail(r, Where(job) + ", " + std::string(dataset->title) + " at " + Degrees(t) + ": " +
+                    e.what());
+      }
+      results.push_back(std::move(r));
+    }
+  }
+  return results;
+}
+
+Evaluated EvaluateJobs(std::span<const Job> jobs, const EvaluationOptions& options,
+                       engine::ConditionsCache& cache, int threads,
+                       const std::atomic<bool>* cancel) {
+  Evaluated out;
+  out.per_job.resize(jobs.size());
+  std::vector<char> done(jobs.size(), 0);
+  std::atomic<std::size_t> next{0};
+  std::exception_ptr failure;
+  std::atomic<bool> failed{false};
+  const auto work = [&] {
+    try {
+      for (std::size_t i; (i = next.fetch_add(1)) < jobs.size();) {
+        if ((cancel != nullptr && cancel->load()) || failed.load()) break;
+        out.per_job[i] = EvaluateJob(jobs[i], options, cache);
+        done[i] = 1;
+      }
+    } catch (...) {
+      // Only what EvaluateJob does not turn into a row (out of memory): the first one wins.
+      if (!failed.exchange(true)) failure = std::current_exception();
+    }
+  };
+  std::size_t count = threads > 0 ? static_cast<std::size_t>(threads)
+                                  : std::max(1u, std::thread::hardware_concurrency());
+  count = std::min(count, jobs.size());
+  if (count <= 1) {
+    work();
+  } else {
+    std::vector<std::jthread> pool;
+    pool.reserve(count - 1);
+    for (std::size_t k = 1; k < count; ++k) pool.emplace_back(work);
+    work();
+  }
+  if (failure) std::rethrow_exception(failure);
+  while (out.complete < jobs.size() && done[out.complete]) ++out.complete;
+  return out;
+}
+
+std::vector<Result> EvaluateSamples(std::span<const engine::Sample> samples,
+                                    std::span<const double> temperatures,
+                                    const EvaluationOptions& options,
+                                    engine::ConditionsCache& cache, int threads) {
+  std::vector<Job> jobs(samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    jobs[i].sample = samples[i];
+    jobs[i].temperatures.assign(temperatures.begin(), temperatures.end());
+  }
+  Evaluated evaluated = EvaluateJobs(jobs, options, cache, threads);
+  std::vector<Result> results;
+  for (auto& per_job : evaluated.per_job)
+    for (auto& r : per_job) results.push_back(std::move(r));
+  return results;
+}
+
+}  // namespace geofluid::batch

@@ -1,0 +1,73 @@
+#include <algorithm>
+
+#include "batch/batch.h"
+
+namespace geofluid::batch {
+
+Summary RunBatch(std::istream& in, const BatchOptions& options, RowSink& sink,
+                 const std::function<void(const Progress&)>& progress,
+                 const std::atomic<bool>& cancel) {
+  CsvInput input(in, options.input);
+  return RunBatch(input, options, sink, progress, cancel);
+}
+
+Summary RunBatch(CsvInput& input, const BatchOptions& options, RowSink& sink,
+                 const std::function<void(const Progress&)>& progress,
+                 const std::atomic<bool>& cancel) {
+  const auto& datasets = options.evaluation.datasets;
+  if (datasets.empty()) throw UsageError("no dataset to evaluate with");
+  engine::ConditionsCache cache;
+  sink.Begin(datasets);
+
+  Summary summary;
+  // Small chunks first, so that the first rows appear at once; then larger ones, so that the
+  // threads rarely wait for each other at the end of a chunk.
+  const std::size_t limit = std::max<std::size_t>(1, options.chunk_results);
+  std::size_t target = std::min<std::size_t>(64, limit);
+  std::vector<Job> chunk;
+  bool more = true;
+  while (more) {
+    if (cancel.load()) {
+      summary.interrupted = true;
+      break;
+    }
+    chunk.clear();
+    std::size_t expected = 0;
+    try {
+      while (expected < target) {
+        Job job;
+        if (!input.Next(job)) {
+          more = false;
+          break;
+        }
+        expected += datasets.size() * std::max<std::size_t>(1, job.temperatures.size());
+        chunk.push_back(std::move(job));
+      }
+    } catch (const std::runtime_error& e) {
+      // The rows before the break are still evaluated and written.
+      summary.broken_input = e.what();
+      more = false;
+    }
+    Evaluated evaluated = EvaluateJobs(chunk, options.evaluation, cache, options.threads, &cancel);
+    for (std::size_t i = 0; i < evaluated.complete; ++i) {
+      for (const Result& r : evaluated.per_job[i]) {
+        sink.Write(r);
+        ++summary.progress.rows;
+        summary.progress.errors += r.status == Status::kError;
+        summary.warnings += r.status == Status::kWarning;
+      }
+      ++summary.progress.samples;
+    }
+    sink.Flush();
+    if (evaluated.complete < chunk.size()) {
+      summary.interrupted = true;
+      break;
+    }
+    if (progress) progress(summary.progress);
+    target = std::min(target * 2, limit);
+  }
+  sink.End(!summary.interrupted && summary.broken_input.empty());
+  return summary;
+}
+
+}  // namespace geofluid::batch
