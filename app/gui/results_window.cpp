@@ -18,6 +18,7 @@
 #include <QTableView>
 #include <exception>
 
+#include "batch_window.h"
 #include "export.h"
 #include "number_format.h"
 #include "report/report.h"
@@ -77,6 +78,11 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   top->addWidget(heading_, 1);
   top->addWidget(new QLabel(tr("データセット:")));
   top->addWidget(picker_);
+  auto* many = new QPushButton(tr("多数の試料…"));
+  many->setObjectName("OpenBatch");
+  many->setToolTip(tr("CSV の試料表をまとめて計算します"));
+  connect(many, &QPushButton::clicked, this, [this] { OpenBatchWindow(*this); });
+  top->addWidget(many);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(tabs_, 1);

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <iostream>
 
+#include "batch_window.h"
 #include "form1_window.h"
 #include "language.h"
 #include "results_window.h"
@@ -53,12 +54,13 @@ bool Save(QWidget& widget, const QString& path) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QStringList args = QApplication::arguments();
-  if (args.size() != 4) {
-    std::cerr << "usage: geofluid-screenshots SAMPLE.ini OUTDIR ja|en\n";
+  if (args.size() != 5) {
+    std::cerr << "usage: geofluid-screenshots SAMPLE.ini TABLE.csv OUTDIR ja|en\n";
     return 2;
   }
-  const QString out = args[2];
-  const QString language = args[3];
+  const QString table = args[2];
+  const QString out = args[3];
+  const QString language = args[4];
   geofluid::gui::InstallLanguage(app,
                                  QLocale(language == "ja" ? QLocale::Japanese : QLocale::English));
   QTemporaryDir data;
@@ -96,5 +98,19 @@ int main(int argc, char** argv) {
     ok =
         Save(*results, QDir(out).filePath(QString("results-%1%2.png").arg(names[t], suffix))) && ok;
   }
+
+  // Many samples: the wells at three temperatures with both datasets.
+  geofluid::gui::BatchWindow& batch = geofluid::gui::OpenBatchWindow(*results);
+  batch.resize(1100, 640);
+  batch.SetInput(table);
+  batch.findChild<QLineEdit*>("Temperatures")->setText("150,200,250");
+  QEventLoop loop;
+  QObject::connect(&batch, &geofluid::gui::BatchWindow::Finished, &loop, &QEventLoop::quit);
+  if (!batch.Start()) {
+    std::cerr << "geofluid-screenshots: " << batch.Status().toStdString() << '\n';
+    return 1;
+  }
+  loop.exec();
+  ok = Save(batch, QDir(out).filePath(QString("batch%1.png").arg(suffix))) && ok;
   return ok ? 0 : 1;
 }

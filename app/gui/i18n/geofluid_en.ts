@@ -37,6 +37,145 @@
     </message>
 </context>
 <context>
+    <name>geofluid::gui::BatchWindow</name>
+    <message>
+        <source>多数の試料</source>
+        <translation>Many samples</translation>
+    </message>
+    <message>
+        <source>試料表 (CSV) のファイル</source>
+        <translation>The table of samples (CSV)</translation>
+    </message>
+    <message>
+        <source>開く…</source>
+        <translation>Open…</translation>
+    </message>
+    <message>
+        <source>例: 150,200,250 または 100:300:10 (空欄: pH測定温度のみ)</source>
+        <translation>e.g. 150,200,250 or 100:300:10 (empty: at the pH measurement temperature only)</translation>
+    </message>
+    <message>
+        <source>水蒸気補正を施す</source>
+        <translation>Steam correction</translation>
+    </message>
+    <message>
+        <source>units 列のない行の単位</source>
+        <translation>The unit of rows without a units column</translation>
+    </message>
+    <message>
+        <source>水の単位に従う</source>
+        <translation>as the water</translation>
+    </message>
+    <message>
+        <source>steam_units 列のない行の蒸気中 CO2, H2S の単位</source>
+        <translation>The unit of CO2 and H2S in the steam for rows without a steam_units column</translation>
+    </message>
+    <message>
+        <source>試料表:</source>
+        <translation>Samples:</translation>
+    </message>
+    <message>
+        <source>温度 (℃):</source>
+        <translation>Temperatures (°C):</translation>
+    </message>
+    <message>
+        <source>データセット:</source>
+        <translation>Dataset:</translation>
+    </message>
+    <message>
+        <source>熱水の単位:</source>
+        <translation>Water's unit:</translation>
+    </message>
+    <message>
+        <source>蒸気の単位:</source>
+        <translation>Steam's unit:</translation>
+    </message>
+    <message>
+        <source>実行</source>
+        <translation>Run</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>CSV保存…</source>
+        <translation>Save CSV…</translation>
+    </message>
+    <message>
+        <source>JSON保存…</source>
+        <translation>Save JSON…</translation>
+    </message>
+    <message>
+        <source>試料表を開く</source>
+        <translation>Open a table of samples</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv);;すべてのファイル (*)</source>
+        <translation>CSV (*.csv);;All files (*)</translation>
+    </message>
+    <message>
+        <source>CSVファイル (*.csv)</source>
+        <translation>CSV file (*.csv)</translation>
+    </message>
+    <message>
+        <source>JSONファイル (*.json)</source>
+        <translation>JSON file (*.json)</translation>
+    </message>
+    <message>
+        <source>試料表 (CSV) を選んでください。</source>
+        <translation>Choose a table of samples (CSV).</translation>
+    </message>
+    <message>
+        <source>データセットを一つ以上選んでください。</source>
+        <translation>Choose at least one dataset.</translation>
+    </message>
+    <message>
+        <source>温度: %1</source>
+        <translation>Temperatures: %1</translation>
+    </message>
+    <message>
+        <source>試料表を読んでいます…</source>
+        <translation>Reading the table…</translation>
+    </message>
+    <message>
+        <source>%1 試料を計算しています…</source>
+        <translation>Calculating %1 samples…</translation>
+    </message>
+    <message>
+        <source>中止しています…</source>
+        <translation>Cancelling…</translation>
+    </message>
+    <message>
+        <source>計算できません: %1</source>
+        <translation>Cannot calculate: %1</translation>
+    </message>
+    <message>
+        <source>%1 試料、%2 行 (エラー %3、警告 %4)</source>
+        <translation>%1 samples, %2 rows (%3 errors, %4 warnings)</translation>
+    </message>
+    <message>
+        <source>中止しました。最初の %1</source>
+        <translation>Cancelled. The first %1</translation>
+    </message>
+    <message>
+        <source>試料表が途中で壊れています: %1。最初の %2</source>
+        <translation>The table breaks off: %1. The first %2</translation>
+    </message>
+    <message>
+        <source>完了: %1</source>
+        <translation>Done: %1</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>%1 を書けません: %2</source>
+        <translation>Cannot write %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>geofluid::gui::ResultsWindow</name>
     <message>
         <source>計算結果</source>
@@ -125,6 +264,14 @@
     <message>
         <source>この温度でデータがありません</source>
         <translation>No data at this temperature</translation>
+    </message>
+    <message>
+        <source>多数の試料…</source>
+        <translation>Many samples…</translation>
+    </message>
+    <message>
+        <source>CSV の試料表をまとめて計算します</source>
+        <translation>Calculate a CSV table of samples at once</translation>
     </message>
 </context>
 <context>
