@@ -1,8 +1,13 @@
 // Speciation and complete second-mode searches of a Na-Cl geothermal water at 250 °C.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
+#include "random_waters.h"
+#include "speciation/ph_search.h"
 #include "speciation/solver.h"
 #include "thermo/equilibrium_constants.h"
 #include "thermo/thermo_storage.h"
@@ -67,10 +72,51 @@ void Search(benchmark::State& state, thermo::Dataset d) {
   state.counters["pH"] = ph;
 }
 
+// Complete second-mode searches over 200 random waters (those of the equality test) at
+// 100-300 °C: time per search and the calls of the mismatch function.
+using SearchFunction = speciation::PhSearchResult (*)(const std::function<double(double)>&);
+
+void SearchRandom(benchmark::State& state, thermo::Dataset d, SearchFunction search) {
+  std::mt19937_64 random(d == thermo::Dataset::kSolveq ? 1208 : 812);
+  std::vector<std::unique_ptr<testing::SecondMode>> modes;
+  while (modes.size() < 200) {
+    const testing::Case c = testing::MakeCase(random, d);
+    modes.push_back(
+        std::make_unique<testing::SecondMode>(d, c.second.box, c.second.stored_toth, true));
+  }
+  std::vector<int> trials;
+  for (auto _ : state) {
+    trials.clear();
+    for (const auto& mode : modes) {
+      const speciation::PhSearchResult r = search([&](double ph) { return (*mode)(ph); });
+      trials.push_back(r.trials);
+      benchmark::DoNotOptimize(r);
+    }
+  }
+  std::sort(trials.begin(), trials.end());
+  double sum = 0;
+  for (int t : trials) sum += t;
+  state.counters["searches"] = benchmark::Counter(static_cast<double>(trials.size()),
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["trials_mean"] = sum / trials.size();
+  state.counters["trials_median"] = trials[trials.size() / 2];
+  state.counters["trials_max"] = trials.back();
+}
+
 BENCHMARK_CAPTURE(Speciation, solveq, thermo::Dataset::kSolveq)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Speciation, supcrt, thermo::Dataset::kSupcrt)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Search, solveq, thermo::Dataset::kSolveq)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Search, supcrt, thermo::Dataset::kSupcrt)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SearchRandom, decimal_solveq, thermo::Dataset::kSolveq,
+                  speciation::DecimalPhSearch)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SearchRandom, fast_solveq, thermo::Dataset::kSolveq, speciation::FastPhSearch)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SearchRandom, decimal_supcrt, thermo::Dataset::kSupcrt,
+                  speciation::DecimalPhSearch)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SearchRandom, fast_supcrt, thermo::Dataset::kSupcrt, speciation::FastPhSearch)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

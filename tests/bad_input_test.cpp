@@ -2,11 +2,13 @@
 // ends in a report or in one clear error, and never costs the user the hand-over history, a
 // half-written report presented as a result, or a NaN in a file.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -71,6 +73,45 @@ const Setup kNoHandOverFile = [](const fs::path& scratch) {
   fs::create_directory(dir);
   return dir;
 };
+
+// A history of exactly `size` bytes of measured runs (the last line padded with blanks).
+std::string HistoryOfSize(std::size_t size) {
+  const std::string line = " .0211 \r\n";
+  std::string history;
+  while (history.size() + 2 * line.size() <= size) history += line;
+  history += " .0234";
+  history += std::string(size - history.size() - 2, ' ') + "\r\n";
+  return history;
+}
+
+// A file outside the data directory that a planted link points at; no run may touch it.
+constexpr std::string_view kVictimText = "a file of someone else\n";
+fs::path Victim(const fs::path& scratch) { return scratch / "victim.txt"; }
+Setup LinkedToAVictim(std::string_view name, bool victim_exists) {
+  return [name, victim_exists](const fs::path& scratch) {
+    const fs::path dir = WithHistory(scratch, kHistory);
+    if (victim_exists) WriteFile(Victim(scratch), kVictimText);
+    fs::remove(dir / name);
+    fs::create_symlink(Victim(scratch), dir / name);
+    return dir;
+  };
+}
+void ExpectVictimUntouched(const fs::path& scratch, bool victim_exists) {
+  if (victim_exists) {
+    EXPECT_EQ(ReadFile(Victim(scratch)), kVictimText) << "a run wrote through a link";
+  } else {
+    EXPECT_FALSE(fs::exists(Victim(scratch))) << "a run created a file where a link pointed";
+  }
+}
+
+Setup FifoAs(std::string_view name) {
+  return [name](const fs::path& scratch) {
+    const fs::path dir = WithHistory(scratch, kHistory);
+    fs::remove(dir / name);
+    if (::mkfifo((dir / name).c_str(), 0666) != 0) ADD_FAILURE() << "mkfifo " << dir / name;
+    return dir;
+  };
+}
 
 // --- What is in a directory, to compare before and after a run --------------------------------
 
@@ -158,6 +199,12 @@ struct Row {
   // The run fails after its report is complete and closed (the hand-over line cannot be
   // appended): the report stays, without the closing message.
   bool report_before_error = false;
+  // The run is refused before it empties the report: the report stays as it was.
+  bool report_untouched = false;
+  // The command line only: RLIMIT_FSIZE of the process, in bytes.
+  rlim_t file_size_limit = 0;
+  // What else must hold after a run of the row, given the scratch directory.
+  std::function<void(const fs::path& scratch)> check;
 };
 
 std::string StandardSample(std::string_view line_end = "\n") {
@@ -364,13 +411,15 @@ std::vector<Row> Rows() {
          fs::create_directory(dir / platform::kReportFileName);
          return dir;
        }});
+  // A link in the data directory is never followed, whether it points at a device, at
+  // someone's file or at nothing yet.
   for (const Mode mode : {Mode::kMeasured, Mode::kOther}) {
-    add({.name = std::string("ReportRefusedByTheDevice") +
+    add({.name = std::string("ReportLinkedToADevice") +
                  (mode == Mode::kMeasured ? "Measured" : "Other"),
          .mode = mode,
          .set = {P{"calculation", mode == Mode::kMeasured ? "25" : "250"}},
          .expect = Expect::kRunError,
-         .error = {"cannot write the report file", "No space left on device"},
+         .error = {"the report file", "HVQ98OUT.txt is a symbolic link"},
          .setup = [](const fs::path& scratch) {
            const fs::path dir = kNoHandOverFile(scratch);
            WriteFile(dir / platform::kHandOverFileName, kHistory);
@@ -378,6 +427,92 @@ std::vector<Row> Rows() {
            return dir;
          }});
   }
+  for (const bool victim_exists : {true, false}) {
+    const std::string target = victim_exists ? "ToAFile" : "ToNothing";
+    add({.name = "ReportLinked" + target,
+         .set = {P{"Na", ""}},  // refused before the box is read
+         .expect = Expect::kRunError,
+         .error = {"the report file", "HVQ98OUT.txt is a symbolic link"},
+         .setup = LinkedToAVictim(platform::kReportFileName, victim_exists),
+         .check = [victim_exists](const fs::path& s) { ExpectVictimUntouched(s, victim_exists); }});
+    add({.name = "HandOverFileLinked" + target + "Measured",
+         .expect = Expect::kRunError,
+         .error = {"the hand-over file", "TOTH25.txt is a symbolic link"},
+         .setup = LinkedToAVictim(platform::kHandOverFileName, victim_exists),
+         .report_before_error = true,
+         .check = [victim_exists](const fs::path& s) { ExpectVictimUntouched(s, victim_exists); }});
+    add({.name = "HandOverFileLinked" + target + "Other",
+         .mode = Mode::kOther,
+         .set = {P{"calculation", "250"}},
+         .expect = Expect::kRunError,
+         .error = {"the hand-over file", "TOTH25.txt is a symbolic link"},
+         .setup = LinkedToAVictim(platform::kHandOverFileName, victim_exists),
+         .check = [victim_exists](const fs::path& s) { ExpectVictimUntouched(s, victim_exists); }});
+  }
+  // A directory anyone may write to without the sticky bit lets anyone swap the files between
+  // two runs: refused before anything is touched. With the sticky bit (as /tmp) it is used.
+  add({.name = "DirectoryWritableByAnyone",
+       .expect = Expect::kRunError,
+       .error = {"the data directory", "is writable by every user", "chmod o-w"},
+       .setup =
+           [](const fs::path& scratch) {
+             const fs::path dir = WithHistory(scratch, kHistory);
+             fs::permissions(dir, fs::perms::all);
+             return dir;
+           },
+       .report_untouched = true});
+  add({.name = "StickyDirectoryWritableByAnyone", .setup = [](const fs::path& scratch) {
+         const fs::path dir = WithHistory(scratch, kHistory);
+         fs::permissions(dir, fs::perms::all | fs::perms::sticky_bit);
+         return dir;
+       }});
+
+  // Files that are not regular files: refused at once, never waited on.
+  for (const Mode mode : {Mode::kMeasured, Mode::kOther}) {
+    const std::string m = mode == Mode::kMeasured ? "Measured" : "Other";
+    add({.name = "ReportFileIsAFifo" + m,
+         .mode = mode,
+         .set = {P{"calculation", mode == Mode::kMeasured ? "25" : "250"}},
+         .expect = Expect::kRunError,
+         .error = {"the report file", "HVQ98OUT.txt is not a regular file"},
+         .setup = FifoAs(platform::kReportFileName)});
+    add({.name = "HandOverFileIsAFifo" + m,
+         .mode = mode,
+         .set = {P{"calculation", mode == Mode::kMeasured ? "25" : "250"}},
+         .expect = Expect::kRunError,
+         .error = {"the hand-over file", "TOTH25.txt is not a regular file"},
+         .setup = FifoAs(platform::kHandOverFileName),
+         // The measured mode writes its report before it hands the TOTH over.
+         .report_before_error = mode == Mode::kMeasured});
+  }
+
+  // The file-size limit (ulimit -f) stands for a full disk: a report cut short is emptied, a
+  // hand-over line cut short is taken back, and the process is not killed by SIGXFSZ.
+  for (const Mode mode : {Mode::kMeasured, Mode::kOther}) {
+    add({.name = std::string("ReportBeyondTheFileSizeLimit") +
+                 (mode == Mode::kMeasured ? "Measured" : "Other"),
+         .mode = mode,
+         .set = {P{"calculation", mode == Mode::kMeasured ? "25" : "250"}},
+         .expect = Expect::kRunError,
+         .error = {"cannot write the report file", "File too large"},
+         .cli_only = true,
+         .file_size_limit = 4096});
+  }
+  add({.name = "HandOverLineCutAtTheFileSizeLimit",
+       .expect = Expect::kRunError,
+       .error = {"cannot append to the hand-over file", "File too large"},
+       .setup = History(HistoryOfSize(8192 - 7)),
+       .cli_only = true,
+       .report_before_error = true,
+       .file_size_limit = 8192});
+  add({.name = "HandOverFileAtTheFileSizeLimit",
+       .expect = Expect::kRunError,
+       .error = {"cannot append to the hand-over file", "File too large"},
+       .setup = History(HistoryOfSize(8192)),
+       .cli_only = true,
+       .report_before_error = true,
+       .file_size_limit = 8192});
+
   // Root is not stopped by permission bits, so the command line runs as another account there;
   // the window model shares the run and is not run under another account.
   add({.name = "DirectoryReadOnly",
@@ -465,6 +600,47 @@ std::vector<Row> Rows() {
   sample_row("SampleWithARepeatedKey", [] { return StandardSample() + "[hot-water]\nNa = 0.05\n"; },
              Expect::kUsageError,
              {"sample.ini, line 24", "\"Na\" is given twice (first on line 4)"});
+  // Text that is no key line: a colon for the equals sign, words after a section name, a
+  // line of its own.
+  const auto replaced = [](std::string from, std::string to) {
+    return [from, to] {
+      std::string s = StandardSample();
+      s.replace(s.find(from), from.size(), to);
+      return s;
+    };
+  };
+  sample_row("SampleWithAColonForTheEqualsSign", replaced("pH = ", "pH : "), Expect::kUsageError,
+             {"sample.ini, line 15", "key = value"});
+  sample_row("SampleWithWordsAfterASectionName", replaced("[steam]", "[steam] junk"),
+             Expect::kUsageError, {"sample.ini, line 17", "after [steam]"});
+  sample_row("SampleWithABareWordUnderSteam", replaced("[steam]\n", "[steam]\njunk\n"),
+             Expect::kUsageError, {"sample.ini, line 18"});
+  sample_row("SampleWithAComment", replaced("[steam]\n", "[steam] ; the steam\n# more\n"),
+             Expect::kReport, {});
+  // C1 controls (NEL, CSI) are as much control characters as the C0 ones.
+  sample_row("SampleWithC1Controls",
+             [] {
+               return StandardSample() +
+                      "; \xC2\x9B"
+                      "31m\n";
+             },
+             Expect::kUsageError, {"sample.ini, line 23", "U+009B"});
+  sample_row("SampleWithC1InAValue", replaced("Na = ", "Na = \xC2\x85"), Expect::kUsageError,
+             {"sample.ini, line 4", "U+0085"});
+
+  // Options given empty are empty boxes, not options left out.
+  add({.name = "EmptyTemperatureOption",
+       .expect = Expect::kRunError,
+       .error = {"Text17 (計算温度)", "the box is empty"},
+       .cli_only = true,
+       .extra_args = {"--temperature", ""}});
+  add({.name = "EmptySeparationOption",
+       .mode = Mode::kOther,
+       .set = {P{"calculation", "250"}},
+       .expect = Expect::kRunError,
+       .error = {"Text18 (蒸気分離温度)", "the box is empty"},
+       .cli_only = true,
+       .extra_args = {"--separation", ""}});
   add({.name = "SampleMissing",
        .expect = Expect::kUsageError,
        .error = {"sample.ini"},
@@ -571,8 +747,8 @@ void ExpectFilesAfter(const Row& row, Dataset dataset, const fs::path& dir, bool
     EXPECT_EQ(report.content.substr(report.content.size() - 2), "\r\n");
     EXPECT_EQ(std::count(report.content.begin(), report.content.end(), '\n'),
               std::count(report.content.begin(), report.content.end(), '\r'));
-  } else if (row.expect == Expect::kUsageError) {
-    EXPECT_TRUE(report == report_before) << "a usage error touched the report";
+  } else if (row.expect == Expect::kUsageError || row.report_untouched) {
+    EXPECT_TRUE(report == report_before) << "the report was touched";
   } else if (report.exists) {
     // The run emptied it first and then failed: nothing half-written is left as a result.
     EXPECT_EQ(report.size, 0u) << report.content;
@@ -599,7 +775,11 @@ TEST_P(BadInput, CommandLine) {
     // The unprivileged account must reach the sample.
     fs::permissions(sample, fs::perms::others_read, fs::perm_options::add);
   }
-  const CliResult cli = RunCli(CliArgs(row, dataset, sample, dir), scratch.Path(), as_nobody);
+  const CliResult cli = RunCli(CliArgs(row, dataset, sample, dir), scratch.Path(),
+                               {.as_nobody = as_nobody,
+                                .file_size_limit = row.file_size_limit,
+                                .kill_after = std::chrono::seconds(60)});
+  EXPECT_FALSE(cli.killed) << "the run hung";
 
   const int expected_status = row.expect == Expect::kReport     ? 0
                               : row.expect == Expect::kRunError ? 1
@@ -630,6 +810,7 @@ TEST_P(BadInput, CommandLine) {
     EXPECT_EQ(cli.out, "") << "a failed run printed something as its result";
   }
   ExpectFilesAfter(row, dataset, dir, reported && cli.status == 0, toth_before, report_before);
+  if (row.check) row.check(scratch.Path());
 
   if (row.same_report_as_history && cli.status == 0) {
     TempDir other;
@@ -683,6 +864,7 @@ TEST_P(BadInputWindow, Window) {
   for (std::size_t i = 0; i < row.window_warnings.size(); ++i)
     EXPECT_NE(platform.warnings[i].find(row.window_warnings[i]), std::string::npos);
   ExpectFilesAfter(row, dataset, dir, reported, toth_before, report_before);
+  if (row.check) row.check(scratch.Path());
 
   if (row.same_report_as_history && reported) {
     TempDir other;
@@ -737,6 +919,57 @@ TEST(BadBoxText, EveryBoxEveryBadTextNamesTheBoxAndLeavesTheFilesAlone) {
         EXPECT_EQ(ReadFile(dir / platform::kReportFileName), "");
       }
     }
+  }
+}
+
+// --- Files another user could have placed -------------------------------------------------
+
+std::vector<std::string> MeasuredArgs(const fs::path& sample, const fs::path& dir) {
+  return {"run", sample.string(), "--mode", "measured", "--dir", dir.string()};
+}
+
+// A second name of a file elsewhere (a hard link) is never written through: the report and
+// the hand-over file must be files of their own.
+TEST(SharedDirectory, AFileWithAnotherNameIsNotWritten) {
+  for (const std::string_view name : {platform::kReportFileName, platform::kHandOverFileName}) {
+    SCOPED_TRACE(name);
+    TempDir scratch;
+    const fs::path dir = WithHistory(scratch.Path(), kHistory);
+    WriteFile(Victim(scratch.Path()), kVictimText);
+    fs::remove(dir / name);
+    fs::create_hard_link(Victim(scratch.Path()), dir / name);
+    const fs::path sample = scratch / "sample.ini";
+    WriteFile(sample, StandardSample());
+    const CliResult r = RunCli(MeasuredArgs(sample, dir), scratch.Path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(std::string(name) + " has other names"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(Victim(scratch.Path())), kVictimText);
+  }
+}
+
+// In a directory everyone may write to, with the sticky bit (as /tmp), a report or hand-over
+// file of a third user is refused, as the kernel's protected_regular does; the directory's
+// owner and the running user are trusted.
+TEST(SharedDirectory, InAStickyDirectoryAnotherUsersFileIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file to another account";
+  for (const std::string_view name : {platform::kReportFileName, platform::kHandOverFileName}) {
+    SCOPED_TRACE(name);
+    TempDir scratch;
+    const fs::path dir = WithHistory(scratch.Path(), kHistory);
+    fs::permissions(dir, fs::perms::all | fs::perms::sticky_bit);
+    ASSERT_EQ(::chown((dir / name).c_str(), testing::kNobody, testing::kNobody), 0);
+    const std::string before = ReadFile(dir / name);
+    const fs::path sample = scratch / "sample.ini";
+    WriteFile(sample, StandardSample());
+    const CliResult r = RunCli(MeasuredArgs(sample, dir), scratch.Path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(std::string(name) + " belongs to another user"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadFile(dir / name), before);
+    // Given to the directory's owner, it is used.
+    ASSERT_EQ(::chown((dir / name).c_str(), 0, 0), 0);
+    const CliResult own = RunCli(MeasuredArgs(sample, dir), scratch.Path());
+    EXPECT_EQ(own.status, 0) << own.err;
   }
 }
 

@@ -9,9 +9,13 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "form_fixtures.h"
@@ -23,6 +27,7 @@ struct CliResult {
   std::string out;
   std::string err;
   long max_rss_kb = 0;
+  bool killed = false;  // it ran past its time and was killed
 
   std::vector<std::string> ErrLines() const { return SplitLines(err, "\n"); }
 };
@@ -31,13 +36,40 @@ struct CliResult {
 // do not).
 inline constexpr uid_t kNobody = 65534;
 
-// `scratch` receives the captured output files. With `as_nobody` the child drops to kNobody
-// before it starts the program.
+// The program under test: $GEOFLUID_CLI when set (to run the suite against a copy elsewhere),
+// the one built beside the tests otherwise.
+inline std::filesystem::path CliProgram() {
+  if (const char* path = std::getenv("GEOFLUID_CLI"); path != nullptr && *path != '\0') return path;
+  return GEOFLUID_CLI_PATH;
+}
+
+struct CliRun {
+  // The child drops to kNobody before it starts the program. The program is first copied into
+  // the scratch directory, which is opened to that account: the build tree may sit where only
+  // its owner can enter (a clone in root's home).
+  bool as_nobody = false;
+  // RLIMIT_FSIZE of the child in bytes; 0 for none. SIGXFSZ is left as the program finds it.
+  rlim_t file_size_limit = 0;
+  // A run still going after this long is killed and reported with status -1.
+  std::chrono::seconds kill_after{120};
+};
+
+// `scratch` receives the captured output files.
 inline CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& scratch,
-                        bool as_nobody = false) {
-  const std::filesystem::path out_path = scratch / "cli-stdout.txt";
-  const std::filesystem::path err_path = scratch / "cli-stderr.txt";
-  std::vector<std::string> argv_text = {GEOFLUID_CLI_PATH};
+                        const CliRun& how) {
+  namespace fs = std::filesystem;
+  const fs::path out_path = scratch / "cli-stdout.txt";
+  const fs::path err_path = scratch / "cli-stderr.txt";
+  fs::path program = CliProgram();
+  if (how.as_nobody) {
+    const fs::path copy = scratch / "geofluid-cli";
+    fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+    fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(scratch, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+    program = copy;
+  }
+  std::vector<std::string> argv_text = {program.string()};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : argv_text) argv.push_back(a.data());
@@ -52,7 +84,11 @@ inline CliResult RunCli(const std::vector<std::string>& args, const std::filesys
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    if (as_nobody &&
+    if (how.file_size_limit != 0) {
+      const rlimit limit{how.file_size_limit, how.file_size_limit};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(124);
+    }
+    if (how.as_nobody &&
         (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
       ::_exit(125);
     ::execv(argv[0], argv.data());
@@ -62,13 +98,30 @@ inline CliResult RunCli(const std::vector<std::string>& args, const std::filesys
   if (pid < 0) return result;
   int status = 0;
   rusage usage{};
-  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  const auto deadline = std::chrono::steady_clock::now() + how.kill_after;
+  for (;;) {
+    const pid_t done = ::wait4(pid, &status, WNOHANG, &usage);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) return result;
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+      }
+      result.killed = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.status = WIFEXITED(status) && !result.killed ? WEXITSTATUS(status) : -1;
   result.max_rss_kb = usage.ru_maxrss;
   result.out = ReadFile(out_path);
   result.err = ReadFile(err_path);
   return result;
+}
+
+inline CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& scratch,
+                        bool as_nobody = false) {
+  return RunCli(args, scratch, CliRun{.as_nobody = as_nobody});
 }
 
 // A number item as the print statement writes it, without the line end: a sign blank or "-",

@@ -76,6 +76,37 @@ TEST(Cli, SetReplacesBoxTextsAfterTheSample) {
   EXPECT_NE(report.find("Mg       (2+) 1E-21 \r\n"), std::string::npos);
 }
 
+// --temperature and --set calculation=... (and --separation, --set separation=...) fill the same
+// box: the later on the command line wins, as --help says.
+TEST(Cli, TheLaterOfTwoOptionsForOneBoxWins) {
+  TempDir dir;
+  const std::string d = dir.Path().string();
+  struct Row {
+    std::vector<std::string> options;
+    std::string temperature;
+  };
+  const std::vector<Row> rows = {
+      {{"--set", "calculation=40", "--temperature", "30"}, "30"},
+      {{"--temperature", "30", "--set", "calculation=40"}, "40"},
+      {{"--set", "calculation=40", "--temperature", "30", "--set", "calculation=35"}, "35"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> args = {"run", kExample, "--mode", "measured", "--dir", d};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    const Result r = Cli(dir, args);
+    ASSERT_EQ(r.status, 0) << row.temperature;
+    EXPECT_NE(ReadFile(dir / "HVQ98OUT.txt").find("Temperature=" + row.temperature + "℃"),
+              std::string::npos)
+        << row.temperature;
+  }
+  const Result separation =
+      Cli(dir, {"run", kExample, "--mode", "other", "--dir", d, "--temperature", "250",
+                "--separation", "1000", "--set", "separation=120"});
+  EXPECT_EQ(separation.status, 0);
+  const Result help = Cli(dir, {"run", "--help"});
+  EXPECT_NE(help.out.find("the later"), std::string::npos) << help.out;
+}
+
 TEST(Cli, UsageErrorsExitTwo) {
   TempDir dir;
   const std::string d = dir.Path().string();
@@ -89,6 +120,9 @@ TEST(Cli, UsageErrorsExitTwo) {
       {"run", kExample, "--dir", d, "--set", "Na"},
       {"run", (dir / "absent.ini").string(), "--dir", d},
       {"run", (dir / "twice.ini").string(), "--dir", d},
+      {"run", kExample, "--dir", ""},  // not the default directory
+      {"run", kExample, "--dir", d, "--wait", "soon"},
+      {"run", kExample, "--dir", d, "--wait", "-1"},
   };
   for (const auto& args : rows) {
     const Result r = Cli(dir, args);

@@ -14,7 +14,9 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli_process.h"
@@ -118,7 +120,11 @@ TEST_P(Concurrency, MeasuredRunsOnOneDirectoryKeepEveryLineAndEveryReportWhole) 
         const CliResult r = RunCli({"run", samples[static_cast<std::size_t>(p)].string(), "--mode",
                                     "measured", "--dataset", dataset, "--dir", dir.string()},
                                    own);
-        if (r.status != 0 || r.out != closing || !r.err.empty())
+        // A run that waits long for its turn says so; nothing else may be said.
+        std::string said;
+        for (const std::string& line : r.ErrLines())
+          if (line.rfind("waiting: ", 0) != 0) said += line + "\n";
+        if (r.status != 0 || r.out != closing || !said.empty())
           fail("process " + std::to_string(p) + " run " + std::to_string(run) + ": exit " +
                std::to_string(r.status) + " " + r.err);
       }
@@ -166,6 +172,132 @@ TEST_P(Concurrency, MeasuredRunsOnOneDirectoryKeepEveryLineAndEveryReportWhole) 
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatasets, Concurrency, ::testing::Values("solveq", "supcrt"));
+
+// Another program (or a run that has stopped) holds a file of the directory: the run says that
+// it waits, and gives up after its bound with an error naming the file, or goes on once it
+// has its turn.
+class HeldFile {
+ public:
+  explicit HeldFile(const fs::path& path)
+      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+    EXPECT_GE(fd_, 0);
+    EXPECT_EQ(::flock(fd_, LOCK_EX), 0);
+  }
+  ~HeldFile() { Release(); }
+  void Release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+bool HasLineStartingWith(const CliResult& r, std::string_view start, std::string_view holding) {
+  for (const std::string& line : r.ErrLines())
+    if (line.rfind(start, 0) == 0 && line.find(holding) != std::string::npos) return true;
+  return false;
+}
+
+TEST(Waiting, ARunThatCannotGetItsTurnSaysSoAndGivesUp) {
+  TempDir scratch;
+  const fs::path sample = scratch / "sample.ini";
+  WriteFile(sample, SampleOf(0));
+  for (const std::string_view name : {platform::kReportFileName, platform::kHandOverFileName}) {
+    SCOPED_TRACE(name);
+    const fs::path dir = scratch / ("data-" + std::string(name));
+    fs::create_directory(dir);
+    WriteFile(dir / platform::kHandOverFileName, " .0211 \r\n");
+    HeldFile held(dir / name);
+    const CliResult r =
+        RunCli({"run", sample.string(), "--mode", "measured", "--dir", dir.string(), "--wait", "2"},
+               scratch.Path(), {.kill_after = std::chrono::seconds(30)});
+    EXPECT_FALSE(r.killed) << "the run waited without bound";
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(HasLineStartingWith(r, "waiting: ", std::string(name))) << r.err;
+    EXPECT_TRUE(HasLineStartingWith(r, "error: ", std::string(name))) << r.err;
+    EXPECT_NE(r.err.find("2 s"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(dir / platform::kHandOverFileName), " .0211 \r\n");
+  }
+}
+
+TEST(Waiting, ARunGoesOnOnceItHasItsTurn) {
+  TempDir scratch;
+  const fs::path sample = scratch / "sample.ini";
+  WriteFile(sample, SampleOf(0));
+  const fs::path dir = scratch / "data";
+  fs::create_directory(dir);
+  HeldFile held(dir / platform::kReportFileName);
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    held.Release();
+  });
+  const CliResult r = RunCli({"run", sample.string(), "--mode", "measured", "--dir", dir.string()},
+                             scratch.Path(), {.kill_after = std::chrono::seconds(60)});
+  release.join();
+  EXPECT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.ErrLines().size(), 1u) << r.err;
+  EXPECT_TRUE(HasLineStartingWith(r, "waiting: ", platform::kReportFileName)) << r.err;
+  EXPECT_EQ(SplitLines(ReadFile(dir / platform::kReportFileName)).size(), 137u);
+}
+
+// The window's "計算が収束しません" box waits for a click: meanwhile another run on the
+// directory (a command line, another window) must be able to take its turn on every file.
+class LockProbingPlatform : public testing::RecordingPlatform {
+ public:
+  explicit LockProbingPlatform(fs::path dir) : dir_(std::move(dir)) {}
+  void MessageBox(platform::MessageKind kind, std::string_view text) override {
+    RecordingPlatform::MessageBox(kind, text);
+    for (const std::string_view name : {platform::kReportFileName, platform::kHandOverFileName}) {
+      const int fd = ::open((dir_ / name).c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) continue;
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        held_under_box.push_back(std::string(name) + " during box " +
+                                 std::to_string(messages.size()));
+      ::close(fd);
+    }
+  }
+  std::vector<std::string> held_under_box;
+
+ private:
+  fs::path dir_;
+};
+
+TEST(Waiting, NoFileIsHeldWhileABoxWaitsForTheUser) {
+  TempDir scratch;
+  const fs::path dir = scratch / "data";
+  fs::create_directory(dir);
+  // The Na-Cl water at the edge of convergence at 200 °C, as typed.
+  const auto texts = testing::NaClWater();
+  const auto type = [&](form::Form1& form) {
+    for (int box = 1; box <= form::kBoxCount; ++box)
+      form.Text(box).text = texts[static_cast<std::size_t>(box)];
+    form.Option1_Click();
+    form.Text(17).text = "200";
+    form.Text(13).text = "11.187";
+    form.Text(14).text = "1";
+  };
+  LockProbingPlatform platform(dir);
+  form::Form1 form(platform, dir);
+  type(form);
+  form.Command1_Click();
+  ASSERT_TRUE(form.LastRun().completed) << form.LastRun().error;
+  EXPECT_TRUE(platform.held_under_box.empty()) << platform.held_under_box.front();
+  // The boxes are those of the run, in its order: the non-convergence, then the closing one.
+  ASSERT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages[0].kind, platform::MessageKind::kNonConvergence);
+  EXPECT_EQ(platform.messages[0].text, "計算が収束しません");
+  EXPECT_EQ(platform.messages[1].kind, platform::MessageKind::kClosing);
+  EXPECT_EQ(form.LastRun().non_convergences, 1);
+  // The report is the one the run writes when nothing watches it.
+  TempDir other;
+  testing::RecordingPlatform quiet;
+  form::Form1 again(quiet, other.Path());
+  type(again);
+  again.Command1_Click();
+  ASSERT_TRUE(again.LastRun().completed);
+  EXPECT_EQ(ReadFile(dir / platform::kReportFileName), ReadFile(other / platform::kReportFileName));
+}
 
 }  // namespace
 }  // namespace geofluid

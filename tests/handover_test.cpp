@@ -1,8 +1,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 
@@ -66,6 +69,10 @@ TEST(HandOver, LastLineThatIsNotANumberNamesFileLineAndText) {
       {" 1E-03 \r\n 1,5E-03 \r\n", "line 2", "\"1,5E-03\""},
       {" 1E-03 \r\n" + std::string(10000, '7') + "\r\n", "line 2", "...\""},
       {std::string("\0\0\0\n", 4), "line 1", "\"???\""},
+      // A C1 control (CSI) is not echoed into a message either.
+      {" 1E-03 \r\n\xC2\x9B"
+       "31mred\r\n",
+       "line 2", "\"?31mred\""},
   };
   for (const Row& row : rows) {
     WriteFile(file, row.content);
@@ -155,6 +162,47 @@ TEST(HandOver, ConcurrentAppendsNeverInterleave) {
   const auto lines = testing::SplitLines(ReadFile(file));
   ASSERT_EQ(lines.size(), 400u);
   for (const auto& line : lines) EXPECT_TRUE(form::ParseNumber(line).has_value()) << line;
+}
+
+// An append cut short by the file-size limit (as by a full disk) is taken back: the file is
+// byte for byte what it was, and one that did not exist is not left behind empty. The limit is
+// set in a child process, which ignores SIGXFSZ as the programs do.
+TEST(HandOver, AnAppendCutShortIsTakenBack) {
+  TempDir dir;
+  const auto file = dir / "TOTH25.txt";
+  const std::string history = " 1E-03 \r\n" + std::string(8000, ' ') + "\r\n 2E-03";
+  struct Row {
+    std::string name;
+    bool exists;
+    rlim_t limit;
+  };
+  for (const Row& row : {Row{"cut", true, history.size() + 5},
+                         Row{"at the limit", true, history.size()}, Row{"new file", false, 5}}) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove(file);
+    if (row.exists) WriteFile(file, history);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{row.limit, row.limit};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+      try {
+        form::AppendToth(file, -1.23456789012345e-5);
+      } catch (const FileError& e) {
+        ::_exit(std::string(e.what()).find("File too large") != std::string::npos ? 0 : 2);
+      }
+      ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error, 2: an error that does not say why";
+    if (row.exists) {
+      EXPECT_EQ(ReadFile(file), history);
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(file));
+    }
+  }
 }
 
 TEST(HandOver, RefusedAppendIsAnError) {

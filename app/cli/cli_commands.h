@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,10 +23,11 @@ struct RunOptions {
   std::string dataset = "solveq";
   std::string mode;  // "", "measured" or "other"
   bool no_steam_correction = false;
-  std::string temperature;
-  std::string separation;
-  std::vector<std::string> sets;  // LABEL=TEXT
-  std::string dir;
+  // --temperature T, --separation TS and --set LABEL=TEXT in the order given, each as
+  // LABEL=TEXT: the later of two for one box wins.
+  std::vector<std::string> sets;
+  std::optional<std::string> dir;   // as given; an empty name is a usage error
+  std::optional<std::string> wait;  // seconds, as given
 };
 
 struct BatchOptions {

@@ -3,8 +3,10 @@
 #include <iostream>
 
 #include "cli_commands.h"
+#include "platform/files.h"
 
 int main(int argc, char** argv) {
+  geofluid::platform::IgnoreFileSizeSignal();
   CLI::App app{"Geofluid: chemistry of geothermal fluids"};
   app.require_subcommand(1);
   geofluid::cli::ConstantsOptions constants;

@@ -1,5 +1,7 @@
+#include <chrono>
 #include <cmath>
 #include <exception>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "cli_commands.h"
 #include "form/form1.h"
 #include "form/number_text.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "sample_file.h"
 
@@ -34,6 +37,11 @@ class ConsolePlatform : public platform::Platform {
   }
   void SetMousePointer(int) override {}
   void Warning(std::string_view text) override { err_ << "warning: " << OneLine(text) << '\n'; }
+  void Waiting(platform::WaitState state, std::string_view text) override {
+    if (state == platform::WaitState::kStarted) err_ << "waiting: " << OneLine(text) << '\n';
+  }
+  std::chrono::milliseconds WaitLimit() const override { return wait_limit_; }
+  void SetWaitLimit(std::chrono::milliseconds limit) { wait_limit_ = limit; }
 
  private:
   static std::string OneLine(std::string_view text) {
@@ -44,6 +52,7 @@ class ConsolePlatform : public platform::Platform {
   }
   std::ostream& out_;
   std::ostream& err_;
+  std::chrono::milliseconds wait_limit_ = platform::kDefaultWait;
 };
 
 struct BoxText {
@@ -109,21 +118,70 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
       ->check(CLI::IsMember({"measured", "other"}));
   run->add_flag("--no-steam-correction", options.no_steam_correction,
                 "Set Check1: no steam correction");
-  run->add_option("--temperature", options.temperature, "Calculation temperature, °C");
-  run->add_option("--separation", options.separation, "Steam-separation temperature, °C");
-  run->add_option("--set", options.sets, "Replace the text of a box: LABEL=TEXT (repeatable)");
-  run->add_option("--dir", options.dir, "Data directory (default $GEOFLUID_DIR or ~/HVQ98)");
+  // These are collected in the order given (below), so they bind no variable.
+  const auto keep = [](const CLI::results_t&) { return true; };
+  const auto box_option = [run, keep](const char* name, const char* type, const char* help) {
+    run->add_option(name, keep, help)
+        ->type_name(type)
+        ->type_size(1)
+        ->expected(1, 1 << 20)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  };
+  box_option("--temperature", "T", "Calculation temperature, °C (the box of calculation)");
+  box_option("--separation", "TS", "Steam-separation temperature, °C (the box of separation)");
+  box_option("--set", "LABEL=TEXT",
+             "Replace the text of a box: LABEL=TEXT (repeatable). Where --temperature, "
+             "--separation and --set name one box, the later on the command line wins");
+  run->add_option("--dir", keep, "Data directory (default $GEOFLUID_DIR or ~/HVQ98)")
+      ->type_name("DIR")
+      ->type_size(1);
+  run->add_option("--wait", keep,
+                  "Seconds a run waits for another run on the same data directory before it "
+                  "gives up (default $GEOFLUID_WAIT or 30)")
+      ->type_name("SECONDS")
+      ->type_size(1);
+  run->callback([run, &options] {
+    std::map<const CLI::Option*, std::size_t> seen;
+    for (const CLI::Option* option : run->parse_order()) {
+      const std::size_t i = seen[option]++;
+      if (i >= option->results().size()) continue;
+      const std::string& value = option->results()[i];
+      const std::string name = option->get_name();
+      if (name == "--temperature") options.sets.push_back("calculation=" + value);
+      if (name == "--separation") options.sets.push_back("separation=" + value);
+      if (name == "--set") options.sets.push_back(value);
+      if (name == "--dir") options.dir = value;
+      if (name == "--wait") options.wait = value;
+    }
+  });
   return run;
 }
 
 int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err) {
   std::vector<BoxText> replacements;
-  if (!options.temperature.empty()) replacements.push_back({17, options.temperature});
-  if (!options.separation.empty()) replacements.push_back({18, options.separation});
   for (const std::string& item : options.sets) {
     auto replacement = ParseSet(item, err);
     if (!replacement) return kUsageError;
     replacements.push_back(std::move(*replacement));
+  }
+  if (options.dir && options.dir->empty()) {
+    err << "error: --dir: the directory name is empty\n";
+    return kUsageError;
+  }
+  std::chrono::milliseconds wait_limit;
+  try {
+    if (!options.wait) {
+      wait_limit = platform::DefaultWaitLimit();
+    } else if (const auto limit = platform::ParseWaitLimit(*options.wait)) {
+      wait_limit = *limit;
+    } else {
+      err << "error: --wait: \"" << *options.wait
+          << "\" is not a number of seconds from 0 to 86400\n";
+      return kUsageError;
+    }
+  } catch (const std::exception& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
   }
 
   sample::Sample sample;
@@ -137,13 +195,14 @@ int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err) {
   std::filesystem::path directory;
   try {
     directory =
-        options.dir.empty() ? platform::DefaultDataDirectory() : std::filesystem::path(options.dir);
+        options.dir ? std::filesystem::path(*options.dir) : platform::DefaultDataDirectory();
   } catch (const std::exception& e) {
     err << "error: " << e.what() << '\n';
     return kRunError;
   }
 
   ConsolePlatform console(out, err);
+  console.SetWaitLimit(wait_limit);
   form::Form1 form(console, directory);
   sample::ApplySample(sample, form);
   if (options.mode == "measured") form.Option1_Click();

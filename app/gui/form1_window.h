@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 
@@ -32,6 +33,8 @@ class Form1Window : public QWidget {
   void FillFrom(const sample::Sample& sample);
 
   const form::Form1& Model() const { return model_; }
+  // How long a run waits for another run on the data directory ($GEOFLUID_WAIT).
+  void SetWaitLimit(std::chrono::milliseconds limit) { platform_.SetWaitLimit(limit); }
 
  private:
   void Build();

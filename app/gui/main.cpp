@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QRadioButton>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include "batch_window.h"
 #include "form1_window.h"
 #include "language.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "sample_file.h"
 #include "window_platform.h"
@@ -41,6 +43,7 @@ std::filesystem::path LocalPath(const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  geofluid::platform::IgnoreFileSizeSignal();
   QApplication app(argc, argv);
   QApplication::setApplicationName(geofluid::gui::kApplicationName);
   geofluid::gui::InstallLanguage(app, QLocale::system());
@@ -80,7 +83,9 @@ int main(int argc, char** argv) {
 
   std::optional<geofluid::sample::Sample> sample;
   std::filesystem::path directory;
+  std::chrono::milliseconds wait_limit;
   try {
+    wait_limit = geofluid::platform::DefaultWaitLimit();
     if (!samples.isEmpty()) sample = geofluid::sample::LoadSample(LocalPath(samples.front()));
     directory = parser.isSet(dir) ? LocalPath(parser.value(dir))
                                   : geofluid::platform::DefaultDataDirectory();
@@ -89,6 +94,7 @@ int main(int argc, char** argv) {
   }
 
   geofluid::gui::Form1Window window(directory);
+  window.SetWaitLimit(wait_limit);
   if (sample) window.FillFrom(*sample);
   window.show();
 

@@ -1,8 +1,11 @@
 #include "window_platform.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QString>
+#include <QWidget>
 #include <iostream>
 
 namespace geofluid::gui {
@@ -44,6 +47,25 @@ void WindowPlatform::SetMousePointer(int pointer) {
   else
     QGuiApplication::restoreOverrideCursor();
   waiting_ = wait;
+}
+
+void WindowPlatform::Waiting(platform::WaitState state, std::string_view text) {
+  if (window_ == nullptr) return;
+  switch (state) {
+    case platform::WaitState::kStarted:
+      std::cerr << kApplicationName << ": waiting: " << text << '\n';
+      window_->setWindowTitle(QStringLiteral("Form1 - 他の計算の終了を待っています"));
+      window_->setToolTip(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+      break;
+    case platform::WaitState::kGoingOn:
+      break;
+    case platform::WaitState::kOver:
+      window_->setWindowTitle(QStringLiteral("Form1"));
+      window_->setToolTip({});
+      break;
+  }
+  // Paints the title; user input stays queued, so no second run starts inside this one.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void WindowPlatform::Warning(std::string_view text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -22,9 +23,15 @@ class WindowPlatform : public platform::Platform {
   void MessageBox(platform::MessageKind kind, std::string_view text) override;
   void SetMousePointer(int pointer) override;
   void Warning(std::string_view text) override;
+  // While a run waits for another run's turn, the window's title says so and the window keeps
+  // painting; clicks wait until the run goes on.
+  void Waiting(platform::WaitState state, std::string_view text) override;
+  std::chrono::milliseconds WaitLimit() const override { return wait_limit_; }
+  void SetWaitLimit(std::chrono::milliseconds limit) { wait_limit_ = limit; }
 
  private:
   QWidget* window_;
+  std::chrono::milliseconds wait_limit_ = platform::kDefaultWait;
   bool waiting_ = false;  // our wait cursor is on the application's override stack
 };
 

@@ -117,6 +117,21 @@ char* NextLine(char* buffer, int size, void* user) {
                              "] (the sections are [hot-water], [steam] and [temperature])");
       return nullptr;
     }
+    // inih drops whatever follows the ]; only a comment may.
+    const std::string_view rest = Trim(line.substr(close + 1));
+    if (!rest.empty() && rest.front() != ';' && rest.front() != '#') {
+      parse.Fail(number, parse.At(number) + ": \"" + std::string(rest.substr(0, 40)) +
+                             "\" after [" + std::string(name) +
+                             "]; put keys on lines of their own");
+      return nullptr;
+    }
+  } else if (!line.empty() && line.front() != ';' && line.front() != '#') {
+    // inih would also split a key line at a colon: only key = value is a key line here.
+    const auto delimiter = line.find_first_of("=:");
+    if (delimiter != std::string_view::npos && line[delimiter] == ':') {
+      parse.Fail(number, parse.At(number) + ": a colon where the = belongs; write key = value");
+      return nullptr;
+    }
   }
   const std::size_t n = std::min(line.size(), static_cast<std::size_t>(size - 2));
   std::memcpy(buffer, line.data(), n);
@@ -170,10 +185,14 @@ std::string ReadLimited(const std::filesystem::path& path, const std::string& wh
     throw SampleError("cannot read " + where + ": " +
                       std::generic_category().message(error != 0 ? error : ENOENT));
   }
-  std::string content(kLargestFile + 1, '\0');
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  // Read in chunks: a sample file is small, and zero-filling the largest size cost more than
+  // the whole calculation.
+  std::string content;
+  char chunk[16 * 1024];
+  while (content.size() <= kLargestFile && (in.read(chunk, sizeof chunk), in.gcount() > 0)) {
+    content.append(chunk, static_cast<std::size_t>(in.gcount()));
+  }
   if (in.bad()) throw SampleError("cannot read " + where);
-  content.resize(static_cast<std::size_t>(in.gcount()));
   if (content.size() > kLargestFile)
     throw SampleError(where + " is larger than 1 MiB; a sample file holds a few short lines");
   return content;
@@ -196,6 +215,11 @@ std::vector<std::string_view> TextLines(std::string_view text, const std::string
                           "0123456789ABCDEF"[c & 15] + "; a sample file is plain text");
       const std::size_t n = Utf8Length(line, i);
       if (n == 0) throw SampleError(at + ": the text is not UTF-8 (save the file as UTF-8)");
+      // The C1 controls U+0080..U+009F are control characters as much as the C0 ones.
+      const auto next = n == 2 ? static_cast<unsigned char>(line[i + 1]) : 0;
+      if (c == 0xC2 && next <= 0x9F)
+        throw SampleError(at + ": control character U+00" + "0123456789ABCDEF"[next >> 4] +
+                          "0123456789ABCDEF"[next & 15] + "; a sample file is plain text");
       i += n;
     }
     if (line.size() > kLongestLine)

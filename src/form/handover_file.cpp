@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <fstream>
 #include <vector>
 
 #include "form/number_text.h"
@@ -29,34 +28,18 @@ std::string Name(const std::filesystem::path& file) {
 
 class Reader {
  public:
-  explicit Reader(const std::filesystem::path& file) : file_(file), in_(file, std::ios::binary) {
-    if (!in_) {
-      const int error = errno;
-      throw FileError("cannot open " + Name(file_) +
-                      " for reading: " + platform::ErrorText(error != 0 ? error : EIO));
-    }
-    in_.seekg(0, std::ios::end);
-    const std::streamoff size = in_.tellg();
-    if (size < 0) throw FileError("cannot read " + Name(file_));
-    size_ = static_cast<std::uint64_t>(size);
-  }
+  explicit Reader(const std::filesystem::path& file) : in_(file, "the hand-over file") {}
 
-  std::uint64_t Size() const { return size_; }
+  std::uint64_t Size() const { return in_.Size(); }
 
   // Reads [offset, offset + length) into `out`.
   void Read(std::uint64_t offset, std::size_t length, std::vector<char>& out) {
     out.resize(length);
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(offset));
-    in_.read(out.data(), static_cast<std::streamsize>(length));
-    if (static_cast<std::size_t>(in_.gcount()) != length)
-      throw FileError("cannot read " + Name(file_) + " (it changed or the read failed)");
+    in_.ReadAt(offset, out.data(), length);
   }
 
  private:
-  const std::filesystem::path& file_;
-  std::ifstream in_;
-  std::uint64_t size_ = 0;
+  platform::InputFile in_;
 };
 
 // 1-based number of the line that starts at `offset`.
@@ -85,15 +68,23 @@ std::string Shown(std::string text) {
     text.resize(end);
     cut = true;
   }
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return "\"" + text + (cut ? "...\"" : "\"");
+  // Control characters, C0 and C1 (U+0080..U+009F, C2 80..C2 9F in UTF-8), never reach a
+  // message: a terminal would act on them.
+  std::string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                    (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+    if (c1) ++i;
+    shown += c < 0x20 || c == 0x7F || c1 ? '?' : text[i];
+  }
+  return "\"" + shown + (cut ? "...\"" : "\"");
 }
 }  // namespace
 
 StoredToth ReadStoredToth(const std::filesystem::path& file) {
   std::error_code ec;
-  const auto status = std::filesystem::status(file, ec);
+  const auto status = std::filesystem::symlink_status(file, ec);
   if (status.type() == std::filesystem::file_type::not_found)
     throw FileError(Name(file) +
                     " does not exist: a run in the mode at the pH measurement temperature "
@@ -140,10 +131,12 @@ StoredToth ReadStoredToth(const std::filesystem::path& file) {
                         ": " + Shown(std::move(text)) + " is not a number");
 }
 
-std::string TothLine(double toth) { return report::NumberItem(toth, "the TOTH handed over") + "\r\n"; }
+std::string TothLine(double toth) {
+  return report::NumberItem(toth, "the TOTH handed over") + "\r\n";
+}
 
-void AppendToth(const std::filesystem::path& file, double toth) {
-  platform::AppendLineInOneWrite(file, TothLine(toth), "the hand-over file");
+void AppendToth(const std::filesystem::path& file, double toth, const platform::TurnTaking& turn) {
+  platform::AppendLineInOneWrite(file, TothLine(toth), "the hand-over file", turn);
 }
 
 }  // namespace geofluid::form

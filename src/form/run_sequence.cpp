@@ -43,12 +43,25 @@ RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
   RunOutcome outcome;
   outcome.report_path = directory / platform::kReportFileName;
 
+  // A run that finds another run's turn on a file waits for it, as the front end says.
+  const platform::TurnTaking turn{platform.WaitLimit(),
+                                  [&platform](platform::WaitState state, std::string_view text) {
+                                    platform.Waiting(state, text);
+                                  }};
+  // The boxes of a non-convergence wait for a click: they come once the files are closed, so
+  // that no other run on the directory waits for this one meanwhile.
+  const auto show_non_convergences = [&] {
+    for (int i = 0; i < outcome.non_convergences; ++i)
+      platform.MessageBox(platform::MessageKind::kNonConvergence, kNonConvergenceText);
+  };
+
   std::optional<platform::OutputFile> report;
   bool hourglass = false;
+  bool boxes_shown = false;
   try {
     // 1. The report is emptied before anything else, even when the run fails later.
     platform::RequireDataDirectory(directory);
-    report.emplace(outcome.report_path, "the report file");
+    report.emplace(outcome.report_path, "the report file", turn);
     // 2.
     (void)thermo::CatalogueOf(dataset);
     // 3.
@@ -67,10 +80,8 @@ RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
     }
 
     // 4 to 10, and the TOTH of 11.
-    auto result = std::make_shared<CalculationResult>(Calculate(input, [&] {
-      ++outcome.non_convergences;
-      platform.MessageBox(platform::MessageKind::kNonConvergence, kNonConvergenceText);
-    }));
+    auto result = std::make_shared<CalculationResult>(
+        Calculate(input, [&] { ++outcome.non_convergences; }));
     outcome.result = result;
 
     // 12. The report is complete and closed before the TOTH is handed over, so a run whose
@@ -79,10 +90,12 @@ RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
     report->Close();
     // 11. Only a run that succeeded appends: a measured run that failed must not leave a
     // hand-over file (an empty one would later read as a stored TOTH of 0).
-    if (input.option1) AppendToth(hand_over, result->toth);
+    if (input.option1) AppendToth(hand_over, result->toth, turn);
 
     // 13 and 14: the files are already closed, so the message presents a finished report.
     report.reset();
+    boxes_shown = true;
+    show_non_convergences();
     outcome.completed = true;
     platform.MessageBox(platform::MessageKind::kClosing, ClosingText(outcome.report_path));
   } catch (const Error& e) {
@@ -97,6 +110,7 @@ RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
     outcome.completed = false;
     report.reset();  // closes without reporting: the run has already failed
     try {
+      if (!boxes_shown) show_non_convergences();
       platform.MessageBox(platform::MessageKind::kError, outcome.error);
     } catch (...) {
       // The front end could not show it; the outcome still carries it.

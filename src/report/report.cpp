@@ -28,6 +28,8 @@ void RequireFinite(double v, std::string_view quantity) {
   }
 }
 
+// The exact digits: the slow path, for the rare values whose rounding the short digits cannot
+// decide.
 Decimal ExactDecimal(double v) {
   Decimal d;
   if (v == 0.0) return d;  // -0.0 too: a zero has no sign in the report
@@ -84,6 +86,80 @@ void RoundDecimals(Decimal& d, int decimals) {
   } else {
     d.digits.clear();
   }
+}
+
+// Digits of to_chars output ("1.2345e-07" or "0.0012345") as a Decimal, trailing zeros kept.
+Decimal ParseDigits(std::string_view text, bool negative) {
+  Decimal d;
+  d.negative = negative;
+  const std::size_t e = text.find('e');
+  const std::string_view mantissa = text.substr(0, e);
+  int exponent = 0;
+  if (e != std::string_view::npos) {
+    const std::string_view x = text.substr(e + 1);
+    std::from_chars(x.data() + 1, x.data() + x.size(), exponent);
+    if (x[0] == '-') exponent = -exponent;
+  }
+  const std::size_t point = mantissa.find('.');
+  const int integer_digits =
+      static_cast<int>(point == std::string_view::npos ? mantissa.size() : point);
+  int place = exponent + integer_digits - 1;  // of the first digit
+  std::size_t i = 0;
+  for (; i < mantissa.size() && (mantissa[i] == '0' || mantissa[i] == '.'); ++i) {
+    if (mantissa[i] == '0') --place;
+  }
+  if (i == mantissa.size()) return d;
+  d.exponent = place;
+  const std::string_view rest = mantissa.substr(i);
+  const std::size_t rest_point = rest.find('.');
+  d.digits.assign(rest.substr(0, rest_point));
+  if (rest_point != std::string_view::npos) d.digits.append(rest.substr(rest_point + 1));
+  return d;
+}
+
+// The short digits are rounded (to nearest) a few places after the place the report rounds
+// at. They decide that rounding as the exact digits would unless they show a 5 and only zeros
+// from there on, which a rounding carry can also have made.
+constexpr int kGuardDigits = 6;
+
+bool Undecided(const Decimal& d, int kept) {
+  if (kept < 0 || kept >= static_cast<int>(d.digits.size())) return false;
+  if (d.digits[static_cast<std::size_t>(kept)] != '5') return false;
+  return d.digits.find_first_not_of('0', static_cast<std::size_t>(kept) + 1) == std::string::npos;
+}
+
+void StripZeros(Decimal& d) {
+  while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+}
+
+// The value rounded half away from zero to `count` significant digits.
+Decimal SignificantDecimal(double v, int count) {
+  if (v == 0.0) return {};
+  char buffer[64];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v),
+                                       std::chars_format::scientific, count - 1 + kGuardDigits);
+  if (ec != std::errc()) throw ArithmeticError("arithmetic error (number text) in the report");
+  Decimal d = ParseDigits({buffer, static_cast<std::size_t>(end - buffer)}, std::signbit(v));
+  if (Undecided(d, count)) d = ExactDecimal(v);
+  StripZeros(d);
+  RoundSignificant(d, count);
+  return d;
+}
+
+// The value rounded half away from zero to `decimals` places after the point.
+Decimal FixedDecimal(double v, int decimals) {
+  if (v == 0.0) return {};
+  char buffer[400];  // 309 integer digits at most
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v),
+                                       std::chars_format::fixed, decimals + kGuardDigits);
+  if (ec != std::errc()) throw ArithmeticError("arithmetic error (number text) in the report");
+  Decimal d = ParseDigits({buffer, static_cast<std::size_t>(end - buffer)}, std::signbit(v));
+  // Digits up to the place 10^-decimals are kept. No digits at all: below half a unit of the
+  // last guard place, a zero (with its sign) whatever the exact digits.
+  if (!d.digits.empty() && Undecided(d, d.exponent + 1 + decimals)) d = ExactDecimal(v);
+  StripZeros(d);
+  RoundDecimals(d, decimals);
+  return d;
 }
 
 // The digit at the place of 10^place.
@@ -153,8 +229,7 @@ std::string TypedTemperature(std::string_view text) {
 
 std::string NumberItem(double v, std::string_view quantity) {
   RequireFinite(v, quantity);
-  Decimal d = ExactDecimal(v);
-  RoundSignificant(d, 15);
+  Decimal d = SignificantDecimal(v, 15);
   if (d.digits.empty()) return " 0 ";
   std::string text = d.negative ? "-" : " ";
   if (UsesExponentForm(d.exponent)) {
@@ -174,8 +249,7 @@ std::string NumberItem(double v, std::string_view quantity) {
 
 std::string FormatScientific(double v, std::string_view quantity) {
   RequireFinite(v, quantity);
-  Decimal d = ExactDecimal(v);
-  RoundSignificant(d, 4);
+  Decimal d = SignificantDecimal(v, 4);
   if (d.digits.empty()) return "0.000E+00";
   d.digits.resize(4, '0');
   return (d.negative ? "-" : "") + d.digits.substr(0, 1) + "." + d.digits.substr(1) +
@@ -184,15 +258,13 @@ std::string FormatScientific(double v, std::string_view quantity) {
 
 std::string FormatFixed(double v, std::string_view quantity) {
   RequireFinite(v, quantity);
-  Decimal d = ExactDecimal(v);
-  RoundDecimals(d, 3);
+  Decimal d = FixedDecimal(v, 3);
   return FixedText(d, 3, 1);
 }
 
 std::string FormatFixedTwoDigits(double v, std::string_view quantity) {
   RequireFinite(v, quantity);
-  Decimal d = ExactDecimal(v);
-  RoundDecimals(d, 3);
+  Decimal d = FixedDecimal(v, 3);
   return FixedText(d, 3, 2);
 }
 

@@ -1,5 +1,7 @@
 #include "speciation/dataset_model.h"
 
+#include <stdexcept>
+
 #include "thermo/tables.h"
 
 namespace geofluid::speciation {
@@ -19,9 +21,11 @@ DatasetModel Build(thermo::Dataset dataset) {
     const double z = m.catalogue->Charge(i);
     m.z2[i] = z * z;
     if (i == thermo::kWater) continue;
+    // The coefficient depends on the charge through its square only.
     int g = 0;
-    while (g < m.group_count && !(m.group_charge[g] == m.catalogue->Charge(i) &&
-                                  m.group_size[g] == m.catalogue->IonSize(i))) {
+    while (g < m.group_count &&
+           !(m.z2[i] == static_cast<double>(m.group_charge[g]) * m.group_charge[g] &&
+             m.group_size[g] == m.catalogue->IonSize(i))) {
       ++g;
     }
     if (g == m.group_count) {
@@ -30,6 +34,28 @@ DatasetModel Build(thermo::Dataset dataset) {
       ++m.group_count;
     }
     m.group[i] = g;
+  }
+  for (int k = 15; k <= m.species_count; ++k) {
+    const thermo::ComplexDefinition& cx = m.complexes[k - 15];
+    for (int f = 0; f < cx.factor_count; ++f) {
+      const thermo::Factor& factor = cx.factors[f];
+      int& index = m.power_of[k - 15][f];
+      if (factor.denominator == 1 && (factor.numerator == 1 || factor.numerator == -1)) {
+        index = -1;
+        continue;
+      }
+      // The exponent formed as the quotient itself, as the activity product always had it.
+      const double exponent = static_cast<double>(factor.numerator) / factor.denominator;
+      index = 0;
+      while (index < m.power_count &&
+             !(m.powers[index].species == factor.species && m.powers[index].exponent == exponent)) {
+        ++index;
+      }
+      if (index == m.power_count) {
+        if (m.power_count == DatasetModel::kMaxPowers) throw std::logic_error("too many powers");
+        m.powers[m.power_count++] = {factor.species, exponent};
+      }
+    }
   }
   return m;
 }

@@ -16,15 +16,6 @@ const char* DatasetTitle(thermo::Dataset d) {
   return d == thermo::Dataset::kSolveq ? "SOLVEQ" : "SUPCRT98";
 }
 
-// a^(numerator/denominator); the fractional exponents are formed as the quotient itself.
-inline double Power(double a, int numerator, int denominator) {
-  if (denominator == 1) {
-    if (numerator == 1) return a;
-    if (numerator == -1) return 1.0 / a;
-  }
-  return std::pow(a, static_cast<double>(numerator) / denominator);
-}
-
 // The amount of a component held in complexes, in the order of its balance.
 inline double Complexed(const thermo::BalanceDefinition& balance,
                         const Iteration::SpeciesVector& molality) {
@@ -114,12 +105,16 @@ Iteration::State Iteration::Pass() {
   for (int k = 15; k <= last; ++k) a_[k] = mp_[k] * gamma_[k];
   if (platform::FpFaultRaised()) Fail("the activities");
 
+  std::array<double, DatasetModel::kMaxPowers> power;
+  for (int j = 0; j < d.power_count; ++j)
+    power[j] = std::pow(a_[d.powers[j].species], d.powers[j].exponent);
   for (int k = 15; k <= last; ++k) {
     const thermo::ComplexDefinition& cx = d.complexes[k - 15];
     double product = 1.0;
     for (int f = 0; f < cx.factor_count; ++f) {
-      product *=
-          Power(a_[cx.factors[f].species], cx.factors[f].numerator, cx.factors[f].denominator);
+      const int j = d.power_of[k - 15][f];
+      const double a = a_[cx.factors[f].species];
+      product *= j >= 0 ? power[j] : cx.factors[f].numerator == 1 ? a : 1.0 / a;
     }
     m_next_[k] = product / (constants_.aqueous_k[k] * gamma_[k]);
   }

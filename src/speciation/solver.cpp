@@ -1,3 +1,5 @@
+#include "speciation/solver.h"
+
 #include <cfenv>
 #include <cmath>
 #include <string>
@@ -6,7 +8,6 @@
 #include "platform/fp_status.h"
 #include "speciation/dataset_model.h"
 #include "speciation/iteration.h"
-#include "speciation/solver.h"
 
 namespace geofluid::speciation {
 
@@ -29,10 +30,15 @@ Speciation Speciate(const Totals& totals, double ph, const thermo::EquilibriumCo
 
   platform::ClearFpFaults();
   r.ionic_strength = IonicStrength(*d.catalogue, r.molality.data(), 1, last);
-  for (int i = 1; i <= last; ++i) {
-    r.gamma[i] = ActivityCoefficient(model, d.catalogue->Charge(i), d.catalogue->IonSize(i),
-                                     r.ionic_strength);
+  std::array<double, thermo::kMaxSpecies + 1> group_gamma;
+  for (int g = 0; g < d.group_count; ++g) {
+    group_gamma[g] =
+        ActivityCoefficient(model, d.group_charge[g], d.group_size[g], r.ionic_strength);
   }
+  for (int i = 1; i <= last; ++i) r.gamma[i] = group_gamma[d.group[i]];
+  r.gamma[thermo::kWater] =
+      ActivityCoefficient(model, d.catalogue->Charge(thermo::kWater),
+                          d.catalogue->IonSize(thermo::kWater), r.ionic_strength);
   // FinalActivities: water's activity is exactly 1 whatever its coefficient.
   for (int i = 1; i <= last; ++i) r.activity[i] = r.molality[i] * r.gamma[i];
   r.activity[thermo::kWater] = 1.0;

@@ -1,0 +1,234 @@
+#include "speciation/ph_search.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "platform/errors.h"
+#include "speciation/solver.h"
+
+namespace geofluid::speciation {
+
+namespace {
+
+// Every value of D asked for so far. D is taken to rise with pH, so a point at or above a
+// positive value is positive and a point at or below a negative one is negative.
+class Probe {
+ public:
+  explicit Probe(const std::function<double(double)>& mismatch) : mismatch_(mismatch) {}
+
+  double At(double ph) {
+    const double d = mismatch_(ph);
+    ++calls_;
+    last_ = ph;
+    seen_.push_back({ph, d});
+    if (std::isnan(d)) {
+      nan_ = true;
+    } else if (d < 0.0 && ph > below_) {
+      below_ = ph;
+      below_value_ = d;
+    } else if (d > 0.0 && ph < above_) {
+      above_ = ph;
+      above_value_ = d;
+    }
+    return d;
+  }
+  // D at exactly this pH, if it was asked for.
+  std::optional<double> Known(double ph) const {
+    for (const auto& [x, d] : seen_)
+      if (x == ph) return d;
+    return std::nullopt;
+  }
+  // +1 or -1 where the values seen tell the sign, 0 where they do not.
+  int Sign(double ph) const {
+    if (ph >= above_) return 1;
+    if (ph <= below_) return -1;
+    return 0;
+  }
+  // False once a negative D was seen above a positive one, or a NaN.
+  bool Rising() const { return !nan_ && below_ < above_; }
+  bool Bracketed() const { return Rising() && below_ > -kInf && above_ < kInf; }
+  int Calls() const { return calls_; }
+  bool LastAt(double ph) const { return calls_ > 0 && last_ == ph; }
+
+  double below_ = -kInf, below_value_ = 0.0;  // highest pH with D < 0
+  double above_ = kInf, above_value_ = 0.0;   // lowest pH with D > 0
+
+ private:
+  static constexpr double kInf = std::numeric_limits<double>::infinity();
+  const std::function<double(double)>& mismatch_;
+  std::vector<std::pair<double, double>> seen_;
+  int calls_ = 0;
+  double last_ = 0.0;
+  bool nan_ = false;
+};
+
+// The decimal search, asking only for values not yet known; it fails exactly where the plain
+// one would.
+PhSearchResult Decimal(Probe& probe) {
+  FindPhForToth search;
+  for (;;) {
+    const double ph = search.Ph();
+    const std::optional<double> known = probe.Known(ph);
+    if (!search.Next(known ? *known : probe.At(ph))) break;
+  }
+  if (!probe.LastAt(search.Ph())) probe.At(search.Ph());
+  return {search.Ph(), probe.Calls()};
+}
+
+// D is exactly 0 at x: the signs just below and above make the bracket (a zero tells no sign:
+// the decimal search would end on it).
+bool Flank(Probe& probe, double x, double width) {
+  for (double w = 0.1 * width; w < 1e-3; w *= 100.0) {
+    const double below = probe.At(x - w);
+    const double above = probe.At(x + w);
+    if (!probe.Rising()) return false;
+    if (below < 0.0 && above > 0.0) return true;
+  }
+  return false;
+}
+
+// From pH 10 towards the sign change; false if there is none within the pH range where a
+// speciation is meaningful. D is roughly linear in 10^-pH on the acid side (free and bound
+// hydrogen) and in 10^pH on the alkaline side (hydroxide), so the next trial is where the
+// line through the last two points in that variable meets zero, a little beyond.
+bool Bracket(Probe& probe) {
+  constexpr double kLowest = -5.0, kHighest = 16.0;
+  double x0 = 10.0;
+  double f0 = probe.At(x0);
+  if (f0 == 0.0) return true;
+  const double direction = f0 > 0.0 ? -1.0 : 1.0;
+  double x1 = x0 + direction * (f0 > 0.0 ? 1.0 : 0.5);
+  for (int i = 0; i < 60; ++i) {
+    if (x1 < kLowest || x1 > kHighest) return false;
+    const double f1 = probe.At(x1);
+    if (!probe.Rising()) return false;
+    if (f1 == 0.0) return Flank(probe, x1, 1e-10);
+    if (probe.Bracketed()) return true;
+    // u = 10^(-direction * pH) grows towards the root.
+    const double u0 = std::pow(10.0, -direction * x0), u1 = std::pow(10.0, -direction * x1);
+    const double u_root = u1 - f1 * (u1 - u0) / (f1 - f0);
+    double step = 2.0 * std::fabs(x1 - x0);
+    if (std::isfinite(u_root) && u_root > u1) {
+      step = std::fabs(std::log10(u_root / u1)) + 0.05;
+    }
+    x0 = x1;
+    f0 = f1;
+    x1 += direction * std::clamp(step, 0.1, 2.0);
+  }
+  return false;
+}
+
+// Brent's method (Brent 1973, Algorithms for Minimization without Derivatives, ch. 4) on the
+// bracket, until it is narrower than the last decimal step.
+bool Narrow(Probe& probe) {
+  constexpr double kWidth = 1e-9;
+  if (!probe.Bracketed()) return false;
+  double a = probe.below_, fa = probe.below_value_;
+  double b = probe.above_, fb = probe.above_value_;
+  double c = a, fc = fa;
+  double d = b - a, e = d;
+  for (int i = 0; i < 200; ++i) {
+    if ((fb > 0.0) == (fc > 0.0)) {
+      c = a;
+      fc = fa;
+      e = d = b - a;
+    }
+    if (std::fabs(fc) < std::fabs(fb)) {
+      a = b;
+      b = c;
+      c = a;
+      fa = fb;
+      fb = fc;
+      fc = fa;
+    }
+    const double tol = 2.0 * DBL_EPSILON * std::fabs(b) + 0.5 * kWidth;
+    const double xm = 0.5 * (c - b);
+    // A zero of Brent's own bracket ends it, but only signs narrow the probe's.
+    if (fb == 0.0) return Flank(probe, b, kWidth);
+    if (probe.above_ - probe.below_ <= kWidth || std::fabs(xm) <= tol) return true;
+    if (std::fabs(e) >= tol && std::fabs(fa) > std::fabs(fb)) {
+      const double s = fb / fa;
+      double p, q;
+      if (a == c) {
+        p = 2.0 * xm * s;
+        q = 1.0 - s;
+      } else {
+        const double qa = fa / fc, r = fb / fc;
+        p = s * (2.0 * xm * qa * (qa - r) - (b - a) * (r - 1.0));
+        q = (qa - 1.0) * (r - 1.0) * (s - 1.0);
+      }
+      if (p > 0.0) q = -q;
+      p = std::fabs(p);
+      if (2.0 * p < std::min(3.0 * xm * q - std::fabs(tol * q), std::fabs(e * q))) {
+        e = d;
+        d = p / q;
+      } else {
+        d = xm;
+        e = d;
+      }
+    } else {
+      d = xm;
+      e = d;
+    }
+    a = b;
+    fa = fb;
+    b += std::fabs(d) > tol ? d : std::copysign(tol, xm);
+    fb = probe.At(b);
+    if (!probe.Rising()) return false;
+  }
+  return false;
+}
+
+// The decimal search replayed against the values known; nullopt where they turn out not to
+// rise with pH.
+std::optional<PhSearchResult> Replay(Probe& probe) {
+  FindPhForToth search;
+  for (;;) {
+    const double ph = search.Ph();
+    double d;
+    if (const std::optional<double> known = probe.Known(ph)) {
+      d = *known;
+    } else if (const int sign = probe.Sign(ph); sign != 0) {
+      d = sign;
+    } else {
+      d = probe.At(ph);
+      if (!probe.Rising()) return std::nullopt;
+    }
+    if (!search.Next(d)) break;
+  }
+  // The caller keeps the speciation of the last call; it also confirms the sign that ended the
+  // search.
+  if (!probe.LastAt(search.Ph())) {
+    probe.At(search.Ph());
+    if (!probe.Rising()) return std::nullopt;
+  }
+  return PhSearchResult{search.Ph(), probe.Calls()};
+}
+
+}  // namespace
+
+PhSearchResult DecimalPhSearch(const std::function<double(double ph)>& mismatch) {
+  FindPhForToth search;
+  while (search.Next(mismatch(search.Ph()))) {
+  }
+  return {search.Ph(), search.Trials()};
+}
+
+PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch) {
+  Probe probe(mismatch);
+  try {
+    if (Bracket(probe) && (probe.Known(10.0) == 0.0 || Narrow(probe))) {
+      if (std::optional<PhSearchResult> result = Replay(probe)) return *result;
+    }
+  } catch (const Error&) {
+    // A speciation that failed away from the decimal path, or the trial bound: the decimal
+    // search meets the same failure, or none, on its own path.
+  }
+  return Decimal(probe);
+}
+
+}  // namespace geofluid::speciation

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+
+namespace geofluid::speciation {
+
+struct PhSearchResult {
+  double ph = 0.0;
+  int trials = 0;  // calls of the mismatch function, one speciation each
+};
+
+// Both searches take mismatch(pH) = target - TOTH of a speciation at pH and let whatever it
+// throws pass through. Their last call of `mismatch` is at the returned pH, so the caller can
+// keep the speciation of its last call as the result.
+
+// The decimal search of FindPhForToth: one call per trial, 19 to about 80 calls.
+PhSearchResult DecimalPhSearch(const std::function<double(double ph)>& mismatch);
+
+// The same pH, bit for bit, in about a fifth of the calls. The sign change of D is bracketed
+// from pH 10 and narrowed with Brent's method; the decimal search is then replayed step by step
+// with its own arithmetic, and D is asked for only where the values already known do not tell
+// its sign, D being taken to rise with pH (TOTH falls as the pH rises). A speciation's D is
+// smooth in pH far below the last decimal step, so this holds wherever the decimal search
+// looks. Where the values seen contradict it (or a NaN), where a call throws, or where the
+// replay passes the trial bound, the plain decimal search decides, reusing the values already
+// known, so it fails as the decimal search fails. `mismatch` may be called at pH values the
+// decimal search never tries.
+PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch);
+
+}  // namespace geofluid::speciation

@@ -1,0 +1,149 @@
+#include "speciation/ph_search.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "form/calculation.h"
+#include "platform/errors.h"
+#include "random_waters.h"
+#include "speciation/solver.h"
+
+namespace geofluid::speciation {
+namespace {
+
+using testing::Case;
+using testing::MakeCase;
+using testing::SecondMode;
+using testing::Text;
+using thermo::Dataset;
+
+class FastSearchOfBothDatasets : public ::testing::TestWithParam<Dataset> {};
+INSTANTIATE_TEST_SUITE_P(PhSearch, FastSearchOfBothDatasets,
+                         ::testing::Values(Dataset::kSolveq, Dataset::kSupcrt));
+
+// The run's own decimal search is the reference; the fast search must return its pH bit for
+// bit, make its last call there, and need far fewer calls.
+TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
+  const Dataset dataset = GetParam();
+  std::mt19937_64 random(dataset == Dataset::kSolveq ? 20261208 : 8121602);
+  // GEOFLUID_PH_SEARCH_CASES=n searches longer (and from another seed).
+  const char* more = std::getenv("GEOFLUID_PH_SEARCH_CASES");
+  const int kCases = more ? std::atoi(more) : 1000;
+  if (more) random.seed(random() + kCases);
+  int failures_alike = 0;
+  long decimal_calls = 0, fast_calls = 0;
+  for (int n = 0; n < kCases; ++n) {
+    Case c = MakeCase(random, dataset);
+    SCOPED_TRACE("case " + std::to_string(n) + " at " + c.second.box[17] + " °C, pH " +
+                 c.water.box[13]);
+    c.second.check1 = n % 3 == 0;  // every third run without the steam correction
+    const SecondMode mismatch(dataset, c.second.box, c.second.stored_toth, c.second.check1 == 0);
+    std::vector<double> calls;
+    const auto recorded = [&](double ph) {
+      calls.push_back(ph);
+      return mismatch(ph);
+    };
+    form::CalculationResult reference;
+    try {
+      reference = form::Calculate(c.second, nullptr);
+    } catch (const Error& e) {
+      // The fast search must fail alike.
+      try {
+        FastPhSearch(recorded);
+        ADD_FAILURE() << "no error; the decimal search failed with " << e.what();
+      } catch (const Error& fast) {
+        EXPECT_STREQ(fast.what(), e.what());
+        EXPECT_EQ(typeid(fast), typeid(e));
+      }
+      ++failures_alike;
+      continue;
+    }
+    const PhSearchResult fast = FastPhSearch(recorded);
+    ASSERT_EQ(fast.ph, reference.ph) << Text(fast.ph) << " != " << Text(reference.ph);
+    EXPECT_EQ(calls.back(), fast.ph);
+    EXPECT_EQ(fast.trials, static_cast<int>(calls.size()));
+    if (n % 20 == 0) {
+      const PhSearchResult decimal = DecimalPhSearch(mismatch);
+      EXPECT_EQ(decimal.ph, reference.ph);
+      EXPECT_EQ(decimal.trials, reference.trials);
+    }
+    decimal_calls += reference.trials;
+    fast_calls += fast.trials;
+  }
+  EXPECT_LT(failures_alike, kCases / 10);
+  // Far fewer speciations over all cases.
+  EXPECT_LT(3 * fast_calls, decimal_calls);
+}
+
+// Mismatch functions that break what the fast search takes for granted: it must still end
+// where the decimal search ends, or fail with the same error.
+struct Synthetic {
+  const char* name;
+  std::function<double(double)> mismatch;
+};
+
+std::vector<Synthetic> Synthetics() {
+  return {
+      {"rising", [](double ph) { return std::pow(10.0, ph - 14) - std::pow(10.0, -ph) + 1e-5; }},
+      {"zero at pH 10", [](double ph) { return ph - 10.0; }},
+      {"zero at pH 7", [](double ph) { return ph - 7.0; }},
+      {"root above 10", [](double ph) { return ph - 10.734; }},
+      {"two roots", [](double ph) { return (ph - 4.25) * (ph - 7.5) * (ph - 9.6); }},
+      {"falling", [](double ph) { return 5.5 - ph; }},
+      {"flat step", [](double ph) { return ph < 6.31   ? -1.0
+                                           : ph < 6.32 ? 0.0
+                                                       : 1.0; }},
+      {"fails away from the path",
+       [](double ph) {
+         if (ph < 6.0 || ph > 10.0) throw ArithmeticError("arithmetic error at pH " + Text(ph));
+         return ph - 7.77;
+       }},
+      {"fails on the path",
+       [](double ph) {
+         if (ph < 8.5) throw ArithmeticError("arithmetic error at pH " + Text(ph));
+         return ph - 7.77;
+       }},
+      {"no sign change below", [](double) { return 1.0; }},
+      {"no sign change above", [](double) { return -1.0; }},
+      {"NaN", [](double ph) { return ph < 7.3 ? std::nan("") : ph - 7.0; }},
+  };
+}
+
+TEST(PhSearch, FastEqualsDecimalWhereItsAssumptionsFail) {
+  for (const Synthetic& s : Synthetics()) {
+    SCOPED_TRACE(s.name);
+    std::string decimal_error, fast_error;
+    PhSearchResult decimal{}, fast{};
+    double last = std::nan("");
+    try {
+      decimal = DecimalPhSearch(s.mismatch);
+    } catch (const Error& e) {
+      decimal_error = e.what();
+    }
+    try {
+      fast = FastPhSearch([&](double ph) {
+        last = ph;
+        return s.mismatch(ph);
+      });
+    } catch (const Error& e) {
+      fast_error = e.what();
+    }
+    EXPECT_EQ(fast_error, decimal_error);
+    if (decimal_error.empty()) {
+      EXPECT_EQ(fast.ph, decimal.ph) << Text(fast.ph) << " != " << Text(decimal.ph);
+      EXPECT_EQ(last, fast.ph);
+      EXPECT_LE(fast.trials, decimal.trials + 40);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace geofluid::speciation
