@@ -67,6 +67,16 @@ std::vector<GoldenRun> Runs(const GoldenWater& water) {
                       {"--mode", "measured", "--temperature", "200", "--separation", "100", "--set",
                        std::string("pH=") + ph}});
     }
+    // The second mode's search from a TOTH of pH 11.0 near where the iteration diverges: at
+    // 200 °C it finds the pH, at 250 °C a trial diverges (an error).
+    for (const char* t : {"200", "250"}) {
+      runs.push_back(
+          {std::string("measured") + t + "-ph11.0",
+           {"--mode", "measured", "--temperature", t, "--separation", "100", "--set", "pH=11.0"}});
+      runs.push_back({std::string("other") + t + "-nosteam-from-ph11.0",
+                      {"--mode", "other", "--temperature", t, "--separation", "100",
+                       "--no-steam-correction"}});
+    }
   }
   return runs;
 }

@@ -53,7 +53,7 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
     };
     form::CalculationResult reference;
     try {
-      reference = form::Calculate(c.second, nullptr);
+      reference = form::Calculate(c.second, nullptr, engine::Search::kDecimal);
     } catch (const Error& e) {
       // The fast search must fail alike.
       try {
@@ -70,10 +70,23 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
     ASSERT_EQ(fast.ph, reference.ph) << Text(fast.ph) << " != " << Text(reference.ph);
     EXPECT_EQ(calls.back(), fast.ph);
     EXPECT_EQ(fast.trials, static_cast<int>(calls.size()));
+    // Through the engine the run keeps the speciation of the last trial: everything the report
+    // prints is the decimal search's.
+    const form::CalculationResult run = form::Calculate(c.second, nullptr, engine::Search::kFast);
+    EXPECT_EQ(run.ph, reference.ph);
+    // A decimal trial that stopped at the pass limit is shown to the user: the engine then runs
+    // the decimal search itself (a few random waters at high temperature stop at pH 10).
+    EXPECT_EQ(run.trials, reference.non_convergences > 0 ? reference.trials : fast.trials);
+    EXPECT_EQ(run.toth, reference.toth);
+    EXPECT_EQ(run.non_convergences, reference.non_convergences);
+    EXPECT_TRUE(run.speciation.molality == reference.speciation.molality);
+    EXPECT_TRUE(run.speciation.activity == reference.speciation.activity);
+    EXPECT_TRUE(run.saturation_index == reference.saturation_index);
     if (n % 20 == 0) {
       const PhSearchResult decimal = DecimalPhSearch(mismatch);
       EXPECT_EQ(decimal.ph, reference.ph);
       EXPECT_EQ(decimal.trials, reference.trials);
+      EXPECT_EQ(fast.path, decimal.path);  // the replay saw what the decimal search saw
     }
     decimal_calls += reference.trials;
     fast_calls += fast.trials;
@@ -140,6 +153,7 @@ TEST(PhSearch, FastEqualsDecimalWhereItsAssumptionsFail) {
     if (decimal_error.empty()) {
       EXPECT_EQ(fast.ph, decimal.ph) << Text(fast.ph) << " != " << Text(decimal.ph);
       EXPECT_EQ(last, fast.ph);
+      EXPECT_EQ(fast.path, decimal.path);
       EXPECT_LE(fast.trials, decimal.trials + 40);
     }
   }

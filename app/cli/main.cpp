@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
   CLI::App* run_command = geofluid::cli::AddRunCommand(app, run);
   geofluid::cli::BatchOptions batch;
   CLI::App* batch_command = geofluid::cli::AddBatchCommand(app, batch);
+  geofluid::cli::GeothermometryOptions geothermometry;
+  CLI::App* geothermometry_command = geofluid::cli::AddGeothermometryCommand(app, geothermometry);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -28,5 +30,7 @@ int main(int argc, char** argv) {
   if (run_command->parsed()) return geofluid::cli::RunRun(run, std::cout, std::cerr);
   if (batch_command->parsed())
     return geofluid::cli::RunBatchCommand(batch, std::cin, std::cout, std::cerr);
+  if (geothermometry_command->parsed())
+    return geofluid::cli::RunGeothermometry(geothermometry, std::cout, std::cerr);
   return geofluid::cli::kUsageError;
 }

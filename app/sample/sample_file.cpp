@@ -43,6 +43,7 @@ std::string KnownKeys(const Section& section) {
   std::string keys;
   for (int box = section.first_box; box <= section.last_box; ++box)
     keys += (keys.empty() ? "" : ", ") + KeyOf(box);
+  if (section.name == "temperature") keys += ", " + std::string(kPhTemperatureKey);
   return keys;
 }
 
@@ -85,6 +86,7 @@ struct Parse {
   std::size_t next = 0;
   Sample sample;
   std::array<std::size_t, 19> given_on{};
+  std::size_t ph_temperature_on = 0;
   std::string error;
   std::size_t error_line = 0;
 
@@ -156,6 +158,16 @@ int OnKey(void* user, const char* section_text, const char* name_text, const cha
   if (section == nullptr) {
     parse.Fail(number, parse.At(number) + ": unknown section [" + std::string(section_name) + "]");
     return 0;
+  }
+  if (section->name == "temperature" && name == kPhTemperatureKey) {
+    if (parse.ph_temperature_on != 0) {
+      parse.Fail(number, parse.At(number) + ": \"" + name + "\" is given twice (first on line " +
+                             std::to_string(parse.ph_temperature_on) + ")");
+      return 0;
+    }
+    parse.ph_temperature_on = number;
+    parse.sample.ph_temperature = std::string(Trim(value != nullptr ? value : ""));
+    return 1;
   }
   std::optional<int> box = form::BoxForKey(name);
   if (!box || *box < section->first_box || *box > section->last_box) {

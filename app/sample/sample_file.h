@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace geofluid::form {
 class Form1;
@@ -21,10 +22,16 @@ class SampleError : public std::runtime_error {
 // not give is an empty box.
 struct Sample {
   std::array<std::string, 19> box{};
+  // [temperature] ph_temperature: where the pH was measured, for the temperature sweeps; empty
+  // when not given (the pH then counts as measured at `calculation`). The window does not use it.
+  std::string ph_temperature;
 };
 
+inline constexpr std::string_view kPhTemperatureKey = "ph_temperature";
+
 // Reads an INI sample: [hot-water] with the labels of Text1 .. Text14, [steam] with CO2 and
-// H2S, [temperature] with calculation and separation. Throws SampleError.
+// H2S, [temperature] with calculation, separation and optionally ph_temperature. Throws
+// SampleError.
 Sample LoadSample(const std::filesystem::path& path);
 
 // Puts the sample's texts into the boxes of the window model, as a user would type them.

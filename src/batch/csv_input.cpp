@@ -1,6 +1,7 @@
 #include <csv.h>
 
 #include <array>
+#include <cctype>
 #include <deque>
 #include <istream>
 #include <string>
@@ -75,6 +76,18 @@ std::string_view Trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The column whose name differs from `name` only in case ("ph" for pH), if any.
+std::optional<std::string_view> SameButCase(std::string_view name) {
+  const auto lower = [](std::string_view t) {
+    std::string out(t);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+  };
+  for (const std::string_view column : AllColumns())
+    if (lower(column) == lower(name)) return column;
+  return std::nullopt;
 }
 
 struct Record {
@@ -180,7 +193,10 @@ struct CsvInput::Impl {
       const std::string_view name = Trim(header.cells[i]);
       const auto column = ColumnOf(name);
       if (!column) {
-        unknown.push_back(QuoteCell(name) + " (column " + std::to_string(i + 1) + ")");
+        std::string entry = QuoteCell(name) + " (column " + std::to_string(i + 1);
+        if (const auto near = SameButCase(name))
+          entry += ", did you mean " + std::string(*near) + "?";
+        unknown.push_back(entry + ")");
         columns.push_back(Column{Kind::kId, ""});
         continue;
       }
@@ -194,9 +210,14 @@ struct CsvInput::Impl {
     if (!unknown.empty()) {
       std::string names;
       for (const auto& u : unknown) names += (names.empty() ? "" : ", ") + u;
+      // A spreadsheet saved with semicolons or tabs reads as one long column name.
+      const bool other_separator =
+          header.cells.size() == 1 && header.cells[0].find_first_of(";\t") != std::string::npos;
       throw UsageError("line " + std::to_string(header.line) + ": unknown column" +
-                       (unknown.size() > 1 ? "s " : " ") + names + "; the columns are " +
-                       Join(AllColumns()));
+                       (unknown.size() > 1 ? "s " : " ") + names +
+                       (other_separator ? "; the cells are separated by semicolons or tabs: "
+                                          "save the table as CSV with commas"
+                                        : "; the columns are " + Join(AllColumns())));
     }
     const auto has = [&](Kind kind) {
       for (const Column& c : columns)

@@ -41,16 +41,24 @@ void AddWarning(Result& result, const std::string& text) {
   result.message += text;
 }
 
+// Why an evaluation is not quite to be trusted, or "". The engine counts every speciation that
+// stopped at its pass limit, the search's trials included (the window shows a box for each).
+std::string NonConvergence(const engine::Evaluation& e) {
+  if (e.Converged()) return "";
+  if (!e.speciation.converged)
+    return "the speciation did not converge within " + std::to_string(e.Passes()) +
+           " passes: the numbers are those of its last pass";
+  return std::to_string(e.non_convergences) + " of the " + std::to_string(e.trials) +
+         " speciations of the pH search stopped at the pass limit (the final one converged)";
+}
+
 // What a user should know about an evaluation that did not fail.
 void Review(Result& result, const engine::Evaluation* measured) {
   const engine::Evaluation& e = *result.evaluation;
   if (measured != nullptr && !measured->Converged())
-    AddWarning(result, "the speciation at the pH temperature did not converge within " +
-                           std::to_string(measured->Passes()) +
-                           " passes: the TOTH carried is that of its last pass");
-  if (!e.Converged())
-    AddWarning(result, "the speciation did not converge within " + std::to_string(e.Passes()) +
-                           " passes: the numbers are those of its last pass");
+    AddWarning(result, "at the pH temperature, " + NonConvergence(*measured) +
+                           ": the TOTH carried is that of its last pass");
+  if (!e.Converged()) AddWarning(result, NonConvergence(e));
   const auto outside = [&](double t, const char* what) {
     if (t < 0.0 || t > 300.0)
       AddWarning(result, std::string(what) + " " + Degrees(t) +

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -6,6 +7,7 @@
 #include "platform/errors.h"
 #include "platform/fp_status.h"
 #include "saturation/saturation_index.h"
+#include "speciation/ph_search.h"
 
 namespace geofluid::engine {
 
@@ -45,7 +47,14 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
   e.steam_fraction = steam_fraction;
   e.totals = TotalFluid(sample, steam_fraction);
 
+  // While the fast search runs, stops at the pass limit are only noted (see below).
+  bool noting_stops = false;
+  std::vector<double> stops_at;
   auto pass_limit = [&] {
+    if (noting_stops) {
+      stops_at.push_back(e.ph);
+      return;
+    }
     ++e.non_convergences;
     if (hooks.on_non_convergence) hooks.on_non_convergence();
   };
@@ -69,8 +78,27 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
       platform::CheckFp("the TOTH of the pH search");
       return d;
     };
-    speciation::FindPhForToth search;
-    while (search.Next(mismatch(search.Ph()))) {
+    // The fast search ends at the decimal search's pH in a fifth of the trials, some of them at
+    // pH values the decimal search never tries. A trial of the decimal search that stops at the
+    // pass limit is shown (the window opens a box for each): where a stop falls on the decimal
+    // search's path, or the search fails, the decimal search runs instead, so that the user
+    // sees the same stops and the same error.
+    bool found = false;
+    if (hooks.search == Search::kFast) {
+      noting_stops = true;
+      try {
+        const speciation::PhSearchResult r = speciation::FastPhSearch(mismatch);
+        found = std::none_of(stops_at.begin(), stops_at.end(), [&](double ph) {
+          return std::find(r.path.begin(), r.path.end(), ph) != r.path.end();
+        });
+      } catch (const Error&) {
+        if (stops_at.empty()) throw;
+      }
+      noting_stops = false;
+    }
+    if (!found) {
+      e.trials = 0;
+      speciation::DecimalPhSearch(mismatch);
     }
   }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/errors.h"
@@ -70,13 +71,15 @@ class Probe {
 // one would.
 PhSearchResult Decimal(Probe& probe) {
   FindPhForToth search;
+  std::vector<double> path;
   for (;;) {
     const double ph = search.Ph();
+    path.push_back(ph);
     const std::optional<double> known = probe.Known(ph);
     if (!search.Next(known ? *known : probe.At(ph))) break;
   }
   if (!probe.LastAt(search.Ph())) probe.At(search.Ph());
-  return {search.Ph(), probe.Calls()};
+  return {search.Ph(), probe.Calls(), std::move(path)};
 }
 
 // D is exactly 0 at x: the signs just below and above make the bracket (a zero tells no sign:
@@ -187,8 +190,10 @@ bool Narrow(Probe& probe) {
 // rise with pH.
 std::optional<PhSearchResult> Replay(Probe& probe) {
   FindPhForToth search;
+  std::vector<double> path;
   for (;;) {
     const double ph = search.Ph();
+    path.push_back(ph);
     double d;
     if (const std::optional<double> known = probe.Known(ph)) {
       d = *known;
@@ -206,16 +211,18 @@ std::optional<PhSearchResult> Replay(Probe& probe) {
     probe.At(search.Ph());
     if (!probe.Rising()) return std::nullopt;
   }
-  return PhSearchResult{search.Ph(), probe.Calls()};
+  return PhSearchResult{search.Ph(), probe.Calls(), std::move(path)};
 }
 
 }  // namespace
 
 PhSearchResult DecimalPhSearch(const std::function<double(double ph)>& mismatch) {
   FindPhForToth search;
-  while (search.Next(mismatch(search.Ph()))) {
-  }
-  return {search.Ph(), search.Trials()};
+  std::vector<double> path;
+  do {
+    path.push_back(search.Ph());
+  } while (search.Next(mismatch(search.Ph())));
+  return {search.Ph(), search.Trials(), std::move(path)};
 }
 
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch) {

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 namespace geofluid::speciation {
 
 struct PhSearchResult {
   double ph = 0.0;
   int trials = 0;  // calls of the mismatch function, one speciation each
+  // The trial pH values of the decimal search in its order, the returned pH last: what the
+  // fast search replayed, or the calls of the decimal search itself.
+  std::vector<double> path;
 };
 
 // Both searches take mismatch(pH) = target - TOTH of a speciation at pH and let whatever it

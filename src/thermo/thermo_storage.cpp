@@ -79,4 +79,30 @@ void ThermoStorage::InterpolateTables() {
   bdot = Interpolate(bdot_weights, *bdot_table_);
 }
 
+void ThermoStorage::InterpolateTables(const TableInterpolation& interpolate) {
+  LoadSupcrtAqueousGibbs();
+  LoadSupcrtMineralGibbs();
+  LoadSolveqAqueousLogK();
+  SolveqMineralLogK();
+  LoadWaterTables();
+
+  const double t = calculation_temperature;
+  const double ts = separation_temperature;
+  for (int k = 15; k <= 61; ++k) {
+    solveq_logk[k] = interpolate(kStandardGrid, (*solveq_aqueous_)[k - 15], t);
+  }
+  for (int i = 1; i <= supcrt_species_count; ++i) {
+    supcrt_aqueous_gibbs[i] = interpolate(kStandardGrid, (*supcrt_aqueous_)[i - 1], t);
+  }
+  for (int m = 1; m <= supcrt_mineral_count; ++m) {
+    supcrt_mineral_gibbs[m] = interpolate(kStandardGrid, (*supcrt_minerals_)[m - 1], t);
+  }
+  liquid_enthalpy_t = interpolate(kStandardGrid, *liquid_enthalpy_, t);
+  liquid_enthalpy_ts = interpolate(kStandardGrid, *liquid_enthalpy_, ts);
+  vapour_enthalpy_ts = interpolate(kStandardGrid, *vapour_enthalpy_, ts);
+  debye_huckel_a = interpolate(kFineGrid, *a_table_, t);
+  debye_huckel_b = interpolate(kFineGrid, *b_table_, t);
+  bdot = interpolate(*bdot_nodes_, *bdot_table_, t);
+}
+
 }  // namespace geofluid::thermo

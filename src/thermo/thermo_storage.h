@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <span>
 
 namespace geofluid::thermo {
 
@@ -11,6 +13,9 @@ namespace geofluid::thermo {
 class ThermoStorage {
  public:
   using Row = std::array<double, 13>;
+  // The value at `t` of the table with `values` at the ascending `nodes` (°C).
+  using TableInterpolation = std::function<double(std::span<const double> nodes,
+                                                  std::span<const double> values, double t)>;
 
   double calculation_temperature = 0.0;  // T, °C
   double separation_temperature = 0.0;   // Ts, °C
@@ -24,6 +29,9 @@ class ThermoStorage {
   void LoadWaterTables();
   // Calls the five loaders, then evaluates every table at T (enthalpies also at Ts).
   void InterpolateTables();
+  // The same with another interpolation through the same nodes; the SOLVEQ mineral polynomials
+  // stay polynomials.
+  void InterpolateTables(const TableInterpolation& interpolate);
 
   // Results, indexed as the catalogues.
   std::array<double, 62> solveq_logk{};           // complexes 15..61

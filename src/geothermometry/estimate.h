@@ -1,0 +1,147 @@
+#pragma once
+
+// Multicomponent geothermometry: the temperature at which the saturation indices of a
+// reservoir's alteration minerals cluster around zero (Reed & Spycher 1984, Geochim. Cosmochim.
+// Acta 48, 1479-1492), judged by the statistics of Spycher et al. (2014, Geothermics 51,
+// 113-123): the median, mean, standard deviation and root mean square of the SI over the set.
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "geothermometry/giggenbach.h"
+#include "geothermometry/solute.h"
+#include "geothermometry/sweep.h"
+
+namespace geofluid::geothermometry {
+
+// The usual alteration assemblage, spelt as engine::Dataset::MineralName prints them: quartz,
+// low albite, microcline, muscovite, clinochlore, clinozoisite, prehnite, wairakite, laumontite,
+// calcite, anhydrite. SUPCRT98 offers both clinochlore polytypes; the set takes 14A, the chlorite
+// of geothermal alteration (7A is a metastable serpentine-like polytype, and it is SOLVEQ's only
+// clinochlore).
+std::vector<std::string> DefaultMinerals(const engine::Dataset& dataset);
+
+// A mineral name the dataset does not have; what() lists the dataset's names.
+class UnknownMineral : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// 1-based indices of `names` in the dataset; throws UnknownMineral for the first unknown name,
+// std::invalid_argument for an empty or repeated one.
+std::vector<int> MineralIndices(const engine::Dataset& dataset,
+                                const std::vector<std::string>& names);
+
+// The statistics of the set's SI at one temperature.
+struct SetStatistics {
+  double temperature = 0.0;
+  int count = 0;  // minerals that entered (0 where the point failed)
+  double median = 0.0;
+  double mean = 0.0;
+  double sd = 0.0;  // population standard deviation (divisor n)
+  double rms = 0.0;
+};
+// nullopt when `si` is empty.
+std::optional<SetStatistics> Statistics(double temperature, const std::vector<double>& si);
+
+enum class Criterion { kRms, kMedian, kMean, kSd };
+inline constexpr Criterion kCriteria[] = {Criterion::kRms, Criterion::kMedian, Criterion::kMean,
+                                          Criterion::kSd};
+const char* CriterionKey(Criterion c);  // "rms", "median", "mean", "sd"
+
+// The temperature minimising one criterion (|median|, |mean|, sd, RMS), refined to 0.1 °C
+// between grid points with extra evaluations.
+struct TemperatureEstimate {
+  std::optional<double> celsius;
+  double value = 0.0;    // the criterion at `celsius` (|median|, |mean|, sd or RMS)
+  bool on_edge = false;  // the minimum lies on the first or last temperature of the range
+  std::string reason;    // why `celsius` is absent
+};
+
+// The set's SI at a temperature between grid points; nullopt where it cannot be evaluated.
+using SetSi = std::function<std::optional<std::vector<double>>(double temperature)>;
+
+// The temperature minimising one criterion over the grid's statistics (ascending in
+// temperature), refined between the best point's neighbours with Brent's method (GSL) and extra
+// evaluations of `si_at`, to 0.1 °C. A minimum on the first or last point is not refined and is
+// marked on_edge; where `si_at` fails the grid's value stands.
+TemperatureEstimate Minimise(const std::vector<SetStatistics>& curves, Criterion criterion,
+                             const SetSi& si_at);
+
+// Every temperature where `si` changes sign between neighbours (linear interpolation), or is 0
+// at a point; NaN marks a point not evaluated, across which nothing is interpolated.
+std::vector<double> ZeroCrossings(const std::vector<double>& temperatures,
+                                  const std::vector<double>& si);
+
+struct Estimate {
+  const engine::Dataset* dataset = nullptr;
+  const engine::TableScheme* scheme = nullptr;
+  std::vector<std::string> minerals;  // the set as asked for
+  std::vector<std::string> used;      // those that entered the statistics
+  TemperatureEstimate rms, median, mean, sd;
+  std::vector<SetStatistics> curves;  // per point of the sweep that was evaluated
+  // Every temperature where a mineral's SI changes sign between neighbouring grid points,
+  // linearly interpolated; per mineral of the set, ascending; empty lists kept.
+  std::map<std::string, std::vector<double>> crossings;
+  std::vector<std::string> warnings;
+  Sweep sweep;
+
+  const TemperatureEstimate& Get(Criterion c) const;
+};
+
+// The sweep, then the estimates and the crossings over `minerals` (names as printed; empty: the
+// default set). A mineral whose components the sample lacks leaves the set with a warning.
+// Throws UnknownMineral / std::invalid_argument for an unusable set; every failure of the
+// calculation is recorded in the result (reasons, warnings, the sweep's errors).
+Estimate EstimateTemperature(const engine::Sample& sample, const engine::Dataset& dataset,
+                             const std::vector<std::string>& minerals, const SweepOptions& options,
+                             engine::ConditionsCache& cache);
+
+// The same from a sweep already run with `options`.
+Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
+                           const std::vector<std::string>& minerals, const SweepOptions& options,
+                           engine::ConditionsCache& cache);
+
+// Minerals of the set whose log K differs by more than `tolerance` between two interpolations
+// somewhere within [from, to] (checked every 1 °C and at the grid's temperatures); one warning
+// each, naming the mineral, the largest difference and where. Independent of the sample: run once
+// per dataset and range.
+std::vector<std::string> CompareInterpolations(const engine::Dataset& dataset,
+                                               const std::vector<std::string>& minerals,
+                                               double from, double to, const engine::TableScheme& a,
+                                               const engine::TableScheme& b,
+                                               double tolerance = 0.1);
+
+// ---- A sample's reservoir temperature, all methods -------------------------------------------
+
+// The separated water's SiO2, Na, K, Ca and Mg in mg/kg of solution, from the sample's
+// molalities (all twelve components, so that the dissolved solids are taken into the
+// solution's mass). Throws units::UnitError for a negative or non-finite molality.
+SoluteAnalysis SoluteAnalysisOf(const engine::Sample& sample);
+
+struct ReservoirOptions {
+  std::vector<const engine::Dataset*> datasets;  // each in turn
+  std::vector<std::string> minerals;             // empty: each dataset's default set
+  SweepOptions sweep;
+};
+
+struct Reservoir {
+  std::string id;
+  std::vector<Estimate> estimates;        // per dataset, in the order of the options
+  std::vector<SoluteTemperature> solute;  // empty when solute_error is set
+  GiggenbachClassification giggenbach;
+  std::string solute_error;
+};
+
+// The multicomponent estimates with each dataset, the solute geothermometers and the
+// Giggenbach class. Throws UnknownMineral / std::invalid_argument for an unusable set (checked
+// for every dataset before any calculation); every other failure is recorded in the result.
+Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& options,
+                          engine::ConditionsCache& cache);
+
+}  // namespace geofluid::geothermometry
