@@ -23,6 +23,7 @@
 #include "number_format.h"
 #include "report/report.h"
 #include "saturation_chart.h"
+#include "temperature_tab.h"
 
 namespace geofluid::gui {
 
@@ -90,6 +91,14 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   BuildReportTab();
   BuildSaturationTab();
   BuildSpeciesTab();
+  temperature_ = new TemperatureTab;
+  temperature_->setObjectName("TemperatureTab");
+  tabs_->addTab(temperature_, tr("温度"));
+  // The sweeps take a moment: only once the tab is looked at.
+  connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+    if (tabs_->widget(index) == temperature_ && temperature_->Chart() == nullptr)
+      temperature_->Calculate();
+  });
   connect(picker_, &QComboBox::currentIndexChanged, this, [this] { ShowDataset(); });
   resize(900, 720);
 }
@@ -186,9 +195,41 @@ void ResultsWindow::ShowRun(std::shared_ptr<const form::CalculationResult> resul
     heading += "<br><span style='color:#b00'>" +
                tr("報告書は書かれていません: %1").arg(problem.toHtmlEscaped()) + "</span>";
   heading_->setText(heading);
+  if (run.input.option1) measured_ = run.input;
   FillPicker();
   ShowDataset();
   FillSaturation();
+  UpdateTemperature();
+}
+
+void ResultsWindow::UpdateTemperature() {
+  const RunInput& latest = runs_[static_cast<std::size_t>(last_)]->input;
+  // The picture needs the pH as measured and its temperature: those of the last measured run,
+  // while the analysis is still the one in the boxes.
+  std::optional<RunInput> source;
+  if (measured_ &&
+      std::equal(measured_->box.begin() + 1, measured_->box.begin() + 17, latest.box.begin() + 1))
+    source = measured_;
+  if (source == temperature_of_ && source) return;  // the same sample: keep the picture
+  temperature_of_ = source;
+  if (!source) {
+    temperature_->SetSample(
+        std::nullopt,
+        tr("この分析値ではまだ "
+           "pH測定温度で計算していません。pH測定温度で一度計算すると、温度の図が描けます。"));
+    return;
+  }
+  form::CalculationInput input;
+  input.box = source->box;
+  input.option1 = true;
+  input.check1 = source->check1;
+  try {
+    temperature_->SetSample(form::SampleFromBoxes(input), {});
+  } catch (const std::exception& e) {
+    temperature_->SetSample(std::nullopt, QString::fromStdString(e.what()));
+    return;
+  }
+  if (tabs_->currentWidget() == temperature_) temperature_->Calculate();
 }
 
 std::vector<const ResultsWindow::Run*> ResultsWindow::Matching() const {

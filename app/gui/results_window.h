@@ -46,6 +46,9 @@ class ResultsWindow : public QWidget {
   const form::CalculationResult* Shown() const;
   QTabWidget* Tabs() const { return tabs_; }
   const QStandardItemModel& SpeciesModel() const { return *species_; }
+  class TemperatureTab* Temperature() const {
+    return temperature_;
+  }
 
  private:
   struct Run {
@@ -58,11 +61,14 @@ class ResultsWindow : public QWidget {
   void FillPicker();
   void ShowDataset();
   void FillSaturation();
+  void UpdateTemperature();
   // Runs of the same input as the last one, SOLVEQ first.
   std::vector<const Run*> Matching() const;
 
   std::array<std::optional<Run>, 2> runs_;  // [thermo::Dataset]
   int last_ = 0;                            // the dataset of the last run
+  std::optional<RunInput> measured_;        // the last run at the pH measurement temperature
+  std::optional<RunInput> temperature_of_;  // the input the Temperature tab was given
   QLabel* heading_ = nullptr;
   QComboBox* picker_ = nullptr;
   QTabWidget* tabs_ = nullptr;
@@ -72,6 +78,7 @@ class ResultsWindow : public QWidget {
   QStandardItemModel* species_ = nullptr;
   QSortFilterProxyModel* species_sorted_ = nullptr;
   QTableView* species_view_ = nullptr;
+  class TemperatureTab* temperature_ = nullptr;
 };
 
 // After a run of `form1`: opens the results window beside it, or updates the open one. Does

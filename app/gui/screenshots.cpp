@@ -18,6 +18,7 @@
 #include "language.h"
 #include "results_window.h"
 #include "sample_file.h"
+#include "temperature_tab.h"
 
 namespace {
 using geofluid::gui::Form1Window;
@@ -89,12 +90,18 @@ int main(int argc, char** argv) {
     std::cerr << "geofluid-screenshots: the runs showed no results\n";
     return 1;
   }
-  results->resize(960, 760);
+  results->resize(1200, 900);
   const QString suffix = language == "ja" ? "-ja" : "";
   bool ok = true;
   const char* names[] = {"report", "saturation", "species", "temperature"};
   for (int t = 0; t < results->Tabs()->count() && t < 4; ++t) {
     results->Tabs()->setCurrentIndex(t);
+    if (auto* temperature = results->Temperature(); temperature->Running()) {
+      QEventLoop wait;
+      QObject::connect(temperature, &geofluid::gui::TemperatureTab::Finished, &wait,
+                       &QEventLoop::quit);
+      wait.exec();
+    }
     ok =
         Save(*results, QDir(out).filePath(QString("results-%1%2.png").arg(names[t], suffix))) && ok;
   }

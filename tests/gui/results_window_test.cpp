@@ -6,13 +6,17 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -29,6 +33,7 @@
 #include "report/report.h"
 #include "sample_file.h"
 #include "saturation_chart.h"
+#include "temperature_tab.h"
 
 using geofluid::gui::Form1Window;
 using geofluid::gui::ResultsWindow;
@@ -251,6 +256,70 @@ class ResultsWindowTest : public QObject {
     QVERIFY(!QFile::exists(bad));
   }
 
+  void temperatureTabAgreesWithTheCommandLine() {
+    // A measured run, then the other mode with another analysis: no measured pH for it, so no
+    // picture.
+    Click("Option1");
+    RunCommand("Command1");
+    Type(2, "0.05");
+    Click("Option2");
+    Type(17, "200");
+    RunCommand("Command1");
+    QVERIFY(form_->Model().LastRun().result);
+    geofluid::gui::TemperatureTab* tab = Results()->Temperature();
+    QVERIFY(tab->findChild<QLabel*>("TemperatureStatus")->text().contains("pH"));
+    QVERIFY(!tab->findChild<QPushButton*>("Calculate")->isEnabled());
+    Results()->Tabs()->setCurrentWidget(tab);
+    QVERIFY(tab->Chart() == nullptr && !tab->Running());
+
+    // The measured run of the example gives the sample; the tab on screen computes at once.
+    QSignalSpy finished(tab, &geofluid::gui::TemperatureTab::Finished);
+    Click("Option1");
+    Type(2, "0.04");
+    Type(17, "25");
+    RunCommand("Command1");
+    QVERIFY(finished.wait(60000));
+    QVERIFY(tab->Chart() != nullptr);
+
+    QProcess cli;
+    cli.start(GEOFLUID_CLI, {"geothermometry", GEOFLUID_EXAMPLE, "--format", "json"});
+    QVERIFY(cli.waitForFinished(60000));
+    const QJsonObject expected = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+    // The boxes are read with the window's own number conversion, the sample file's exactly, so
+    // the last bits of the analysis may differ: the estimates agree to the 0.1 °C they are refined
+    // to, the solute temperatures to far more.
+    const QStandardItemModel& table = tab->Estimates();
+    int compared = 0;
+    for (int r = 0; r < table.rowCount(); ++r) {
+      const QString dataset = table.item(r, 1)->text();
+      const QString key = dataset == "SOLVEQ" ? "solveq" : dataset == "SUPCRT98" ? "supcrt" : "";
+      if (!key.isEmpty() && table.item(r, 0)->text().contains("RMS")) {
+        const double rms = expected["datasets"][key]["estimate"]["rms"].toDouble();
+        QVERIFY2(std::abs(table.item(r, 2)->data(Qt::UserRole).toDouble() - rms) < 0.05,
+                 qPrintable(key));
+        ++compared;
+      }
+      const QJsonValue solute = expected["solute"][table.item(r, 0)->text()];
+      if (solute.isDouble()) {
+        QVERIFY(std::abs(table.item(r, 2)->data(Qt::UserRole).toDouble() - solute.toDouble()) <
+                1e-9 * solute.toDouble());
+        ++compared;
+      }
+    }
+    QCOMPARE(compared, 2 + expected["solute"].toObject().size());
+
+    // The picker decides the set; with nothing chosen nothing is computed.
+    for (const QString& name : tab->CheckedMinerals()) tab->SetChecked(name, false);
+    tab->Calculate();
+    QVERIFY(!tab->Running());
+    QVERIFY(tab->findChild<QLabel*>("TemperatureStatus")->text().contains("鉱物"));
+    tab->SetChecked("QUARTZ", true);
+    tab->Calculate();
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(tab->CheckedMinerals(), QStringList{"QUARTZ"});
+    QVERIFY(tab->findChild<QLabel*>("TemperatureStatus")->text().contains("SUPCRT98: RMS"));
+  }
+
   void englishCaptionsLeaveForm1AsItIs() {
     QVERIFY(geofluid::gui::InstallLanguage(*QApplication::instance(), QLocale(QLocale::English)));
     Click("Option1");
@@ -259,6 +328,7 @@ class ResultsWindowTest : public QObject {
     QCOMPARE(tabs->tabText(0), QString("Report"));
     QCOMPARE(tabs->tabText(1), QString("Saturation"));
     QCOMPARE(tabs->tabText(2), QString("Species"));
+    QCOMPARE(tabs->tabText(3), QString("Temperature"));
     QCOMPARE(form_->findChild<QGroupBox*>("Frame1")->title(), QString::fromUtf8("熱水相"));
     QCOMPARE(form_->findChild<QLabel*>("Label24")->text(),
              QString::fromUtf8("REEDの熱力学的データによる計算"));

@@ -273,6 +273,14 @@
         <source>CSV の試料表をまとめて計算します</source>
         <translation>Calculate a CSV table of samples at once</translation>
     </message>
+    <message>
+        <source>温度</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>この分析値ではまだ pH測定温度で計算していません。pH測定温度で一度計算すると、温度の図が描けます。</source>
+        <translation>This analysis has not been run at the pH measurement temperature yet. Run it once there (Option1) and the temperature picture can be drawn.</translation>
+    </message>
 </context>
 <context>
     <name>geofluid::gui::SaturationPanel</name>
@@ -303,6 +311,109 @@
     <message>
         <source>飽和指数 SI = log(IAP/K)</source>
         <translation>Saturation index SI = log(IAP/K)</translation>
+    </message>
+</context>
+<context>
+    <name>geofluid::gui::TemperatureTab</name>
+    <message>
+        <source>水蒸気補正を施す</source>
+        <translation>Steam correction</translation>
+    </message>
+    <message>
+        <source>計算</source>
+        <translation>Calculate</translation>
+    </message>
+    <message>
+        <source>温度範囲</source>
+        <translation>Temperatures</translation>
+    </message>
+    <message>
+        <source>刻み</source>
+        <translation>step</translation>
+    </message>
+    <message>
+        <source>推定に使う鉱物</source>
+        <translation>The minerals of the estimate</translation>
+    </message>
+    <message>
+        <source>PNG保存…</source>
+        <translation>Save PNG…</translation>
+    </message>
+    <message>
+        <source>SVG保存…</source>
+        <translation>Save SVG…</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>PNG画像 (*.png)</source>
+        <translation>PNG image (*.png)</translation>
+    </message>
+    <message>
+        <source>SVG画像 (*.svg)</source>
+        <translation>SVG image (*.svg)</translation>
+    </message>
+    <message>
+        <source>%1 のみ</source>
+        <translation>%1 only</translation>
+    </message>
+    <message>
+        <source>pH %1 (%2 ℃ で測定) の試料。「計算」で温度の図を描きます。</source>
+        <translation>The sample of pH %1 (measured at %2 °C). Calculate draws its temperature picture.</translation>
+    </message>
+    <message>
+        <source>温度範囲: %1</source>
+        <translation>Temperatures: %1</translation>
+    </message>
+    <message>
+        <source>鉱物を一つ以上選んでください。</source>
+        <translation>Choose at least one mineral.</translation>
+    </message>
+    <message>
+        <source>計算しています…</source>
+        <translation>Calculating…</translation>
+    </message>
+    <message>
+        <source>log(Q/K) と温度</source>
+        <translation>log(Q/K) against temperature</translation>
+    </message>
+    <message>
+        <source>方法</source>
+        <translation>Method</translation>
+    </message>
+    <message>
+        <source>データセット</source>
+        <translation>Dataset</translation>
+    </message>
+    <message>
+        <source>温度 (℃)</source>
+        <translation>Temperature (°C)</translation>
+    </message>
+    <message>
+        <source>値</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>注記</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>範囲の端</source>
+        <translation>on the edge of the range</translation>
+    </message>
+    <message>
+        <source>SI の %1 が最小</source>
+        <translation>least %1 of SI</translation>
+    </message>
+    <message>
+        <source>注意</source>
+        <translation>warning</translation>
+    </message>
+    <message>
+        <source>溶存成分地化学温度計: %1</source>
+        <translation>Solute geothermometers: %1</translation>
     </message>
 </context>
 </TS>
