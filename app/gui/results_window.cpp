@@ -16,6 +16,7 @@
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
+#include <algorithm>
 #include <exception>
 
 #include "batch_window.h"
@@ -298,11 +299,15 @@ void ResultsWindow::FillSaturation() {
     delete item->widget();
     delete item;
   }
+  std::pair<double, double> range{0.0, 0.0};
+  for (const Run* run : Matching())
+    for (const engine::MineralResult& m : run->result->Minerals())
+      range = {std::min(range.first, m.si), std::max(range.second, m.si)};
   for (const Run* run : Matching()) {
     const form::CalculationResult& r = *run->result;
     const QString caption =
         QString("%1, %2 ℃").arg(Utf8(r.dataset->title), Fixed(r.temperature, 1));
-    auto* panel = new SaturationPanel(r, caption);
+    auto* panel = new SaturationPanel(r, caption, range);
     panel->setObjectName(QString("Saturation_%1").arg(Utf8(r.dataset->key)));
     saturation_row_->addWidget(panel, 1);
   }

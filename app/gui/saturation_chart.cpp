@@ -37,7 +37,7 @@ QStandardItem* NumberItem(double v, int decimals) {
 }  // namespace
 
 SaturationPanel::SaturationPanel(const engine::Evaluation& e, const QString& caption,
-                                 QWidget* parent)
+                                 std::pair<double, double> si_range, QWidget* parent)
     : QWidget(parent) {
   std::vector<engine::MineralResult> minerals = e.Minerals();
   // Highest SI on top: a horizontal bar chart draws its first category at the bottom.
@@ -62,7 +62,7 @@ SaturationPanel::SaturationPanel(const engine::Evaluation& e, const QString& cap
   over->setBorderColor(kOversaturated);
   under->setBorderColor(kUndersaturated);
   QStringList names;
-  double low = 0.0, high = 0.0;
+  double low = std::min(0.0, si_range.first), high = std::max(0.0, si_range.second);
   for (const engine::MineralResult& m : minerals) {
     names << QString::fromUtf8(m.name.data(), static_cast<qsizetype>(m.name.size()));
     over->append(m.si > 0 ? m.si : 0.0);

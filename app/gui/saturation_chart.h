@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <utility>
 
 #include "engine/engine.h"
 
@@ -17,8 +18,9 @@ class SaturationPanel : public QWidget {
   Q_OBJECT
 
  public:
+  // `si_range`: the SI axis spans at least this, so that panels side by side share a scale.
   SaturationPanel(const engine::Evaluation& evaluation, const QString& caption,
-                  QWidget* parent = nullptr);
+                  std::pair<double, double> si_range = {0.0, 0.0}, QWidget* parent = nullptr);
 
   QChartView* View() const { return view_; }
   // Mineral, log K, log IAP, SI, in the order of the bars from the top.

@@ -125,6 +125,12 @@ class BatchWindowTest : public QObject {
         QCOMPARE(table.data(table.index(r, c), Qt::EditRole).toString(), cells[c]);
     }
 
+    QProcess json_cli;
+    const QString cli_json = dir_->filePath("cli.json");
+    json_cli.start(GEOFLUID_CLI, {"batch", GEOFLUID_WELLS, "--temperatures", "150,250", "--dataset",
+                                  "both", "--format", "json", "--out", cli_json});
+    QVERIFY(json_cli.waitForFinished(kRunTimeoutMs));
+    QCOMPARE(QByteArray::fromStdString(window_->Json()), ReadFile(cli_json));
     QJsonParseError error;
     const QJsonDocument json =
         QJsonDocument::fromJson(QByteArray::fromStdString(window_->Json()), &error);
