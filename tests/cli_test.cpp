@@ -133,6 +133,22 @@ TEST(Cli, UsageErrorsExitTwo) {
   }
 }
 
+TEST(Cli, AWaitLimitThatIsNoNumberIsAUsageError) {
+  TempDir dir;
+  ASSERT_EQ(::setenv("GEOFLUID_WAIT", "soon", 1), 0);
+  const Result r = Cli(dir, {"run", kExample, "--dir", dir.Path().string()});
+  ::unsetenv("GEOFLUID_WAIT");
+  EXPECT_EQ(r.status, 2);
+  ASSERT_EQ(r.err.size(), 1u);
+  EXPECT_EQ(r.err[0], "error: GEOFLUID_WAIT: \"soon\" is not a number of seconds from 0 to 86400");
+  // The option is asked first and overrides the variable.
+  ASSERT_EQ(::setenv("GEOFLUID_WAIT", "soon", 1), 0);
+  const Result given = Cli(
+      dir, {"run", kExample, "--dir", dir.Path().string(), "--mode", "measured", "--wait", "5"});
+  ::unsetenv("GEOFLUID_WAIT");
+  EXPECT_EQ(given.status, 0);
+}
+
 TEST(Cli, RunErrorsExitOneWithOneErrorLine) {
   TempDir dir;
   const std::string d = dir.Path().string();

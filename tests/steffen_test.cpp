@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "engine/engine.h"
@@ -173,6 +174,35 @@ TEST(SteffenScheme, PreparesConditionsLikeTheSpecifiedOneAtTheNodes) {
         engine::Prepare(engine::Dataset::Of(thermo::Dataset::kSolveq), t, SteffenScheme()))
         << t;
   }
+}
+
+// The tables are prepared on first use by whichever thread comes first, then shared: threads
+// starting together get the numbers of a run alone.
+TEST(SteffenScheme, ThreadsShareThePreparedTables) {
+  const engine::Dataset& d = engine::Dataset::Of(thermo::Dataset::kSupcrt);
+  std::vector<double> temperatures;
+  for (double t = 0.0; t <= 300.0; t += 7.5) temperatures.push_back(t);
+  std::vector<std::vector<double>> seen(4);
+  std::vector<std::thread> threads;
+  for (std::size_t k = 0; k < seen.size(); ++k) {
+    threads.emplace_back([&, k] {
+      for (double t : temperatures) {
+        const auto c = engine::Prepare(d, t, SteffenScheme());
+        seen[k].insert(seen[k].end(), c->constants.mineral_logk.begin(),
+                       c->constants.mineral_logk.end());
+        seen[k].push_back(c->activity.a);
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  std::vector<double> alone;
+  for (double t : temperatures) {
+    ThermoStorage s = Steffen(t, t);
+    const auto k = thermo::SupcrtConstants(s);
+    alone.insert(alone.end(), k.mineral_logk.begin(), k.mineral_logk.end());
+    alone.push_back(s.debye_huckel_a);
+  }
+  for (const auto& v : seen) EXPECT_EQ(v, alone);
 }
 
 }  // namespace

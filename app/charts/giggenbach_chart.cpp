@@ -70,6 +70,16 @@ class Triangle : public QGraphicsWidget {
       for (const TernaryPoint& t : data_.partial_equilibrium) path.lineTo(at(t));
       p->setPen(QPen(QColor(0x66, 0x66, 0x66), 1.3, Qt::DashLine));
       p->drawPath(path);
+      // Its name beside it halfway up, on the side of the immature waters.
+      const auto mid =
+          std::min_element(data_.partial_equilibrium.begin(), data_.partial_equilibrium.end(),
+                           [](const TernaryPoint& u, const TernaryPoint& v) {
+                             return std::abs(u.mg - 45.0) < std::abs(v.mg - 45.0);
+                           });
+      const QPointF where = at(*mid);
+      p->setPen(QColor(0x66, 0x66, 0x66));
+      p->drawText(QRectF(where.x() + 8.0, where.y() - fm.height() / 2, 80.0, fm.height()),
+                  Qt::AlignLeft | Qt::AlignVCenter, "MI = 2.0");
     }
 
     // The full-equilibrium line with its temperatures on the side away from sqrt(Mg).

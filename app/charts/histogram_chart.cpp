@@ -77,8 +77,10 @@ class HistogramFigure : public Figure {
     chart_->addAxis(ay, Qt::AlignLeft);
     y_axis_ = ay;
 
-    auto* outline = new QLineSeries;
-    auto* base = new QLineSeries;
+    // An area series does not own its boundary lines: they are its children here.
+    auto* area = new QAreaSeries;
+    auto* outline = new QLineSeries(area);
+    auto* base = new QLineSeries(area);
     for (int i = 0; i < bins; ++i) {
       const double a = low + i * width, b = low + (i + 1) * width;
       outline->append(a, 0.0);
@@ -90,7 +92,8 @@ class HistogramFigure : public Figure {
       base->append(b, 0.0);
       base->append(b, 0.0);
     }
-    auto* area = new QAreaSeries(outline, base);
+    area->setUpperSeries(outline);
+    area->setLowerSeries(base);
     area->setBrush(QColor(0x9e, 0xc5, 0xe8));
     area->setPen(QPen(QColor(0x1f, 0x4e, 0x79), 1.0));
     chart_->addSeries(area);

@@ -35,8 +35,10 @@ QLineSeries* LineOf(const std::vector<double>& x, const std::vector<double>& y) 
 }
 
 QAreaSeries* BandOf(const Band& band, QColor color) {
-  auto* upper = new QLineSeries;
-  auto* lower = new QLineSeries;
+  // An area series does not own its boundary lines: they are its children here.
+  auto* area = new QAreaSeries;
+  auto* upper = new QLineSeries(area);
+  auto* lower = new QLineSeries(area);
   const std::size_t n = std::min({band.x.size(), band.low.size(), band.high.size()});
   for (std::size_t i = 0; i < n; ++i) {
     if (std::isfinite(band.x[i]) && std::isfinite(band.low[i]) && std::isfinite(band.high[i])) {
@@ -44,7 +46,8 @@ QAreaSeries* BandOf(const Band& band, QColor color) {
       lower->append(band.x[i], band.low[i]);
     }
   }
-  auto* area = new QAreaSeries(upper, lower);
+  area->setUpperSeries(upper);
+  area->setLowerSeries(lower);
   color.setAlpha(55);
   area->setBrush(color);
   area->setPen(Qt::NoPen);

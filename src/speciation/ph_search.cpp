@@ -28,12 +28,12 @@ class Probe {
     seen_.push_back({ph, d});
     if (std::isnan(d)) {
       nan_ = true;
-    } else if (d < 0.0 && ph > below_) {
-      below_ = ph;
-      below_value_ = d;
-    } else if (d > 0.0 && ph < above_) {
-      above_ = ph;
-      above_value_ = d;
+    } else if (d < 0.0 && ph > below) {
+      below = ph;
+      below_d = d;
+    } else if (d > 0.0 && ph < above) {
+      above = ph;
+      above_d = d;
     }
     return d;
   }
@@ -45,18 +45,18 @@ class Probe {
   }
   // +1 or -1 where the values seen tell the sign, 0 where they do not.
   int Sign(double ph) const {
-    if (ph >= above_) return 1;
-    if (ph <= below_) return -1;
+    if (ph >= above) return 1;
+    if (ph <= below) return -1;
     return 0;
   }
   // False once a negative D was seen above a positive one, or a NaN.
-  bool Rising() const { return !nan_ && below_ < above_; }
-  bool Bracketed() const { return Rising() && below_ > -kInf && above_ < kInf; }
+  bool Rising() const { return !nan_ && below < above; }
+  bool Bracketed() const { return Rising() && below > -kInf && above < kInf; }
   int Calls() const { return calls_; }
   bool LastAt(double ph) const { return calls_ > 0 && last_ == ph; }
 
-  double below_ = -kInf, below_value_ = 0.0;  // highest pH with D < 0
-  double above_ = kInf, above_value_ = 0.0;   // lowest pH with D > 0
+  double below = -kInf, below_d = 0.0;  // highest pH with D < 0
+  double above = kInf, above_d = 0.0;   // lowest pH with D > 0
 
  private:
   static constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -130,8 +130,8 @@ bool Bracket(Probe& probe) {
 bool Narrow(Probe& probe) {
   constexpr double kWidth = 1e-9;
   if (!probe.Bracketed()) return false;
-  double a = probe.below_, fa = probe.below_value_;
-  double b = probe.above_, fb = probe.above_value_;
+  double a = probe.below, fa = probe.below_d;
+  double b = probe.above, fb = probe.above_d;
   double c = a, fc = fa;
   double d = b - a, e = d;
   for (int i = 0; i < 200; ++i) {
@@ -152,7 +152,7 @@ bool Narrow(Probe& probe) {
     const double xm = 0.5 * (c - b);
     // A zero of Brent's own bracket ends it, but only signs narrow the probe's.
     if (fb == 0.0) return Flank(probe, b, kWidth);
-    if (probe.above_ - probe.below_ <= kWidth || std::fabs(xm) <= tol) return true;
+    if (probe.above - probe.below <= kWidth || std::fabs(xm) <= tol) return true;
     if (std::fabs(e) >= tol && std::fabs(fa) > std::fabs(fb)) {
       const double s = fb / fa;
       double p, q;
