@@ -91,6 +91,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   results->resize(1200, 900);
+  // The Temperature tab with its uncertainty band, as a user would ask for it.
+  results->Temperature()->SetBand(true, 100);
   const QString suffix = language == "ja" ? "-ja" : "";
   bool ok = true;
   const char* names[] = {"report", "saturation", "species", "temperature"};

@@ -15,6 +15,7 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QStandardItemModel;
+class QSpinBox;
 class QTableView;
 class QVBoxLayout;
 
@@ -44,6 +45,10 @@ class TemperatureTab : public QWidget {
   const QStandardItemModel& Estimates() const { return *estimates_; }
   QStringList CheckedMinerals() const;
   void SetChecked(const QString& mineral, bool checked);
+  // The 5-95 % band of each mineral's log(Q/K) from Monte Carlo draws of the default errors.
+  void SetBand(bool on, int draws);
+  // "DATASET:MINERAL" of every curve drawn with a band by the last calculation.
+  const std::vector<std::string>& BandedMinerals() const { return banded_; }
   QWidget* Chart() const { return chart_; }
 
  signals:
@@ -61,6 +66,8 @@ class TemperatureTab : public QWidget {
   QDoubleSpinBox* to_ = nullptr;
   QDoubleSpinBox* step_ = nullptr;
   QCheckBox* steam_correction_ = nullptr;
+  QCheckBox* band_ = nullptr;
+  QSpinBox* draws_ = nullptr;
   QPushButton* run_ = nullptr;
   QPushButton* save_png_ = nullptr;
   QPushButton* save_svg_ = nullptr;
@@ -71,6 +78,7 @@ class TemperatureTab : public QWidget {
   QStandardItemModel* estimates_ = nullptr;
   QTableView* table_ = nullptr;
   QFutureWatcher<std::shared_ptr<Outcome>> watcher_;
+  std::vector<std::string> banded_;
 };
 
 }  // namespace geofluid::gui

@@ -318,6 +318,15 @@ class ResultsWindowTest : public QObject {
     QVERIFY(finished.wait(60000));
     QCOMPARE(tab->CheckedMinerals(), QStringList{"QUARTZ"});
     QVERIFY(tab->findChild<QLabel*>("TemperatureStatus")->text().contains("SUPCRT98: RMS"));
+    QVERIFY(tab->BandedMinerals().empty());
+
+    // On request, the uncertainty band of every curve drawn.
+    tab->SetBand(true, 40);
+    tab->Calculate();
+    QVERIFY(finished.wait(120000));
+    QCOMPARE(tab->BandedMinerals(), (std::vector<std::string>{"SOLVEQ:QUARTZ", "SUPCRT98:QUARTZ"}));
+    QVERIFY2(tab->findChild<QLabel*>("TemperatureStatus")->text().contains("40"),
+             qPrintable(tab->findChild<QLabel*>("TemperatureStatus")->text()));
   }
 
   void englishCaptionsLeaveForm1AsItIs() {

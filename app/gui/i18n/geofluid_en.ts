@@ -415,5 +415,25 @@
         <source>溶存成分地化学温度計: %1</source>
         <translation>Solute geothermometers: %1</translation>
     </message>
+    <message>
+        <source>不確かさの帯 (5-95 %)</source>
+        <translation>Uncertainty band (5-95 %)</translation>
+    </message>
+    <message>
+        <source>成分 5 %、pH 0.1 (1σ) の誤差を乱数で与えて計算を繰り返し、log(Q/K) の 5-95 % の幅を描きます</source>
+        <translation>Repeats the calculation with random errors of 5 % in the components and 0.1 in the pH (1 sigma) and draws the 5-95 % range of log(Q/K)</translation>
+    </message>
+    <message>
+        <source> 回</source>
+        <translation> draws</translation>
+    </message>
+    <message>
+        <source>不確かさ: %1</source>
+        <translation>Uncertainty: %1</translation>
+    </message>
+    <message>
+        <source>帯: %1 回の抽選 (成分 5 %、pH 0.1 の 1σ)、失敗 %2 回</source>
+        <translation>Band: %1 draws (1 sigma: 5 % of the components, 0.1 in pH), %2 failed</translation>
+    </message>
 </context>
 </TS>
