@@ -4,8 +4,9 @@ set -euo pipefail
 
 GEOFLUID_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 GEOFLUID_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev libinih-dev
-  libcsv-dev nlohmann-json3-dev hyperfine libgsl-dev libtbb-dev
-  qt6-base-dev fonts-ipafont-gothic qt6-charts-dev qt6-svg-dev libqt6opengl6-dev)
+  libcsv-dev nlohmann-json3-dev hyperfine libtbb-dev
+  qt6-base-dev fonts-ipafont-gothic libgsl-dev qt6-charts-dev qt6-svg-dev
+  libqt6opengl6-dev)
 # The results and batch windows: the English translation (lupdate, lrelease and their CMake).
 GEOFLUID_PACKAGES+=(qt6-tools-dev qt6-l10n-tools)
 

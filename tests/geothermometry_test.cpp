@@ -74,6 +74,7 @@ TEST_P(SweepTest, GridPointEqualsTheWindowsSecondMode) {
   options.search = engine::Search::kDecimal;
   const Sweep serial = RunSweep(s, d, options, cache);
   options.parallel = true;
+  options.search = engine::Search::kFast;  // the default: the same pH in fewer speciations
   const Sweep parallel = RunSweep(s, d, options, cache);
   ASSERT_TRUE(serial.ok()) << serial.error;
   ASSERT_EQ(serial.points.size(), 41u);
@@ -269,6 +270,15 @@ TEST(EstimateInterpolation, SwingOfTheSpecifiedPolynomialIsReported) {
   const Estimate e = EstimateTemperature(s, supcrt, {"QUARTZ"}, options, cache);
   EXPECT_EQ(e.scheme, &steffen);
   EXPECT_EQ(e.crossings.at("QUARTZ").size(), 1u);
+  bool extrapolated = false;
+  for (const auto& w : e.warnings) extrapolated |= w.find("extrapolated") != std::string::npos;
+  EXPECT_FALSE(extrapolated);
+
+  // Past the last node (300 °C) the indices are extrapolations, and the estimate says so.
+  options.temperatures = TemperatureGrid(280.0, 320.0, 10.0);
+  const Estimate beyond = EstimateTemperature(s, supcrt, {"QUARTZ"}, options, cache);
+  for (const auto& w : beyond.warnings) extrapolated |= w.find("extrapolated") != std::string::npos;
+  EXPECT_TRUE(extrapolated);
 }
 
 // What a script reads from `geofluid-cli geothermometry --format json`, and a user's mistakes.
@@ -323,6 +333,23 @@ TEST(GeothermometryCli, JsonKeysAndUsageErrors) {
                                     dir.Path());
   ASSERT_EQ(at20.status, 0) << at20.err;
   EXPECT_NE(at20.out.find("pH 8.5 at 20.0 °C"), std::string::npos) << at20.out;
+
+  // A table gives one JSON line per row, in order; a bad row is reported in its place and the
+  // exit status says that not every sample was evaluated.
+  const auto table = testing::RunCli(
+      {"geothermometry", std::string(GEOFLUID_SOURCE_DIR) + "/examples/wells.csv", "--format",
+       "json", "--from", "200", "--to", "250", "--step", "25", "--interpolation", "steffen"},
+      dir.Path());
+  EXPECT_EQ(table.status, 1) << table.err;
+  const auto lines = testing::SplitLines(table.out, "\n");
+  ASSERT_EQ(lines.size(), 20u);
+  const auto first = nlohmann::json::parse(lines[0]);
+  EXPECT_EQ(first.at("id"), "NA-01");
+  EXPECT_EQ(first.at("interpolation"), "steffen");
+  EXPECT_FALSE(first.contains("error"));
+  const auto bad = nlohmann::json::parse(lines[8]);
+  EXPECT_EQ(bad.at("id"), "NA-09");
+  EXPECT_NE(bad.at("error").get<std::string>().find("pH"), std::string::npos);
 }
 
 }  // namespace

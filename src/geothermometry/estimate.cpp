@@ -2,6 +2,7 @@
 
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_min.h>
+#include <gsl/gsl_roots.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "thermo/interpolation.h"
 #include "units/units.h"
 
 namespace geofluid::geothermometry {
@@ -160,13 +162,66 @@ std::optional<std::pair<double, double>> Refine(SetCurve& curve, geothermometry:
       if (gsl_min_fminimizer_iterate(m) != GSL_SUCCESS || objective.failed) break;
       const double a = gsl_min_fminimizer_x_lower(m);
       const double b = gsl_min_fminimizer_x_upper(m);
-      if (gsl_min_test_interval(a, b, 0.05, 0.0) == GSL_SUCCESS) {
+      if (gsl_min_test_interval(a, b, 0.1, 0.0) == GSL_SUCCESS) {
         result = std::make_pair(gsl_min_fminimizer_x_minimum(m), gsl_min_fminimizer_f_minimum(m));
         break;
       }
     }
   }
   gsl_min_fminimizer_free(m);
+  if (objective.failed) return std::nullopt;
+  return result;
+}
+
+// |median| and |mean| reach their minimum, zero, where the signed statistic changes sign: a root
+// found by Brent's method in a few evaluations, where minimising the V of the absolute value
+// would take golden-section steps.
+bool Signed(geothermometry::Criterion c) {
+  return c == Criterion::kMedian || c == Criterion::kMean;
+}
+
+double SignedValue(const SetStatistics& s, geothermometry::Criterion c) {
+  return c == Criterion::kMedian ? s.median : s.mean;
+}
+
+struct SignedObjective {
+  SetCurve* curve;
+  geothermometry::Criterion criterion;
+  bool failed = false;
+};
+
+double EvaluateSigned(double t, void* params) {
+  auto* o = static_cast<SignedObjective*>(params);
+  const auto s = o->curve->At(t);
+  if (!s) {
+    o->failed = true;
+    return 0.0;  // ends the search; the result is then discarded
+  }
+  return SignedValue(*s, o->criterion);
+}
+
+std::optional<std::pair<double, double>> RefineRoot(SetCurve& curve, geothermometry::Criterion c,
+                                                    double lower, double upper) {
+  QuietGsl();
+  SignedObjective objective{&curve, c};
+  gsl_function f{&EvaluateSigned, &objective};
+  gsl_root_fsolver* solver = gsl_root_fsolver_alloc(gsl_root_fsolver_brent);
+  if (solver == nullptr) return std::nullopt;
+  std::optional<std::pair<double, double>> result;
+  if (gsl_root_fsolver_set(solver, &f, lower, upper) == GSL_SUCCESS) {
+    for (int i = 0; i < 100 && !objective.failed; ++i) {
+      if (gsl_root_fsolver_iterate(solver) != GSL_SUCCESS || objective.failed) break;
+      const double root = gsl_root_fsolver_root(solver);
+      const double value = EvaluateSigned(root, &objective);
+      if (value == 0.0 ||
+          gsl_root_test_interval(gsl_root_fsolver_x_lower(solver), gsl_root_fsolver_x_upper(solver),
+                                 0.1, 0.0) == GSL_SUCCESS) {
+        result = std::make_pair(root, std::abs(value));
+        break;
+      }
+    }
+  }
+  gsl_root_fsolver_free(solver);
   if (objective.failed) return std::nullopt;
   return result;
 }
@@ -184,6 +239,20 @@ TemperatureEstimate Minimise(const std::vector<SetStatistics>& curves, geothermo
   }
   estimate.celsius = curves[best].temperature;
   estimate.value = Measure(curves[best], c);
+  if (Signed(c)) {
+    if (estimate.value == 0.0) return estimate;
+    const double here = SignedValue(curves[best], c);
+    for (const std::size_t j : {best - 1, best + 1}) {
+      if (j >= curves.size() || (SignedValue(curves[j], c) < 0.0) == (here < 0.0)) continue;
+      const double a = curves[std::min(best, j)].temperature;
+      const double b = curves[std::max(best, j)].temperature;
+      if (const auto root = RefineRoot(curve, c, a, b)) {
+        estimate.celsius = root->first;
+        estimate.value = root->second;
+      }
+      return estimate;
+    }
+  }
   if (curves.size() > 1 && (best == 0 || best + 1 == curves.size())) {
     estimate.on_edge = true;
     return estimate;
@@ -359,6 +428,17 @@ Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
       Slot(e, c).reason = no_estimate;
     }
     return e;
+  }
+
+  // The tables hold nodes from 0 to 300 °C; beyond them every scheme extrapolates, and the
+  // specified polynomial runs away within a few tens of degrees.
+  const double first_node = thermo::kStandardGrid.front();
+  const double last_node = thermo::kStandardGrid.back();
+  if (!s.points.empty() &&
+      (s.points.front().temperature < first_node || s.points.back().temperature > last_node)) {
+    e.warnings.push_back("the range reaches beyond the tables' " + Fixed(first_node, 0) + "-" +
+                         Fixed(last_node, 0) +
+                         " °C: log K there is extrapolated and the indices are unreliable");
   }
 
   // Failed temperatures and pass limits, summed up once.
