@@ -9,6 +9,8 @@ GEOFLUID_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcl
   libqt6opengl6-dev
   pybind11-dev python3-dev python3-numpy python3-pandas python3-dask python3-distributed
   python3-matplotlib python3-pytest)
+# The results and batch windows: the English translation (lupdate, lrelease and their CMake).
+GEOFLUID_PACKAGES+=(qt6-tools-dev qt6-l10n-tools)
 
 # Installs the Debian packages of the list that are not installed yet. When none is missing,
 # apt is not called at all (it may have no mirror to reach); when apt fails, one line says

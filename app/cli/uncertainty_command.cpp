@@ -16,9 +16,11 @@
 #include "sample_file.h"
 #include "uncertainty/uncertainty.h"
 #ifdef GEOFLUID_HAVE_CHARTS
+#include <algorithm>
 #include <cmath>
 
 #include "charts.h"
+#include "geothermometry/estimate.h"
 #endif
 
 namespace geofluid::cli {
@@ -107,6 +109,27 @@ std::string Name(const uncertainty::Result& r) { return r.id.empty() ? "the samp
 
 // The fan chart: per dataset the median SI of each mineral of the set with its 5-95 % band, the
 // set's RMS below; the median RMS estimate marked.
+// The datasets spell some minerals of the set differently (LOW-ALBITE, ALBITE_LOW): a mineral
+// is labelled with every spelling, so that it keeps one colour and one legend entry in both
+// panels. The default sets list the same minerals in the same order.
+std::string Label(const uncertainty::Result& r, const uncertainty::DatasetResult& d,
+                  const std::string& name) {
+  const auto set = geothermometry::DefaultMinerals(*d.dataset);
+  const auto at = std::find(set.begin(), set.end(), name);
+  if (at == set.end()) return name;
+  std::string label;
+  for (const uncertainty::DatasetResult& other : r.datasets) {
+    const auto other_set = geothermometry::DefaultMinerals(*other.dataset);
+    if (other_set.size() != set.size()) return name;
+    const std::string& spelling = other_set[static_cast<std::size_t>(at - set.begin())];
+    if (label.empty())
+      label = spelling;
+    else if (label.find(spelling) == std::string::npos)
+      label += " | " + spelling;
+  }
+  return label;
+}
+
 charts::SiTemperatureData FanChart(const uncertainty::Result& r) {
   charts::SiTemperatureData data;
   data.title = "Saturation indices of " + Name(r) + ": median and 5-95 % of " +
@@ -121,8 +144,9 @@ charts::SiTemperatureData FanChart(const uncertainty::Result& r) {
     for (const std::string& name : set) {
       const int m = d.dataset->MineralIndex(name);
       if (m == 0) continue;
-      charts::Curve curve{name, {}, {}};
-      charts::Band band{name, {}, {}, {}};
+      const std::string label = Label(r, d, name);
+      charts::Curve curve{label, {}, {}};
+      charts::Band band{label, {}, {}, {}};
       for (const uncertainty::TemperatureResult& t : d.temperatures) {
         const uncertainty::Interval& i = t.si[static_cast<std::size_t>(m - 1)].interval;
         if (i.n == 0) continue;
@@ -163,10 +187,11 @@ charts::HistogramData EstimateHistogram(const uncertainty::Result& r,
                                         const uncertainty::DatasetResult& d) {
   charts::HistogramData data;
   const uncertainty::Interval& i = d.estimate->criteria.front().interval;
-  data.title = std::string(d.dataset->title) + ": reservoir temperature of " + Name(r) +
-               " (RMS minimum over " + std::to_string(d.estimate->minerals.size()) +
-               " minerals), " + std::to_string(i.n) + " of " + std::to_string(r.draws) + " draws";
-  data.x_title = "Temperature (°C)";
+  data.title = std::string(d.dataset->title) + ": reservoir temperature of " + Name(r) + ", " +
+               std::to_string(i.n) + " of " + std::to_string(r.draws) + " draws";
+  data.x_title = "Temperature (°C): bars the multicomponent estimate (RMS minimum over " +
+                 std::to_string(d.estimate->minerals.size()) +
+                 " minerals), lines the solute geothermometers of the sample";
   data.values = d.estimate->draws.front();
   for (const uncertainty::SoluteResult& s : r.solute)
     if (s.nominal) data.markers.push_back({s.label, *s.nominal});
@@ -187,7 +212,7 @@ std::vector<std::filesystem::path> SaveCharts(const uncertainty::Result& r,
     if (!d.estimate) continue;
     const auto path = WithSuffix(fan, "-estimate-" + std::string(d.dataset->key));
     auto histogram = charts::Histogram(EstimateHistogram(r, d));
-    if (std::string e = charts::Save(*histogram, path.string(), 900, 560); !e.empty())
+    if (std::string e = charts::Save(*histogram, path.string(), 1000, 560); !e.empty())
       throw std::runtime_error(e);
     written.push_back(path);
   }

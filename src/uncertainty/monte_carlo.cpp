@@ -215,6 +215,13 @@ std::vector<Sensitivity> Sensitivities(const Plan& plan, const DatasetPlan& d,
     return std::make_pair(s.estimate_effect ? std::abs(*s.estimate_effect) : -1.0,
                           s.si_effect ? *s.si_effect : -1.0);
   };
+  double total = 0.0;
+  for (const Sensitivity& s : list)
+    if (s.estimate_effect) total += *s.estimate_effect * *s.estimate_effect;
+  if (total > 0.0)
+    for (Sensitivity& s : list)
+      if (s.estimate_effect)
+        s.estimate_share = 100.0 * *s.estimate_effect * *s.estimate_effect / total;
   std::stable_sort(list.begin(), list.end(),
                    [&](const Sensitivity& x, const Sensitivity& y) { return key(x) > key(y); });
   return list;

@@ -105,10 +105,11 @@ void WriteText(std::ostream& out, const Result& r) {
       out << "  Inputs that matter most (one at a time at -1 and +1 sigma; SI at "
           << Fixed(d.sensitivity_temperature, 1) << " °C)\n";
       out << "    " << Pad("input", 16) << Pad("error", 8) << Pad("estimate °C", 14)
-          << "SI of the set\n";
+          << Pad("share", 8) << "SI of the set\n";
       for (const Sensitivity& s : d.sensitivity) {
         out << "    " << Pad(s.input, 16) << Pad(s.error, 8)
             << Pad(s.estimate_effect ? "±" + Fixed(std::abs(*s.estimate_effect), 1) : "-", 14)
+            << Pad(s.estimate_share ? Fixed(*s.estimate_share, 0) + " %" : "-", 8)
             << (s.si_effect ? "±" + Fixed(*s.si_effect, 3) : "-");
         if (!s.note.empty()) out << "  (" << s.note << ')';
         out << '\n';
@@ -242,6 +243,7 @@ std::string ToJson(const Result& r, int indent) {
       sj["estimate_effect"] = Optional(s.estimate_effect);
       sj["estimate_minus"] = Optional(s.estimate_minus);
       sj["estimate_plus"] = Optional(s.estimate_plus);
+      sj["estimate_share_percent"] = Optional(s.estimate_share);
       sj["si_effect"] = Optional(s.si_effect);
       if (!s.note.empty()) sj["note"] = s.note;
       ranked.push_back(sj);

@@ -149,6 +149,9 @@ struct Sensitivity {
   // the SI at the reference temperature.
   std::optional<double> estimate_effect;
   std::optional<double> si_effect;
+  // The effect squared as a percentage of the sum over every input: for small, independent
+  // errors the share of the estimate's variance.
+  std::optional<double> estimate_share;
   std::string note;  // e.g. one-sided where -1 sigma would leave a concentration below 0
 };
 
