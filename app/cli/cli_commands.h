@@ -83,7 +83,6 @@ CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options);
 
 CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options);
 int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, std::ostream& err);
-
 CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options);
 int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::ostream& err);
 
