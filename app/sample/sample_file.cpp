@@ -27,6 +27,9 @@ struct Section {
 };
 constexpr Section kSections[] = {{"hot-water", 1, 14}, {"steam", 15, 16}, {"temperature", 17, 18}};
 
+// Read for the uncertainty of a run, never by the window.
+constexpr std::string_view kErrorsSection = "errors";
+
 const Section* FindSection(std::string_view name) {
   for (const Section& s : kSections)
     if (s.name == name) return &s;
@@ -114,9 +117,10 @@ char* NextLine(char* buffer, int size, void* user) {
       return nullptr;
     }
     const std::string_view name = Trim(line.substr(1, close - 1));
-    if (FindSection(name) == nullptr) {
+    if (FindSection(name) == nullptr && name != kErrorsSection) {
       parse.Fail(number, parse.At(number) + ": unknown section [" + std::string(name) +
-                             "] (the sections are [hot-water], [steam] and [temperature])");
+                             "] (the sections are [hot-water], [steam], [temperature] and "
+                             "[errors])");
       return nullptr;
     }
     // inih drops whatever follows the ]; only a comment may.
@@ -156,6 +160,17 @@ int OnKey(void* user, const char* section_text, const char* name_text, const cha
         parse.At(number) + ": \"" + name +
             "\" comes before any section; put it under [hot-water], [steam] or [temperature]");
     return 0;
+  }
+  if (section_name == kErrorsSection) {
+    // Keys and values are checked by the layer that uses them; a repeated key is still a fault.
+    for (const Sample::Error& e : parse.sample.errors)
+      if (e.key == name) {
+        parse.Fail(number, parse.At(number) + ": \"" + name + "\" is given twice in [errors] "
+                           "(first on line " + std::to_string(e.line) + ")");
+        return 0;
+      }
+    parse.sample.errors.push_back({name, std::string(Trim(value != nullptr ? value : "")), number});
+    return 1;
   }
   const Section* section = FindSection(section_name);
   if (section == nullptr) {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace geofluid::form {
 class Form1;
@@ -25,13 +26,21 @@ struct Sample {
   // [temperature] ph_temperature: where the pH was measured, for the temperature sweeps; empty
   // when not given (the pH then counts as measured at `calculation`). The window does not use it.
   std::string ph_temperature;
+  // [errors]: the errors of the inputs for an uncertainty run, as written (the uncertainty
+  // layer reads them), in file order.
+  struct Error {
+    std::string key;
+    std::string value;
+    std::size_t line = 0;
+  };
+  std::vector<Error> errors;
 };
 
 inline constexpr std::string_view kPhTemperatureKey = "ph_temperature";
 
 // Reads an INI sample: [hot-water] with the labels of Text1 .. Text14, [steam] with CO2 and
-// H2S, [temperature] with calculation, separation and optionally ph_temperature. Throws
-// SampleError.
+// H2S, [temperature] with calculation, separation and optionally ph_temperature, optionally
+// [errors]. Throws SampleError.
 Sample LoadSample(const std::filesystem::path& path);
 
 // Puts the sample's texts into the boxes of the window model, as a user would type them.

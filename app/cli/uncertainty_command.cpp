@@ -1,0 +1,357 @@
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "batch/batch.h"
+#include "cli_commands.h"
+#include "form/analysis_input.h"
+#include "form/calculation.h"
+#include "form/number_text.h"
+#include "geothermometry/sweep.h"
+#include "platform/errors.h"
+#include "sample_file.h"
+#include "uncertainty/uncertainty.h"
+#ifdef GEOFLUID_HAVE_CHARTS
+#include <algorithm>
+#include <cmath>
+
+#include "charts.h"
+#include "geothermometry/estimate.h"
+#endif
+
+namespace geofluid::cli {
+
+namespace {
+
+struct Input {
+  engine::Sample sample;
+  uncertainty::InputErrors errors;
+  std::vector<double> temperatures;  // empty: the options'
+  std::string fault;
+};
+
+bool IsTable(const std::string& path) {
+  const std::string ext = std::filesystem::path(path).extension().string();
+  return path == "-" || ext == ".csv" || ext == ".CSV";
+}
+
+// The sample file as a typed sample: the boxes as the window reads them in the first mode.
+Input FromSampleFile(const std::string& path, const UncertaintyOptions& options) {
+  const sample::Sample file = sample::LoadSample(path);
+  form::CalculationInput boxes;
+  boxes.box = file.box;
+  boxes.option1 = true;
+  Input in;
+  in.sample = form::SampleFromBoxes(boxes);
+  in.sample.id = std::filesystem::path(path).stem().string();
+  // The pH was measured at `calculation` unless the file says where.
+  if (file.ph_temperature.empty()) {
+    in.sample.ph_temperature = form::BoxNumber(file.box, 17);
+  } else if (const auto t = form::ParseNumber(file.ph_temperature)) {
+    in.sample.ph_temperature = *t;
+  } else {
+    throw sample::SampleError("the sample file " + path + ": ph_temperature \"" +
+                              file.ph_temperature + "\" is not a number");
+  }
+  in.sample.separation_temperature =
+      options.no_steam_correction && file.box[18].empty() ? 100.0 : form::BoxNumber(file.box, 18);
+  in.errors = uncertainty::InputErrors::Defaults();
+  for (const auto& e : file.errors) {
+    try {
+      uncertainty::SetError(in.errors, e.key, e.value);
+    } catch (const uncertainty::ErrorSyntax& x) {
+      throw sample::SampleError("the sample file " + path + ", line " + std::to_string(e.line) +
+                                ", [errors]: " + x.what());
+    }
+  }
+  return in;
+}
+
+std::vector<Input> FromTable(const std::string& path, const UncertaintyOptions& options) {
+  std::ifstream file;
+  std::istream* stream = &std::cin;
+  if (path != "-") {
+    file.open(path, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot read the table " + path);
+    stream = &file;
+  }
+  const std::string name = path == "-" ? "the table on stdin" : "the table " + path;
+  std::vector<Input> inputs;
+  for (auto& row : uncertainty::ReadTable(*stream, name, uncertainty::InputErrors::Defaults(),
+                                          !options.no_steam_correction, options.units)) {
+    Input in;
+    in.sample = std::move(row.sample);
+    in.errors = row.errors;
+    in.temperatures = std::move(row.temperatures);
+    in.fault = std::move(row.fault);
+    inputs.push_back(std::move(in));
+  }
+  return inputs;
+}
+
+std::vector<double> Temperatures(const UncertaintyOptions& o) {
+  if (!o.temperatures.empty()) return batch::ParseTemperatures(o.temperatures);
+  return geothermometry::TemperatureGrid(o.from, o.to, o.step);
+}
+
+#ifdef GEOFLUID_HAVE_CHARTS
+std::filesystem::path WithSuffix(const std::filesystem::path& path, const std::string& suffix) {
+  std::filesystem::path p = path;
+  p.replace_filename(path.stem().string() + suffix + path.extension().string());
+  return p;
+}
+
+std::string Name(const uncertainty::Result& r) { return r.id.empty() ? "the sample" : r.id; }
+
+// The fan chart: per dataset the median SI of each mineral of the set with its 5-95 % band, the
+// set's RMS below; the median RMS estimate marked.
+// The datasets spell some minerals of the set differently (LOW-ALBITE, ALBITE_LOW): a mineral
+// is labelled with every spelling, so that it keeps one colour and one legend entry in both
+// panels. The default sets list the same minerals in the same order.
+std::string Label(const uncertainty::Result& r, const uncertainty::DatasetResult& d,
+                  const std::string& name) {
+  const auto set = geothermometry::DefaultMinerals(*d.dataset);
+  const auto at = std::find(set.begin(), set.end(), name);
+  if (at == set.end()) return name;
+  std::string label;
+  for (const uncertainty::DatasetResult& other : r.datasets) {
+    const auto other_set = geothermometry::DefaultMinerals(*other.dataset);
+    if (other_set.size() != set.size()) return name;
+    const std::string& spelling = other_set[static_cast<std::size_t>(at - set.begin())];
+    if (label.empty())
+      label = spelling;
+    else if (label.find(spelling) == std::string::npos)
+      label += " | " + spelling;
+  }
+  return label;
+}
+
+charts::SiTemperatureData FanChart(const uncertainty::Result& r) {
+  charts::SiTemperatureData data;
+  data.title = "Saturation indices of " + Name(r) + ": median and 5-95 % of " +
+               std::to_string(r.draws) + " draws";
+  for (const uncertainty::DatasetResult& d : r.datasets) {
+    charts::SiPanel panel;
+    panel.title = std::string(d.dataset->title);
+    std::vector<std::string> set;
+    if (d.estimate) set = d.estimate->minerals;
+    charts::Curve rms{"RMS", {}, {}}, rms_low, rms_high;
+    charts::Band rms_band{"RMS", {}, {}, {}};
+    for (const std::string& name : set) {
+      const int m = d.dataset->MineralIndex(name);
+      if (m == 0) continue;
+      const std::string label = Label(r, d, name);
+      charts::Curve curve{label, {}, {}};
+      charts::Band band{label, {}, {}, {}};
+      for (const uncertainty::TemperatureResult& t : d.temperatures) {
+        const uncertainty::Interval& i = t.si[static_cast<std::size_t>(m - 1)].interval;
+        if (i.n == 0) continue;
+        curve.x.push_back(t.temperature);
+        curve.y.push_back(i.median);
+        band.x.push_back(t.temperature);
+        band.low.push_back(i.q05);
+        band.high.push_back(i.q95);
+      }
+      panel.minerals.push_back(std::move(curve));
+      panel.bands.push_back(std::move(band));
+    }
+    for (const uncertainty::TemperatureResult& t : d.temperatures) {
+      if (t.set_rms.n == 0) continue;
+      rms.x.push_back(t.temperature);
+      rms.y.push_back(t.set_rms.median);
+      rms_band.x.push_back(t.temperature);
+      rms_band.low.push_back(t.set_rms.q05);
+      rms_band.high.push_back(t.set_rms.q95);
+    }
+    if (!rms.x.empty()) {
+      panel.rms = rms;
+      panel.statistic_bands.push_back(rms_band);
+    }
+    if (d.estimate && d.estimate->criteria.front().interval.n > 0) {
+      const uncertainty::Interval& i = d.estimate->criteria.front().interval;
+      panel.estimate = i.median;
+      panel.estimate_label = "RMS median";
+    }
+    data.panels.push_back(std::move(panel));
+  }
+  return data;
+}
+
+// The histogram of one dataset's RMS temperature estimate over the draws, the solute
+// geothermometers of the sample as analysed marked.
+charts::HistogramData EstimateHistogram(const uncertainty::Result& r,
+                                        const uncertainty::DatasetResult& d) {
+  charts::HistogramData data;
+  const uncertainty::Interval& i = d.estimate->criteria.front().interval;
+  data.title = std::string(d.dataset->title) + ": reservoir temperature of " + Name(r) + ", " +
+               std::to_string(i.n) + " of " + std::to_string(r.draws) + " draws";
+  data.x_title = "Temperature (°C): bars the multicomponent estimate (RMS minimum over " +
+                 std::to_string(d.estimate->minerals.size()) +
+                 " minerals), lines the solute geothermometers of the sample";
+  data.values = d.estimate->draws.front();
+  for (const uncertainty::SoluteResult& s : r.solute)
+    if (s.nominal) data.markers.push_back({s.label, *s.nominal});
+  return data;
+}
+
+// Writes the fan chart to `fan` and one histogram per dataset next to it.
+std::vector<std::filesystem::path> SaveCharts(const uncertainty::Result& r,
+                                              const std::filesystem::path& fan) {
+  charts::RenderingApplication application;
+  std::vector<std::filesystem::path> written;
+  const int width = 560 * static_cast<int>(r.datasets.size()) + 120;
+  auto figure = charts::SiTemperatureChart(FanChart(r));
+  if (std::string e = charts::Save(*figure, fan.string(), width, 760); !e.empty())
+    throw std::runtime_error(e);
+  written.push_back(fan);
+  for (const uncertainty::DatasetResult& d : r.datasets) {
+    if (!d.estimate) continue;
+    const auto path = WithSuffix(fan, "-estimate-" + std::string(d.dataset->key));
+    auto histogram = charts::Histogram(EstimateHistogram(r, d));
+    if (std::string e = charts::Save(*histogram, path.string(), 1000, 560); !e.empty())
+      throw std::runtime_error(e);
+    written.push_back(path);
+  }
+  return written;
+}
+#endif
+
+}  // namespace
+
+CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
+  CLI::App* c = app.add_subcommand(
+      "uncertainty",
+      "How sure is the answer: draws the errors of the analysis, pH and temperatures (Monte "
+      "Carlo), each draw carried through TOTH and the steam correction to every temperature; "
+      "medians and 5-95 % intervals of the pH, the saturation indices, the reservoir temperature "
+      "estimate and the solute geothermometers, and the inputs that matter most");
+  c->add_option("input", options.input,
+                "Sample file (INI, with an optional [errors] section) or CSV table (the columns "
+                "of `batch`, plus err_KEY columns; - for stdin)")
+      ->required();
+  c->add_option("--draws", options.draws, "Number of draws (default 1000)")
+      ->check(CLI::Range(1, 1000000));
+  c->add_option("--seed", options.seed,
+                "Seed of the random numbers (default 1); the same seed gives the same output "
+                "whatever --jobs");
+  c->add_option("--error", options.errors,
+                "An input's 1-sigma error, KEY=VALUE (repeatable): --error Na=3% --error pH=0.05 "
+                "--error Al=x2. " +
+                    uncertainty::ErrorSyntaxHelp());
+  auto* list = c->add_option("--temperatures", options.temperatures,
+                             "Temperatures, °C: 150,200,250 or 100:300:10 (default 100:300:5)");
+  auto* from = c->add_option("--from", options.from, "First temperature, °C (default 100)");
+  auto* to = c->add_option("--to", options.to, "Last temperature, °C (default 300)");
+  auto* step = c->add_option("--step", options.step, "Temperature step, °C (default 5)");
+  list->excludes(from)->excludes(to)->excludes(step);
+  c->add_option("--dataset", options.dataset, "solveq (default), supcrt or both")
+      ->check(CLI::IsMember({"solveq", "supcrt", "both"}));
+  c->add_option("--units", options.units, "Units of a CSV table: mol/kg (default), mg/kg, mg/L");
+  c->add_flag("--no-steam-correction", options.no_steam_correction,
+              "Carry the pH without the steam correction");
+  c->add_option("--format", options.format, "text (default), csv or json")
+      ->check(CLI::IsMember({"text", "csv", "json"}));
+  c->add_option("--plot", options.plot,
+                "Draw the fan chart of SI against temperature to FILE (.png or .svg) and the "
+                "histogram of the temperature estimate per dataset to FILE-estimate-DATASET");
+  c->add_option("--jobs", options.jobs, "Threads (default: all cores)")->check(CLI::Range(0, 1024));
+  return c;
+}
+
+int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::ostream& err) {
+  uncertainty::Options run;
+  run.draws = options.draws;
+  run.seed = options.seed;
+  run.threads = options.jobs;
+  run.steam_correction = !options.no_steam_correction;
+  if (options.dataset != "supcrt")
+    run.datasets.push_back(&engine::Dataset::Of(thermo::Dataset::kSolveq));
+  if (options.dataset != "solveq")
+    run.datasets.push_back(&engine::Dataset::Of(thermo::Dataset::kSupcrt));
+  std::vector<double> temperatures;
+  try {
+    temperatures = Temperatures(options);
+  } catch (const std::exception& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  }
+#ifndef GEOFLUID_HAVE_CHARTS
+  if (!options.plot.empty()) {
+    err << "error: --plot: this build has no charts (Qt 6 Charts was not found)\n";
+    return kUsageError;
+  }
+#endif
+
+  std::vector<Input> inputs;
+  try {
+    if (IsTable(options.input))
+      inputs = FromTable(options.input, options);
+    else
+      inputs.push_back(FromSampleFile(options.input, options));
+    for (Input& in : inputs)
+      for (const std::string& item : options.errors) uncertainty::SetError(in.errors, item);
+  } catch (const uncertainty::ErrorSyntax& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  } catch (const sample::SampleError& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  } catch (const Error& e) {  // a box of the sample file that is not a number
+    err << "error: the sample file " << options.input << ": " << e.what() << '\n';
+    return kUsageError;
+  } catch (const std::exception& e) {
+    err << "error: " << e.what() << '\n';
+    return kRunError;
+  }
+
+  engine::ConditionsCache cache;
+  std::vector<uncertainty::Result> results;
+  int status = kOk;
+  if (options.format == "csv") uncertainty::WriteCsvHeader(out);
+  for (const Input& in : inputs) {
+    if (!in.fault.empty()) {
+      err << "error: " << in.fault << '\n';
+      status = kRunError;
+      continue;
+    }
+    run.temperatures = in.temperatures.empty() ? temperatures : in.temperatures;
+    uncertainty::Result r;
+    try {
+      r = uncertainty::Run(in.sample, in.errors, run, cache);
+    } catch (const std::exception& e) {
+      err << "error: " << (in.sample.id.empty() ? "" : in.sample.id + ": ") << e.what() << '\n';
+      status = kRunError;
+      continue;
+    }
+    if (options.format != "text")
+      for (const std::string& w : r.warnings) err << "warning: " << w << '\n';
+    if (r.failed_draws == static_cast<std::size_t>(r.draws)) status = kRunError;
+    if (options.format == "text") {
+      if (!results.empty()) out << "\n";
+      uncertainty::WriteText(out, r);
+    } else if (options.format == "csv") {
+      uncertainty::WriteCsv(out, r);
+    }
+#ifdef GEOFLUID_HAVE_CHARTS
+    if (!options.plot.empty()) {
+      std::filesystem::path fan = options.plot;
+      if (inputs.size() > 1) fan = WithSuffix(fan, "-" + r.id);
+      try {
+        for (const auto& path : SaveCharts(r, fan)) err << "chart: " << path.string() << '\n';
+      } catch (const std::exception& e) {
+        err << "error: --plot: " << e.what() << '\n';
+        status = kRunError;
+      }
+    }
+#endif
+    results.push_back(std::move(r));
+  }
+  if (options.format == "json") uncertainty::WriteJson(out, results, IsTable(options.input));
+  return status;
+}
+
+}  // namespace geofluid::cli
