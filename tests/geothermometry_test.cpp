@@ -8,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli_process.h"
@@ -162,6 +163,42 @@ TEST_P(SweepTest, WaterSaturatedWithQuartzAt220CrossesThere) {
   EXPECT_FALSE(e.rms.on_edge);
   EXPECT_NEAR(*e.rms.celsius, 220.0, 0.1);
   EXPECT_NEAR(*e.mean.celsius, 220.0, 0.1);
+}
+
+// Many callers (the uncertainty draws, the rows of a table) share one cache from several
+// threads: each gets what it would get alone, bit for bit.
+TEST_P(SweepTest, EstimatesOnThreadsEqualTheSerialOne) {
+  const Dataset& d = Dataset::Of(GetParam());
+  engine::ConditionsCache cache;
+  SweepOptions options;
+  options.temperatures = TemperatureGrid(150.0, 300.0, 10.0);
+  std::vector<Sample> samples;
+  for (int i = 0; i < 4; ++i) {
+    samples.push_back(NaClWater());
+    samples.back().ph = 6.5 + 0.5 * i;
+  }
+  std::vector<Estimate> serial;
+  for (const Sample& s : samples) {
+    engine::ConditionsCache own;
+    serial.push_back(EstimateTemperature(s, d, {}, options, own));
+  }
+  std::vector<Estimate> threaded(samples.size());
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    threads.emplace_back(
+        [&, i] { threaded[i] = EstimateTemperature(samples[i], d, {}, options, cache); });
+  }
+  for (auto& t : threads) t.join();
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    for (Criterion c : kCriteria) {
+      ASSERT_EQ(serial[i].Get(c).celsius.has_value(), threaded[i].Get(c).celsius.has_value());
+      if (serial[i].Get(c).celsius) {
+        EXPECT_TRUE(SameBits(*serial[i].Get(c).celsius, *threaded[i].Get(c).celsius));
+      }
+    }
+    EXPECT_EQ(serial[i].crossings, threaded[i].crossings);
+    EXPECT_EQ(serial[i].warnings, threaded[i].warnings);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatasets, SweepTest,
