@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "charts.h"
+#include "chart_renderer.h"
 #include "geothermometry/estimate.h"
 #endif
 
@@ -201,18 +201,19 @@ charts::HistogramData EstimateHistogram(const uncertainty::Result& r,
 // Writes the fan chart to `fan` and one histogram per dataset next to it.
 std::vector<std::filesystem::path> SaveCharts(const uncertainty::Result& r,
                                               const std::filesystem::path& fan) {
-  charts::RenderingApplication application;
+  std::string error;
+  const charts::Renderer* renderer = charts::LoadRenderer(error);
+  if (renderer == nullptr) throw std::runtime_error(error);
   std::vector<std::filesystem::path> written;
   const int width = 560 * static_cast<int>(r.datasets.size()) + 120;
-  auto figure = charts::SiTemperatureChart(FanChart(r));
-  if (std::string e = charts::Save(*figure, fan.string(), width, 760); !e.empty())
+  if (std::string e = renderer->si_temperature(FanChart(r), fan.string(), width, 760); !e.empty())
     throw std::runtime_error(e);
   written.push_back(fan);
   for (const uncertainty::DatasetResult& d : r.datasets) {
     if (!d.estimate) continue;
     const auto path = WithSuffix(fan, "-estimate-" + std::string(d.dataset->key));
-    auto histogram = charts::Histogram(EstimateHistogram(r, d));
-    if (std::string e = charts::Save(*histogram, path.string(), 1000, 560); !e.empty())
+    if (std::string e = renderer->histogram(EstimateHistogram(r, d), path.string(), 1000, 560);
+        !e.empty())
       throw std::runtime_error(e);
     written.push_back(path);
   }
