@@ -327,8 +327,10 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
       status = kRunError;
       continue;
     }
+    // A table's warnings name their sample; the text output has them in its own block.
     if (options.format != "text")
-      for (const std::string& w : r.warnings) err << "warning: " << w << '\n';
+      for (const std::string& w : r.warnings)
+        err << "warning: " << (inputs.size() > 1 ? r.id + ": " : "") << w << '\n';
     if (r.failed_draws == static_cast<std::size_t>(r.draws)) status = kRunError;
     if (options.format == "text") {
       if (!results.empty()) out << "\n";
