@@ -1,3 +1,4 @@
+#include <cctype>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -278,6 +279,14 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
   } catch (const std::exception& e) {
     err << "error: " << e.what() << '\n';
     return kUsageError;
+  }
+  if (!options.plot.empty()) {
+    std::string ext = std::filesystem::path(options.plot).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".png" && ext != ".svg") {
+      err << "error: --plot " << options.plot << ": the file name must end in .png or .svg\n";
+      return kUsageError;
+    }
   }
 #ifndef GEOFLUID_HAVE_CHARTS
   if (!options.plot.empty()) {
