@@ -19,6 +19,7 @@
 #include "batch/text.h"
 #include "cli_process.h"
 #include "form_fixtures.h"
+#include "interp/steffen.h"
 
 namespace geofluid::batch {
 namespace {
@@ -240,15 +241,22 @@ TEST(BatchInput, HeaderMistakesAreUsageErrors) {
             std::string::npos);
   EXPECT_NE(UsageMessage("id;pH;ph_temperature\n").find("semicolons"), std::string::npos);
 
-  std::istringstream broken("id,pH,ph_temperature\na,8,25\n\"b,8,25\nc,8,25\n");
-  CsvInput input(broken, {});
-  Job job;
-  EXPECT_TRUE(input.Next(job));
-  try {
-    input.Next(job);
-    ADD_FAILURE() << "an unclosed quote was taken";
-  } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find("quote"), std::string::npos) << e.what();
+  // An unclosed quote: at the end of the table, or long before it (the rest of a large table
+  // is not swallowed into one cell).
+  std::string long_table = "id,pH,ph_temperature\na,8,25\n\"b,8,25\n";
+  for (int i = 0; i < 100000; ++i) long_table += "c" + std::to_string(i) + ",8,25\n";
+  for (const std::string& table :
+       {std::string("id,pH,ph_temperature\na,8,25\n\"b,8,25\nc,8,25\n"), long_table}) {
+    std::istringstream broken(table);
+    CsvInput input(broken, {});
+    Job job;
+    EXPECT_TRUE(input.Next(job));
+    try {
+      input.Next(job);
+      ADD_FAILURE() << "an unclosed quote was taken";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("quote"), std::string::npos) << e.what();
+    }
   }
 }
 
@@ -328,6 +336,26 @@ TEST(BatchEvaluation, EqualsTheEngineCarry) {
       *measured[1].evaluation,
       engine::EvaluateMeasured(sample, engine::Prepare(*engine::Dataset::FromKey("supcrt"), 25)),
       "measured");
+}
+
+TEST(BatchEvaluation, AnotherInterpolationIsPassedThrough) {
+  const engine::Sample sample = NaClWater();
+  EvaluationOptions options;
+  options.datasets = {engine::Dataset::FromKey("supcrt")};
+  options.scheme = &interp::SteffenScheme();
+  engine::ConditionsCache cache;
+  const auto results = EvaluateJob(MakeJob(sample, {290}), options, cache);
+  ASSERT_EQ(results.size(), 1u);
+  ASSERT_TRUE(results[0].evaluation) << results[0].message;
+  const engine::Dataset& supcrt = *options.datasets[0];
+  const auto& steffen = interp::SteffenScheme();
+  const auto at = std::vector{engine::Prepare(supcrt, 290, steffen)};
+  const auto carried = engine::Carry(sample, engine::Prepare(supcrt, 25, steffen), at, true);
+  ExpectSameEvaluation(*results[0].evaluation, carried.at[0], "steffen");
+  // And not the specified polynomial, which swings near 290 °C.
+  options.scheme = nullptr;
+  const auto specified = EvaluateJob(MakeJob(sample, {290}), options, cache);
+  EXPECT_NE(specified[0].evaluation->Si("QUARTZ"), results[0].evaluation->Si("QUARTZ"));
 }
 
 TEST(BatchEvaluation, EightThreadsEqualSerial) {

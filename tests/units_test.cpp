@@ -41,6 +41,23 @@ TEST(Units, MolalityToLaboratoryUnitsAndBackWithin1e12) {
   }
 }
 
+TEST(Units, ASamplesComponentsForTheGeothermometers) {
+  // The example water: 0.01 mol/kg SiO2 is 600.83 mg in 1 kg of water plus 3.6 g of solids.
+  const std::vector<double> m = {0.01, 0.04,  0.004,  0.0005, 1e-5, 5e-6,
+                                 2e-5, 0.002, 0.0004, 0.0002, 0.04, 5e-5};
+  const auto mg = ComponentsFromMolality(m);
+  ASSERT_EQ(mg.size(), 12u);
+  double solids = 0.0;
+  for (std::size_t i = 0; i < m.size(); ++i) solids += m[i] * Forms()[i].molar_mass;
+  EXPECT_NEAR(mg[0], 600.83 / (1.0 + solids / 1000.0), 1e-9);
+  EXPECT_NEAR(mg[1], 919.59 / (1.0 + solids / 1000.0), 1e-3);
+  std::vector<Amount> back;
+  for (std::size_t i = 0; i < m.size(); ++i) back.push_back({&Forms()[i], mg[i]});
+  const auto again = ToMolality(back, Concentration::kMgPerKgSolution);
+  for (std::size_t i = 0; i < m.size(); ++i) EXPECT_NEAR(again[i] / m[i], 1.0, 1e-12);
+  EXPECT_THROW(ComponentsFromMolality(std::vector<double>(11, 0.0)), UnitError);
+}
+
 TEST(Units, DissolvedSolidsAreTakenOutOfTheSolution) {
   // One mole of NaCl in 1 kg of water: 1058.44 g of solution, so Na is 22989.77 mg in
   // 1.05844 kg. Read as mg/kg without the correction it would come out 5.5 % low.

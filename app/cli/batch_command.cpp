@@ -10,6 +10,7 @@
 
 #include "batch/batch.h"
 #include "cli_commands.h"
+#include "interp/steffen.h"
 
 namespace geofluid::cli {
 
@@ -77,6 +78,11 @@ CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options) {
   batch->add_option("--species", options.species, "also write the species in long form here");
   batch->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
       ->check(CLI::NonNegativeNumber);
+  batch
+      ->add_option("--interpolation", options.interpolation,
+                   "how the tables are carried to a temperature: specified (default, the "
+                   "window's polynomial) or steffen (monotone piecewise cubic)")
+      ->check(CLI::IsMember({"specified", "steffen"}));
   return batch;
 }
 
@@ -89,6 +95,12 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
     run.input.gas_unit = units::GasUnitFromText(options.steam_units);
   run.input.steam_correction = !options.no_steam_correction;
   run.evaluation.steam_correction = !options.no_steam_correction;
+  run.evaluation.scheme = interp::SchemeByName(options.interpolation);
+  if (run.evaluation.scheme == nullptr) {
+    err << "error: --interpolation " << options.interpolation
+        << ": unknown scheme (specified or steffen)\n";
+    return kUsageError;
+  }
   if (options.dataset != "supcrt")
     run.evaluation.datasets.push_back(engine::Dataset::FromKey("solveq"));
   if (options.dataset != "solveq")
@@ -97,6 +109,11 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
 
   if (SameFile(options.input, options.out) || SameFile(options.input, options.species)) {
     err << "error: the output would overwrite the input table " << options.input << '\n';
+    return kUsageError;
+  }
+  if (options.species == "-" && options.out == "-") {
+    err << "error: --species - and the table both go to stdout: give --out FILE or --species "
+           "FILE\n";
     return kUsageError;
   }
   if (!options.species.empty() &&
@@ -155,10 +172,6 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
         species_stream = &species_file;
       }
     }
-    if (species_stream == table_stream) {
-      err << "error: --species and --out both write to stdout\n";
-      return kUsageError;
-    }
 
     auto table = batch::MakeTableWriter(*table_stream, format);
     std::vector<batch::RowSink*> sinks = {table.get()};
@@ -181,8 +194,11 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
     if (progress_shown) err << '\n';
 
     const auto written = [&] {
-      return std::to_string(summary.progress.samples) + " samples (" +
-             std::to_string(summary.progress.rows) + " rows)";
+      const auto count = [](std::size_t n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+      };
+      return count(summary.progress.samples, "sample") + " (" +
+             count(summary.progress.rows, "row") + ")";
     };
     if ((out_file.is_open() && !out_file) || (species_file.is_open() && !species_file) ||
         !*table_stream) {

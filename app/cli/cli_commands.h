@@ -42,6 +42,7 @@ struct BatchOptions {
   std::string out = "-";
   std::string species;
   int jobs = 0;
+  std::string interpolation = "specified";
 };
 
 struct UncertaintyOptions {

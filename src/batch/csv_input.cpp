@@ -103,6 +103,7 @@ std::span<const std::string_view> InputColumns() {
 }
 
 struct CsvInput::Impl {
+  static constexpr std::size_t kMaxCell = 1 << 20;
   std::istream& in;
   InputOptions options;
   csv_parser parser{};
@@ -149,6 +150,11 @@ struct CsvInput::Impl {
           csv_strerror(csv_error(&parser)) +
           ": a quote inside an unquoted cell, or text after a closing quote); the table is not "
           "read past this line");
+    // An unclosed quote would otherwise take the rest of the table, however long, into one cell.
+    if (csv_get_buffer_size(&parser) > kMaxCell)
+      throw std::runtime_error("line " + std::to_string(line) +
+                               ": a cell runs past 1 MiB (a quote that is not closed?); the "
+                               "table is not read past this line");
   }
 
   // Feeds the parser until a record is ready or the input ends.

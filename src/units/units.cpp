@@ -173,6 +173,16 @@ std::vector<double> FromMolality(std::span<const Amount> molalities, Concentrati
   return out;
 }
 
+std::vector<double> ComponentsFromMolality(std::span<const double> molality, Concentration unit,
+                                           double density) {
+  if (molality.size() != kStandardForms)
+    throw UnitError("a sample has " + std::to_string(kStandardForms) + " components, not " +
+                    std::to_string(molality.size()));
+  std::vector<Amount> amounts;
+  for (std::size_t i = 0; i < kStandardForms; ++i) amounts.push_back({&kForms[i], molality[i]});
+  return FromMolality(amounts, unit, density);
+}
+
 double GasToMolPerKg(const Gas& gas, double value, GasUnit unit) {
   CheckValue(gas.key, value);
   switch (unit) {

@@ -100,6 +100,13 @@ std::vector<double> ToMolality(std::span<const Amount> amounts, Concentration un
 std::vector<double> FromMolality(std::span<const Amount> molalities, Concentration unit,
                                  double density = 1.0);
 
+// The twelve components of a sample (molalities in the calculation's order, each as its
+// standard form) in `unit`: what the solute geothermometers take as mg/kg. The solution is 1 kg
+// of water plus all twelve. Throws UnitError unless there are twelve values.
+std::vector<double> ComponentsFromMolality(std::span<const double> molality,
+                                           Concentration unit = Concentration::kMgPerKgSolution,
+                                           double density = 1.0);
+
 // A steam gas to mol/kg of steam and back. Throws UnitError for a negative or non-finite value.
 double GasToMolPerKg(const Gas& gas, double value, GasUnit unit);
 double GasFromMolPerKg(const Gas& gas, double mol_per_kg, GasUnit unit);
