@@ -4,7 +4,7 @@ set -euo pipefail
 
 GEOFLUID_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 GEOFLUID_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev libinih-dev
-  libcsv-dev nlohmann-json3-dev hyperfine
+  libcsv-dev nlohmann-json3-dev hyperfine libtbb-dev
   qt6-base-dev fonts-ipafont-gothic libgsl-dev qt6-charts-dev qt6-svg-dev
   libqt6opengl6-dev)
 

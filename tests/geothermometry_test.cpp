@@ -5,13 +5,18 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "cli_process.h"
 #include "engine/engine.h"
 #include "form/calculation.h"
 #include "geothermometry/estimate.h"
 #include "geothermometry/sweep.h"
+#include "interp/steffen.h"
 
 namespace geofluid::geothermometry {
 namespace {
@@ -70,6 +75,7 @@ TEST_P(SweepTest, GridPointEqualsTheWindowsSecondMode) {
   options.search = engine::Search::kDecimal;
   const Sweep serial = RunSweep(s, d, options, cache);
   options.parallel = true;
+  options.search = engine::Search::kFast;  // the default: the same pH in fewer speciations
   const Sweep parallel = RunSweep(s, d, options, cache);
   ASSERT_TRUE(serial.ok()) << serial.error;
   ASSERT_EQ(serial.points.size(), 41u);
@@ -159,11 +165,229 @@ TEST_P(SweepTest, WaterSaturatedWithQuartzAt220CrossesThere) {
   EXPECT_NEAR(*e.mean.celsius, 220.0, 0.1);
 }
 
+// Many callers (the uncertainty draws, the rows of a table) share one cache from several
+// threads: each gets what it would get alone, bit for bit.
+TEST_P(SweepTest, EstimatesOnThreadsEqualTheSerialOne) {
+  const Dataset& d = Dataset::Of(GetParam());
+  engine::ConditionsCache cache;
+  SweepOptions options;
+  options.temperatures = TemperatureGrid(150.0, 300.0, 10.0);
+  std::vector<Sample> samples;
+  for (int i = 0; i < 4; ++i) {
+    samples.push_back(NaClWater());
+    samples.back().ph = 6.5 + 0.5 * i;
+  }
+  std::vector<Estimate> serial;
+  for (const Sample& s : samples) {
+    engine::ConditionsCache own;
+    serial.push_back(EstimateTemperature(s, d, {}, options, own));
+  }
+  std::vector<Estimate> threaded(samples.size());
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    threads.emplace_back(
+        [&, i] { threaded[i] = EstimateTemperature(samples[i], d, {}, options, cache); });
+  }
+  for (auto& t : threads) t.join();
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    for (Criterion c : kCriteria) {
+      ASSERT_EQ(serial[i].Get(c).celsius.has_value(), threaded[i].Get(c).celsius.has_value());
+      if (serial[i].Get(c).celsius) {
+        EXPECT_TRUE(SameBits(*serial[i].Get(c).celsius, *threaded[i].Get(c).celsius));
+      }
+    }
+    EXPECT_EQ(serial[i].crossings, threaded[i].crossings);
+    EXPECT_EQ(serial[i].warnings, threaded[i].warnings);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothDatasets, SweepTest,
                          ::testing::Values(thermo::Dataset::kSolveq, thermo::Dataset::kSupcrt),
                          [](const auto& info) {
                            return info.param == thermo::Dataset::kSolveq ? "Solveq" : "Supcrt";
                          });
+
+// Linear synthetic curves SI_k = a_k (T - 200) + b_k, whose minima are known in closed form:
+// mean = 0 at 200 - mean(b)/mean(a); RMS at 200 - mean(ab)/mean(a^2); sd at
+// 200 - cov(a,b)/var(a). None lies on the 5 °C grid; each must be found to 0.1 °C.
+TEST(EstimateStatistics, MinimaOfSyntheticCurvesAreFoundBetweenGridPoints) {
+  const std::vector<double> a = {-0.020, -0.012, -0.030, -0.008};
+  const std::vector<double> b = {0.15, -0.10, 0.25, 0.06};
+  auto si_at = [&](double t) {
+    std::vector<double> si;
+    for (std::size_t k = 0; k < a.size(); ++k) si.push_back(a[k] * (t - 200.0) + b[k]);
+    return si;
+  };
+  const std::vector<double> grid = TemperatureGrid(100.0, 300.0, 5.0);
+  std::vector<SetStatistics> curves;
+  for (double t : grid) curves.push_back(*Statistics(t, si_at(t)));
+  int extra = 0;
+  const SetSi between = [&](double t) -> std::optional<std::vector<double>> {
+    ++extra;
+    return si_at(t);
+  };
+  double ma = 0, mb = 0, maa = 0, mab = 0;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    ma += a[k] / 4;
+    mb += b[k] / 4;
+    maa += a[k] * a[k] / 4;
+    mab += a[k] * b[k] / 4;
+  }
+  const double mean_zero = 200.0 - mb / ma;                         // 205.14
+  const double rms_min = 200.0 - mab / maa;                         // 206.49
+  const double sd_min = 200.0 - (mab - ma * mb) / (maa - ma * ma);  // 211.5
+  // The median of four is the mean of the middle two: its zero by a fine scan.
+  double median_zero = 100.0;
+  for (double t = 100.0, best = 1e9; t <= 300.0; t += 0.001) {
+    const double m = std::abs(Statistics(t, si_at(t))->median);
+    if (m < best) best = m, median_zero = t;
+  }
+  const double expected[] = {rms_min, median_zero, mean_zero, sd_min};
+  int i = 0;
+  for (Criterion c : kCriteria) {
+    const TemperatureEstimate e = Minimise(curves, c, between);
+    ASSERT_TRUE(e.celsius) << CriterionKey(c);
+    EXPECT_FALSE(e.on_edge);
+    EXPECT_NEAR(*e.celsius, expected[i], 0.1) << CriterionKey(c);
+    EXPECT_NE(std::fmod(*e.celsius, 5.0), 0.0) << CriterionKey(c) << " read off the grid";
+    ++i;
+  }
+  EXPECT_GT(extra, 0);
+  EXPECT_LT(extra, 80) << "refinement evaluations";
+
+  // Statistics of one set: median of an even count, population standard deviation.
+  const SetStatistics s = *Statistics(0.0, {1.0, -3.0, 2.0, 4.0});
+  EXPECT_DOUBLE_EQ(s.median, 1.5);
+  EXPECT_DOUBLE_EQ(s.mean, 1.0);
+  EXPECT_DOUBLE_EQ(s.sd, std::sqrt(6.5));
+  EXPECT_DOUBLE_EQ(s.rms, std::sqrt(7.5));
+  EXPECT_FALSE(Statistics(0.0, {}));
+
+  // Curves that only rise: the minimum is the first temperature and says so; a failing
+  // evaluation between grid points leaves the grid's value.
+  std::vector<SetStatistics> rising;
+  for (double t : grid) rising.push_back(*Statistics(t, {0.01 * t, 0.02 * t}));
+  const TemperatureEstimate edge = Minimise(rising, Criterion::kRms, between);
+  EXPECT_TRUE(edge.on_edge);
+  EXPECT_EQ(*edge.celsius, 100.0);
+  const TemperatureEstimate failing = Minimise(
+      curves, Criterion::kRms, [](double) { return std::optional<std::vector<double>>(); });
+  EXPECT_EQ(std::fmod(*failing.celsius, 5.0), 0.0);
+}
+
+TEST(EstimateStatistics, CrossingsAreInterpolatedAndNotAcrossGaps) {
+  const double nan = std::nan("");
+  EXPECT_EQ(ZeroCrossings({100, 105, 110, 115, 120}, {1, -1, nan, -1, 1}),
+            (std::vector<double>{102.5, 117.5}));
+  // A point exactly at zero is one crossing, not two.
+  EXPECT_EQ(ZeroCrossings({100, 105, 110}, {0.5, 0.0, -0.5}), (std::vector<double>{105.0}));
+  EXPECT_EQ(ZeroCrossings({100, 105}, {-0.25, 0.75}), (std::vector<double>{101.25}));
+  EXPECT_TRUE(ZeroCrossings({100, 105}, {0.2, 0.1}).empty());
+}
+
+// The specified polynomial of the SUPCRT98 tables swings near 290 °C: quartz log K there is
+// far from the monotone interpolation, and a sweep over that range says so; over 150-250 °C
+// the two agree within 0.1 and nothing is said.
+TEST(EstimateInterpolation, SwingOfTheSpecifiedPolynomialIsReported) {
+  const Dataset& supcrt = Dataset::Of(thermo::Dataset::kSupcrt);
+  const auto& specified = engine::SpecifiedScheme();
+  const auto& steffen = interp::SteffenScheme();
+  const auto warnings =
+      CompareInterpolations(supcrt, {"QUARTZ", "CALCITE"}, 100, 300, specified, steffen);
+  ASSERT_FALSE(warnings.empty());
+  EXPECT_EQ(warnings[0].rfind("QUARTZ: ", 0), 0u) << warnings[0];
+  EXPECT_TRUE(CompareInterpolations(supcrt, {"QUARTZ"}, 150, 250, specified, steffen).empty());
+
+  // With the monotone interpolation the quartz-saturated water of the test above crosses once.
+  engine::ConditionsCache cache;
+  Sample s = NaClWater();
+  s.ph = 7.0;
+  SweepOptions options;
+  options.scheme = &steffen;
+  const Estimate e = EstimateTemperature(s, supcrt, {"QUARTZ"}, options, cache);
+  EXPECT_EQ(e.scheme, &steffen);
+  EXPECT_EQ(e.crossings.at("QUARTZ").size(), 1u);
+  bool extrapolated = false;
+  for (const auto& w : e.warnings) extrapolated |= w.find("extrapolated") != std::string::npos;
+  EXPECT_FALSE(extrapolated);
+
+  // Past the last node (300 °C) the indices are extrapolations, and the estimate says so.
+  options.temperatures = TemperatureGrid(280.0, 320.0, 10.0);
+  const Estimate beyond = EstimateTemperature(s, supcrt, {"QUARTZ"}, options, cache);
+  for (const auto& w : beyond.warnings) extrapolated |= w.find("extrapolated") != std::string::npos;
+  EXPECT_TRUE(extrapolated);
+}
+
+// What a script reads from `geofluid-cli geothermometry --format json`, and a user's mistakes.
+TEST(GeothermometryCli, JsonKeysAndUsageErrors) {
+  testing::TempDir dir;
+  const std::string sample = std::string(GEOFLUID_SOURCE_DIR) + "/examples/nacl-water.ini";
+  const auto run = testing::RunCli({"geothermometry", sample, "--format", "json", "--from", "200",
+                                    "--to", "250", "--step", "10"},
+                                   dir.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto j = nlohmann::json::parse(run.out);
+  EXPECT_EQ(j.at("interpolation"), "specified");
+  const char* solute[] = {"quartz_fournier1977",     "quartz_steam_loss_fournier1977",
+                          "chalcedony_fournier1977", "na_k_truesdell1976",
+                          "na_k_fournier1979",       "na_k_arnorsson1983",
+                          "na_k_giggenbach1988",     "na_k_ca_fournier_truesdell1973",
+                          "k_mg_giggenbach1988"};
+  EXPECT_EQ(j.at("solute").size(), 9u);
+  for (const char* key : solute) EXPECT_TRUE(j.at("solute").at(key).is_number()) << key;
+  EXPECT_TRUE(j.at("giggenbach").contains("class"));
+  for (const char* d : {"solveq", "supcrt"}) {
+    const auto& ds = j.at("datasets").at(d);
+    for (const char* k : {"rms", "median", "mean", "sd"}) {
+      EXPECT_TRUE(ds.at("estimate").at(k).is_number()) << d << " " << k;
+    }
+    EXPECT_TRUE(ds.at("crossings").contains("QUARTZ"));
+    EXPECT_TRUE(ds.at("warnings").is_array());
+    ASSERT_EQ(ds.at("sweep").size(), 6u);
+    const auto& p = ds.at("sweep")[1];
+    EXPECT_EQ(p.at("temperature"), 210.0);
+    EXPECT_TRUE(p.at("pH").is_number());
+    EXPECT_TRUE(p.at("si").at("QUARTZ").is_number());
+  }
+
+  // A misspelt mineral lists the dataset's names; a sample's own ph_temperature is used.
+  const auto wrong = testing::RunCli(
+      {"geothermometry", sample, "--dataset", "supcrt", "--minerals", "QUARTZ,ALBITE"}, dir.Path());
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_NE(wrong.err.find("\"ALBITE\""), std::string::npos) << wrong.err;
+  EXPECT_NE(wrong.err.find("ALBITE_LOW"), std::string::npos) << wrong.err;
+  const auto range =
+      testing::RunCli({"geothermometry", sample, "--from", "300", "--to", "100"}, dir.Path());
+  EXPECT_EQ(range.status, 2);
+  EXPECT_NE(range.err.find("--from"), std::string::npos) << range.err;
+
+  std::ifstream in(sample);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  text += "ph_temperature = 20\n";
+  std::ofstream(dir / "at20.ini") << text;
+  const auto at20 = testing::RunCli({"geothermometry", (dir / "at20.ini").string(), "--dataset",
+                                     "solveq", "--from", "200", "--to", "200"},
+                                    dir.Path());
+  ASSERT_EQ(at20.status, 0) << at20.err;
+  EXPECT_NE(at20.out.find("pH 8.5 at 20.0 °C"), std::string::npos) << at20.out;
+
+  // A table gives one JSON line per row, in order; a bad row is reported in its place and the
+  // exit status says that not every sample was evaluated.
+  const auto table = testing::RunCli(
+      {"geothermometry", std::string(GEOFLUID_SOURCE_DIR) + "/examples/wells.csv", "--format",
+       "json", "--from", "200", "--to", "250", "--step", "25", "--interpolation", "steffen"},
+      dir.Path());
+  EXPECT_EQ(table.status, 1) << table.err;
+  const auto lines = testing::SplitLines(table.out, "\n");
+  ASSERT_EQ(lines.size(), 20u);
+  const auto first = nlohmann::json::parse(lines[0]);
+  EXPECT_EQ(first.at("id"), "NA-01");
+  EXPECT_EQ(first.at("interpolation"), "steffen");
+  EXPECT_FALSE(first.contains("error"));
+  const auto bad = nlohmann::json::parse(lines[8]);
+  EXPECT_EQ(bad.at("id"), "NA-09");
+  EXPECT_NE(bad.at("error").get<std::string>().find("pH"), std::string::npos);
+}
 
 }  // namespace
 }  // namespace geofluid::geothermometry

@@ -60,6 +60,22 @@ struct UncertaintyOptions {
   int jobs = 0;
 };
 
+struct GeothermometryOptions {
+  std::string input;
+  std::string dataset = "both";
+  double from = 100.0;
+  double to = 300.0;
+  double step = 5.0;
+  std::string minerals;  // A,B,...
+  std::string interpolation = "specified";
+  std::string format = "text";
+  std::string plot;
+  std::string units = "mol/kg";
+  std::string steam_units;
+  bool no_steam_correction = false;
+  int jobs = 0;
+};
+
 CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options);
 CLI::App* AddRunCommand(CLI::App& app, RunOptions& options);
 
@@ -67,6 +83,8 @@ CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options);
 
 CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options);
 int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::ostream& err);
+CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options);
+int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, std::ostream& err);
 
 int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostream& err);
 int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err);

@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
   CLI::App* batch_command = geofluid::cli::AddBatchCommand(app, batch);
   geofluid::cli::UncertaintyOptions uncertainty;
   CLI::App* uncertainty_command = geofluid::cli::AddUncertaintyCommand(app, uncertainty);
+  geofluid::cli::GeothermometryOptions geothermometry;
+  CLI::App* geothermometry_command = geofluid::cli::AddGeothermometryCommand(app, geothermometry);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -32,5 +34,7 @@ int main(int argc, char** argv) {
     return geofluid::cli::RunBatchCommand(batch, std::cin, std::cout, std::cerr);
   if (uncertainty_command->parsed())
     return geofluid::cli::RunUncertainty(uncertainty, std::cout, std::cerr);
+  if (geothermometry_command->parsed())
+    return geofluid::cli::RunGeothermometry(geothermometry, std::cout, std::cerr);
   return geofluid::cli::kUsageError;
 }

@@ -2,6 +2,7 @@
 
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_min.h>
+#include <gsl/gsl_roots.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +12,9 @@
 #include <set>
 #include <string>
 #include <utility>
+
+#include "thermo/interpolation.h"
+#include "units/units.h"
 
 namespace geofluid::geothermometry {
 
@@ -95,44 +99,31 @@ void QuietGsl() {
   std::call_once(once, [] { gsl_set_error_handler_off(); });
 }
 
-// The set's SI at any temperature: the sweep's points on the grid, extra evaluations between.
+// The set's statistics at any temperature: the grid's where it has them, else evaluated once.
 class SetCurve {
  public:
-  SetCurve(const engine::Sample& sample, const Sweep& sweep, const std::vector<int>& set,
-           const SweepOptions& options, engine::ConditionsCache& cache)
-      : sample_(sample), sweep_(sweep), set_(set), options_(options), cache_(cache) {}
+  SetCurve(const std::vector<SetStatistics>& grid, const SetSi& si_at)
+      : grid_(grid), si_at_(si_at) {}
 
   std::optional<SetStatistics> At(double t) {
-    for (const SweepPoint& p : sweep_.points) {
-      if (p.temperature == t) return Of(p);
+    for (const SetStatistics& s : grid_) {
+      if (s.temperature == t) return s;
     }
     for (const auto& [temperature, statistics] : extra_) {
       if (temperature == t) return statistics;
     }
-    const SweepPoint p = EvaluatePoint(sample_, sweep_, t, options_, cache_);
-    if (!p.ok() && error_.empty()) error_ = p.error;
-    extra_.emplace_back(t, Of(p));
-    return extra_.back().second;
+    std::optional<SetStatistics> s;
+    if (si_at_) {
+      if (const auto si = si_at_(t)) s = Statistics(t, *si);
+    }
+    extra_.emplace_back(t, s);
+    return s;
   }
-
-  std::optional<SetStatistics> Of(const SweepPoint& p) const {
-    if (!p.ok()) return std::nullopt;
-    std::vector<double> si;
-    si.reserve(set_.size());
-    for (int m : set_) si.push_back(p.si[static_cast<std::size_t>(m - 1)]);
-    return Statistics(p.temperature, si);
-  }
-
-  const std::string& error() const { return error_; }
 
  private:
-  const engine::Sample& sample_;
-  const Sweep& sweep_;
-  const std::vector<int>& set_;
-  const SweepOptions& options_;
-  engine::ConditionsCache& cache_;
+  const std::vector<SetStatistics>& grid_;
+  const SetSi& si_at_;
   std::vector<std::pair<double, std::optional<SetStatistics>>> extra_;
-  std::string error_;
 };
 
 struct Objective {
@@ -171,7 +162,7 @@ std::optional<std::pair<double, double>> Refine(SetCurve& curve, geothermometry:
       if (gsl_min_fminimizer_iterate(m) != GSL_SUCCESS || objective.failed) break;
       const double a = gsl_min_fminimizer_x_lower(m);
       const double b = gsl_min_fminimizer_x_upper(m);
-      if (gsl_min_test_interval(a, b, 0.05, 0.0) == GSL_SUCCESS) {
+      if (gsl_min_test_interval(a, b, 0.1, 0.0) == GSL_SUCCESS) {
         result = std::make_pair(gsl_min_fminimizer_x_minimum(m), gsl_min_fminimizer_f_minimum(m));
         break;
       }
@@ -180,6 +171,100 @@ std::optional<std::pair<double, double>> Refine(SetCurve& curve, geothermometry:
   gsl_min_fminimizer_free(m);
   if (objective.failed) return std::nullopt;
   return result;
+}
+
+// |median| and |mean| reach their minimum, zero, where the signed statistic changes sign: a root
+// found by Brent's method in a few evaluations, where minimising the V of the absolute value
+// would take golden-section steps.
+bool Signed(geothermometry::Criterion c) {
+  return c == Criterion::kMedian || c == Criterion::kMean;
+}
+
+double SignedValue(const SetStatistics& s, geothermometry::Criterion c) {
+  return c == Criterion::kMedian ? s.median : s.mean;
+}
+
+struct SignedObjective {
+  SetCurve* curve;
+  geothermometry::Criterion criterion;
+  bool failed = false;
+};
+
+double EvaluateSigned(double t, void* params) {
+  auto* o = static_cast<SignedObjective*>(params);
+  const auto s = o->curve->At(t);
+  if (!s) {
+    o->failed = true;
+    return 0.0;  // ends the search; the result is then discarded
+  }
+  return SignedValue(*s, o->criterion);
+}
+
+std::optional<std::pair<double, double>> RefineRoot(SetCurve& curve, geothermometry::Criterion c,
+                                                    double lower, double upper) {
+  QuietGsl();
+  SignedObjective objective{&curve, c};
+  gsl_function f{&EvaluateSigned, &objective};
+  gsl_root_fsolver* solver = gsl_root_fsolver_alloc(gsl_root_fsolver_brent);
+  if (solver == nullptr) return std::nullopt;
+  std::optional<std::pair<double, double>> result;
+  if (gsl_root_fsolver_set(solver, &f, lower, upper) == GSL_SUCCESS) {
+    for (int i = 0; i < 100 && !objective.failed; ++i) {
+      if (gsl_root_fsolver_iterate(solver) != GSL_SUCCESS || objective.failed) break;
+      const double root = gsl_root_fsolver_root(solver);
+      const double value = EvaluateSigned(root, &objective);
+      if (value == 0.0 ||
+          gsl_root_test_interval(gsl_root_fsolver_x_lower(solver), gsl_root_fsolver_x_upper(solver),
+                                 0.1, 0.0) == GSL_SUCCESS) {
+        result = std::make_pair(root, std::abs(value));
+        break;
+      }
+    }
+  }
+  gsl_root_fsolver_free(solver);
+  if (objective.failed) return std::nullopt;
+  return result;
+}
+
+TemperatureEstimate Minimise(const std::vector<SetStatistics>& curves, geothermometry::Criterion c,
+                             SetCurve& curve) {
+  TemperatureEstimate estimate;
+  if (curves.empty()) {
+    estimate.reason = "no temperature of the range could be evaluated";
+    return estimate;
+  }
+  std::size_t best = 0;
+  for (std::size_t j = 1; j < curves.size(); ++j) {
+    if (Measure(curves[j], c) < Measure(curves[best], c)) best = j;
+  }
+  estimate.celsius = curves[best].temperature;
+  estimate.value = Measure(curves[best], c);
+  if (Signed(c)) {
+    if (estimate.value == 0.0) return estimate;
+    const double here = SignedValue(curves[best], c);
+    for (const std::size_t j : {best - 1, best + 1}) {
+      if (j >= curves.size() || (SignedValue(curves[j], c) < 0.0) == (here < 0.0)) continue;
+      const double a = curves[std::min(best, j)].temperature;
+      const double b = curves[std::max(best, j)].temperature;
+      if (const auto root = RefineRoot(curve, c, a, b)) {
+        estimate.celsius = root->first;
+        estimate.value = root->second;
+      }
+      return estimate;
+    }
+  }
+  if (curves.size() > 1 && (best == 0 || best + 1 == curves.size())) {
+    estimate.on_edge = true;
+    return estimate;
+  }
+  if (curves.size() < 3) return estimate;
+  const auto refined = Refine(curve, c, curves[best - 1].temperature, *estimate.celsius,
+                              curves[best + 1].temperature, estimate.value);
+  if (refined) {
+    estimate.celsius = refined->first;
+    estimate.value = refined->second;
+  }
+  return estimate;
 }
 
 TemperatureEstimate& Slot(Estimate& e, geothermometry::Criterion c) {
@@ -237,6 +322,32 @@ std::optional<SetStatistics> Statistics(double temperature, const std::vector<do
   const std::size_t half = sorted.size() / 2;
   s.median = sorted.size() % 2 == 1 ? sorted[half] : 0.5 * (sorted[half - 1] + sorted[half]);
   return s;
+}
+
+TemperatureEstimate Minimise(const std::vector<SetStatistics>& curves, Criterion criterion,
+                             const SetSi& si_at) {
+  SetCurve curve(curves, si_at);
+  return Minimise(curves, criterion, curve);
+}
+
+std::vector<double> ZeroCrossings(const std::vector<double>& temperatures,
+                                  const std::vector<double>& si) {
+  std::vector<double> list;
+  const std::size_t n = std::min(temperatures.size(), si.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const double a = si[i];
+    if (!std::isfinite(a)) continue;
+    if (a == 0.0) {
+      list.push_back(temperatures[i]);
+      continue;
+    }
+    if (i + 1 >= n || !std::isfinite(si[i + 1])) continue;
+    const double b = si[i + 1];
+    const double ta = temperatures[i];
+    const double tb = temperatures[i + 1];
+    if (b != 0.0 && (a < 0.0) != (b < 0.0)) list.push_back(ta + a / (a - b) * (tb - ta));
+  }
+  return list;
 }
 
 const char* CriterionKey(geothermometry::Criterion c) {
@@ -319,6 +430,17 @@ Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
     return e;
   }
 
+  // The tables hold nodes from 0 to 300 °C; beyond them every scheme extrapolates, and the
+  // specified polynomial runs away within a few tens of degrees.
+  const double first_node = thermo::kStandardGrid.front();
+  const double last_node = thermo::kStandardGrid.back();
+  if (!s.points.empty() &&
+      (s.points.front().temperature < first_node || s.points.back().temperature > last_node)) {
+    e.warnings.push_back("the range reaches beyond the tables' " + Fixed(first_node, 0) + "-" +
+                         Fixed(last_node, 0) +
+                         " °C: log K there is extrapolated and the indices are unreliable");
+  }
+
   // Failed temperatures and pass limits, summed up once.
   int failed = 0;
   int stalled = 0;
@@ -340,63 +462,49 @@ Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
   }
 
   // Zero crossings of each mineral between neighbouring evaluated points.
+  std::vector<double> temperatures;
+  for (const SweepPoint& p : s.points) temperatures.push_back(p.temperature);
   for (std::size_t k = 0; k < all.size(); ++k) {
-    auto& list = e.crossings[e.minerals[k]];
     const int m = all[k];
     if (std::find(set.begin(), set.end(), m) == set.end()) continue;
-    for (std::size_t i = 0; i < s.points.size(); ++i) {
-      if (!s.points[i].ok()) continue;
-      const double a = s.Si(i, m);
-      const double ta = s.points[i].temperature;
-      if (a == 0.0) {
-        list.push_back(ta);
-        continue;
-      }
-      if (i + 1 >= s.points.size() || !s.points[i + 1].ok()) continue;
-      const double b = s.Si(i + 1, m);
-      const double tb = s.points[i + 1].temperature;
-      if (b != 0.0 && (a < 0.0) != (b < 0.0)) list.push_back(ta + a / (a - b) * (tb - ta));
+    std::vector<double> si;
+    for (const SweepPoint& p : s.points) {
+      si.push_back(p.ok() ? p.si[static_cast<std::size_t>(m - 1)]
+                          : std::numeric_limits<double>::quiet_NaN());
     }
+    e.crossings[e.minerals[k]] = ZeroCrossings(temperatures, si);
   }
 
-  SetCurve curve(sample, s, set, options, cache);
-  std::vector<std::size_t> index;  // of the points in e.curves
-  for (std::size_t i = 0; i < s.points.size(); ++i) {
-    if (auto st = curve.Of(s.points[i])) {
-      e.curves.push_back(*st);
-      index.push_back(i);
-    }
+  for (const SweepPoint& p : s.points) {
+    if (!p.ok()) continue;
+    std::vector<double> si;
+    for (int m : set) si.push_back(p.si[static_cast<std::size_t>(m - 1)]);
+    e.curves.push_back(*Statistics(p.temperature, si));
   }
+  std::string refinement_error;
+  const SetSi si_at = [&](double t) -> std::optional<std::vector<double>> {
+    const SweepPoint p = EvaluatePoint(sample, s, t, options, cache);
+    if (!p.ok()) {
+      if (refinement_error.empty()) refinement_error = p.error;
+      return std::nullopt;
+    }
+    std::vector<double> si;
+    for (int m : set) si.push_back(p.si[static_cast<std::size_t>(m - 1)]);
+    return si;
+  };
+  SetCurve curve(e.curves, si_at);
   for (geothermometry::Criterion c : kCriteria) {
     TemperatureEstimate& estimate = Slot(e, c);
-    if (e.curves.empty()) {
-      estimate.reason = "no temperature of the range could be evaluated";
-      continue;
-    }
-    std::size_t best = 0;
-    for (std::size_t j = 1; j < e.curves.size(); ++j) {
-      if (Measure(e.curves[j], c) < Measure(e.curves[best], c)) best = j;
-    }
-    estimate.celsius = e.curves[best].temperature;
-    estimate.value = Measure(e.curves[best], c);
-    if (e.curves.size() > 1 && (best == 0 || best + 1 == e.curves.size())) {
-      estimate.on_edge = true;
-      e.warnings.push_back(std::string("the minimum of the ") + CriterionTitle(c) +
+    estimate = Minimise(e.curves, c, curve);
+    if (estimate.on_edge) {
+      e.warnings.push_back(std::string("the minimum of ") + CriterionTitle(c) +
                            " lies on the edge of the range, at " + Fixed(*estimate.celsius, 0) +
                            " °C: the equilibrium temperature may lie beyond it");
-      continue;
-    }
-    if (e.curves.size() < 3) continue;
-    const auto refined = Refine(curve, c, e.curves[best - 1].temperature, *estimate.celsius,
-                                e.curves[best + 1].temperature, estimate.value);
-    if (refined) {
-      estimate.celsius = refined->first;
-      estimate.value = refined->second;
     }
   }
-  if (!curve.error().empty()) {
+  if (!refinement_error.empty()) {
     e.warnings.push_back("a refinement between grid points failed, the grid's value stands: " +
-                         curve.error());
+                         refinement_error);
   }
 
   // Spycher et al. (2014) trust a clustering only where several minerals reach equilibrium.
@@ -450,6 +558,44 @@ std::vector<std::string> CompareInterpolations(const engine::Dataset& dataset,
                        " in the swept range)");
   }
   return warnings;
+}
+
+SoluteAnalysis SoluteAnalysisOf(const engine::Sample& sample) {
+  std::vector<units::Amount> amounts;
+  for (int c = 0; c < engine::kComponentCount; ++c) {
+    const auto key = engine::kComponentKeys[static_cast<std::size_t>(c)];
+    amounts.push_back({units::StandardForm(key), sample.component[static_cast<std::size_t>(c)]});
+  }
+  const std::vector<double> mg =
+      units::FromMolality(amounts, units::Concentration::kMgPerKgSolution);
+  SoluteAnalysis water;
+  water.sio2 = mg[*engine::ComponentIndex("SiO2")];
+  water.na = mg[*engine::ComponentIndex("Na")];
+  water.k = mg[*engine::ComponentIndex("K")];
+  water.ca = mg[*engine::ComponentIndex("Ca")];
+  water.mg = mg[*engine::ComponentIndex("Mg")];
+  return water;
+}
+
+Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& options,
+                          engine::ConditionsCache& cache) {
+  for (const engine::Dataset* d : options.datasets) {
+    MineralIndices(*d, options.minerals.empty() ? DefaultMinerals(*d) : options.minerals);
+  }
+  Reservoir r;
+  r.id = sample.id;
+  for (const engine::Dataset* d : options.datasets) {
+    r.estimates.push_back(EstimateTemperature(sample, *d, options.minerals, options.sweep, cache));
+  }
+  try {
+    const SoluteAnalysis water = SoluteAnalysisOf(sample);
+    r.solute = SoluteGeothermometers(water);
+    r.giggenbach = ClassifyGiggenbach(water);
+  } catch (const std::exception& e) {
+    r.solute_error = e.what();
+    r.giggenbach.reason = e.what();
+  }
+  return r;
 }
 
 }  // namespace geofluid::geothermometry

@@ -5,6 +5,7 @@
 // Acta 48, 1479-1492), judged by the statistics of Spycher et al. (2014, Geothermics 51,
 // 113-123): the median, mean, standard deviation and root mean square of the SI over the set.
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "geothermometry/giggenbach.h"
+#include "geothermometry/solute.h"
 #include "geothermometry/sweep.h"
 
 namespace geofluid::geothermometry {
@@ -60,6 +63,21 @@ struct TemperatureEstimate {
   std::string reason;    // why `celsius` is absent
 };
 
+// The set's SI at a temperature between grid points; nullopt where it cannot be evaluated.
+using SetSi = std::function<std::optional<std::vector<double>>(double temperature)>;
+
+// The temperature minimising one criterion over the grid's statistics (ascending in
+// temperature), refined between the best point's neighbours with Brent's method (GSL) and extra
+// evaluations of `si_at`, to 0.1 °C. A minimum on the first or last point is not refined and is
+// marked on_edge; where `si_at` fails the grid's value stands.
+TemperatureEstimate Minimise(const std::vector<SetStatistics>& curves, Criterion criterion,
+                             const SetSi& si_at);
+
+// Every temperature where `si` changes sign between neighbours (linear interpolation), or is 0
+// at a point; NaN marks a point not evaluated, across which nothing is interpolated.
+std::vector<double> ZeroCrossings(const std::vector<double>& temperatures,
+                                  const std::vector<double>& si);
+
 struct Estimate {
   const engine::Dataset* dataset = nullptr;
   const engine::TableScheme* scheme = nullptr;
@@ -98,5 +116,32 @@ std::vector<std::string> CompareInterpolations(const engine::Dataset& dataset,
                                                double from, double to, const engine::TableScheme& a,
                                                const engine::TableScheme& b,
                                                double tolerance = 0.1);
+
+// ---- A sample's reservoir temperature, all methods -------------------------------------------
+
+// The separated water's SiO2, Na, K, Ca and Mg in mg/kg of solution, from the sample's
+// molalities (all twelve components, so that the dissolved solids are taken into the
+// solution's mass). Throws units::UnitError for a negative or non-finite molality.
+SoluteAnalysis SoluteAnalysisOf(const engine::Sample& sample);
+
+struct ReservoirOptions {
+  std::vector<const engine::Dataset*> datasets;  // each in turn
+  std::vector<std::string> minerals;             // empty: each dataset's default set
+  SweepOptions sweep;
+};
+
+struct Reservoir {
+  std::string id;
+  std::vector<Estimate> estimates;        // per dataset, in the order of the options
+  std::vector<SoluteTemperature> solute;  // empty when solute_error is set
+  GiggenbachClassification giggenbach;
+  std::string solute_error;
+};
+
+// The multicomponent estimates with each dataset, the solute geothermometers and the
+// Giggenbach class. Throws UnknownMineral / std::invalid_argument for an unusable set (checked
+// for every dataset before any calculation); every other failure is recorded in the result.
+Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& options,
+                          engine::ConditionsCache& cache);
 
 }  // namespace geofluid::geothermometry

@@ -1,0 +1,498 @@
+// geofluid-cli geothermometry: the reservoir temperature of one sample file or of every row of a
+// CSV table, by multicomponent geothermometry in each dataset and by the solute
+// geothermometers.
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "batch/batch.h"
+#include "cli_commands.h"
+#include "form/analysis_input.h"
+#include "form/calculation.h"
+#include "form/number_text.h"
+#include "geothermometry/estimate.h"
+#include "geothermometry_plot.h"
+#include "interp/steffen.h"
+#include "platform/errors.h"
+#include "sample_file.h"
+
+namespace geofluid::cli {
+
+namespace {
+
+using geothermometry::Reservoir;
+using Json = nlohmann::ordered_json;
+
+std::string Fixed(double v, int digits = 1) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.*f", digits, v);
+  return text;
+}
+
+std::string Shortest(double v) {
+  char text[40];
+  for (int digits = 15; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, v);
+    if (std::strtod(text, nullptr) == v) break;
+  }
+  return text;
+}
+
+std::vector<std::string> SplitList(const std::string& list) {
+  std::vector<std::string> items;
+  std::stringstream in(list);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    const auto first = item.find_first_not_of(" \t");
+    const auto last = item.find_last_not_of(" \t");
+    items.push_back(first == std::string::npos ? "" : item.substr(first, last - first + 1));
+  }
+  return items;
+}
+
+bool IsIni(const std::string& path) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return ext == ".ini";
+}
+
+// A sample file's boxes as a typed sample; the pH counts as measured at ph_temperature, or at
+// the calculation temperature when the file does not say.
+engine::Sample SampleFromFile(const std::string& path) {
+  const sample::Sample file = sample::LoadSample(path);
+  form::CalculationInput in;
+  in.box = file.box;
+  in.option1 = true;
+  engine::Sample s = form::SampleFromBoxes(in);
+  s.id = std::filesystem::path(path).stem().string();
+  s.separation_temperature = form::BoxNumber(in.box, 18);
+  if (file.ph_temperature.empty()) {
+    s.ph_temperature = form::BoxNumber(in.box, 17);
+  } else {
+    const auto t = form::ParseNumber(file.ph_temperature);
+    if (!t || !std::isfinite(*t)) {
+      throw ConversionError("the sample file " + path + ": ph_temperature \"" +
+                            file.ph_temperature.substr(0, 40) + "\" is not a number");
+    }
+    s.ph_temperature = *t;
+  }
+  return s;
+}
+
+// ---- Output ----------------------------------------------------------------------------------
+
+Json Number(const std::optional<double>& v) { return v ? Json(*v) : Json(nullptr); }
+
+Json ToJson(const Reservoir& r, std::string_view interpolation) {
+  Json j;
+  j["id"] = r.id;
+  j["interpolation"] = interpolation;
+  Json solute = Json::object();
+  Json solute_notes = Json::array();
+  for (const auto& t : r.solute) {
+    solute[std::string(t.key)] = Number(t.celsius);
+    for (const std::string* text : {&t.warning, &t.reason, &t.note}) {
+      if (!text->empty()) solute_notes.push_back(std::string(t.key) + ": " + *text);
+    }
+  }
+  if (!r.solute_error.empty()) solute_notes.push_back(r.solute_error);
+  j["solute"] = solute;
+  j["solute_notes"] = solute_notes;
+  Json g;
+  const auto& c = r.giggenbach;
+  g["na"] = c.point ? Json(c.point->na) : Json(nullptr);
+  g["k"] = c.point ? Json(c.point->k) : Json(nullptr);
+  g["mg"] = c.point ? Json(c.point->mg) : Json(nullptr);
+  g["maturity_index"] = Number(c.maturity_index);
+  g["class"] = geothermometry::MaturityName(c.maturity);
+  if (!c.reason.empty()) g["reason"] = c.reason;
+  j["giggenbach"] = g;
+  Json datasets = Json::object();
+  for (const auto& e : r.estimates) {
+    Json d;
+    Json estimate;
+    for (auto criterion : geothermometry::kCriteria) {
+      estimate[geothermometry::CriterionKey(criterion)] = Number(e.Get(criterion).celsius);
+    }
+    d["estimate"] = estimate;
+    d["minerals"] = e.minerals;
+    Json crossings = Json::object();
+    for (const std::string& name : e.minerals) crossings[name] = e.crossings.at(name);
+    d["crossings"] = crossings;
+    d["warnings"] = e.warnings;
+    Json sweep = Json::array();
+    for (const auto& p : e.sweep.points) {
+      Json point;
+      point["temperature"] = p.temperature;
+      point["pH"] = p.ok() ? Json(p.ph) : Json(nullptr);
+      Json si = Json::object();
+      if (p.ok()) {
+        for (int m = 1; m <= e.dataset->MineralCount(); ++m) {
+          si[std::string(e.dataset->MineralName(m))] = p.si[static_cast<std::size_t>(m - 1)];
+        }
+      } else {
+        point["error"] = p.error;
+      }
+      point["si"] = si;
+      sweep.push_back(point);
+    }
+    d["sweep"] = sweep;
+    datasets[std::string(e.dataset->key)] = d;
+  }
+  j["datasets"] = datasets;
+  return j;
+}
+
+std::string Estimate(const geothermometry::TemperatureEstimate& t) {
+  if (!t.celsius) return "-";
+  return Fixed(*t.celsius) + (t.on_edge ? " (edge)" : "");
+}
+
+void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
+               std::string_view interpolation, const geothermometry::SweepOptions& options) {
+  const auto& t = options.temperatures;
+  out << "Sample " << r.id << ": pH " << Shortest(s.ph) << " at " << Fixed(s.ph_temperature)
+      << " °C, separated at " << Fixed(s.separation_temperature) << " °C\n";
+  out << "Multicomponent geothermometry, " << Fixed(t.front()) << "-" << Fixed(t.back())
+      << " °C in " << t.size() << " steps, " << interpolation << " interpolation"
+      << (options.steam_correction ? "" : ", no steam correction") << "\n";
+  for (const auto& e : r.estimates) {
+    out << "\n"
+        << e.dataset->title << "  estimate, °C:  RMS " << Estimate(e.rms) << "   |median| "
+        << Estimate(e.median) << "   |mean| " << Estimate(e.mean) << "   sd " << Estimate(e.sd)
+        << "\n";
+    std::size_t width = 0;
+    for (const auto& name : e.minerals) width = std::max(width, name.size());
+    out << "  SI = 0 at, °C:\n";
+    for (const std::string& name : e.minerals) {
+      out << "    " << name << std::string(width - name.size() + 2, ' ');
+      const auto& list = e.crossings.at(name);
+      if (list.empty()) out << "-";
+      for (std::size_t i = 0; i < list.size(); ++i) out << (i ? ", " : "") << Fixed(list[i]);
+      out << "\n";
+    }
+    for (const std::string& w : e.warnings) out << "  warning: " << w << "\n";
+  }
+  out << "\nSolute geothermometers, °C\n";
+  if (!r.solute_error.empty()) out << "  " << r.solute_error << "\n";
+  for (const auto& g : r.solute) {
+    std::string label = std::string(g.key) + "  ";
+    label.resize(std::max<std::size_t>(label.size(), 34), ' ');
+    out << "  " << label << (g.celsius ? Fixed(*g.celsius) : "-");
+    std::string remark = g.warning.empty() ? g.reason : g.warning;
+    if (!g.note.empty()) remark += (remark.empty() ? "" : "; ") + g.note;
+    if (!remark.empty()) out << "   (" << remark << ")";
+    out << "\n";
+  }
+  const auto& c = r.giggenbach;
+  out << "Giggenbach (1988) Na-K-Mg: ";
+  if (c.point) {
+    out << "Na/1000 " << Fixed(c.point->na) << " %, K/100 " << Fixed(c.point->k) << " %, Mg^0.5 "
+        << Fixed(c.point->mg) << " %";
+    if (c.maturity_index) out << ", maturity index " << Fixed(*c.maturity_index, 2);
+    out << ": ";
+  }
+  out << geothermometry::MaturityName(c.maturity);
+  if (!c.reason.empty()) out << " (" << c.reason << ")";
+  out << "\n";
+}
+
+// One CSV row per sample.
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char ch : text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+  return quoted + "\"";
+}
+
+std::string CsvNumber(const std::optional<double>& v) { return v ? Shortest(*v) : ""; }
+
+const char* kSoluteKeys[] = {"quartz_fournier1977",     "quartz_steam_loss_fournier1977",
+                             "chalcedony_fournier1977", "na_k_truesdell1976",
+                             "na_k_fournier1979",       "na_k_arnorsson1983",
+                             "na_k_giggenbach1988",     "na_k_ca_fournier_truesdell1973",
+                             "k_mg_giggenbach1988"};
+
+void WriteCsvHeader(std::ostream& out, const std::vector<const engine::Dataset*>& datasets) {
+  out << "id,line,interpolation,error";
+  for (const auto* d : datasets) {
+    for (auto c : geothermometry::kCriteria) out << ',' << d->key << '_' << CriterionKey(c);
+    out << ',' << d->key << "_crossings," << d->key << "_warnings";
+  }
+  for (const char* key : kSoluteKeys) out << ',' << key;
+  out << ",giggenbach_na,giggenbach_k,giggenbach_mg,maturity_index,giggenbach_class\n";
+}
+
+void WriteCsvRow(std::ostream& out, const Reservoir* r, const std::string& id, std::size_t line,
+                 std::string_view interpolation, const std::string& error,
+                 const std::vector<const engine::Dataset*>& datasets) {
+  out << CsvField(id) << ',' << line << ',' << interpolation << ',' << CsvField(error);
+  for (std::size_t k = 0; k < datasets.size(); ++k) {
+    if (r == nullptr) {
+      out << ",,,,,,";
+      continue;
+    }
+    const auto& e = r->estimates[k];
+    for (auto c : geothermometry::kCriteria) out << ',' << CsvNumber(e.Get(c).celsius);
+    std::string crossings;
+    for (const auto& name : e.minerals) {
+      for (double t : e.crossings.at(name)) {
+        crossings += (crossings.empty() ? "" : "; ") + name + " " + Fixed(t);
+      }
+    }
+    std::string warnings;
+    for (const auto& w : e.warnings) warnings += (warnings.empty() ? "" : "; ") + w;
+    out << ',' << CsvField(crossings) << ',' << CsvField(warnings);
+  }
+  for (const char* key : kSoluteKeys) {
+    const auto* t = r ? geothermometry::FindSolute(r->solute, key) : nullptr;
+    out << ',' << (t ? CsvNumber(t->celsius) : "");
+  }
+  if (r != nullptr && r->giggenbach.point) {
+    const auto& p = *r->giggenbach.point;
+    out << ',' << Shortest(p.na) << ',' << Shortest(p.k) << ',' << Shortest(p.mg);
+  } else {
+    out << ",,,";
+  }
+  out << ',' << (r ? CsvNumber(r->giggenbach.maturity_index) : "") << ','
+      << (r ? std::string(geothermometry::MaturityName(r->giggenbach.maturity)) : "") << '\n';
+}
+
+}  // namespace
+
+CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options) {
+  CLI::App* c = app.add_subcommand(
+      "geothermometry",
+      "Reservoir temperature: mineral saturation against temperature in each dataset, and the "
+      "solute geothermometers");
+  c->add_option("input", options.input,
+                "a sample file (.ini, molalities) or a CSV table with one sample per row")
+      ->required();
+  c->add_option("--dataset", options.dataset, "solveq, supcrt or both (default)")
+      ->check(CLI::IsMember({"solveq", "supcrt", "both"}));
+  c->add_option("--from", options.from, "first temperature of the sweep, °C (default 100)");
+  c->add_option("--to", options.to, "last temperature of the sweep, °C (default 300)");
+  c->add_option("--step", options.step, "step of the sweep, °C (default 5)");
+  c->add_option("--minerals", options.minerals,
+                "the mineral set, names as `geofluid-cli constants` prints them, comma separated "
+                "(default: quartz, albite, microcline, muscovite, clinochlore, clinozoisite, "
+                "prehnite, wairakite, laumontite, calcite, anhydrite)");
+  c->add_option("--interpolation", options.interpolation,
+                "of the thermodynamic tables: specified (default, as the window) or steffen")
+      ->check(CLI::IsMember({"specified", "steffen"}));
+  c->add_option("--format", options.format, "text (default), csv or json (JSON Lines for a table)")
+      ->check(CLI::IsMember({"text", "csv", "json"}));
+  c->add_option("--plot", options.plot,
+                "draw the chart to FILE.png or FILE.svg (and the Giggenbach triangle to "
+                "FILE-giggenbach.png/.svg)");
+  c->add_option("--units", options.units, "a table's water analysis: mol/kg (default), mg/kg, mg/L")
+      ->check(CLI::IsMember({"mol/kg", "mg/kg", "mg/L"}));
+  c->add_option("--steam-units", options.steam_units,
+                "a table's steam CO2 and H2S: mol/kg, mmol/kg or mg/kg")
+      ->check(CLI::IsMember({"mol/kg", "mmol/kg", "mg/kg"}));
+  c->add_flag("--no-steam-correction", options.no_steam_correction,
+              "carry the pH without the steam correction");
+  c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
+      ->check(CLI::NonNegativeNumber);
+  return c;
+}
+
+int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, std::ostream& err) {
+  const engine::TableScheme* scheme = interp::SchemeByName(options.interpolation);
+  const engine::TableScheme* other =
+      interp::SchemeByName(options.interpolation == "steffen" ? "specified" : "steffen");
+  geothermometry::ReservoirOptions run;
+  if (options.dataset != "supcrt") run.datasets.push_back(engine::Dataset::FromKey("solveq"));
+  if (options.dataset != "solveq") run.datasets.push_back(engine::Dataset::FromKey("supcrt"));
+  run.sweep.scheme = scheme;
+  run.sweep.steam_correction = !options.no_steam_correction;
+  if (!options.minerals.empty()) run.minerals = SplitList(options.minerals);
+  // Sample-independent checks, before anything is read or written.
+  std::vector<std::vector<std::string>> comparison(run.datasets.size());
+  try {
+    run.sweep.temperatures =
+        geothermometry::TemperatureGrid(options.from, options.to, options.step);
+    for (std::size_t k = 0; k < run.datasets.size(); ++k) {
+      geothermometry::MineralIndices(
+          *run.datasets[k],
+          run.minerals.empty() ? geothermometry::DefaultMinerals(*run.datasets[k]) : run.minerals);
+    }
+  } catch (const std::invalid_argument& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  }
+  const std::string plot_error = CheckPlotPath(options.plot);
+  if (!plot_error.empty()) {
+    err << "error: --plot: " << plot_error << '\n';
+    return kUsageError;
+  }
+  try {
+    for (std::size_t k = 0; k < run.datasets.size(); ++k) {
+      comparison[k] = geothermometry::CompareInterpolations(
+          *run.datasets[k], run.minerals, run.sweep.temperatures.front(),
+          run.sweep.temperatures.back(), *scheme, *other);
+    }
+  } catch (const std::exception& e) {
+    err << "error: the tables cannot be interpolated over " << Fixed(options.from) << "-"
+        << Fixed(options.to) << " °C: " << e.what() << '\n';
+    return kUsageError;
+  }
+  engine::ConditionsCache cache;
+  tbb::task_arena arena(options.jobs > 0 ? options.jobs : tbb::task_arena::automatic);
+  auto assess = [&](const engine::Sample& s) {
+    Reservoir r = geothermometry::AssessReservoir(s, run, cache);
+    for (std::size_t k = 0; k < r.estimates.size(); ++k) {
+      auto& w = r.estimates[k].warnings;
+      w.insert(w.end(), comparison[k].begin(), comparison[k].end());
+    }
+    return r;
+  };
+  const std::string_view interpolation = scheme->Name();
+
+  if (IsIni(options.input)) {
+    engine::Sample s;
+    try {
+      s = SampleFromFile(options.input);
+    } catch (const sample::SampleError& e) {
+      err << "error: " << e.what() << '\n';
+      return kUsageError;
+    } catch (const Error& e) {
+      err << "error: " << options.input << ": " << e.what() << '\n';
+      return kUsageError;
+    }
+    run.sweep.parallel = true;
+    Reservoir r;
+    arena.execute([&] { r = assess(s); });
+    if (options.format == "json") {
+      out << ToJson(r, interpolation).dump(2) << '\n';
+    } else if (options.format == "csv") {
+      WriteCsvHeader(out, run.datasets);
+      WriteCsvRow(out, &r, r.id, 0, interpolation, "", run.datasets);
+    } else {
+      WriteText(out, s, r, interpolation, run.sweep);
+    }
+    if (!options.plot.empty()) {
+      const std::string problem = PlotReservoir(options.plot, {&r}, run.sweep);
+      if (!problem.empty()) {
+        err << "error: --plot: " << problem << '\n';
+        return kRunError;
+      }
+    }
+    for (const auto& e : r.estimates) {
+      if (!e.sweep.ok()) return kRunError;
+    }
+    return kOk;
+  }
+
+  // A table: read in chunks, evaluated in parallel, written in input order.
+  std::ifstream file(options.input, std::ios::binary);
+  std::error_code ec;
+  if (std::filesystem::is_directory(options.input, ec) || !file) {
+    err << "error: cannot open the table " << options.input << ": "
+        << (std::filesystem::is_directory(options.input, ec) ? "it is a directory"
+                                                             : std::strerror(errno))
+        << '\n';
+    return kUsageError;
+  }
+  batch::InputOptions input;
+  input.unit = *units::ConcentrationFromText(options.units);
+  if (!options.steam_units.empty()) input.gas_unit = units::GasUnitFromText(options.steam_units);
+  input.steam_correction = !options.no_steam_correction;
+  std::unique_ptr<batch::CsvInput> table;
+  try {
+    table = std::make_unique<batch::CsvInput>(file, input);
+  } catch (const std::exception& e) {
+    err << "error: " << options.input << ": " << e.what() << '\n';
+    return kUsageError;
+  }
+  if (options.format == "csv") WriteCsvHeader(out, run.datasets);
+  std::vector<Reservoir> plotted;
+  int failures = 0;
+  constexpr std::size_t kChunk = 256;
+  bool more = true;
+  while (more) {
+    std::vector<batch::Job> jobs;
+    try {
+      while (jobs.size() < kChunk) {
+        batch::Job job;
+        if (!table->Next(job)) {
+          more = false;
+          break;
+        }
+        jobs.push_back(std::move(job));
+      }
+    } catch (const std::exception& e) {
+      err << "error: " << options.input << ": " << e.what() << '\n';
+      more = false;
+      ++failures;
+    }
+    std::vector<Reservoir> results(jobs.size());
+    arena.execute([&] {
+      tbb::parallel_for(std::size_t{0}, jobs.size(), [&](std::size_t i) {
+        if (jobs[i].fault.empty()) results[i] = assess(jobs[i].sample);
+      });
+    });
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      const batch::Job& job = jobs[i];
+      const Reservoir* r = job.fault.empty() ? &results[i] : nullptr;
+      std::string error = job.fault;
+      if (r != nullptr) {
+        for (const auto& e : r->estimates) {
+          if (!e.sweep.ok() && error.empty())
+            error = std::string(e.dataset->title) + ": " + e.sweep.error;
+        }
+      }
+      if (!error.empty()) ++failures;
+      if (options.format == "json") {
+        Json j = r ? ToJson(*r, interpolation) : Json{{"id", job.sample.id}};
+        j["line"] = job.line;
+        if (!error.empty()) j["error"] = error;
+        out << j.dump() << '\n';
+      } else if (options.format == "csv") {
+        WriteCsvRow(out, r, job.sample.id, job.line, interpolation, error, run.datasets);
+      } else {
+        if (r == nullptr) {
+          out << "Line " << job.line << (job.sample.id.empty() ? "" : " (" + job.sample.id + ")")
+              << ": " << job.fault << "\n\n";
+        } else {
+          WriteText(out, job.sample, *r, interpolation, run.sweep);
+          out << '\n';
+        }
+      }
+      if (r != nullptr && !options.plot.empty()) plotted.push_back(std::move(results[i]));
+    }
+  }
+  if (!options.plot.empty()) {
+    std::vector<const Reservoir*> all;
+    for (const auto& r : plotted) all.push_back(&r);
+    const std::string problem = PlotReservoir(options.plot, all, run.sweep);
+    if (!problem.empty()) {
+      err << "error: --plot: " << problem << '\n';
+      return kRunError;
+    }
+  }
+  if (!out) {
+    err << "error: cannot write the output: " << std::strerror(errno) << '\n';
+    return kRunError;
+  }
+  if (failures > 0) {
+    err << failures << " sample" << (failures == 1 ? "" : "s") << " could not be evaluated\n";
+    return kRunError;
+  }
+  return kOk;
+}
+
+}  // namespace geofluid::cli
