@@ -167,22 +167,29 @@ bool Matters(const engine::Sample& s, const InputErrors& errors, int input) {
   return true;
 }
 
+void RunParallel(int count, int threads, const std::function<void(int)>& one);
+
 std::vector<Sensitivity> Sensitivities(const Plan& plan, const DatasetPlan& d,
                                        const engine::Sample& nominal, const InputErrors& errors,
                                        std::size_t reference) {
   std::vector<Sensitivity> list;
   const auto rms = geothermometry::Criterion::kRms;
+  // Every input at -1 and +1 sigma, on the run's threads.
+  std::vector<std::optional<Outcome>> outcomes(2 * kInputCount);
+  RunParallel(2 * kInputCount, plan.options->threads, [&](int j) {
+    const int input = j / 2;
+    if (!Matters(nominal, errors, input)) return;
+    double offset = 0.0;
+    const auto moved = Moved(nominal, errors, input, j % 2 == 0 ? -1.0 : 1.0, &offset);
+    if (moved) outcomes[static_cast<std::size_t>(j)] = plan.Evaluate(*moved, offset, d);
+  });
   for (int input = 0; input < kInputCount; ++input) {
     if (!Matters(nominal, errors, input)) continue;
     Sensitivity s;
     s.input = std::string(InputKey(input));
     s.error = ErrorText(errors, input);
-    std::optional<Outcome> side[2];
-    for (int k = 0; k < 2; ++k) {
-      double offset = 0.0;
-      const auto moved = Moved(nominal, errors, input, k == 0 ? -1.0 : 1.0, &offset);
-      if (moved) side[k] = plan.Evaluate(*moved, offset, d);
-    }
+    std::optional<Outcome> side[2] = {std::move(outcomes[static_cast<std::size_t>(2 * input)]),
+                                      std::move(outcomes[static_cast<std::size_t>(2 * input + 1)])};
     // One-sided where -1 sigma leaves the range: the change from the nominal value is taken.
     if (!side[0]) {
       s.note = "one-sided: -1 sigma would leave " + s.input + " at or below 0";
