@@ -7,6 +7,8 @@ GEOFLUID_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcl
   libcsv-dev nlohmann-json3-dev hyperfine libtbb-dev
   qt6-base-dev fonts-ipafont-gothic libgsl-dev qt6-charts-dev qt6-svg-dev
   libqt6opengl6-dev)
+# The results and batch windows: the English translation (lupdate, lrelease and their CMake).
+GEOFLUID_PACKAGES+=(qt6-tools-dev qt6-l10n-tools)
 
 # Installs the Debian packages of the list that are not installed yet. When none is missing,
 # apt is not called at all (it may have no mirror to reach); when apt fails, one line says

@@ -45,21 +45,6 @@ struct BatchOptions {
   std::string interpolation = "specified";
 };
 
-struct UncertaintyOptions {
-  std::string input;
-  int draws = 1000;
-  std::uint64_t seed = 1;
-  std::vector<std::string> errors;  // KEY=VALUE
-  std::string temperatures;
-  double from = 100.0, to = 300.0, step = 5.0;
-  std::string dataset = "solveq";
-  std::string units = "mol/kg";
-  bool no_steam_correction = false;
-  std::string format = "text";
-  std::string plot;
-  int jobs = 0;
-};
-
 struct GeothermometryOptions {
   std::string input;
   std::string dataset = "both";
@@ -76,15 +61,30 @@ struct GeothermometryOptions {
   int jobs = 0;
 };
 
+struct UncertaintyOptions {
+  std::string input;
+  int draws = 1000;
+  std::uint64_t seed = 1;
+  std::vector<std::string> errors;  // KEY=VALUE
+  std::string temperatures;
+  double from = 100.0, to = 300.0, step = 5.0;
+  std::string dataset = "solveq";
+  std::string units = "mol/kg";
+  bool no_steam_correction = false;
+  std::string format = "text";
+  std::string plot;
+  int jobs = 0;
+};
+
 CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options);
 CLI::App* AddRunCommand(CLI::App& app, RunOptions& options);
 
 CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options);
 
-CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options);
-int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::ostream& err);
 CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options);
 int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, std::ostream& err);
+CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options);
+int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::ostream& err);
 
 int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostream& err);
 int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err);

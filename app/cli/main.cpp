@@ -15,10 +15,10 @@ int main(int argc, char** argv) {
   CLI::App* run_command = geofluid::cli::AddRunCommand(app, run);
   geofluid::cli::BatchOptions batch;
   CLI::App* batch_command = geofluid::cli::AddBatchCommand(app, batch);
-  geofluid::cli::UncertaintyOptions uncertainty;
-  CLI::App* uncertainty_command = geofluid::cli::AddUncertaintyCommand(app, uncertainty);
   geofluid::cli::GeothermometryOptions geothermometry;
   CLI::App* geothermometry_command = geofluid::cli::AddGeothermometryCommand(app, geothermometry);
+  geofluid::cli::UncertaintyOptions uncertainty;
+  CLI::App* uncertainty_command = geofluid::cli::AddUncertaintyCommand(app, uncertainty);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -32,9 +32,9 @@ int main(int argc, char** argv) {
   if (run_command->parsed()) return geofluid::cli::RunRun(run, std::cout, std::cerr);
   if (batch_command->parsed())
     return geofluid::cli::RunBatchCommand(batch, std::cin, std::cout, std::cerr);
-  if (uncertainty_command->parsed())
-    return geofluid::cli::RunUncertainty(uncertainty, std::cout, std::cerr);
   if (geothermometry_command->parsed())
     return geofluid::cli::RunGeothermometry(geothermometry, std::cout, std::cerr);
+  if (uncertainty_command->parsed())
+    return geofluid::cli::RunUncertainty(uncertainty, std::cout, std::cerr);
   return geofluid::cli::kUsageError;
 }

@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <utility>
 
+#include "results_window.h"
 #include "sample_file.h"
 
 namespace geofluid::gui {
@@ -211,6 +212,8 @@ void Form1Window::Run(void (form::Form1::*command)()) {
   if (model_.MousePointer() != platform::kDefaultPointer)
     model_.SetMousePointer(platform::kDefaultPointer);
   Sync();
+  // After the closing message: the answer itself, from the run's typed result.
+  ShowResultsOf(*this, model_);
 }
 
 void Form1Window::Sync() {

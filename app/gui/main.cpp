@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QRadioButton>
@@ -13,7 +14,9 @@
 #include <iostream>
 #include <optional>
 
+#include "batch_window.h"
 #include "form1_window.h"
+#include "language.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "sample_file.h"
@@ -43,14 +46,19 @@ int main(int argc, char** argv) {
   geofluid::platform::IgnoreFileSizeSignal();
   QApplication app(argc, argv);
   QApplication::setApplicationName(geofluid::gui::kApplicationName);
+  geofluid::gui::InstallLanguage(app, QLocale::system());
 
   QCommandLineParser parser;
   parser.setApplicationDescription("Geofluid: chemistry of geothermal fluids");
   const QCommandLineOption help = parser.addHelpOption();
-  parser.addPositionalArgument("sample", "Sample file (INI) whose texts fill the boxes at start",
-                               "[SAMPLE.ini]");
+  parser.addPositionalArgument(
+      "sample", "Sample file (INI) whose texts fill the boxes at start (with --batch: a CSV table)",
+      "[SAMPLE.ini]");
   const QCommandLineOption dir("dir", "Data directory (default $GEOFLUID_DIR or ~/HVQ98)", "DIR");
   parser.addOption(dir);
+  const QCommandLineOption batch(
+      "batch", "Open the window for many samples instead, with TABLE.csv if given");
+  parser.addOption(batch);
   // For the documentation: selects Option1, saves a picture of the window and quits.
   QCommandLineOption screenshot("screenshot", "Save a picture of the window and quit", "OUT.png");
   screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -65,6 +73,12 @@ int main(int argc, char** argv) {
   }
   const QStringList samples = parser.positionalArguments();
   if (samples.size() > 1) return Fail("at most one sample file\n" + parser.helpText(), false);
+  if (parser.isSet(batch)) {
+    geofluid::gui::BatchWindow window;
+    if (!samples.isEmpty()) window.SetInput(samples.front());
+    window.show();
+    return QApplication::exec();
+  }
   const bool boxes = interactive && !parser.isSet(screenshot);
 
   std::optional<geofluid::sample::Sample> sample;

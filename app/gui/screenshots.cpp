@@ -1,0 +1,125 @@
+// geofluid-screenshots: the pictures of the README. Fills Form1 from a sample file, runs it as a
+// user would (closing each message box), and saves Form1 and each tab of the results window.
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <iostream>
+
+#include "batch_window.h"
+#include "form1_window.h"
+#include "language.h"
+#include "results_window.h"
+#include "sample_file.h"
+#include "temperature_tab.h"
+
+namespace {
+using geofluid::gui::Form1Window;
+
+void Click(Form1Window& form, const char* name) {
+  form.findChild<QAbstractButton*>(name)->click();
+  QApplication::processEvents();
+}
+
+void Type(Form1Window& form, int box, const QString& text) {
+  auto* edit = form.findChild<QLineEdit*>(QString("Text%1").arg(box));
+  edit->setText(text);
+  emit edit->textEdited(text);
+}
+
+// Lets the charts finish their layout, which takes more than one pass of the event loop.
+void Settle() {
+  QEventLoop loop;
+  QTimer::singleShot(300, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+bool Save(QWidget& widget, const QString& path) {
+  Settle();
+  if (widget.grab().save(path, "PNG")) {
+    std::cout << path.toStdString() << '\n';
+    return true;
+  }
+  std::cerr << "geofluid-screenshots: cannot write " << path.toStdString() << '\n';
+  return false;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const QStringList args = QApplication::arguments();
+  if (args.size() != 5) {
+    std::cerr << "usage: geofluid-screenshots SAMPLE.ini TABLE.csv OUTDIR ja|en\n";
+    return 2;
+  }
+  const QString table = args[2];
+  const QString out = args[3];
+  const QString language = args[4];
+  geofluid::gui::InstallLanguage(app,
+                                 QLocale(language == "ja" ? QLocale::Japanese : QLocale::English));
+  QTemporaryDir data;
+  // The runs' closing messages, closed as a user would.
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible())
+        box->button(QMessageBox::Ok)->click();
+  });
+  closer.start(20);
+
+  Form1Window form(data.path().toStdString());
+  form.FillFrom(geofluid::sample::LoadSample(QFile::encodeName(args[1]).toStdString()));
+  form.show();
+  // The measured mode hands its TOTH over; both datasets then carry it to 200 °C.
+  Click(form, "Option1");
+  Click(form, "Command1");
+  Click(form, "Option2");
+  Type(form, 17, "200");
+  Click(form, "Command2");
+  Click(form, "Command1");
+
+  auto* results = form.findChild<geofluid::gui::ResultsWindow*>();
+  if (results == nullptr) {
+    std::cerr << "geofluid-screenshots: the runs showed no results\n";
+    return 1;
+  }
+  results->resize(1200, 900);
+  // The Temperature tab with its uncertainty band, as a user would ask for it.
+  results->Temperature()->SetBand(true, 100);
+  const QString suffix = language == "ja" ? "-ja" : "";
+  bool ok = true;
+  const char* names[] = {"report", "saturation", "species", "temperature"};
+  for (int t = 0; t < results->Tabs()->count() && t < 4; ++t) {
+    results->Tabs()->setCurrentIndex(t);
+    if (auto* temperature = results->Temperature(); temperature->Running()) {
+      QEventLoop wait;
+      QObject::connect(temperature, &geofluid::gui::TemperatureTab::Finished, &wait,
+                       &QEventLoop::quit);
+      wait.exec();
+    }
+    ok =
+        Save(*results, QDir(out).filePath(QString("results-%1%2.png").arg(names[t], suffix))) && ok;
+  }
+
+  // Many samples: the wells at three temperatures with both datasets.
+  geofluid::gui::BatchWindow& batch = geofluid::gui::OpenBatchWindow(*results);
+  batch.resize(1100, 640);
+  batch.SetInput(table);
+  batch.findChild<QLineEdit*>("Temperatures")->setText("150,200,250");
+  QEventLoop loop;
+  QObject::connect(&batch, &geofluid::gui::BatchWindow::Finished, &loop, &QEventLoop::quit);
+  if (!batch.Start()) {
+    std::cerr << "geofluid-screenshots: " << batch.Status().toStdString() << '\n';
+    return 1;
+  }
+  loop.exec();
+  ok = Save(batch, QDir(out).filePath(QString("batch%1.png").arg(suffix))) && ok;
+  return ok ? 0 : 1;
+}
