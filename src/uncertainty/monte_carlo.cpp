@@ -22,6 +22,7 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::size_t kFailuresShown = 3;
+constexpr std::size_t kFewestForAnEstimate = 3;
 
 std::string Celsius(double t) {
   char text[32];
@@ -288,14 +289,21 @@ Interval Summarize(std::vector<double>& values) {
   return r;
 }
 
-Result Run(const engine::Sample& sample, const InputErrors& errors, const Options& options,
+Result Run(const engine::Sample& sample, const InputErrors& errors, const Options& asked,
            engine::ConditionsCache& cache) {
-  if (options.draws < 1) throw std::invalid_argument("the number of draws must be at least 1");
-  if (options.datasets.empty()) throw std::invalid_argument("no dataset to evaluate");
-  if (options.temperatures.empty())
-    throw std::invalid_argument("no temperature to carry the pH to");
+  if (asked.draws < 1) throw std::invalid_argument("the number of draws must be at least 1");
+  if (asked.datasets.empty()) throw std::invalid_argument("no dataset to evaluate");
+  if (asked.temperatures.empty()) throw std::invalid_argument("no temperature to carry the pH to");
 
   Result result;
+  // A minimum needs a temperature on either side: with fewer than three the estimate would only
+  // repeat a temperature of the list.
+  Options options = asked;
+  if (options.estimate && options.temperatures.size() < kFewestForAnEstimate) {
+    options.estimate = false;
+    result.warnings.push_back("no temperature estimate: it needs at least " +
+                              std::to_string(kFewestForAnEstimate) + " temperatures");
+  }
   result.id = sample.id;
   result.draws = options.draws;
   result.seed = options.seed;
