@@ -1,3 +1,4 @@
+#include <cctype>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -280,6 +281,14 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
     err << "error: " << e.what() << '\n';
     return kUsageError;
   }
+  if (!options.plot.empty()) {
+    std::string ext = std::filesystem::path(options.plot).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".png" && ext != ".svg") {
+      err << "error: --plot " << options.plot << ": the file name must end in .png or .svg\n";
+      return kUsageError;
+    }
+  }
 #ifndef GEOFLUID_HAVE_CHARTS
   if (!options.plot.empty()) {
     err << "error: --plot: this build has no charts (Qt 6 Charts was not found)\n";
@@ -328,8 +337,10 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
       status = kRunError;
       continue;
     }
+    // A table's warnings name their sample; the text output has them in its own block.
     if (options.format != "text")
-      for (const std::string& w : r.warnings) err << "warning: " << w << '\n';
+      for (const std::string& w : r.warnings)
+        err << "warning: " << (inputs.size() > 1 ? r.id + ": " : "") << w << '\n';
     if (r.failed_draws == static_cast<std::size_t>(r.draws)) status = kRunError;
     if (options.format == "text") {
       if (!results.empty()) out << "\n";
