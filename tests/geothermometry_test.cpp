@@ -17,6 +17,7 @@
 #include "geothermometry/estimate.h"
 #include "geothermometry/sweep.h"
 #include "interp/steffen.h"
+#include "typed_sample.h"
 
 namespace geofluid::geothermometry {
 namespace {
@@ -24,41 +25,11 @@ namespace {
 using engine::Dataset;
 using engine::Sample;
 
-Sample NaClWater() {
-  Sample s;
-  s.id = "nacl";
-  const double values[] = {0.01, 0.04,  0.004,  0.0005, 1e-5, 5e-6,
-                           2e-5, 0.002, 0.0004, 0.0002, 0.04, 5e-5};
-  for (int c = 0; c < engine::kComponentCount; ++c) {
-    s.component[static_cast<std::size_t>(c)] = values[c];
-  }
-  s.steam_co2 = 0.02;
-  s.steam_h2s = 0.002;
-  s.ph = 8.5;
-  s.ph_temperature = 25;
-  s.separation_temperature = 100;
-  return s;
-}
-
-std::string Text(double v) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.17g", v);
-  return buffer;
-}
+Sample NaClWater() { return testing::TypedNaClWater(); }
 
 // The sample typed into the window's boxes, run at `t`.
 form::CalculationInput Boxes(const Sample& s, thermo::Dataset d, bool option1, double t) {
-  form::CalculationInput in;
-  in.dataset = d;
-  for (int c = 1; c <= 12; ++c) in.box[static_cast<std::size_t>(c)] = Text(s.component[c - 1]);
-  in.box[13] = Text(s.ph);
-  in.box[14] = Text(s.water);
-  in.box[15] = Text(s.steam_co2);
-  in.box[16] = Text(s.steam_h2s);
-  in.box[17] = Text(t);
-  in.box[18] = Text(s.separation_temperature);
-  in.option1 = option1;
-  return in;
+  return testing::BoxesOf(s, d, option1, t);
 }
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }

@@ -13,23 +13,13 @@
 
 #include "engine/engine.h"
 #include "sample_file.h"
+#include "typed_sample.h"
 
 namespace geofluid::uncertainty {
 namespace {
 
 // The example water of examples/nacl-water.ini.
-engine::Sample NaClWater() {
-  engine::Sample s;
-  s.id = "nacl-water";
-  s.component = {0.01,    0.04,  0.004,  0.0005, 0.00001, 0.000005,
-                 0.00002, 0.002, 0.0004, 0.0002, 0.04,    0.00005};
-  s.steam_co2 = 0.02;
-  s.steam_h2s = 0.002;
-  s.ph = 8.5;
-  s.ph_temperature = 25.0;
-  s.separation_temperature = 100.0;
-  return s;
-}
+engine::Sample NaClWater() { return testing::TypedNaClWater(); }
 
 InputErrors NoErrors() {
   InputErrors e;
