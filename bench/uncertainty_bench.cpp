@@ -48,6 +48,7 @@ BENCHMARK(BM_Uncertainty1000x41)
     ->Iterations(1)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 
 }  // namespace

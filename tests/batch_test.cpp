@@ -20,6 +20,7 @@
 #include "cli_process.h"
 #include "form_fixtures.h"
 #include "interp/steffen.h"
+#include "typed_sample.h"
 
 namespace geofluid::batch {
 namespace {
@@ -51,14 +52,8 @@ std::string UsageMessage(const std::string& table, InputOptions options = {}) {
 
 // The example water of the sample file, in molalities.
 engine::Sample NaClWater() {
-  engine::Sample s;
+  engine::Sample s = testing::TypedNaClWater();
   s.id = "nacl";
-  s.component = {0.01, 0.04, 0.004, 0.0005, 1e-5, 5e-6, 2e-5, 0.002, 0.0004, 0.0002, 0.04, 5e-5};
-  s.steam_co2 = 0.02;
-  s.steam_h2s = 0.002;
-  s.ph = 8.5;
-  s.ph_temperature = 25;
-  s.separation_temperature = 100;
   return s;
 }
 

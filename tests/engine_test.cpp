@@ -12,43 +12,15 @@
 #include "form/calculation.h"
 #include "platform/errors.h"
 #include "report/report.h"
+#include "typed_sample.h"
 
 namespace geofluid::engine {
 namespace {
 
-Sample NaClWater() {
-  Sample s;
-  s.id = "nacl";
-  const double values[] = {0.01, 0.04,  0.004,  0.0005, 1e-5, 5e-6,
-                           2e-5, 0.002, 0.0004, 0.0002, 0.04, 5e-5};
-  for (int c = 0; c < kComponentCount; ++c) s.component[static_cast<std::size_t>(c)] = values[c];
-  s.water = 55.51;
-  s.steam_co2 = 0.02;
-  s.steam_h2s = 0.002;
-  s.ph = 8.5;
-  s.ph_temperature = 25;
-  s.separation_temperature = 100;
-  return s;
-}
+Sample NaClWater() { return testing::TypedNaClWater(); }
 
-// The same sample typed into the window's boxes.
 form::CalculationInput Boxes(const Sample& s, thermo::Dataset d, bool option1, double t) {
-  form::CalculationInput in;
-  in.dataset = d;
-  auto text = [](double v) {
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    return std::string(buffer);
-  };
-  for (int c = 1; c <= 12; ++c) in.box[static_cast<std::size_t>(c)] = text(s.component[c - 1]);
-  in.box[13] = text(s.ph);
-  in.box[14] = text(s.water);
-  in.box[15] = text(s.steam_co2);
-  in.box[16] = text(s.steam_h2s);
-  in.box[17] = text(t);
-  in.box[18] = text(s.separation_temperature);
-  in.option1 = option1;
-  return in;
+  return testing::BoxesOf(s, d, option1, t);
 }
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }

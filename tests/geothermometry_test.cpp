@@ -8,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli_process.h"
@@ -16,6 +17,7 @@
 #include "geothermometry/estimate.h"
 #include "geothermometry/sweep.h"
 #include "interp/steffen.h"
+#include "typed_sample.h"
 
 namespace geofluid::geothermometry {
 namespace {
@@ -23,41 +25,11 @@ namespace {
 using engine::Dataset;
 using engine::Sample;
 
-Sample NaClWater() {
-  Sample s;
-  s.id = "nacl";
-  const double values[] = {0.01, 0.04,  0.004,  0.0005, 1e-5, 5e-6,
-                           2e-5, 0.002, 0.0004, 0.0002, 0.04, 5e-5};
-  for (int c = 0; c < engine::kComponentCount; ++c) {
-    s.component[static_cast<std::size_t>(c)] = values[c];
-  }
-  s.steam_co2 = 0.02;
-  s.steam_h2s = 0.002;
-  s.ph = 8.5;
-  s.ph_temperature = 25;
-  s.separation_temperature = 100;
-  return s;
-}
-
-std::string Text(double v) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.17g", v);
-  return buffer;
-}
+Sample NaClWater() { return testing::TypedNaClWater(); }
 
 // The sample typed into the window's boxes, run at `t`.
 form::CalculationInput Boxes(const Sample& s, thermo::Dataset d, bool option1, double t) {
-  form::CalculationInput in;
-  in.dataset = d;
-  for (int c = 1; c <= 12; ++c) in.box[static_cast<std::size_t>(c)] = Text(s.component[c - 1]);
-  in.box[13] = Text(s.ph);
-  in.box[14] = Text(s.water);
-  in.box[15] = Text(s.steam_co2);
-  in.box[16] = Text(s.steam_h2s);
-  in.box[17] = Text(t);
-  in.box[18] = Text(s.separation_temperature);
-  in.option1 = option1;
-  return in;
+  return testing::BoxesOf(s, d, option1, t);
 }
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -162,6 +134,42 @@ TEST_P(SweepTest, WaterSaturatedWithQuartzAt220CrossesThere) {
   EXPECT_FALSE(e.rms.on_edge);
   EXPECT_NEAR(*e.rms.celsius, 220.0, 0.1);
   EXPECT_NEAR(*e.mean.celsius, 220.0, 0.1);
+}
+
+// Many callers (the uncertainty draws, the rows of a table) share one cache from several
+// threads: each gets what it would get alone, bit for bit.
+TEST_P(SweepTest, EstimatesOnThreadsEqualTheSerialOne) {
+  const Dataset& d = Dataset::Of(GetParam());
+  engine::ConditionsCache cache;
+  SweepOptions options;
+  options.temperatures = TemperatureGrid(150.0, 300.0, 10.0);
+  std::vector<Sample> samples;
+  for (int i = 0; i < 4; ++i) {
+    samples.push_back(NaClWater());
+    samples.back().ph = 6.5 + 0.5 * i;
+  }
+  std::vector<Estimate> serial;
+  for (const Sample& s : samples) {
+    engine::ConditionsCache own;
+    serial.push_back(EstimateTemperature(s, d, {}, options, own));
+  }
+  std::vector<Estimate> threaded(samples.size());
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    threads.emplace_back(
+        [&, i] { threaded[i] = EstimateTemperature(samples[i], d, {}, options, cache); });
+  }
+  for (auto& t : threads) t.join();
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    for (Criterion c : kCriteria) {
+      ASSERT_EQ(serial[i].Get(c).celsius.has_value(), threaded[i].Get(c).celsius.has_value());
+      if (serial[i].Get(c).celsius) {
+        EXPECT_TRUE(SameBits(*serial[i].Get(c).celsius, *threaded[i].Get(c).celsius));
+      }
+    }
+    EXPECT_EQ(serial[i].crossings, threaded[i].crossings);
+    EXPECT_EQ(serial[i].warnings, threaded[i].warnings);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatasets, SweepTest,

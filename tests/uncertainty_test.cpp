@@ -13,23 +13,13 @@
 
 #include "engine/engine.h"
 #include "sample_file.h"
+#include "typed_sample.h"
 
 namespace geofluid::uncertainty {
 namespace {
 
 // The example water of examples/nacl-water.ini.
-engine::Sample NaClWater() {
-  engine::Sample s;
-  s.id = "nacl-water";
-  s.component = {0.01,    0.04,  0.004,  0.0005, 0.00001, 0.000005,
-                 0.00002, 0.002, 0.0004, 0.0002, 0.04,    0.00005};
-  s.steam_co2 = 0.02;
-  s.steam_h2s = 0.002;
-  s.ph = 8.5;
-  s.ph_temperature = 25.0;
-  s.separation_temperature = 100.0;
-  return s;
-}
+engine::Sample NaClWater() { return testing::TypedNaClWater(); }
 
 InputErrors NoErrors() {
   InputErrors e;
@@ -220,11 +210,11 @@ TEST(UncertaintyRun, FailedDrawsAreCountedNotHidden) {
   // Temperatures tens of thousands of degrees off: the extrapolated tables overflow there.
   SetError(e, "temperature=20000");
   Options o = Small(16, {200.0});
-  o.estimate = false;
   o.sensitivity = false;
   engine::ConditionsCache cache;
   const Result r = uncertainty::Run(s, e, o, cache);
   const DatasetResult& d = r.datasets.front();
+  EXPECT_FALSE(d.estimate);  // one temperature has no minimum
   EXPECT_GT(d.failed_draws, 0u);
   EXPECT_EQ(r.failed_draws, d.failed_draws);
   EXPECT_FALSE(d.failures.empty());
@@ -299,10 +289,11 @@ TEST(UncertaintyCommand, JsonCarriesTheNamedIntervalsAndMistakesAreUsageErrors) 
     return output;
   };
   int status = 0;
-  const std::string out = run(cli + " uncertainty " + example +
-                                  " --draws 8 --temperatures 200,250 --dataset both --format json"
-                                  " --error Al=x2 --error separation=2 2>/dev/null",
-                              &status);
+  const std::string out =
+      run(cli + " uncertainty " + example +
+              " --draws 8 --temperatures 200,225,250 --dataset both --format json"
+              " --error Al=x2 --error separation=2 2>/dev/null",
+          &status);
   ASSERT_EQ(status, 0) << out;
   const auto j = nlohmann::json::parse(out);
   EXPECT_EQ(j["draws"], 8);
@@ -311,9 +302,9 @@ TEST(UncertaintyCommand, JsonCarriesTheNamedIntervalsAndMistakesAreUsageErrors) 
   EXPECT_EQ(j["errors"]["Al"], "x2");
   for (const char* ds : {"solveq", "supcrt"}) {
     const auto& d = j["datasets"][ds];
-    ASSERT_EQ(d["temperatures"].size(), 2u);
-    EXPECT_EQ(d["temperatures"][1]["temperature"], 250.0);
-    const auto& ph = d["temperatures"][1]["pH"];
+    ASSERT_EQ(d["temperatures"].size(), 3u);
+    EXPECT_EQ(d["temperatures"][2]["temperature"], 250.0);
+    const auto& ph = d["temperatures"][2]["pH"];
     EXPECT_LE(ph["q05"].get<double>(), ph["median"].get<double>());
     EXPECT_LE(ph["median"].get<double>(), ph["q95"].get<double>());
     EXPECT_TRUE(d["temperatures"][0]["si"].contains("QUARTZ"));

@@ -7,7 +7,7 @@
 #include <limits>
 
 #if GEOFLUID_HAVE_CHARTS
-#include "charts.h"
+#include "chart_renderer.h"
 #endif
 
 namespace geofluid::cli {
@@ -134,18 +134,19 @@ std::string PlotReservoir(const std::string& path,
   (void)options;
   return CheckPlotPath(path);
 #else
-  charts::RenderingApplication application;
+  std::string error;
+  const charts::Renderer* renderer = charts::LoadRenderer(error);
+  if (renderer == nullptr) return error;
   if (samples.size() == 1) {
-    auto si = charts::SiTemperatureChart(SiChart(*samples.front(), options));
     const int width = samples.front()->estimates.size() > 1 ? 1500 : 900;
-    if (std::string problem = charts::Save(*si, path, width, 760); !problem.empty()) {
+    if (std::string problem =
+            renderer->si_temperature(SiChart(*samples.front(), options), path, width, 760);
+        !problem.empty()) {
       return problem;
     }
-    auto triangle = charts::GiggenbachTriangle(Triangle(samples));
-    return charts::Save(*triangle, TrianglePath(path), 760, 700);
+    return renderer->giggenbach(Triangle(samples), TrianglePath(path), 760, 700);
   }
-  auto triangle = charts::GiggenbachTriangle(Triangle(samples));
-  return charts::Save(*triangle, path, 760, 700);
+  return renderer->giggenbach(Triangle(samples), path, 760, 700);
 #endif
 }
 

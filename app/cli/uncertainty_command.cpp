@@ -1,3 +1,4 @@
+#include <cctype>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -19,7 +20,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "charts.h"
+#include "chart_renderer.h"
 #include "geothermometry/estimate.h"
 #endif
 
@@ -201,18 +202,19 @@ charts::HistogramData EstimateHistogram(const uncertainty::Result& r,
 // Writes the fan chart to `fan` and one histogram per dataset next to it.
 std::vector<std::filesystem::path> SaveCharts(const uncertainty::Result& r,
                                               const std::filesystem::path& fan) {
-  charts::RenderingApplication application;
+  std::string error;
+  const charts::Renderer* renderer = charts::LoadRenderer(error);
+  if (renderer == nullptr) throw std::runtime_error(error);
   std::vector<std::filesystem::path> written;
   const int width = 560 * static_cast<int>(r.datasets.size()) + 120;
-  auto figure = charts::SiTemperatureChart(FanChart(r));
-  if (std::string e = charts::Save(*figure, fan.string(), width, 760); !e.empty())
+  if (std::string e = renderer->si_temperature(FanChart(r), fan.string(), width, 760); !e.empty())
     throw std::runtime_error(e);
   written.push_back(fan);
   for (const uncertainty::DatasetResult& d : r.datasets) {
     if (!d.estimate) continue;
     const auto path = WithSuffix(fan, "-estimate-" + std::string(d.dataset->key));
-    auto histogram = charts::Histogram(EstimateHistogram(r, d));
-    if (std::string e = charts::Save(*histogram, path.string(), 1000, 560); !e.empty())
+    if (std::string e = renderer->histogram(EstimateHistogram(r, d), path.string(), 1000, 560);
+        !e.empty())
       throw std::runtime_error(e);
     written.push_back(path);
   }
@@ -279,6 +281,14 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
     err << "error: " << e.what() << '\n';
     return kUsageError;
   }
+  if (!options.plot.empty()) {
+    std::string ext = std::filesystem::path(options.plot).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".png" && ext != ".svg") {
+      err << "error: --plot " << options.plot << ": the file name must end in .png or .svg\n";
+      return kUsageError;
+    }
+  }
 #ifndef GEOFLUID_HAVE_CHARTS
   if (!options.plot.empty()) {
     err << "error: --plot: this build has no charts (Qt 6 Charts was not found)\n";
@@ -327,8 +337,10 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
       status = kRunError;
       continue;
     }
+    // A table's warnings name their sample; the text output has them in its own block.
     if (options.format != "text")
-      for (const std::string& w : r.warnings) err << "warning: " << w << '\n';
+      for (const std::string& w : r.warnings)
+        err << "warning: " << (inputs.size() > 1 ? r.id + ": " : "") << w << '\n';
     if (r.failed_draws == static_cast<std::size_t>(r.draws)) status = kRunError;
     if (options.format == "text") {
       if (!results.empty()) out << "\n";

@@ -68,7 +68,8 @@ struct Result {
 // Every result of one job: the datasets in the order of the options, each with its
 // temperatures in order. A fault of one temperature leaves the others computed.
 std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options,
-                                engine::ConditionsCache& cache);
+                                engine::ConditionsCache& cache,
+                                const std::atomic<bool>* cancel = nullptr);
 
 // Many jobs on `threads` threads (0: all cores); the results in the order of the jobs, equal
 // whatever the number of threads. Stops taking new jobs once `cancel` is set; the jobs not

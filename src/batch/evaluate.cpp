@@ -127,8 +127,13 @@ std::vector<double> ParseTemperatures(std::string_view list) {
   return temperatures;
 }
 
+namespace {
+// A job left half done by a cancel; its rows are not written.
+struct JobCancelled {};
+}  // namespace
+
 std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options,
-                                engine::ConditionsCache& cache) {
+                                engine::ConditionsCache& cache, const std::atomic<bool>* cancel) {
   const engine::TableScheme& scheme =
       options.scheme != nullptr ? *options.scheme : engine::SpecifiedScheme();
   engine::Hooks hooks;
@@ -170,6 +175,8 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       continue;
     }
     for (const double t : job.temperatures) {
+      // A sample carried to many temperatures takes long: a cancel need not wait for it.
+      if (cancel != nullptr && cancel->load()) throw JobCancelled{};
       Result r = base;
       r.temperature = t;
       if (!measured) {
@@ -205,8 +212,12 @@ Evaluated EvaluateJobs(std::span<const Job> jobs, const EvaluationOptions& optio
     try {
       for (std::size_t i; (i = next.fetch_add(1)) < jobs.size();) {
         if ((cancel != nullptr && cancel->load()) || failed.load()) break;
-        out.per_job[i] = EvaluateJob(jobs[i], options, cache);
-        done[i] = 1;
+        try {
+          out.per_job[i] = EvaluateJob(jobs[i], options, cache, cancel);
+          done[i] = 1;
+        } catch (const JobCancelled&) {
+          break;
+        }
       }
     } catch (...) {
       // Only what EvaluateJob does not turn into a row (out of memory): the first one wins.

@@ -561,13 +561,7 @@ std::vector<std::string> CompareInterpolations(const engine::Dataset& dataset,
 }
 
 SoluteAnalysis SoluteAnalysisOf(const engine::Sample& sample) {
-  std::vector<units::Amount> amounts;
-  for (int c = 0; c < engine::kComponentCount; ++c) {
-    const auto key = engine::kComponentKeys[static_cast<std::size_t>(c)];
-    amounts.push_back({units::StandardForm(key), sample.component[static_cast<std::size_t>(c)]});
-  }
-  const std::vector<double> mg =
-      units::FromMolality(amounts, units::Concentration::kMgPerKgSolution);
+  const std::vector<double> mg = units::ComponentsFromMolality(sample.component);
   SoluteAnalysis water;
   water.sio2 = mg[*engine::ComponentIndex("SiO2")];
   water.na = mg[*engine::ComponentIndex("Na")];

@@ -88,36 +88,34 @@ void SetError(InputErrors& errors, std::string_view key_text, std::string_view v
       if (InputKey(i) == key) inputs.push_back(i);
   }
   if (inputs.empty())
-    throw ErrorSyntax("error " + item + ": unknown input \"" + std::string(key) +
-                      "\" (the inputs are " + AllKeys() + ")");
+    throw ErrorSyntax(item + ": unknown input \"" + std::string(key) + "\" (the inputs are " +
+                      AllKeys() + ")");
   const bool concentration = IsConcentration(inputs.front());
 
   ErrorSpec spec;
-  if (value.empty()) throw ErrorSyntax("error " + item + ": no value after =");
+  if (value.empty()) throw ErrorSyntax(item + ": no value after =");
   if (value.back() == '%') {
     const auto n = Number(value.substr(0, value.size() - 1));
     if (!concentration)
-      throw ErrorSyntax("error " + item + ": " + std::string(key) +
-                        " takes an absolute error (e.g. " + std::string(key) +
-                        (key == "pH" ? "=0.05" : "=2") + "), not a percentage");
-    if (!n || *n < 0.0) throw ErrorSyntax("error " + item + ": expected a percentage such as 3%");
+      throw ErrorSyntax(item + ": " + std::string(key) + " takes an absolute error (e.g. " +
+                        std::string(key) + (key == "pH" ? "=0.05" : "=2") + "), not a percentage");
+    if (!n || *n < 0.0) throw ErrorSyntax(item + ": expected a percentage such as 3%");
     spec = {Distribution::kNormal, *n / 100.0};
   } else if (value.front() == 'x' || value.front() == 'X') {
     const auto n = Number(value.substr(1));
     if (!concentration)
-      throw ErrorSyntax("error " + item + ": a factor (x2) is for concentrations; " +
-                        std::string(key) + " takes an absolute error");
-    if (!n || *n < 1.0)
-      throw ErrorSyntax("error " + item + ": expected a factor of 1 or more such as x2");
+      throw ErrorSyntax(item + ": a factor (x2) is for concentrations; " + std::string(key) +
+                        " takes an absolute error");
+    if (!n || *n < 1.0) throw ErrorSyntax(item + ": expected a factor of 1 or more such as x2");
     spec = {Distribution::kLogNormal, *n};
   } else {
     const auto n = Number(value);
     if (!n || *n < 0.0)
-      throw ErrorSyntax("error " + item + ": expected " +
+      throw ErrorSyntax(item + ": expected " +
                         (concentration ? std::string("3% (relative) or x2 (a factor)")
                                        : std::string("an absolute error such as 0.1")));
     if (concentration && *n != 0.0)
-      throw ErrorSyntax("error " + item + ": a concentration's error is relative: write " +
+      throw ErrorSyntax(item + ": a concentration's error is relative: write " +
                         Shortest(*n * 100.0) + "% for " + Shortest(*n) + " of the value, or x" +
                         "2 for a factor of 2");
     spec = {Distribution::kNormal, *n};
@@ -128,7 +126,7 @@ void SetError(InputErrors& errors, std::string_view key_text, std::string_view v
 void SetError(InputErrors& errors, std::string_view item) {
   const auto equals = item.find('=');
   if (equals == std::string_view::npos)
-    throw ErrorSyntax("error " + std::string(item) + ": expected KEY=VALUE, e.g. Na=3%");
+    throw ErrorSyntax(std::string(item) + ": expected KEY=VALUE, e.g. Na=3%");
   SetError(errors, item.substr(0, equals), item.substr(equals + 1));
 }
 

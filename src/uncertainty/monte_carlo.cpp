@@ -22,6 +22,7 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::size_t kFailuresShown = 3;
+constexpr std::size_t kFewestForAnEstimate = 3;
 
 std::string Celsius(double t) {
   char text[32];
@@ -167,22 +168,29 @@ bool Matters(const engine::Sample& s, const InputErrors& errors, int input) {
   return true;
 }
 
+void RunParallel(int count, int threads, const std::function<void(int)>& one);
+
 std::vector<Sensitivity> Sensitivities(const Plan& plan, const DatasetPlan& d,
                                        const engine::Sample& nominal, const InputErrors& errors,
                                        std::size_t reference) {
   std::vector<Sensitivity> list;
   const auto rms = geothermometry::Criterion::kRms;
+  // Every input at -1 and +1 sigma, on the run's threads.
+  std::vector<std::optional<Outcome>> outcomes(2 * kInputCount);
+  RunParallel(2 * kInputCount, plan.options->threads, [&](int j) {
+    const int input = j / 2;
+    if (!Matters(nominal, errors, input)) return;
+    double offset = 0.0;
+    const auto moved = Moved(nominal, errors, input, j % 2 == 0 ? -1.0 : 1.0, &offset);
+    if (moved) outcomes[static_cast<std::size_t>(j)] = plan.Evaluate(*moved, offset, d);
+  });
   for (int input = 0; input < kInputCount; ++input) {
     if (!Matters(nominal, errors, input)) continue;
     Sensitivity s;
     s.input = std::string(InputKey(input));
     s.error = ErrorText(errors, input);
-    std::optional<Outcome> side[2];
-    for (int k = 0; k < 2; ++k) {
-      double offset = 0.0;
-      const auto moved = Moved(nominal, errors, input, k == 0 ? -1.0 : 1.0, &offset);
-      if (moved) side[k] = plan.Evaluate(*moved, offset, d);
-    }
+    std::optional<Outcome> side[2] = {std::move(outcomes[static_cast<std::size_t>(2 * input)]),
+                                      std::move(outcomes[static_cast<std::size_t>(2 * input + 1)])};
     // One-sided where -1 sigma leaves the range: the change from the nominal value is taken.
     if (!side[0]) {
       s.note = "one-sided: -1 sigma would leave " + s.input + " at or below 0";
@@ -281,14 +289,21 @@ Interval Summarize(std::vector<double>& values) {
   return r;
 }
 
-Result Run(const engine::Sample& sample, const InputErrors& errors, const Options& options,
+Result Run(const engine::Sample& sample, const InputErrors& errors, const Options& asked,
            engine::ConditionsCache& cache) {
-  if (options.draws < 1) throw std::invalid_argument("the number of draws must be at least 1");
-  if (options.datasets.empty()) throw std::invalid_argument("no dataset to evaluate");
-  if (options.temperatures.empty())
-    throw std::invalid_argument("no temperature to carry the pH to");
+  if (asked.draws < 1) throw std::invalid_argument("the number of draws must be at least 1");
+  if (asked.datasets.empty()) throw std::invalid_argument("no dataset to evaluate");
+  if (asked.temperatures.empty()) throw std::invalid_argument("no temperature to carry the pH to");
 
   Result result;
+  // A minimum needs a temperature on either side: with fewer than three the estimate would only
+  // repeat a temperature of the list.
+  Options options = asked;
+  if (options.estimate && options.temperatures.size() < kFewestForAnEstimate) {
+    options.estimate = false;
+    result.warnings.push_back("no temperature estimate: it needs at least " +
+                              std::to_string(kFewestForAnEstimate) + " temperatures");
+  }
   result.id = sample.id;
   result.draws = options.draws;
   result.seed = options.seed;
