@@ -18,12 +18,9 @@ constexpr std::string_view kName = "the DataFrame";
 
 // The reader names the table and the line; a DataFrame's row is named by its label.
 std::string RowFault(const uncertainty::TableSample& s, const std::string& label) {
-  std::string prefix = std::string(kName) + ", line " + std::to_string(s.line) +
-                       (s.sample.id.empty() ? "" : " (" + s.sample.id + ")") + ": ";
-  std::string rest = s.fault.starts_with(prefix) ? s.fault.substr(prefix.size()) : s.fault;
-  const std::string batch_prefix = "line " + std::to_string(s.line);
-  if (rest.starts_with(batch_prefix)) return RowMessage(rest, s.line, label);
-  return "row " + label + (s.sample.id.empty() ? "" : " (id " + s.sample.id + ")") + ": " + rest;
+  const std::string prefix = std::string(kName) + ", ";
+  const std::string rest = s.fault.starts_with(prefix) ? s.fault.substr(prefix.size()) : s.fault;
+  return RowMessage(rest, s.line, label);
 }
 
 }  // namespace

@@ -163,12 +163,16 @@ std::vector<TableSample> ReadTable(std::istream& in, const std::string& name,
     s.sample = job.sample;
     s.temperatures = job.temperatures;
     s.errors = errors_of_line.count(job.line) ? errors_of_line[job.line] : base;
-    s.fault = job.fault;
-    if (const auto f = fault_of_line.find(job.line); f != fault_of_line.end())
-      s.fault += (s.fault.empty() ? "" : "; ") + f->second;
-    if (!s.fault.empty())
-      s.fault = name + ", line " + std::to_string(s.line) +
-                (s.sample.id.empty() ? "" : " (" + s.sample.id + ")") + ": " + s.fault;
+    // The batch reader's fault already names the line and the id.
+    if (!job.fault.empty()) s.fault = name + ", " + job.fault;
+    if (const auto f = fault_of_line.find(job.line); f != fault_of_line.end()) {
+      if (s.fault.empty()) {
+        s.fault = name + ", line " + std::to_string(s.line) +
+                  (s.sample.id.empty() ? "" : " (id " + s.sample.id + ")") + ": " + f->second;
+      } else {
+        s.fault += "; " + f->second;
+      }
+    }
     samples.push_back(std::move(s));
     job = batch::Job{};
   }
