@@ -77,13 +77,17 @@ int main(int argc, char** argv) {
   Form1Window form(data.path().toStdString());
   form.FillFrom(geofluid::sample::LoadSample(QFile::encodeName(args[1]).toStdString()));
   form.show();
-  // The measured mode hands its TOTH over; both datasets then carry it to 200 °C.
-  Click(form, "Option1");
-  Click(form, "Command1");
-  Click(form, "Option2");
-  Type(form, 17, "200");
-  Click(form, "Command2");
-  Click(form, "Command1");
+  // Each dataset's measured run hands its own TOTH over, which that dataset then carries to
+  // 200 °C: the hand-over file keeps one TOTH, the last measured run's, whatever its dataset.
+  const QString measured = form.findChild<QLineEdit*>("Text17")->text();
+  for (const char* command : {"Command2", "Command1"}) {
+    Click(form, "Option1");
+    Type(form, 17, measured);
+    Click(form, command);
+    Click(form, "Option2");
+    Type(form, 17, "200");
+    Click(form, command);
+  }
 
   auto* results = form.findChild<geofluid::gui::ResultsWindow*>();
   if (results == nullptr) {
