@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(Speciation, SpeciationOfBothDatasets,
 
 // Every bit of 400 speciations of random waters (both datasets, 20-300 °C, pH 3-10) as the
 // passes computed them before they shared activity coefficients by charge squared and powers
-// between complexes: tests/data/speciation_bits.txt holds the inputs and a hash of each result.
+// between complexes: tests/data/iteration_bits.txt holds the inputs and a hash of each result.
 std::uint64_t BitHash(const Speciation& s, int count) {
   std::uint64_t h = 1469598103934665603ull;  // FNV-1a
   const auto mix = [&](double v) {
@@ -74,7 +74,7 @@ std::uint64_t BitHash(const Speciation& s, int count) {
 }
 
 TEST(Speciation, EveryBitAsBeforeOnRandomWaters) {
-  std::ifstream in(std::string(GEOFLUID_SOURCE_DIR) + "/tests/data/speciation_bits.txt");
+  std::ifstream in(std::string(GEOFLUID_SOURCE_DIR) + "/tests/data/iteration_bits.txt");
   ASSERT_TRUE(in);
   std::string line;
   int cases = 0;

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
   results->Temperature()->SetBand(true, 100);
   const QString suffix = language == "ja" ? "-ja" : "";
   bool ok = true;
-  const char* names[] = {"report", "saturation", "species", "temperature"};
+  const char* names[] = {"report", "saturation", "molalities", "temperature"};
   for (int t = 0; t < results->Tabs()->count() && t < 4; ++t) {
     results->Tabs()->setCurrentIndex(t);
     if (auto* temperature = results->Temperature(); temperature->Running()) {
