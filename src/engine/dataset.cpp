@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "saturation/saturation_index.h"
 #include "thermo/tables.h"
 
 namespace geofluid::engine {
@@ -35,9 +36,7 @@ const Dataset& Solveq() {
       thermo::CatalogueOf(thermo::Dataset::kSolveq),
       speciation::ModelOf(thermo::Dataset::kSolveq),
       thermo::data::kSolveqIap.data(),
-      2.303,
-      2.0,
-      2.0,
+      saturation::SaturationDivisor(thermo::Dataset::kSolveq),
       {"Used thermodynamic data is SOLVEQ(Reed,1982)", 84, "Chemical compositions",
        "NO.             Species                   Molality     Act coef.      Log(Activity)",
        "pH-function(TOTH) =", true}};
@@ -51,9 +50,7 @@ const Dataset& Supcrt() {
                                thermo::CatalogueOf(thermo::Dataset::kSupcrt),
                                speciation::ModelOf(thermo::Dataset::kSupcrt),
                                thermo::data::kSupcrtIap.data(),
-                               std::log(10.0),
-                               2.0,
-                               1.0,
+                               saturation::SaturationDivisor(thermo::Dataset::kSupcrt),
                                {"Used thermodynamic data is SUPCRT98", 72, "Chemical composition",
                                 "No.           Species       Molality      Act coef.     Log(Act)",
                                 "TOTH(pH-function) =", false}};
@@ -85,12 +82,6 @@ int Dataset::MineralIndex(std::string_view name) const {
     if (MineralName(m) == name) return m;
   }
   return 0;
-}
-
-double Dataset::TothTarget(double stored_toth, double steam_fraction, double co2,
-                           double h2s) const {
-  const double y = steam_fraction;
-  return (1.0 - y) * stored_toth + y * (toth_co2_weight * co2 + toth_h2s_weight * h2s);
 }
 
 }  // namespace geofluid::engine

@@ -81,10 +81,6 @@ class Dataset {
   const speciation::DatasetModel& model;
   const thermo::IapDefinition* iap;  // [m - 1]
   double si_divisor;                 // ln(IAP/K) / divisor: 2.303 or ln 10
-  // The second mode's TOTH target: (1 - y) stored + y (co2_weight CO2 + h2s_weight H2S).
-  // SOLVEQ's sulfide basis S(2-) takes two hydrogens from H2S, SUPCRT98's HS(-) one.
-  double toth_co2_weight;
-  double toth_h2s_weight;
   ReportLayout layout;
 
   static const Dataset& Of(thermo::Dataset id);
@@ -98,7 +94,10 @@ class Dataset {
   std::string_view MineralName(int m) const;
   // 1-based index of a mineral by its clean name, or 0.
   int MineralIndex(std::string_view name) const;
-  double TothTarget(double stored_toth, double steam_fraction, double co2, double h2s) const;
+  // The second mode's TOTH target from a stored TOTH, the steam fraction and the steam gases.
+  double TothTarget(double stored_toth, double steam_fraction, double co2, double h2s) const {
+    return speciation::TothTarget(id, stored_toth, steam_fraction, co2, h2s);
+  }
 };
 
 // The constants of one dataset at one temperature: prepared once, then shared read-only by
