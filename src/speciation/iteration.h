@@ -31,6 +31,10 @@ class Iteration {
   const ComponentVector& RecomputedTotals() const { return tnew_; }
 
  private:
+  template <bool kChecked>
+  State Compute();
+  template <bool kChecked>
+  void Check(const char* step) const;
   void Fail(const char* step) const;
 
   const thermo::EquilibriumConstants& constants_;
