@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,6 +76,39 @@ TEST_P(SweepTest, GridPointEqualsTheWindowsSecondMode) {
   // Off the grid, a point is evaluated the same way.
   const SweepPoint off = EvaluatePoint(s, serial, 150.0, options, cache);
   EXPECT_TRUE(SameBits(off.ph, serial.points[10].ph));
+}
+
+// A serial sweep starts each search from the pH found at the temperature before: on varied
+// waters (the pH from acid to alkaline, every total up or down tenfold) every point, its
+// indices and its stops at the pass limit are those of the decimal search.
+TEST_P(SweepTest, WarmStartsEqualTheDecimalSearch) {
+  const Dataset& d = Dataset::Of(GetParam());
+  engine::ConditionsCache cache;
+  std::mt19937_64 random(21);
+  std::uniform_real_distribution<double> factor(-1.0, 1.0), ph(3.0, 10.0);
+  int stops = 0;
+  for (int n = 0; n < 12; ++n) {
+    Sample s = NaClWater();
+    for (double& c : s.component) c *= std::pow(10.0, factor(random));
+    s.ph = ph(random);
+    SCOPED_TRACE("water " + std::to_string(n) + ", pH " + std::to_string(s.ph));
+    SweepOptions options;
+    options.search = engine::Search::kDecimal;
+    const Sweep decimal = RunSweep(s, d, options, cache);
+    options.search = engine::Search::kFast;
+    const Sweep warm = RunSweep(s, d, options, cache);
+    ASSERT_EQ(warm.ok(), decimal.ok());
+    ASSERT_EQ(warm.points.size(), decimal.points.size());
+    for (std::size_t i = 0; i < warm.points.size(); ++i) {
+      const SweepPoint &w = warm.points[i], &r = decimal.points[i];
+      EXPECT_EQ(w.error, r.error) << r.temperature;
+      EXPECT_TRUE(SameBits(w.ph, r.ph)) << r.temperature << " °C: " << w.ph << " " << r.ph;
+      EXPECT_EQ(w.si, r.si) << r.temperature;
+      EXPECT_EQ(w.non_convergences, r.non_convergences) << r.temperature;
+      stops += r.non_convergences;
+    }
+  }
+  std::printf("speciations stopped at the pass limit: %d\n", stops);
 }
 
 // The set's names are those the dataset prints, and a wrong name lists them.

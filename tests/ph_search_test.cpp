@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <typeinfo>
@@ -39,7 +40,7 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
   const int kCases = more ? std::atoi(more) : 1000;
   if (more) random.seed(random() + kCases);
   int failures_alike = 0;
-  long decimal_calls = 0, fast_calls = 0;
+  long decimal_calls = 0, fast_calls = 0, near_calls = 0;
   for (int n = 0; n < kCases; ++n) {
     Case c = MakeCase(random, dataset);
     SCOPED_TRACE("case " + std::to_string(n) + " at " + c.second.box[17] + " °C, pH " +
@@ -56,12 +57,14 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
       reference = form::Calculate(c.second, nullptr, engine::Search::kDecimal);
     } catch (const Error& e) {
       // The fast search must fail alike.
-      try {
-        FastPhSearch(recorded);
-        ADD_FAILURE() << "no error; the decimal search failed with " << e.what();
-      } catch (const Error& fast) {
-        EXPECT_STREQ(fast.what(), e.what());
-        EXPECT_EQ(typeid(fast), typeid(e));
+      for (const std::optional<double> hint : {std::optional<double>(), std::optional(7.0)}) {
+        try {
+          FastPhSearch(recorded, hint);
+          ADD_FAILURE() << "no error; the decimal search failed with " << e.what();
+        } catch (const Error& fast) {
+          EXPECT_STREQ(fast.what(), e.what());
+          EXPECT_EQ(typeid(fast), typeid(e));
+        }
       }
       ++failures_alike;
       continue;
@@ -90,10 +93,30 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
     }
     decimal_calls += reference.trials;
     fast_calls += fast.trials;
+
+    // Warm starts: from near the answer (a neighbouring temperature of a sweep, a draw), from
+    // the pH measured at 25 °C, and from the ends of the pH range. Each ends on the decimal
+    // search's pH with its last call there.
+    std::mt19937_64 offsets(n);
+    const double near = reference.ph + std::uniform_real_distribution<double>(-0.1, 0.1)(offsets);
+    const double measured = form::BoxNumber(c.water.box, 13);
+    for (const double hint : {near, measured, -5.0, 16.0, reference.ph}) {
+      SCOPED_TRACE("hint " + Text(hint));
+      calls.clear();
+      const PhSearchResult warm = FastPhSearch(recorded, hint);
+      ASSERT_EQ(warm.ph, reference.ph) << Text(warm.ph) << " != " << Text(reference.ph);
+      EXPECT_EQ(calls.back(), warm.ph);
+      EXPECT_EQ(warm.trials, static_cast<int>(calls.size()));
+      if (hint == near) near_calls += warm.trials;
+    }
   }
   EXPECT_LT(failures_alike, kCases / 10);
-  // Far fewer speciations over all cases.
+  // Far fewer speciations over all cases, and fewer again from near the answer.
   EXPECT_LT(3 * fast_calls, decimal_calls);
+  EXPECT_LT(10 * near_calls, 7 * fast_calls);
+  std::printf("calls per search: decimal %.2f, fast %.2f, from near the answer %.2f\n",
+              static_cast<double>(decimal_calls) / kCases, static_cast<double>(fast_calls) / kCases,
+              static_cast<double>(near_calls) / kCases);
 }
 
 // Mismatch functions that break what the fast search takes for granted: it must still end
@@ -155,6 +178,33 @@ TEST(PhSearch, FastEqualsDecimalWhereItsAssumptionsFail) {
       EXPECT_EQ(last, fast.ph);
       EXPECT_EQ(fast.path, decimal.path);
       EXPECT_LE(fast.trials, decimal.trials + 40);
+    }
+    // A warm start from anywhere in the range, on either side of the answer or on it. Two
+    // roots break the assumption that D rises with pH between the hint and pH 10: there a
+    // hint near the lower root finds that one, and only hints above it are asked for.
+    const bool two_roots = std::string(s.name) == "two roots";
+    for (const double hint :
+         {-5.0, 3.0, 6.3, 7.0, 7.77, 9.0, 10.0, 10.734, 12.0, 16.0, 40.0, std::nan("")}) {
+      if (two_roots && !(hint > 7.5)) continue;
+      SCOPED_TRACE("hint " + Text(hint));
+      std::string warm_error;
+      PhSearchResult warm{};
+      try {
+        warm = FastPhSearch(
+            [&](double ph) {
+              last = ph;
+              return s.mismatch(ph);
+            },
+            hint);
+      } catch (const Error& e) {
+        warm_error = e.what();
+      }
+      EXPECT_EQ(warm_error, decimal_error);
+      if (decimal_error.empty()) {
+        EXPECT_EQ(warm.ph, decimal.ph) << Text(warm.ph) << " != " << Text(decimal.ph);
+        EXPECT_EQ(last, warm.ph);
+        EXPECT_EQ(warm.path, decimal.path);
+      }
     }
   }
 }

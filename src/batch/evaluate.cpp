@@ -174,6 +174,8 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       results.push_back(std::move(r));
       continue;
     }
+    // Each temperature's search starts from the pH found at the one before.
+    std::optional<double> ph_hint;
     for (const double t : job.temperatures) {
       // A sample carried to many temperatures takes long: a cancel need not wait for it.
       if (cancel != nullptr && cancel->load()) throw JobCancelled{};
@@ -185,9 +187,11 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
         continue;
       }
       try {
+        hooks.ph_hint = ph_hint;
         r.evaluation =
             engine::EvaluateFromToth(job.sample, measured->toth, cache.Get(*dataset, t, scheme),
                                      options.steam_correction, hooks);
+        ph_hint = r.evaluation->ph;
         Review(r, &*measured);
       } catch (const std::exception& e) {
         Fail(r, Where(job) + ", " + std::string(dataset->title) + " at " + Degrees(t) + ": " +

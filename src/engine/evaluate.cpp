@@ -87,7 +87,7 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
     if (hooks.search == Search::kFast) {
       noting_stops = true;
       try {
-        const speciation::PhSearchResult r = speciation::FastPhSearch(mismatch);
+        const speciation::PhSearchResult r = speciation::FastPhSearch(mismatch, hooks.ph_hint);
         found = std::none_of(stops_at.begin(), stops_at.end(), [&](double ph) {
           return std::find(r.path.begin(), r.path.end(), ph) != r.path.end();
         });
@@ -124,11 +124,14 @@ Carried Carry(const Sample& sample, const std::shared_ptr<const Conditions>& at_
   Carried c;
   c.measured = EvaluateMeasured(sample, at_ph_temperature, hooks);
   c.at.reserve(targets.size());
+  // Each target's search starts from the pH found at the one before.
+  Hooks warm = hooks;
   for (const auto& target : targets) {
     if (target->dataset != at_ph_temperature->dataset) {
       throw std::invalid_argument("Carry: a TOTH is carried within one dataset only");
     }
-    c.at.push_back(EvaluateFromToth(sample, c.measured.toth, target, steam_correction, hooks));
+    c.at.push_back(EvaluateFromToth(sample, c.measured.toth, target, steam_correction, warm));
+    warm.ph_hint = c.at.back().ph;
   }
   return c;
 }

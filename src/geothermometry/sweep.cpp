@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -19,9 +20,10 @@ std::string Celsius(double t) {
   return text;
 }
 
-engine::Hooks HooksOf(engine::Search search) {
+engine::Hooks HooksOf(engine::Search search, std::optional<double> ph_hint = std::nullopt) {
   engine::Hooks hooks;
   hooks.search = search;
+  hooks.ph_hint = ph_hint;
   return hooks;
 }
 
@@ -36,12 +38,13 @@ void Fill(SweepPoint& point, const engine::Evaluation& e) {
 
 // The second mode at one temperature; any failure is kept in the point, with the temperature.
 SweepPoint At(const engine::Sample& sample, const Sweep& sweep,
-              const std::shared_ptr<const engine::Conditions>& conditions, engine::Search search) {
+              const std::shared_ptr<const engine::Conditions>& conditions, engine::Search search,
+              std::optional<double> ph_hint = std::nullopt) {
   SweepPoint point;
   point.temperature = conditions->temperature;
   try {
     Fill(point, engine::EvaluateFromToth(sample, sweep.measured_toth, conditions,
-                                         sweep.steam_correction, HooksOf(search)));
+                                         sweep.steam_correction, HooksOf(search, ph_hint)));
   } catch (const std::exception& e) {
     point.si.clear();
     point.error = "at " + Celsius(point.temperature) + " °C: " + e.what();
@@ -96,7 +99,7 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
 
   const std::vector<double>& t = options.temperatures;
   sweep.points.resize(t.size());
-  auto one = [&](std::size_t i) {
+  auto one = [&](std::size_t i, std::optional<double> ph_hint) {
     std::shared_ptr<const engine::Conditions> conditions;
     try {
       conditions = cache.Get(dataset, t[i], *options.scheme);
@@ -105,12 +108,17 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
       sweep.points[i].error = "at " + Celsius(t[i]) + " °C: " + e.what();
       return;
     }
-    sweep.points[i] = At(sample, sweep, conditions, options.search);
+    sweep.points[i] = At(sample, sweep, conditions, options.search, ph_hint);
   };
   if (options.parallel) {
-    tbb::parallel_for(std::size_t{0}, t.size(), one);
+    tbb::parallel_for(std::size_t{0}, t.size(), [&](std::size_t i) { one(i, std::nullopt); });
   } else {
-    for (std::size_t i = 0; i < t.size(); ++i) one(i);
+    // Each temperature's search starts from the pH found at the one before.
+    std::optional<double> ph_hint;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      one(i, ph_hint);
+      if (sweep.points[i].ok()) ph_hint = sweep.points[i].ph;
+    }
   }
   return sweep;
 }

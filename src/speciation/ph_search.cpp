@@ -22,8 +22,10 @@ class Probe {
   explicit Probe(const std::function<double(double)>& mismatch) : mismatch_(mismatch) {}
 
   double At(double ph) {
-    const double d = mismatch_(ph);
+    // A call that throws counts, and is no speciation to keep.
     ++calls_;
+    last_ = std::numeric_limits<double>::quiet_NaN();
+    const double d = mismatch_(ph);
     last_ = ph;
     seen_.push_back({ph, d});
     if (std::isnan(d)) {
@@ -101,7 +103,8 @@ bool Flank(Probe& probe, double x, double width) {
 bool Bracket(Probe& probe) {
   constexpr double kLowest = -5.0, kHighest = 16.0;
   double x0 = 10.0;
-  double f0 = probe.At(x0);
+  const std::optional<double> known = probe.Known(x0);
+  double f0 = known ? *known : probe.At(x0);
   if (f0 == 0.0) return true;
   const double direction = f0 > 0.0 ? -1.0 : 1.0;
   double x1 = x0 + direction * (f0 > 0.0 ? 1.0 : 0.5);
@@ -214,6 +217,96 @@ std::optional<PhSearchResult> Replay(Probe& probe) {
   return PhSearchResult{search.Ph(), probe.Calls(), std::move(path)};
 }
 
+// The last two trials of the decimal search if D changed sign exactly at `root`: the pair of
+// neighbouring last-step trials around the root, the search's answer second. The signs already
+// known take precedence over the guess.
+std::pair<double, double> PredictedEnd(const Probe& probe, double root) {
+  FindPhForToth search;
+  double previous = search.Ph();
+  for (;;) {
+    const double ph = search.Ph();
+    double d;
+    if (const std::optional<double> known = probe.Known(ph)) {
+      d = *known;
+    } else if (const int sign = probe.Sign(ph); sign != 0) {
+      d = sign;
+    } else {
+      d = ph > root ? 1.0 : ph < root ? -1.0 : 0.0;
+    }
+    if (!search.Next(d)) break;
+    previous = ph;
+  }
+  return {previous, search.Ph()};
+}
+
+// Secant steps from a pH near the answer until the root is known far more finely than the last
+// decimal step, then the two last-step trials around it: where they bracket the root, every
+// sign the decimal search asks for is known; where they do not, they are the next secant
+// points. False where the steps lead nowhere (a flat or falling D, a NaN, outside the pH
+// range); the values seen then still serve the cold start.
+bool WarmBracket(Probe& probe, double hint) {
+  constexpr double kLowest = -5.0, kHighest = 16.0;
+  // The pH of neighbouring temperatures 5 °C apart differ by a few hundredths.
+  constexpr double kFirstStep = 0.02;
+  // The secant's error falls as the product of the last two steps times |D''/2D'|, about
+  // ln 10 / 2 where D goes as 10^-pH. Below 1e-10 the guessed pair around the root is right
+  // nine times in ten, and a wrong pair costs no more than the one more step that would have
+  // made sure.
+  constexpr double kCurvature = 2.0, kEnough = 1e-10;
+  if (!(hint >= kLowest && hint <= kHighest)) return false;
+  double x0 = hint;
+  const std::optional<double> known = probe.Known(x0);
+  double f0 = known ? *known : probe.At(x0);
+  if (!probe.Rising()) return false;
+  double x1 = x0, f1 = f0;
+  if (f0 != 0.0) {
+    x1 = x0 + (f0 > 0.0 ? -kFirstStep : kFirstStep);
+    f1 = probe.At(x1);
+    if (!probe.Rising()) return false;
+  }
+  double last_step = kFirstStep;
+  for (int i = 0; i < 16; ++i) {
+    double root = x1;
+    if (f1 != 0.0) {
+      if (f1 == f0) return false;
+      root = x1 - f1 * (x1 - x0) / (f1 - f0);
+      // Far from the root a secant on an exponential overshoots: no more than ten times the
+      // last step, and inside the bracket once there is one.
+      const double limit = 10.0 * last_step;
+      root = std::clamp(root, x1 - limit, x1 + limit);
+      if (probe.Bracketed() && !(root > probe.below && root < probe.above)) {
+        root = 0.5 * (probe.below + probe.above);
+      }
+      if (!std::isfinite(root) || root < kLowest || root > kHighest) return false;
+    }
+    const double step = std::fabs(root - x1);
+    if (f1 != 0.0 && kCurvature * step * last_step >= kEnough && step >= 1e-13) {
+      last_step = step;
+      x0 = x1;
+      f0 = f1;
+      x1 = root;
+      f1 = probe.At(x1);
+      if (!probe.Rising()) return false;
+      continue;
+    }
+    const auto [before, end] = PredictedEnd(probe, root);
+    const std::optional<double> known_before = probe.Known(before);
+    const double f_before = known_before ? *known_before : probe.At(before);
+    if (!probe.Rising()) return false;
+    const std::optional<double> known_end = probe.Known(end);
+    const double f_end = known_end ? *known_end : probe.At(end);
+    if (!probe.Rising()) return false;
+    if (probe.above - probe.below <= 1e-8) return true;
+    if (f_end == f_before) return false;
+    x0 = before;
+    f0 = f_before;
+    x1 = end;
+    f1 = f_end;
+    last_step = std::fabs(end - before);
+  }
+  return false;
+}
+
 }  // namespace
 
 PhSearchResult DecimalPhSearch(const std::function<double(double ph)>& mismatch) {
@@ -226,9 +319,27 @@ PhSearchResult DecimalPhSearch(const std::function<double(double ph)>& mismatch)
 }
 
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch) {
+  return FastPhSearch(mismatch, std::nullopt);
+}
+
+PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
+                            std::optional<double> hint) {
   Probe probe(mismatch);
   try {
-    if (Bracket(probe) && (probe.Known(10.0) == 0.0 || Narrow(probe))) {
+    // The decimal search's first trial is asked for even so: far from the root its speciation
+    // is the one most likely to stop at the pass limit, which the user is told of.
+    if (hint && probe.At(10.0) != 0.0 && WarmBracket(probe, *hint)) {
+      // Adjacent last-step trials around the root leave the replay nothing to ask; a wider
+      // bracket is narrowed first.
+      if (probe.above - probe.below <= 1e-8 || Narrow(probe)) {
+        if (std::optional<PhSearchResult> result = Replay(probe)) return *result;
+      }
+    }
+  } catch (const Error&) {
+    // A speciation that failed near the hint: the cold start goes its own way.
+  }
+  try {
+    if (probe.Rising() && Bracket(probe) && (probe.Known(10.0) == 0.0 || Narrow(probe))) {
       if (std::optional<PhSearchResult> result = Replay(probe)) return *result;
     }
   } catch (const Error&) {
