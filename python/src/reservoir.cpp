@@ -262,16 +262,45 @@ py::dict ReservoirTable(const std::vector<std::string>& names,
     out[py::str(key + "_crossings")] = crossings;
     out[py::str(key + "_warnings")] = warnings;
   }
-  // The solute geothermometers in their fixed order, by key.
-  const std::vector<geothermometry::SoluteTemperature> order =
-      geothermometry::SoluteGeothermometers(geothermometry::SoluteAnalysis{});
-  for (const auto& g : order) {
-    std::vector<double> values(n, kNaN);
-    for (std::size_t i = 0; i < n; ++i)
-      if (const auto* t = geothermometry::FindSolute(results[i].solute, g.key))
-        values[i] = t->celsius.value_or(kNaN);
-    out[py::str(std::string(g.key))] = ToArray(std::move(values));
+  // The solute geothermometers in their fixed order, by key: the water as sampled, then the
+  // reservoir liquid (reservoir_<key>), the flags (flags_<key>, codes joined by ";") and notes.
+  const auto keys = geothermometry::SoluteKeys();
+  for (const bool reservoir : {false, true}) {
+    for (const auto key : keys) {
+      std::vector<double> values(n, kNaN);
+      for (std::size_t i = 0; i < n; ++i) {
+        const auto& list = reservoir ? results[i].solute_reservoir : results[i].solute;
+        if (const auto* t = geothermometry::FindSolute(list, key))
+          values[i] = t->celsius.value_or(kNaN);
+      }
+      out[py::str((reservoir ? "reservoir_" : "") + std::string(key))] = ToArray(std::move(values));
+    }
   }
+  py::list notes;
+  std::vector<std::string> note_text(n);
+  for (const auto key : keys) {
+    py::list flags;
+    for (std::size_t i = 0; i < n; ++i) {
+      std::string codes;
+      if (const auto* t = geothermometry::FindSolute(results[i].solute, key)) {
+        for (const auto& f : t->flags) {
+          codes += (codes.empty() ? "" : ";") + std::string(f.code);
+          note_text[i] += (note_text[i].empty() ? "" : "; ") + std::string(key) + ": " + f.reason;
+        }
+      }
+      flags.append(py::str(codes));
+    }
+    out[py::str("flags_" + std::string(key))] = flags;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto& r = results[i];
+    if (!r.reservoir_reason.empty())
+      note_text[i] += (note_text[i].empty() ? "" : "; ") + r.reservoir_reason;
+    for (const auto& b : p.jobs.jobs[i].below_detection)
+      note_text[i] += (note_text[i].empty() ? "" : "; ") + std::string("below detection: ") + b;
+    notes.append(py::str(note_text[i]));
+  }
+  out["notes"] = notes;
   std::vector<double> na(n, kNaN), k(n, kNaN), mg(n, kNaN), mi(n, kNaN);
   py::list maturity;
   for (std::size_t i = 0; i < n; ++i) {
