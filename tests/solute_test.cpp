@@ -316,6 +316,14 @@ TEST(SoluteFlags, MaturityRangeAndDetection) {
   EXPECT_TRUE(FindSolute(all, "na_k_fournier1979")->HasFlag("not_applicable"));
   EXPECT_TRUE(FindSolute(all, "k_mg_giggenbach1988")->HasFlag("not_applicable"));
   EXPECT_TRUE(FindSolute(all, "quartz_fournier1977")->flags.empty());
+  // Two reasons for one code make one flag: Mg 60 gives R = 54.8 > 50 as well.
+  immature.mg = 60.0;
+  all = EverySoluteGeothermometer(immature);
+  FlagSolutes(all, immature, ClassifyGiggenbach(immature));
+  const auto& mg_flags = FindSolute(all, "na_k_ca_mg_fournier_potter1979")->flags;
+  ASSERT_EQ(mg_flags.size(), 2u);
+  EXPECT_EQ(mg_flags[1].code, "not_applicable");
+  EXPECT_NE(mg_flags[1].reason.find("R = 54.8 > 50"), std::string::npos) << mg_flags[1].reason;
   // Partial equilibrium (the well, MI 2.60): Na/K uncertain, Na-K-Ca not flagged for it.
   auto well = EverySoluteGeothermometer(kWell);
   FlagSolutes(well, kWell, ClassifyGiggenbach(kWell));

@@ -126,6 +126,17 @@ bool StartsWith(std::string_view key, std::string_view prefix) {
 // has not equilibrated with it (Giggenbach 1988) they do not apply.
 bool IsCation(std::string_view key) { return StartsWith(key, "na_k") || StartsWith(key, "k_mg"); }
 
+// One flag per code: a second reason for the same code joins the first.
+void AddFlag(SoluteTemperature& r, std::string_view code, const std::string& reason) {
+  for (SoluteFlag& f : r.flags) {
+    if (f.code == code) {
+      f.reason += "; " + reason;
+      return;
+    }
+  }
+  r.flags.push_back({code, reason});
+}
+
 }  // namespace
 
 void FlagSolutes(std::vector<SoluteTemperature>& results, const SoluteAnalysis& w,
@@ -158,12 +169,12 @@ void FlagSolutes(std::vector<SoluteTemperature>& results, const SoluteAnalysis& 
       std::snprintf(text, sizeof text, "%.1f °C lies outside the range %.0f-%.0f °C of %.*s",
                     *r.celsius, r.valid_from, r.valid_to, static_cast<int>(r.citation.size()),
                     r.citation.data());
-      r.flags.push_back({"out_of_range", text});
+      AddFlag(r, "out_of_range", text);
     }
     if (r.warning.find("sqrt(Ca)/Na") != std::string::npos) {
-      r.flags.push_back({"condition",
-                         "sqrt(Ca)/Na in moles exceeds 1: Na/K overestimates (Fournier & "
-                         "Truesdell 1973), prefer Na-K-Ca"});
+      AddFlag(r, "condition",
+              "sqrt(Ca)/Na in moles exceeds 1: Na/K overestimates (Fournier & "
+              "Truesdell 1973), prefer Na-K-Ca");
     }
     if (IsCation(r.key) && g.maturity == Maturity::kImmature) {
       r.flags.push_back(
@@ -172,21 +183,21 @@ void FlagSolutes(std::vector<SoluteTemperature>& results, const SoluteAnalysis& 
              std::snprintf(t, sizeof t, "%.2f", *g.maturity_index);
              return std::string(t);
            }() + " < 2): Na, K and Mg have not equilibrated with the rock"});
-      r.flags.push_back({"not_applicable", "a cation geothermometer of an immature water"});
+      AddFlag(r, "not_applicable", "a cation geothermometer of an immature water");
     }
     if (StartsWith(r.key, "na_k_") && !StartsWith(r.key, "na_k_ca") &&
         g.maturity == Maturity::kPartialEquilibration) {
-      r.flags.push_back({"partial_equilibrium",
-                         "partially equilibrated water: Na/K, the slowest to re-equilibrate, is "
-                         "uncertain (Giggenbach 1988)"});
+      AddFlag(r, "partial_equilibrium",
+              "partially equilibrated water: Na/K, the slowest to re-equilibrate, is "
+              "uncertain (Giggenbach 1988)");
     }
     if (StartsWith(r.key, "chalcedony") && r.celsius && *r.celsius > 180.0) {
-      r.flags.push_back({"not_applicable",
-                         "above about 180 °C quartz, not chalcedony, controls dissolved silica "
-                         "(Arnórsson et al. 1983)"});
+      AddFlag(r, "not_applicable",
+              "above about 180 °C quartz, not chalcedony, controls dissolved silica "
+              "(Arnórsson et al. 1983)");
     }
     if (r.key == "na_k_ca_mg_fournier_potter1979" && !r.celsius && r.reason.find("R = ") == 0) {
-      r.flags.push_back({"not_applicable", r.reason});
+      AddFlag(r, "not_applicable", r.reason);
     }
     const unsigned below = uses(r.key) & w.below_detection;
     if (below != 0) {
@@ -194,11 +205,11 @@ void FlagSolutes(std::vector<SoluteTemperature>& results, const SoluteAnalysis& 
       for (const auto& [bit, name] : kNames) {
         if (below & bit) names += (names.empty() ? "" : ", ") + std::string(name);
       }
-      r.flags.push_back({"below_detection",
-                         names + " below detection: " +
-                             (r.bound == "lower" && (below & kSoluteMg) && StartsWith(r.key, "k_mg")
-                                  ? "with Mg at its limit this is a lower bound"
-                                  : "the value rests on a fraction of the detection limit")});
+      AddFlag(r, "below_detection",
+              names + " below detection: " +
+                  (r.bound == "lower" && (below & kSoluteMg) && StartsWith(r.key, "k_mg")
+                       ? "with Mg at its limit this is a lower bound"
+                       : "the value rests on a fraction of the detection limit"));
     }
   }
 }
