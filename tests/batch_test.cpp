@@ -218,9 +218,10 @@ TEST(BatchInput, RowFaultsNameLineIdColumnAndCause) {
 }
 
 TEST(BatchInput, HeaderMistakesAreUsageErrors) {
-  const std::string unknown = UsageMessage("id,pH,ph_temperature,Li,B,Na\n");
-  EXPECT_NE(unknown.find("\"Li\" (column 4)"), std::string::npos) << unknown;
-  EXPECT_NE(unknown.find("\"B\" (column 5)"), std::string::npos) << unknown;
+  // Li and B are columns (for the solute geothermometers); Rb and Cs are not.
+  const std::string unknown = UsageMessage("id,pH,ph_temperature,Rb,Cs,Na\n");
+  EXPECT_NE(unknown.find("\"Rb\" (column 4)"), std::string::npos) << unknown;
+  EXPECT_NE(unknown.find("\"Cs\" (column 5)"), std::string::npos) << unknown;
   EXPECT_NE(unknown.find("the columns are id, SiO2"), std::string::npos) << unknown;
   EXPECT_NE(UsageMessage("id,pH,ph_temperature,Na,Na\n").find("Na is given twice"),
             std::string::npos);
@@ -619,10 +620,10 @@ TEST(BatchCli, WellsTheSameBytesWhateverTheJobs) {
 TEST(BatchCli, UsageErrorsExitTwoAndLeaveTheFilesAlone) {
   TempDir dir;
   const auto table = dir / "t.csv";
-  WriteFile(table, "id,pH,ph_temperature,Li\na,8,25,1\n");
+  WriteFile(table, "id,pH,ph_temperature,Rb\na,8,25,1\n");
   const auto unknown = RunCli({"batch", table.string()}, dir.Path());
   EXPECT_EQ(unknown.status, 2);
-  EXPECT_NE(unknown.err.find("unknown column \"Li\""), std::string::npos) << unknown.err;
+  EXPECT_NE(unknown.err.find("unknown column \"Rb\""), std::string::npos) << unknown.err;
 
   const auto out = dir / "out.csv";
   WriteFile(out, "keep");

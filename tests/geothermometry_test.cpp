@@ -338,8 +338,17 @@ TEST(GeothermometryCli, JsonKeysAndUsageErrors) {
                           "na_k_fournier1979",       "na_k_arnorsson1983",
                           "na_k_giggenbach1988",     "na_k_ca_fournier_truesdell1973",
                           "k_mg_giggenbach1988"};
-  EXPECT_EQ(j.at("solute").size(), 9u);
+  // The nine of the first releases keep their keys; the later ones follow.
+  EXPECT_EQ(j.at("solute").size(), SoluteKeys().size());
   for (const char* key : solute) EXPECT_TRUE(j.at("solute").at(key).is_number()) << key;
+  // The reservoir liquid carries the same keys; silica falls, Na/K does not move.
+  EXPECT_EQ(j.at("solute_reservoir").size(), SoluteKeys().size());
+  EXPECT_LT(j.at("solute_reservoir").at("quartz_fournier1977").get<double>(),
+            j.at("solute").at("quartz_fournier1977").get<double>());
+  EXPECT_EQ(j.at("solute_reservoir").at("na_k_fournier1979"),
+            j.at("solute").at("na_k_fournier1979"));
+  EXPECT_TRUE(j.at("solute_flags").at("chalcedony_fournier1977").is_array());
+  EXPECT_EQ(j.at("solute_inputs").at("separation_temperature"), 100.0);
   EXPECT_TRUE(j.at("giggenbach").contains("class"));
   for (const char* d : {"solveq", "supcrt"}) {
     const auto& ds = j.at("datasets").at(d);
@@ -392,6 +401,63 @@ TEST(GeothermometryCli, JsonKeysAndUsageErrors) {
   const auto bad = nlohmann::json::parse(lines[8]);
   EXPECT_EQ(bad.at("id"), "NA-09");
   EXPECT_NE(bad.at("error").get<std::string>().find("pH"), std::string::npos);
+  // NA-01, separated at 140 °C: its reservoir liquid's quartz lies some 20 °C below the water's.
+  const double sampled = first.at("solute").at("quartz_fournier1977");
+  const double liquid = first.at("solute_reservoir").at("quartz_fournier1977");
+  EXPECT_NEAR(sampled, 256.8, 0.05);
+  EXPECT_NEAR(sampled - liquid, 20.0, 3.0);
+}
+
+// A table without a separation temperature says why there is no reservoir liquid in every
+// format; "<x" and "n.d." are read, taken as stated and marked; Li is an optional column.
+TEST(GeothermometryCli, MissingSeparationAndBelowDetection) {
+  testing::TempDir dir;
+  std::ofstream(dir / "w.csv") << "id,units,pH,ph_temperature,separation,SiO2,Na,K,Ca,Mg,Cl,Li\n"
+                                  "with,mg/kg,8.4,25,140,525,962,179,2.6,<0.02,1520,2.1\n"
+                                  "without,mg/kg,8.4,25,,525,962,179,2.6,n.d.,1520,\n";
+  const std::vector<std::string> common = {"--dataset", "solveq", "--from", "200",     "--to",
+                                           "220",       "--step", "20",     "--units", "mg/kg"};
+  auto args = [&](std::string format) {
+    std::vector<std::string> a = {"geothermometry", (dir / "w.csv").string(), "--format", format};
+    a.insert(a.end(), common.begin(), common.end());
+    return a;
+  };
+  const auto json = testing::RunCli(args("json"), dir.Path());
+  const auto lines = testing::SplitLines(json.out, "\n");
+  ASSERT_EQ(lines.size(), 2u) << json.err;
+  const auto with = nlohmann::json::parse(lines[0]);
+  const auto without = nlohmann::json::parse(lines[1]);
+  EXPECT_TRUE(with.at("solute_reservoir").at("quartz_fournier1977").is_number());
+  EXPECT_TRUE(with.at("solute").at("na_li_fouillac_michard1981").is_number());
+  EXPECT_EQ(with.at("solute_bounds").at("k_mg_giggenbach1988"), "lower");
+  EXPECT_NE(with.at("solute_inputs").at("below_detection")[0].get<std::string>().find("Mg <0.02"),
+            std::string::npos);
+  EXPECT_TRUE(without.at("solute_reservoir").at("quartz_fournier1977").is_null());
+  EXPECT_NE(without.at("solute_reservoir_reason").get<std::string>().find("no separation"),
+            std::string::npos);
+  EXPECT_TRUE(without.at("solute_inputs").at("separation_temperature").is_null());
+  EXPECT_TRUE(without.at("solute").at("na_li_fouillac_michard1981").is_null());
+
+  const auto text = testing::RunCli(args("text"), dir.Path());
+  EXPECT_NE(text.out.find("no separation temperature given"), std::string::npos);
+  EXPECT_NE(text.out.find("Summary, °C, for the reservoir liquid"), std::string::npos);
+  EXPECT_NE(text.out.find("Summary, °C, for the water as sampled"), std::string::npos);
+
+  const auto csv = testing::RunCli(args("csv"), dir.Path());
+  const auto rows = testing::SplitLines(csv.out, "\n");
+  ASSERT_EQ(rows.size(), 3u) << csv.err;
+  EXPECT_NE(rows[0].find(",reservoir_quartz_fournier1977,"), std::string::npos);
+  EXPECT_NE(rows[0].find(",flags_k_mg_giggenbach1988,"), std::string::npos);
+  EXPECT_NE(rows[1].find("below_detection"), std::string::npos);
+  EXPECT_NE(rows[2].find("no separation temperature given"), std::string::npos);
+  // A limit that is not a number is the row's fault, named.
+  std::ofstream(dir / "bad.csv") << "id,units,pH,ph_temperature,separation,SiO2,Na,K,Ca,Mg\n"
+                                    "x,mg/kg,8.4,25,140,525,962,179,2.6,<abc\n";
+  auto bad_args = args("csv");
+  bad_args[1] = (dir / "bad.csv").string();
+  const auto bad = testing::RunCli(bad_args, dir.Path());
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.out.find("column Mg"), std::string::npos) << bad.out;
 }
 
 }  // namespace

@@ -59,6 +59,7 @@ struct GeothermometryOptions {
   std::string steam_units;
   bool no_steam_correction = false;
   int jobs = 0;
+  double detection_fraction = 0.5;  // of a "<x" detection limit
 };
 
 struct UncertaintyOptions {

@@ -96,7 +96,70 @@ engine::Sample SampleFromFile(const std::string& path) {
 
 Json Number(const std::optional<double>& v) { return v ? Json(*v) : Json(nullptr); }
 
-Json ToJson(const Reservoir& r, std::string_view interpolation) {
+Json FlagCodes(const geothermometry::SoluteTemperature& t) {
+  Json codes = Json::array();
+  for (const auto& f : t.flags) codes.push_back(f.code);
+  return codes;
+}
+
+// solute_reservoir (the same keys as solute, for the reservoir liquid), solute_flags and
+// solute_reservoir_flags (codes per key), solute_bounds and solute_inputs (what the values used).
+Json SoluteFields(const engine::Sample& s, const Reservoir& r,
+                  const std::vector<std::string>& below_detection) {
+  Json j;
+  Json reservoir = Json::object();
+  Json flags = Json::object();
+  Json reservoir_flags = Json::object();
+  Json bounds = Json::object();
+  for (const auto& t : r.solute) {
+    flags[std::string(t.key)] = FlagCodes(t);
+    if (!t.bound.empty()) bounds[std::string(t.key)] = t.bound;
+  }
+  for (const auto& t : r.solute_reservoir) {
+    reservoir[std::string(t.key)] = Number(t.celsius);
+    reservoir_flags[std::string(t.key)] = FlagCodes(t);
+  }
+  if (r.solute_reservoir.empty()) {
+    for (const auto& t : r.solute) reservoir[std::string(t.key)] = nullptr;
+  }
+  j["solute_reservoir"] = reservoir;
+  j["solute_reservoir_reason"] =
+      r.reservoir_reason.empty() ? Json(nullptr) : Json(r.reservoir_reason);
+  j["solute_flags"] = flags;
+  j["solute_reservoir_flags"] = reservoir_flags;
+  j["solute_bounds"] = bounds;
+  Json reasons = Json::object();
+  for (const auto& t : r.solute) {
+    Json list = Json::array();
+    for (const auto& f : t.flags) list.push_back(std::string(f.code) + ": " + f.reason);
+    if (!list.empty()) reasons[std::string(t.key)] = list;
+  }
+  j["solute_flag_reasons"] = reasons;
+  Json in;
+  in["pH"] = s.ph;
+  in["ph_temperature"] = s.ph_temperature;
+  in["separation_temperature"] =
+      s.separation_given ? Json(s.separation_temperature) : Json(nullptr);
+  in["units"] = "mg/kg";
+  const auto& w = r.water;
+  Json c;
+  const auto value = [](double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); };
+  c["SiO2"] = value(w.sio2);
+  c["Na"] = value(w.na);
+  c["K"] = value(w.k);
+  c["Ca"] = value(w.ca);
+  c["Mg"] = value(w.mg);
+  c["Cl"] = value(w.cl);
+  c["Li"] = value(w.li);
+  c["B"] = value(w.b);
+  in["concentrations"] = c;
+  in["below_detection"] = below_detection;
+  j["solute_inputs"] = in;
+  return j;
+}
+
+Json ToJson(const engine::Sample& s, const Reservoir& r, std::string_view interpolation,
+            const std::vector<std::string>& below_detection) {
   Json j;
   j["id"] = r.id;
   j["interpolation"] = interpolation;
@@ -109,8 +172,12 @@ Json ToJson(const Reservoir& r, std::string_view interpolation) {
     }
   }
   if (!r.solute_error.empty()) solute_notes.push_back(r.solute_error);
+  if (!r.reservoir_reason.empty()) solute_notes.push_back(r.reservoir_reason);
   j["solute"] = solute;
   j["solute_notes"] = solute_notes;
+  // The reservoir liquid, the flags and what the values rest on (see SoluteFields).
+  const Json fields = SoluteFields(s, r, below_detection);
+  for (const auto& [key, value] : fields.items()) j[key] = value;
   Json g;
   const auto& c = r.giggenbach;
   g["na"] = c.point ? Json(c.point->na) : Json(nullptr);
@@ -161,11 +228,82 @@ std::string Estimate(const geothermometry::TemperatureEstimate& t) {
   return Fixed(*t.celsius) + (t.on_edge ? " (edge)" : "");
 }
 
+// Which group of the summary a solute geothermometer belongs to.
+bool IsSilica(std::string_view key) {
+  return key.starts_with("quartz") || key.starts_with("chalcedony") ||
+         key.starts_with("amorphous") || key.starts_with("cristobalite");
+}
+
+// The closing summary: per group the applicable values (no flag that rules them out, not a
+// bound), their range, and what was set aside and why.
+void WriteSummary(std::ostream& out, const engine::Sample& s, const Reservoir& r) {
+  const bool reservoir = !r.solute_reservoir.empty();
+  const auto& values = reservoir ? r.solute_reservoir : r.solute;
+  out << "\nSummary, °C, "
+      << (reservoir
+              ? "for the reservoir liquid (separated at " + Fixed(s.separation_temperature) + " °C)"
+              : "for the water as sampled (no reservoir liquid: " +
+                    (r.reservoir_reason.empty() ? r.solute_error : r.reservoir_reason) + ")")
+      << "\n";
+  const auto excluded = [](const geothermometry::SoluteTemperature& t) {
+    return !t.celsius || !t.bound.empty() || t.HasFlag("not_applicable") ||
+           t.HasFlag("out_of_range") || t.HasFlag("immature") || t.HasFlag("below_detection");
+  };
+  for (const bool silica : {true, false}) {
+    std::vector<double> used;
+    std::string set_aside;
+    int total = 0;
+    for (const auto& t : values) {
+      if (IsSilica(t.key) != silica || t.key == "quartz_steam_loss_fournier1977") continue;
+      ++total;
+      if (!excluded(t)) {
+        used.push_back(*t.celsius);
+        std::string flags;
+        for (const auto& f : t.flags) flags += (flags.empty() ? "" : ",") + std::string(f.code);
+        if (!flags.empty())
+          set_aside += std::string(set_aside.empty() ? "" : "; ") + std::string(t.key) + " " +
+                       Fixed(*t.celsius) + " [" + flags + "]";
+        continue;
+      }
+      std::string why;
+      if (!t.celsius) {
+        why = "no value";
+      } else if (!t.bound.empty()) {
+        why = "lower bound " + Fixed(*t.celsius);
+      } else {
+        for (const auto& f : t.flags) why += (why.empty() ? "" : ",") + std::string(f.code);
+      }
+      set_aside +=
+          std::string(set_aside.empty() ? "" : "; ") + std::string(t.key) + " (" + why + ")";
+    }
+    out << (silica ? "  silica          " : "  cation          ");
+    if (used.empty()) {
+      out << "none applicable";
+    } else {
+      const auto [lo, hi] = std::minmax_element(used.begin(), used.end());
+      out << Fixed(*lo) << "-" << Fixed(*hi) << " from " << used.size() << " of " << total;
+    }
+    out << "\n";
+    if (!set_aside.empty()) out << "    flagged or set aside: " << set_aside << "\n";
+  }
+  out << "  multicomponent  ";
+  bool any = false;
+  for (const auto& e : r.estimates) {
+    out << (any ? ", " : "") << e.dataset->title << " RMS " << Estimate(e.rms);
+    any = true;
+  }
+  out << (any ? "" : "none") << "\n";
+}
+
 void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
                std::string_view interpolation, const geothermometry::SweepOptions& options) {
   const auto& t = options.temperatures;
   out << "Sample " << r.id << ": pH " << Shortest(s.ph) << " at " << Fixed(s.ph_temperature)
-      << " °C, separated at " << Fixed(s.separation_temperature) << " °C\n";
+      << " °C, "
+      << (s.separation_given ? "separated at " + Fixed(s.separation_temperature) + " °C"
+                             : std::string("no separation temperature given (100 °C assumed for "
+                                           "the steam correction)"))
+      << "\n";
   out << "Multicomponent geothermometry, " << Fixed(t.front()) << "-" << Fixed(t.back())
       << " °C in " << t.size() << " steps, " << interpolation << " interpolation"
       << (options.steam_correction ? "" : ", no steam correction") << "\n";
@@ -186,16 +324,39 @@ void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
     }
     for (const std::string& w : e.warnings) out << "  warning: " << w << "\n";
   }
-  out << "\nSolute geothermometers, °C\n";
+  const bool reservoir = !r.solute_reservoir.empty();
+  out << "\nSolute geothermometers, °C: the water as sampled"
+      << (reservoir ? ", and the reservoir liquid before it lost steam down to " +
+                          Fixed(s.separation_temperature) + " °C"
+                    : "")
+      << "\n";
   if (!r.solute_error.empty()) out << "  " << r.solute_error << "\n";
-  for (const auto& g : r.solute) {
+  if (!r.reservoir_reason.empty()) out << "  warning: " << r.reservoir_reason << "\n";
+  if (!r.solute.empty()) {
+    out << "  " << std::string(34, ' ') << "sampled" << (reservoir ? "  reservoir" : "") << "\n";
+  }
+  for (std::size_t i = 0; i < r.solute.size(); ++i) {
+    const auto& g = r.solute[i];
     std::string label = std::string(g.key) + "  ";
     label.resize(std::max<std::size_t>(label.size(), 34), ' ');
-    out << "  " << label << (g.celsius ? Fixed(*g.celsius) : "-");
+    std::string value = (g.bound.empty() ? "" : ">") + (g.celsius ? Fixed(*g.celsius) : "-");
+    value.insert(0, value.size() < 7 ? 7 - value.size() : 0, ' ');
+    out << "  " << label << value;
+    if (reservoir) {
+      const auto& v = r.solute_reservoir[i];
+      std::string rv = (v.bound.empty() ? "" : ">") + (v.celsius ? Fixed(*v.celsius) : "-");
+      rv.insert(0, rv.size() < 11 ? 11 - rv.size() : 0, ' ');
+      out << rv;
+    }
     std::string remark = g.warning.empty() ? g.reason : g.warning;
     if (!g.note.empty()) remark += (remark.empty() ? "" : "; ") + g.note;
     if (!remark.empty()) out << "   (" << remark << ")";
     out << "\n";
+    // The range and Fournier & Truesdell's condition are in the remark already.
+    for (const auto& f : g.flags) {
+      if (f.code != "out_of_range" && f.code != "condition")
+        out << "      " << f.code << ": " << f.reason << "\n";
+    }
   }
   const auto& c = r.giggenbach;
   out << "Giggenbach (1988) Na-K-Mg: ";
@@ -208,6 +369,7 @@ void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
   out << geothermometry::MaturityName(c.maturity);
   if (!c.reason.empty()) out << " (" << c.reason << ")";
   out << "\n";
+  WriteSummary(out, s, r);
 }
 
 // One CSV row per sample.
@@ -233,12 +395,20 @@ void WriteCsvHeader(std::ostream& out, const std::vector<const engine::Dataset*>
     out << ',' << d->key << "_crossings," << d->key << "_warnings";
   }
   for (const char* key : kSoluteKeys) out << ',' << key;
-  out << ",giggenbach_na,giggenbach_k,giggenbach_mg,maturity_index,giggenbach_class\n";
+  out << ",giggenbach_na,giggenbach_k,giggenbach_mg,maturity_index,giggenbach_class";
+  // The later geothermometers, the reservoir liquid and the flags follow, so that the columns
+  // above keep their places.
+  const auto keys = geothermometry::SoluteKeys();
+  for (std::size_t i = std::size(kSoluteKeys); i < keys.size(); ++i) out << ',' << keys[i];
+  for (const auto key : keys) out << ",reservoir_" << key;
+  for (const auto key : keys) out << ",flags_" << key;
+  out << ",separation,below_detection,notes\n";
 }
 
 void WriteCsvRow(std::ostream& out, const Reservoir* r, const std::string& id, std::size_t line,
                  std::string_view interpolation, const std::string& error,
-                 const std::vector<const engine::Dataset*>& datasets) {
+                 const std::vector<const engine::Dataset*>& datasets, const engine::Sample* sample,
+                 const std::vector<std::string>& below_detection) {
   out << CsvField(id) << ',' << line << ',' << interpolation << ',' << CsvField(error);
   for (std::size_t k = 0; k < datasets.size(); ++k) {
     if (r == nullptr) {
@@ -268,7 +438,43 @@ void WriteCsvRow(std::ostream& out, const Reservoir* r, const std::string& id, s
     out << ",,,";
   }
   out << ',' << (r ? CsvNumber(r->giggenbach.maturity_index) : "") << ','
-      << (r ? std::string(geothermometry::MaturityName(r->giggenbach.maturity)) : "") << '\n';
+      << (r ? std::string(geothermometry::MaturityName(r->giggenbach.maturity)) : "");
+  const auto keys = geothermometry::SoluteKeys();
+  const auto cell = [&](const std::vector<geothermometry::SoluteTemperature>* list,
+                        std::string_view key) -> const geothermometry::SoluteTemperature* {
+    return list ? geothermometry::FindSolute(*list, key) : nullptr;
+  };
+  for (std::size_t i = std::size(kSoluteKeys); i < keys.size(); ++i) {
+    const auto* t = cell(r ? &r->solute : nullptr, keys[i]);
+    out << ',' << (t ? CsvNumber(t->celsius) : "");
+  }
+  for (const auto key : keys) {
+    const auto* t = cell(r ? &r->solute_reservoir : nullptr, key);
+    out << ',' << (t ? CsvNumber(t->celsius) : "");
+  }
+  std::string notes;
+  for (const auto key : keys) {
+    const auto* t = cell(r ? &r->solute : nullptr, key);
+    std::string codes;
+    if (t != nullptr) {
+      for (const auto& f : t->flags) {
+        codes += (codes.empty() ? "" : ";") + std::string(f.code);
+        notes += (notes.empty() ? "" : "; ") + std::string(key) + ": " + f.reason;
+      }
+      if (!t->bound.empty())
+        notes += (notes.empty() ? "" : "; ") + std::string(key) + ": " + std::string(t->bound) +
+                 " bound";
+    }
+    out << ',' << CsvField(codes);
+  }
+  if (r != nullptr && !r->reservoir_reason.empty())
+    notes += (notes.empty() ? "" : "; ") + r->reservoir_reason;
+  if (r != nullptr && !r->giggenbach.reason.empty())
+    notes += (notes.empty() ? "" : "; ") + std::string("giggenbach: ") + r->giggenbach.reason;
+  std::string below;
+  for (const auto& b : below_detection) below += (below.empty() ? "" : "; ") + b;
+  out << ',' << (sample && sample->separation_given ? Shortest(sample->separation_temperature) : "")
+      << ',' << CsvField(below) << ',' << CsvField(notes) << '\n';
 }
 
 }  // namespace
@@ -307,6 +513,10 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
               "carry the pH without the steam correction");
   c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
       ->check(CLI::NonNegativeNumber);
+  c->add_option("--detection-fraction", options.detection_fraction,
+                "a table's \"<x\" (below the detection limit x) is taken as this fraction of x "
+                "(default 0.5); \"n.d.\" as 0; both are marked")
+      ->check(CLI::Range(0.0, 1.0));
   return c;
 }
 
@@ -377,10 +587,10 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
     Reservoir r;
     arena.execute([&] { r = assess(s); });
     if (options.format == "json") {
-      out << ToJson(r, interpolation).dump(2) << '\n';
+      out << ToJson(s, r, interpolation, {}).dump(2) << '\n';
     } else if (options.format == "csv") {
       WriteCsvHeader(out, run.datasets);
-      WriteCsvRow(out, &r, r.id, 0, interpolation, "", run.datasets);
+      WriteCsvRow(out, &r, r.id, 0, interpolation, "", run.datasets, &s, {});
     } else {
       WriteText(out, s, r, interpolation, run.sweep);
     }
@@ -411,6 +621,7 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
   input.unit = *units::ConcentrationFromText(options.units);
   if (!options.steam_units.empty()) input.gas_unit = units::GasUnitFromText(options.steam_units);
   input.steam_correction = !options.no_steam_correction;
+  input.detection_fraction = options.detection_fraction;
   std::unique_ptr<batch::CsvInput> table;
   try {
     table = std::make_unique<batch::CsvInput>(file, input);
@@ -457,12 +668,14 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
       }
       if (!error.empty()) ++failures;
       if (options.format == "json") {
-        Json j = r ? ToJson(*r, interpolation) : Json{{"id", job.sample.id}};
+        Json j = r ? ToJson(job.sample, *r, interpolation, job.below_detection)
+                   : Json{{"id", job.sample.id}};
         j["line"] = job.line;
         if (!error.empty()) j["error"] = error;
         out << j.dump() << '\n';
       } else if (options.format == "csv") {
-        WriteCsvRow(out, r, job.sample.id, job.line, interpolation, error, run.datasets);
+        WriteCsvRow(out, r, job.sample.id, job.line, interpolation, error, run.datasets,
+                    &job.sample, job.below_detection);
       } else {
         if (r == nullptr) {
           out << "Line " << job.line << (job.sample.id.empty() ? "" : " (" + job.sample.id + ")")

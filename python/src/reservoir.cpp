@@ -262,16 +262,23 @@ py::dict ReservoirTable(const std::vector<std::string>& names,
     out[py::str(key + "_crossings")] = crossings;
     out[py::str(key + "_warnings")] = warnings;
   }
-  // The solute geothermometers in their fixed order, by key.
-  const std::vector<geothermometry::SoluteTemperature> order =
-      geothermometry::SoluteGeothermometers(geothermometry::SoluteAnalysis{});
-  for (const auto& g : order) {
+  // The solute geothermometers in the command line's order: the nine of the first releases,
+  // the triangle, the later ones, the reservoir liquid (reservoir_<key>), the flags
+  // (flags_<key>, codes joined by ";"), the separation temperature, what was below detection,
+  // and the notes (the flags' reasons and why a reservoir value is missing).
+  const auto keys = geothermometry::SoluteKeys();
+  constexpr std::size_t kFirst = 9;
+  const auto values_of = [&](std::string_view key, bool reservoir) {
     std::vector<double> values(n, kNaN);
-    for (std::size_t i = 0; i < n; ++i)
-      if (const auto* t = geothermometry::FindSolute(results[i].solute, g.key))
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto& list = reservoir ? results[i].solute_reservoir : results[i].solute;
+      if (const auto* t = geothermometry::FindSolute(list, key))
         values[i] = t->celsius.value_or(kNaN);
-    out[py::str(std::string(g.key))] = ToArray(std::move(values));
-  }
+    }
+    return ToArray(std::move(values));
+  };
+  for (std::size_t k = 0; k < kFirst; ++k)
+    out[py::str(std::string(keys[k]))] = values_of(keys[k], false);
   std::vector<double> na(n, kNaN), k(n, kNaN), mg(n, kNaN), mi(n, kNaN);
   py::list maturity;
   for (std::size_t i = 0; i < n; ++i) {
@@ -291,6 +298,46 @@ py::dict ReservoirTable(const std::vector<std::string>& names,
   out["giggenbach_mg"] = ToArray(std::move(mg));
   out["maturity_index"] = ToArray(std::move(mi));
   out["giggenbach_class"] = maturity;
+  for (std::size_t k = kFirst; k < keys.size(); ++k)
+    out[py::str(std::string(keys[k]))] = values_of(keys[k], false);
+  for (const auto key : keys) out[py::str("reservoir_" + std::string(key))] = values_of(key, true);
+  std::vector<std::string> note_text(n);
+  for (const auto key : keys) {
+    py::list flags;
+    for (std::size_t i = 0; i < n; ++i) {
+      std::string codes;
+      if (const auto* t = geothermometry::FindSolute(results[i].solute, key)) {
+        for (const auto& f : t->flags) {
+          codes += (codes.empty() ? "" : ";") + std::string(f.code);
+          note_text[i] += (note_text[i].empty() ? "" : "; ") + std::string(key) + ": " + f.reason;
+        }
+        if (!t->bound.empty())
+          note_text[i] += (note_text[i].empty() ? "" : "; ") + std::string(key) + ": " +
+                          std::string(t->bound) + " bound";
+      }
+      flags.append(py::str(codes));
+    }
+    out[py::str("flags_" + std::string(key))] = flags;
+  }
+  std::vector<double> separation(n, kNaN);
+  py::list below, notes;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto& r = results[i];
+    const auto& job = p.jobs.jobs[i];
+    if (job.sample.separation_given) separation[i] = job.sample.separation_temperature;
+    if (!r.reservoir_reason.empty())
+      note_text[i] += (note_text[i].empty() ? "" : "; ") + r.reservoir_reason;
+    if (!r.giggenbach.reason.empty())
+      note_text[i] +=
+          (note_text[i].empty() ? "" : "; ") + std::string("giggenbach: ") + r.giggenbach.reason;
+    std::string b;
+    for (const auto& text : job.below_detection) b += (b.empty() ? "" : "; ") + text;
+    below.append(py::str(b));
+    notes.append(py::str(note_text[i]));
+  }
+  out["separation"] = ToArray(std::move(separation));
+  out["below_detection"] = below;
+  out["notes"] = notes;
   out["row"] = ToArray(std::move(row));
   return out;
 }

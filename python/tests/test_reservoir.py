@@ -16,7 +16,9 @@ def test_geothermometry_as_the_command_line(cli, wells, tmp_path):
                               stdout=f, stderr=subprocess.PIPE, text=True)
     assert done.returncode == 1, done.stderr  # NA-09 cannot be read
     text = ["id", "interpolation", "error", "solveq_crossings", "solveq_warnings",
-            "supcrt_crossings", "supcrt_warnings", "giggenbach_class"]
+            "supcrt_crossings", "supcrt_warnings", "giggenbach_class", "below_detection",
+            "notes"]
+    text += [c for c in pd.read_csv(out, nrows=0).columns if c.startswith("flags_")]
     theirs = read_output(out, text).drop(columns="line")
     ours = geofluid.geothermometry(wells, temperatures="150:300:10").reset_index(drop=True)
     assert list(ours.columns) == list(theirs.columns)
@@ -29,6 +31,9 @@ def test_geothermometry_as_the_command_line(cli, wells, tmp_path):
         else:
             assert ours[name].tolist() == theirs[name].tolist(), name
     assert ours["error"].str.startswith("row 8 (id NA-09)").sum() == 1
+    # The reservoir liquid beside the water as sampled: NA-01, separated at 140 °C.
+    assert ours.loc[0, "reservoir_quartz_fournier1977"] < ours.loc[0, "quartz_fournier1977"] - 15
+    assert "immature" in ours.loc[ours["id"] == "BC-02", "flags_na_k_fournier1979"].iloc[0]
 
 
 def test_sweep_equals_the_evaluation_at_each_temperature(wells):

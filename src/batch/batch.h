@@ -39,6 +39,9 @@ struct Job {
   // Temperatures to carry the pH to; empty: only the measured mode at the pH temperature.
   std::vector<double> temperatures;
   std::string fault;  // not empty: the row could not be read, and this says why
+  // The columns given below a detection limit ("<0.01") or as not detected ("n.d."), each with
+  // what the calculation took: "Mg <0.01 (0.005 used)".
+  std::vector<std::string> below_detection;
 };
 
 enum class Status { kOk, kWarning, kError };
@@ -97,6 +100,9 @@ struct InputOptions {
   std::optional<units::GasUnit> gas_unit;  // empty: follows the unit of the row
   std::vector<double> temperatures;        // for rows without a `temperatures` cell
   bool steam_correction = true;            // the separation temperature is then needed
+  // A concentration written "<x" (below a detection limit x) is taken as this fraction of x;
+  // "n.d." (not detected, no limit) as 0. Either marks the row.
+  double detection_fraction = 0.5;
 };
 
 // The columns a table may have, in the order the README lists them.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <deque>
 #include <istream>
 #include <string>
@@ -25,6 +26,7 @@ enum class Kind {
   kSteamUnits,
   kTemperatures,
   kDensity,
+  kTrace,  // Li, B: carried for the solute geothermometers, not speciated
 };
 
 struct Column {
@@ -34,15 +36,21 @@ struct Column {
   const units::Gas* gas = nullptr;
 };
 
-constexpr std::array<std::string_view, 11> kOtherColumns = {
-    "id",         "pH",    "H2O",         "CO2",          "H2S",    "ph_temperature",
-    "separation", "units", "steam_units", "temperatures", "density"};
+constexpr std::array<std::string_view, 13> kOtherColumns = {
+    "id",          "pH",           "H2O",     "CO2", "H2S", "ph_temperature", "separation", "units",
+    "steam_units", "temperatures", "density", "Li",  "B"};
+
+// Li and B: standard atomic weights, g/mol (IUPAC 2021, as units::atomic_weight).
+constexpr double kLithium = 6.94;
+constexpr double kBoron = 10.81;
 
 std::optional<Column> ColumnOf(std::string_view name) {
   if (const units::Form* form = units::FindForm(name)) return Column{Kind::kForm, form->key, form};
   if (const units::Gas* gas = units::FindGas(name))
     return Column{Kind::kSteamGas, gas->key, nullptr, gas};
-  static constexpr std::array<std::pair<std::string_view, Kind>, 9> kNamed = {{
+  static constexpr std::array<std::pair<std::string_view, Kind>, 11> kNamed = {{
+      {"Li", Kind::kTrace},
+      {"B", Kind::kTrace},
       {"id", Kind::kId},
       {"pH", Kind::kPh},
       {"H2O", Kind::kWater},
@@ -271,6 +279,32 @@ Job CsvInput::Impl::ToJob(Record& record) const {
     if (!value) fault(column, QuoteCell(t) + " is not a number");
     return value;
   };
+  // A concentration: a number, "<x" (below the detection limit x) or "n.d." (not detected).
+  // Sets *limit to x (0 for n.d.) for the two latter.
+  const auto concentration = [&](std::string_view column, std::string_view t,
+                                 std::optional<double>* limit) -> std::optional<double> {
+    std::string lower(t);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "n.d." || lower == "n.d" || lower == "nd") {
+      *limit = 0.0;
+      job.below_detection.push_back(std::string(column) + " n.d. (0 used)");
+      return 0.0;
+    }
+    if (t.starts_with('<')) {
+      const auto x = ParseNumber(Trim(t.substr(1)));
+      if (!x || !(*x > 0.0)) {
+        fault(column, QuoteCell(t) + ": a detection limit must be a positive number after <");
+        return std::nullopt;
+      }
+      *limit = *x;
+      const double used = *x * options.detection_fraction;
+      char text[64];
+      std::snprintf(text, sizeof text, " (%g used)", used);
+      job.below_detection.push_back(std::string(column) + " " + std::string(t) + text);
+      return used;
+    }
+    return number(column, t);
+  };
 
   if (const auto id = find(Kind::kId)) {
     const std::string_view id_text = cell[*id];
@@ -320,11 +354,13 @@ Job CsvInput::Impl::ToJob(Record& record) const {
 
   // The water's analysis: negative values are refused before any conversion.
   std::vector<units::Amount> amounts;
+  std::vector<std::optional<double>> limits;  // per amount: the detection limit where below
   bool amounts_ok = true;
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (columns[i].kind != Kind::kForm || cell[i].empty()) continue;
     const units::Form* form = columns[i].form;
-    const auto value = number(form->key, cell[i]);
+    std::optional<double> limit;
+    const auto value = concentration(form->key, cell[i], &limit);
     if (!value) {
       amounts_ok = false;
       continue;
@@ -341,15 +377,45 @@ Job CsvInput::Impl::ToJob(Record& record) const {
         amounts_ok = false;
       }
     amounts.push_back({form, *value});
+    limits.push_back(limit);
   }
   if (amounts_ok) {
     try {
       const std::vector<double> molality = units::ToMolality(amounts, unit, density);
-      for (std::size_t k = 0; k < amounts.size(); ++k)
-        job.sample.Component(amounts[k].form->component) = molality[k];
+      for (std::size_t k = 0; k < amounts.size(); ++k) {
+        const std::string_view component = amounts[k].form->component;
+        job.sample.Component(component) = molality[k];
+        if (!limits[k]) continue;
+        job.sample.below_detection |= 1u << *engine::ComponentIndex(component);
+        if (component == "Mg" && amounts[k].value > 0.0)
+          job.sample.mg_detection_limit = molality[k] * *limits[k] / amounts[k].value;
+      }
     } catch (const units::UnitError& e) {
       faults.push_back(e.what());
     }
+  }
+  // Li and B, in the row's unit, to molality with the same dissolved solids as the components.
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].kind != Kind::kTrace || cell[i].empty()) continue;
+    const bool lithium = columns[i].name == "Li";
+    std::optional<double> limit;
+    const auto value = concentration(columns[i].name, cell[i], &limit);
+    if (!value) continue;
+    if (*value < 0.0) {
+      fault(columns[i].name, QuoteCell(cell[i]) + " is negative; a concentration cannot be");
+      continue;
+    }
+    double molality = *value;
+    if (unit != units::Concentration::kMolPerKgWater) {
+      const double mg_per_kg =
+          unit == units::Concentration::kMgPerLitre ? *value / density : *value;
+      const double tds = amounts_ok ? units::DissolvedSolids(amounts, unit, density) : 0.0;
+      molality = mg_per_kg / (1000.0 * (lithium ? kLithium : kBoron)) / (1.0 - tds / 1e6);
+    }
+    (lithium ? job.sample.lithium : job.sample.boron) = molality;
+    if (limit)
+      job.sample.below_detection |=
+          lithium ? engine::kBelowDetectionLithium : engine::kBelowDetectionBoron;
   }
 
   for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -384,7 +450,10 @@ Job CsvInput::Impl::ToJob(Record& record) const {
   }
   if (const auto t = text(Kind::kSeparation); !t.empty()) {
     if (const auto v = number("separation", t)) job.sample.separation_temperature = *v;
-  } else if (options.steam_correction && !job.temperatures.empty()) {
+  } else {
+    job.sample.separation_given = false;
+  }
+  if (text(Kind::kSeparation).empty() && options.steam_correction && !job.temperatures.empty()) {
     fault("separation", "missing; the steam correction needs the separation temperature");
   }
 

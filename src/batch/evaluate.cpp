@@ -68,6 +68,15 @@ void Review(Result& result, const engine::Evaluation* measured) {
   outside(e.temperature, "the temperature");
 }
 
+// A row that used a fraction of a detection limit (or 0 for "n.d.") says so.
+void MarkBelowDetection(Result& result, const Job& job) {
+  if (job.below_detection.empty()) return;
+  std::string text = "below detection:";
+  for (const std::string& b : job.below_detection) text += " " + b + ",";
+  text.pop_back();
+  AddWarning(result, text);
+}
+
 void Fail(Result& result, std::string message) {
   result.status = Status::kError;
   result.message = std::move(message);
@@ -168,6 +177,7 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       if (measured) {
         r.evaluation = std::move(measured);
         Review(r, nullptr);
+        MarkBelowDetection(r, job);
       } else {
         Fail(r, at_ph + measured_fault);
       }
@@ -193,6 +203,7 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
                                      options.steam_correction, hooks);
         ph_hint = r.evaluation->ph;
         Review(r, &*measured);
+        MarkBelowDetection(r, job);
       } catch (const std::exception& e) {
         Fail(r, Where(job) + ", " + std::string(dataset->title) + " at " + Degrees(t) + ": " +
                     e.what());

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -32,6 +33,9 @@ inline constexpr std::array<std::string_view, kComponentCount> kComponentKeys = 
 // 0-based index into kComponentKeys, or nullopt.
 std::optional<int> ComponentIndex(std::string_view key);
 
+inline constexpr unsigned kBelowDetectionLithium = 1u << kComponentCount;
+inline constexpr unsigned kBelowDetectionBoron = 1u << (kComponentCount + 1);
+
 // One sample of separated hot water and its steam, in typed values.
 struct Sample {
   std::string id;
@@ -43,6 +47,18 @@ struct Sample {
   double ph = 7.0;                        // measured at ph_temperature
   double ph_temperature = 25.0;           // °C
   double separation_temperature = 100.0;  // °C
+  // False where the input left the separation temperature empty and 100 °C stands in: the
+  // reservoir liquid of the solute geothermometers is then not computed.
+  bool separation_given = true;
+  // Carried for the solute geothermometers only, not speciated: mol/kg H2O, NaN when not
+  // analysed.
+  double lithium = std::numeric_limits<double>::quiet_NaN();
+  double boron = std::numeric_limits<double>::quiet_NaN();
+  // Which concentrations a table gave below a detection limit: bit i for component i of
+  // kComponentKeys, kBelowDetectionLithium and kBelowDetectionBoron; and Mg's limit, mol/kg H2O
+  // (0: not stated).
+  unsigned below_detection = 0;
+  double mg_detection_limit = 0.0;
 
   double& Component(std::string_view key);  // throws std::out_of_range for an unknown key
   double Component(std::string_view key) const;

@@ -560,6 +560,27 @@ std::vector<std::string> CompareInterpolations(const engine::Dataset& dataset,
   return warnings;
 }
 
+namespace {
+
+// Standard atomic weights, g/mol, IUPAC 2021 (as units::atomic_weight).
+constexpr double kLithium = 6.94;
+constexpr double kBoron = 10.81;
+
+// Empty where the sample has a separation temperature, else why the reservoir liquid cannot be
+// computed.
+std::string MissingSeparation(const engine::Sample& sample) {
+  if (!sample.separation_given) {
+    return "no separation temperature given: the reservoir liquid is not computed (give the "
+           "separation column; 100 °C for a spring)";
+  }
+  if (!std::isfinite(sample.separation_temperature)) {
+    return "the separation temperature is not a number: the reservoir liquid is not computed";
+  }
+  return {};
+}
+
+}  // namespace
+
 SoluteAnalysis SoluteAnalysisOf(const engine::Sample& sample) {
   const std::vector<double> mg = units::ComponentsFromMolality(sample.component);
   SoluteAnalysis water;
@@ -568,6 +589,23 @@ SoluteAnalysis SoluteAnalysisOf(const engine::Sample& sample) {
   water.k = mg[*engine::ComponentIndex("K")];
   water.ca = mg[*engine::ComponentIndex("Ca")];
   water.mg = mg[*engine::ComponentIndex("Mg")];
+  water.cl = mg[*engine::ComponentIndex("Cl")];
+  // Li and B are carried outside the speciation, mol/kg H2O; to mg/kg of the same solution
+  // (1 kg of water and the twelve components).
+  double solution = 1.0;
+  for (std::size_t i = 0; i < sample.component.size(); ++i)
+    solution += sample.component[i] * units::Forms()[i].molar_mass / 1000.0;
+  water.li = sample.lithium * kLithium * 1000.0 / solution;
+  water.b = sample.boron * kBoron * 1000.0 / solution;
+  const auto below = [&](std::string_view key) {
+    return (sample.below_detection >> *engine::ComponentIndex(key)) & 1u;
+  };
+  water.below_detection =
+      (below("SiO2") ? kSoluteSiO2 : 0u) | (below("Na") ? kSoluteNa : 0u) |
+      (below("K") ? kSoluteK : 0u) | (below("Ca") ? kSoluteCa : 0u) |
+      (below("Mg") ? kSoluteMg : 0u) |
+      (sample.below_detection & engine::kBelowDetectionLithium ? kSoluteLi : 0u);
+  water.mg_limit = sample.mg_detection_limit * units::atomic_weight::kMg * 1000.0 / solution;
   return water;
 }
 
@@ -582,14 +620,41 @@ Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& 
     r.estimates.push_back(EstimateTemperature(sample, *d, options.minerals, options.sweep, cache));
   }
   try {
-    const SoluteAnalysis water = SoluteAnalysisOf(sample);
-    r.solute = SoluteGeothermometers(water);
-    r.giggenbach = ClassifyGiggenbach(water);
+    r.water = SoluteAnalysisOf(sample);
+    r.giggenbach = ClassifyGiggenbach(r.water);
+    r.solute = EverySoluteGeothermometer(r.water);
+    FlagSolutes(r.solute, r.water, r.giggenbach);
+    r.reservoir_reason = MissingSeparation(sample);
+    if (r.reservoir_reason.empty()) {
+      for (const SoluteTemperature& t : r.solute) {
+        r.solute_reservoir.push_back(
+            ReservoirSoluteByKey(t.key, r.water, sample.separation_temperature));
+      }
+      FlagSolutes(r.solute_reservoir, r.water, r.giggenbach);
+    }
   } catch (const std::exception& e) {
     r.solute_error = e.what();
     r.giggenbach.reason = e.what();
   }
   return r;
+}
+
+SoluteTemperature SoluteOfSample(const engine::Sample& sample, std::string_view key,
+                                 bool reservoir_liquid) {
+  const SoluteAnalysis water = SoluteAnalysisOf(sample);
+  std::vector<SoluteTemperature> one;
+  if (!reservoir_liquid) {
+    one.push_back(SoluteByKey(key, water));
+  } else if (const std::string missing = MissingSeparation(sample); !missing.empty()) {
+    one.push_back(SoluteByKey(key, water));
+    one.back().celsius.reset();
+    one.back().warning.clear();
+    one.back().reason = missing;
+  } else {
+    one.push_back(ReservoirSoluteByKey(key, water, sample.separation_temperature));
+  }
+  FlagSolutes(one, water, ClassifyGiggenbach(water));
+  return std::move(one.front());
 }
 
 }  // namespace geofluid::geothermometry

@@ -119,10 +119,20 @@ std::vector<std::string> CompareInterpolations(const engine::Dataset& dataset,
 
 // ---- A sample's reservoir temperature, all methods -------------------------------------------
 
-// The separated water's SiO2, Na, K, Ca and Mg in mg/kg of solution, from the sample's
-// molalities (all twelve components, so that the dissolved solids are taken into the
-// solution's mass). Throws units::UnitError for a negative or non-finite molality.
+// The separated water's SiO2, Na, K, Ca, Mg, Cl (and Li, B where given) in mg/kg of solution,
+// from the sample's molalities (all twelve components, so that the dissolved solids are taken
+// into the solution's mass), with what was below detection. Throws units::UnitError for a
+// negative or non-finite molality.
 SoluteAnalysis SoluteAnalysisOf(const engine::Sample& sample);
+
+// One solute geothermometer of a typed sample by key (solute.h lists the keys): for the water
+// as sampled, or with `reservoir_liquid` for the liquid before it lost steam down to the
+// sample's separation temperature (ReservoirSoluteByKey). Where the sample has no separation
+// temperature the reservoir value is absent and its reason says so. Flags are set as in
+// AssessReservoir. Throws std::invalid_argument for an unknown key, units::UnitError for a bad
+// molality.
+SoluteTemperature SoluteOfSample(const engine::Sample& sample, std::string_view key,
+                                 bool reservoir_liquid);
 
 struct ReservoirOptions {
   std::vector<const engine::Dataset*> datasets;  // each in turn
@@ -133,14 +143,20 @@ struct ReservoirOptions {
 struct Reservoir {
   std::string id;
   std::vector<Estimate> estimates;        // per dataset, in the order of the options
-  std::vector<SoluteTemperature> solute;  // empty when solute_error is set
+  std::vector<SoluteTemperature> solute;  // the water as sampled; empty when solute_error is set
+  // The same keys for the reservoir liquid; empty where the separation temperature is missing
+  // (reservoir_reason says why).
+  std::vector<SoluteTemperature> solute_reservoir;
+  std::string reservoir_reason;
+  SoluteAnalysis water;  // what the solute geothermometers used, mg/kg
   GiggenbachClassification giggenbach;
   std::string solute_error;
 };
 
-// The multicomponent estimates with each dataset, the solute geothermometers and the
-// Giggenbach class. Throws UnknownMineral / std::invalid_argument for an unusable set (checked
-// for every dataset before any calculation); every other failure is recorded in the result.
+// The multicomponent estimates with each dataset, every solute geothermometer for the water as
+// sampled and for the reservoir liquid, flagged, and the Giggenbach class. Throws UnknownMineral /
+// std::invalid_argument for an unusable set (checked for every dataset before any calculation);
+// every other failure is recorded in the result.
 Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& options,
                           engine::ConditionsCache& cache);
 

@@ -58,9 +58,20 @@ struct GiggenbachClassification {
   // MI >= 2.66: full equilibrium; 2.0 <= MI < 2.66: partial equilibration; MI < 2.0: immature
   // (Giggenbach 1988; the 2.66 of the line rounded as he gives it).
   Maturity maturity = Maturity::kUnclassified;
-  std::string reason;  // why the water is unclassified
+  std::string reason;  // why the water is unclassified, or what the class rests on
 };
 
+// With Mg below its detection limit the water lies on the Na-K edge; the maturity index is then
+// at least its value with Mg at the limit, and the class is taken from that bound.
 GiggenbachClassification ClassifyGiggenbach(const SoluteAnalysis& water);
+
+// Adds to each result the flags of when not to trust it, with their one-line reasons:
+// out_of_range (outside the published range), immature and not_applicable (cation
+// geothermometers of an immature water, Giggenbach 1988), partial_equilibrium (Na/K of a partially
+// equilibrated water), not_applicable (chalcedony above 180 °C, where quartz controls silica;
+// Na-K-Ca-Mg with R > 50), condition (a published condition not met: Fournier & Truesdell's
+// sqrt(Ca)/Na for Na/K), below_detection (a concentration used was below detection).
+void FlagSolutes(std::vector<SoluteTemperature>& results, const SoluteAnalysis& water,
+                 const GiggenbachClassification& giggenbach);
 
 }  // namespace geofluid::geothermometry

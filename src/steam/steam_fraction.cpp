@@ -4,6 +4,8 @@
 #include <string>
 
 #include "platform/errors.h"
+#include "thermo/interpolation.h"
+#include "thermo/tables.h"
 
 namespace geofluid::steam {
 
@@ -21,6 +23,17 @@ double FractionOfSteam(const thermo::ThermoStorage& storage, bool option1, bool 
   if (!(y >= 0.0)) y = 0.0;
   if (check1) y = 0.0;
   return y;
+}
+
+double SteamFractionBetween(double celsius, double separation_celsius) {
+  thermo::ThermoStorage storage;
+  storage.separation_temperature = separation_celsius;
+  const auto at_ts = thermo::LagrangeWeights(thermo::kStandardGrid, separation_celsius);
+  const auto at_t = thermo::LagrangeWeights(thermo::kStandardGrid, celsius);
+  storage.liquid_enthalpy_t = thermo::Interpolate(at_t, thermo::data::kSteamLiquidEnthalpy);
+  storage.liquid_enthalpy_ts = thermo::Interpolate(at_ts, thermo::data::kSteamLiquidEnthalpy);
+  storage.vapour_enthalpy_ts = thermo::Interpolate(at_ts, thermo::data::kSteamVapourEnthalpy);
+  return FractionOfSteam(storage, false, false);
 }
 
 }  // namespace geofluid::steam

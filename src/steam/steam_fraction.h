@@ -10,4 +10,10 @@ namespace geofluid::steam {
 // which only happens far outside the steam table.
 double FractionOfSteam(const thermo::ThermoStorage& storage, bool option1, bool check1);
 
+// The same balance for a liquid at `celsius` boiled down to `separation_celsius`, with the
+// enthalpies of the steam table interpolated as the specified scheme does (Lagrange through the
+// 0-300 °C nodes): 0 where celsius <= separation_celsius. Throws ArithmeticError outside the
+// steam table. Cheap enough to call inside a root search.
+double SteamFractionBetween(double celsius, double separation_celsius);
+
 }  // namespace geofluid::steam
