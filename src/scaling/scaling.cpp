@@ -510,39 +510,51 @@ std::string Answer(const DatasetPath& d, const Options& options) {
   const std::string title(d.dataset->title);
   if (!d.ok()) return title + ": no answer, " + d.error + ".";
   const Verdict v = Judge(d, options);
-  std::string text;
+  const double hottest = *std::max_element(options.separation.begin(), options.separation.end());
+  std::string text = title + ": ";
   if (v.silica_followed) {
+    const auto silica = static_cast<std::size_t>(d.MineralPosition(kAmorphousSilica));
     if (v.lowest_separation) {
-      text += title +
-              ": amorphous silica stays undersaturated in the separated water down to a "
-              "separation temperature of " +
-              Celsius(*v.lowest_separation) + " °C";
-      std::string each;
+      text +=
+          "amorphous silica stays undersaturated in the separated water down to a "
+          "separation temperature of " +
+          Celsius(*v.lowest_separation) + " °C";
+      std::string can, cannot;
       for (std::size_t i = 0; i < d.separation.size(); ++i) {
         const Separation& s = d.separation[i];
-        if (!s.ok() ||
-            s.water.si[static_cast<std::size_t>(d.MineralPosition(kAmorphousSilica))] >= 0.0)
-          continue;
-        each += each.empty() ? "" : "; ";
-        each += "separated at " + Celsius(s.water.temperature) + " °C, ";
-        each += v.lowest_reinjection[i]
-                    ? "down to " + Celsius(*v.lowest_reinjection[i]) + " °C"
-                    : std::string("not at any reinjection temperature asked for");
+        if (!s.ok() || s.water.si[silica] >= 0.0) continue;
+        if (v.lowest_reinjection[i]) {
+          can += (can.empty() ? "" : ", ") + Celsius(*v.lowest_reinjection[i]) + " °C after " +
+                 Celsius(s.water.temperature) + " °C";
+        } else {
+          cannot += (cannot.empty() ? "" : ", ") + Celsius(s.water.temperature);
+        }
       }
-      text += ". On cooling it stays undersaturated " +
-              (each.empty() ? std::string("nowhere") : each) + ".";
+      if (!can.empty()) text += "; it stays undersaturated on cooling to " + can;
+      if (!cannot.empty()) {
+        text += std::string(can.empty() ? "; but" : "; while") + " the water separated at " +
+                cannot + " °C becomes oversaturated at every reinjection temperature asked for";
+      }
+      text += ".";
     } else {
-      text += title +
-              ": amorphous silica is oversaturated at every separation temperature asked "
-              "for, from the hottest down.";
+      text += "amorphous silica is already oversaturated in the water separated at " +
+              Celsius(hottest) + " °C, the hottest separation temperature asked for.";
     }
   }
   if (v.calcite_followed) {
-    text += text.empty() ? title + ": " : " ";
-    text += v.calcite_oversaturated_at
-                ? "Calcite becomes oversaturated on boiling to " +
-                      Celsius(*v.calcite_oversaturated_at) + " °C."
-                : std::string("Calcite stays undersaturated at every separation temperature.");
+    const auto calcite = static_cast<std::size_t>(d.MineralPosition("CALCITE"));
+    text += v.silica_followed ? " " : "";
+    if (d.reservoir.si[calcite] > 0.0) {
+      text += "Calcite is oversaturated already in the reservoir fluid.";
+    } else if (!v.calcite_oversaturated_at) {
+      text += "Calcite stays undersaturated at every separation temperature.";
+    } else if (*v.calcite_oversaturated_at == hottest) {
+      text += "Calcite becomes oversaturated as soon as the fluid boils: at " + Celsius(hottest) +
+              " °C, the hottest separation temperature asked for.";
+    } else {
+      text += "Calcite becomes oversaturated on boiling to " +
+              Celsius(*v.calcite_oversaturated_at) + " °C.";
+    }
   }
   return text;
 }
