@@ -199,7 +199,7 @@ std::string CsvField(const std::string& text) {
 void WriteCsvHeader(std::ostream& out, const std::vector<std::string>& minerals) {
   out << "id,line,dataset,step,separation,temperature,steam_fraction,total_steam_fraction,pH,"
          "steam_CO2,steam_H2S,liquid_CO2,liquid_H2S,ssi_amorphous_silica";
-  for (const auto& m : minerals) out << ",si_" << m;
+  for (const auto& m : minerals) out << ",SI_" << m;
   out << ",error\n";
 }
 
