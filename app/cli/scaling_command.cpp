@@ -65,6 +65,9 @@ std::string Shortest(double v) {
 // A comma-separated list of temperatures; throws std::invalid_argument naming the option.
 std::vector<double> Temperatures(const std::string& list, const char* option) {
   std::vector<double> values;
+  if (!list.empty() && list.back() == ',') {
+    throw std::invalid_argument(std::string(option) + ": \"" + list + "\" ends in a comma");
+  }
   std::stringstream in(list);
   std::string item;
   while (std::getline(in, item, ',')) {
