@@ -519,6 +519,14 @@ std::string Answer(const DatasetPath& d, const Options& options) {
           "amorphous silica stays undersaturated in the separated water down to a "
           "separation temperature of " +
           Celsius(*v.lowest_separation) + " °C";
+      for (const Separation& s : d.separation) {
+        if (s.ok() && s.water.temperature == *v.lowest_separation) {
+          char si[32];
+          std::snprintf(si, sizeof si, "%.2f", s.water.si[silica]);
+          text += std::string(" (SI ") + si + ")";
+          break;
+        }
+      }
       std::string can, cannot;
       for (std::size_t i = 0; i < d.separation.size(); ++i) {
         const Separation& s = d.separation[i];
