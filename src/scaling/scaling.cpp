@@ -48,10 +48,17 @@ struct Neutral {
   int h2s;
   int silica;
 };
-Neutral NeutralSpecies(const engine::Dataset& dataset) {
+Neutral FindNeutralSpecies(const engine::Dataset& dataset) {
   const bool solveq = dataset.id == thermo::Dataset::kSolveq;
   return {SpeciesIndex(dataset, solveq ? "H2CO3(aq)" : "CO2(aq)"), SpeciesIndex(dataset, "H2S(aq)"),
           SpeciesIndex(dataset, solveq ? "H4SiO4(aq)" : "SiO2(aq)")};
+}
+
+// Looked up once per dataset: every water of every sample asks.
+const Neutral& NeutralSpecies(const engine::Dataset& dataset) {
+  static const Neutral solveq = FindNeutralSpecies(engine::Dataset::Of(thermo::Dataset::kSolveq));
+  static const Neutral supcrt = FindNeutralSpecies(engine::Dataset::Of(thermo::Dataset::kSupcrt));
+  return dataset.id == thermo::Dataset::kSolveq ? solveq : supcrt;
 }
 
 // SSI and the SI of the set from a final speciation.
