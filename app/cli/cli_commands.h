@@ -77,6 +77,26 @@ struct UncertaintyOptions {
   int jobs = 0;
 };
 
+struct ScalingOptions {
+  std::string input;
+  std::string reservoir;
+  std::string separation;
+  std::string stages;
+  std::string cooling;
+  std::string degassing = "closed";
+  double step = 1.0;
+  std::string dataset = "both";
+  std::string minerals;
+  std::string interpolation = "specified";
+  std::string format = "text";
+  std::string plot;
+  std::string units = "mol/kg";
+  std::string steam_units;
+  int jobs = 0;
+};
+CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options);
+int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& err);
+
 CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options);
 CLI::App* AddRunCommand(CLI::App& app, RunOptions& options);
 

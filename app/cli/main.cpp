@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
   CLI::App* geothermometry_command = geofluid::cli::AddGeothermometryCommand(app, geothermometry);
   geofluid::cli::UncertaintyOptions uncertainty;
   CLI::App* uncertainty_command = geofluid::cli::AddUncertaintyCommand(app, uncertainty);
+  geofluid::cli::ScalingOptions scaling;
+  CLI::App* scaling_command = geofluid::cli::AddScalingCommand(app, scaling);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -36,5 +38,6 @@ int main(int argc, char** argv) {
     return geofluid::cli::RunGeothermometry(geothermometry, std::cout, std::cerr);
   if (uncertainty_command->parsed())
     return geofluid::cli::RunUncertainty(uncertainty, std::cout, std::cerr);
+  if (scaling_command->parsed()) return geofluid::cli::RunScaling(scaling, std::cout, std::cerr);
   return geofluid::cli::kUsageError;
 }

@@ -33,6 +33,7 @@ __all__ = [
     "sweep",
     "geothermometry",
     "uncertainty",
+    "scaling",
     "constants",
     "default_minerals",
     "read_table",
@@ -488,3 +489,79 @@ def empty_table(dataset="both"):
     for m in _geofluid.mineral_columns(dataset):
         data["SI_" + m] = np.array([], dtype=np.float64)
     return pd.DataFrame(data)
+
+
+def _temperature_list(values, name):
+    if values is None:
+        return None
+    if isinstance(values, str):
+        values = [v for v in values.split(",")]
+    elif np.isscalar(values):
+        values = [values]
+    try:
+        return [float(v) for v in values]
+    except (TypeError, ValueError):
+        raise ValueError(f"{name}: {values!r} is not a list of temperatures in °C") from None
+
+
+def scaling(
+    df,
+    reservoir,
+    separation=None,
+    cooling=None,
+    *,
+    stages=None,
+    degassing="closed",
+    step=1.0,
+    dataset="both",
+    minerals=None,
+    units="mol/kg",
+    steam_units=None,
+    interpolation="specified",
+    threads=0,
+):
+    """Boiling, degassing and scaling of every sample, as `geofluid-cli scaling --format csv`.
+
+    Each sample's total fluid at the reservoir temperature (its pH carried from the measured
+    mode through TOTH with the steam correction) boils adiabatically to each separation
+    temperature, CO2 and H2S going into the steam by their distribution constants (IAPWS
+    G7-04, Fernández-Prini et al. 2003) through their neutral aqueous species; the separated
+    water is then cooled with its totals and TOTH fixed to each reinjection temperature.
+
+    Takes the input columns and units of evaluate() (see help(geofluid.evaluate)), and:
+      reservoir    °C, a solute geothermometer's key (e.g. "quartz_fournier1977") or
+                   "multicomponent" (each dataset's RMS estimate)
+      separation   separation temperatures, °C, each from the reservoir; or
+      stages       separators in sequence, °C, falling (e.g. [180, 120])
+      cooling      reinjection temperatures, °C
+      degassing    "closed" (one step) or "open" (steps of `step` °C, the steam removed)
+      minerals     names as constants() gives them, or "AMORPHOUS_SILICA"; None: amorphous
+                   silica, quartz, calcite, anhydrite
+
+    Returns a long DataFrame indexed by the input's labels, one row per sample, dataset and
+    water: step "reservoir", then each "separation" followed by its "cooling" rows. Columns:
+      id, dataset, step, separation (°C of the separator), temperature (°C), status (ok,
+      warning, error), message, steam_fraction (of the water entering the separator),
+      total_steam_fraction (of the reservoir fluid), pH, steam_CO2, steam_H2S (mol/kg of
+      steam), liquid_CO2, liquid_H2S (total carbonate and sulphide of the water, mol/kg),
+      ssi_amorphous_silica (SiO2 over the solubility of Fournier & Rowe 1977), SI_<mineral>.
+    A row that cannot be read or evaluated is kept with status "error" and why in message.
+    Raises ValueError for an unusable argument, with the command line's message.
+    """
+    if (separation is None) == (stages is None):
+        raise ValueError("give either separation or stages")
+    temperatures = _temperature_list(stages if stages is not None else separation,
+                                     "stages" if stages is not None else "separation")
+    cooling = _temperature_list(cooling, "cooling")
+    if cooling is None:
+        raise ValueError("cooling: give the reinjection temperatures")
+    if isinstance(minerals, str):
+        minerals = [m.strip() for m in minerals.split(",")]
+    elif minerals is not None:
+        minerals = list(minerals)
+    index, names, columns, labels = _frame(df)
+    t = _geofluid.scaling(names, columns, labels, str(reservoir), temperatures,
+                          stages is not None, cooling, degassing, float(step), dataset, units,
+                          steam_units, int(threads), interpolation, minerals)
+    row = t.pop("row")
+    return pd.DataFrame(t, index=index.take(row))

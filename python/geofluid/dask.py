@@ -62,3 +62,22 @@ def evaluate(
     return ddf.map_partitions(
         _evaluate_partition, **options, meta=meta, align_dataframes=False, enforce_metadata=False
     )
+
+
+def _scaling_partition(part, **options):
+    return geofluid.scaling(part, **options)
+
+
+def scaling(ddf, reservoir, separation=None, cooling=None, **options):
+    """geofluid.scaling over the partitions of a Dask DataFrame; returns a Dask DataFrame.
+
+    Takes the arguments of geofluid.scaling; they are checked here on the empty frame Dask
+    keeps of the input, so that a mistake raises ValueError before anything is computed.
+    """
+    if not isinstance(ddf, dd.DataFrame):
+        raise TypeError("geofluid.dask.scaling takes a dask.dataframe.DataFrame")
+    options = dict(options, reservoir=reservoir, separation=separation, cooling=cooling)
+    meta = geofluid.scaling(ddf._meta, **options)
+    return ddf.map_partitions(
+        _scaling_partition, **options, meta=meta, align_dataframes=False, enforce_metadata=False
+    )

@@ -16,6 +16,7 @@
 #include "options.h"
 #include "platform/errors.h"
 #include "reservoir.h"
+#include "scaling_table.h"
 #include "table.h"
 #include "uncertainty.h"
 
@@ -133,6 +134,7 @@ PYBIND11_MODULE(_geofluid, m) {
   m.doc() =
       "The compiled part of geofluid. Use the functions of the package `geofluid`, which take "
       "and give pandas DataFrames.";
+  AddScaling(m);
 
   m.def(
       "run",

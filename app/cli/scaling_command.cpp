@@ -1,0 +1,590 @@
+// geofluid-cli scaling: a sample's reservoir fluid boiled to separation temperatures and its
+// separated water cooled to reinjection temperatures, with the saturation of the scaling
+// minerals at every step, for one sample file or every row of a CSV table.
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "batch/batch.h"
+#include "cli_commands.h"
+#include "form/analysis_input.h"
+#include "form/calculation.h"
+#include "form/number_text.h"
+#include "geothermometry_plot.h"
+#include "interp/steffen.h"
+#include "platform/errors.h"
+#include "sample_file.h"
+#include "scaling/scaling.h"
+#include "units/units.h"
+
+#if GEOFLUID_HAVE_CHARTS
+#include "chart_renderer.h"
+#endif
+
+namespace geofluid::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using scaling::DatasetPath;
+using scaling::Water;
+
+std::string Fixed(double v, int digits) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.*f", digits, v);
+  return text;
+}
+
+std::string Sci(double v) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.3e", v);
+  return text;
+}
+
+std::string Shortest(double v) {
+  char text[40];
+  for (int digits = 15; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, v);
+    if (std::strtod(text, nullptr) == v) break;
+  }
+  return text;
+}
+
+// A comma-separated list of temperatures; throws std::invalid_argument naming the option.
+std::vector<double> Temperatures(const std::string& list, const char* option) {
+  std::vector<double> values;
+  if (!list.empty() && list.back() == ',') {
+    throw std::invalid_argument(std::string(option) + ": \"" + list + "\" ends in a comma");
+  }
+  std::stringstream in(list);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    const auto t = form::ParseNumber(item);
+    if (!t) {
+      throw std::invalid_argument(std::string(option) + ": \"" + item +
+                                  "\" is not a temperature in °C");
+    }
+    values.push_back(*t);
+  }
+  return values;
+}
+
+std::vector<std::string> Names(const std::string& list) {
+  std::vector<std::string> names;
+  std::stringstream in(list);
+  std::string item;
+  while (std::getline(in, item, ',')) names.push_back(item);
+  return names;
+}
+
+bool IsIni(const std::string& path) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return ext == ".ini";
+}
+
+engine::Sample SampleFromFile(const std::string& path) {
+  const sample::Sample file = sample::LoadSample(path);
+  form::CalculationInput in;
+  in.box = file.box;
+  in.option1 = true;
+  engine::Sample s = form::SampleFromBoxes(in);
+  s.id = std::filesystem::path(path).stem().string();
+  s.separation_temperature = form::BoxNumber(in.box, 18);
+  if (file.ph_temperature.empty()) {
+    s.ph_temperature = form::BoxNumber(in.box, 17);
+  } else {
+    const auto t = form::ParseNumber(file.ph_temperature);
+    if (!t || !std::isfinite(*t)) {
+      throw ConversionError("the sample file " + path + ": ph_temperature \"" +
+                            file.ph_temperature.substr(0, 40) + "\" is not a number");
+    }
+    s.ph_temperature = *t;
+  }
+  return s;
+}
+
+// ---- JSON ------------------------------------------------------------------------------------
+
+Json Si(const DatasetPath& d, const Water& w) {
+  Json si = Json::object();
+  for (std::size_t i = 0; i < d.minerals.names.size(); ++i) si[d.minerals.names[i]] = w.si[i];
+  return si;
+}
+
+Json ToJson(const scaling::Path& p, const scaling::Options& o) {
+  Json j;
+  j["id"] = p.id;
+  j["degassing"] = o.degassing == scaling::Degassing::kOpen ? "open" : "closed";
+  j["stages"] = o.stages;
+  Json datasets = Json::object();
+  for (const DatasetPath& d : p.datasets) {
+    Json dj;
+    if (!d.ok()) {
+      dj["error"] = d.error;
+      dj["answer"] = scaling::Answer(d, o);
+      datasets[std::string(d.dataset->key)] = dj;
+      continue;
+    }
+    Json r;
+    r["temperature"] = d.reservoir.temperature;
+    r["source"] = d.reservoir_source;
+    r["pH"] = d.reservoir.ph;
+    r["CO2"] = d.reservoir.totals[8];
+    r["H2S"] = d.reservoir.totals[10];
+    r["si"] = Si(d, d.reservoir);
+    r["ssi_amorphous_silica"] = d.reservoir.ssi_amorphous_silica;
+    dj["reservoir"] = r;
+    Json separation = Json::array();
+    for (const auto& s : d.separation) {
+      Json sj;
+      sj["temperature"] = s.water.temperature;
+      if (!s.ok()) {
+        sj["error"] = s.error;
+        separation.push_back(sj);
+        continue;
+      }
+      sj["steam_fraction"] = s.water.steam_fraction;
+      sj["total_steam_fraction"] = s.water.total_steam_fraction;
+      sj["pH"] = s.water.ph;
+      sj["steam"] = {{"CO2", s.water.steam_co2}, {"H2S", s.water.steam_h2s}};
+      sj["liquid"] = {{"CO2", s.water.LiquidCo2()}, {"H2S", s.water.LiquidH2s()}};
+      sj["si"] = Si(d, s.water);
+      sj["ssi_amorphous_silica"] = s.water.ssi_amorphous_silica;
+      Json cooling = Json::array();
+      for (std::size_t k = 0; k < s.cooling.size(); ++k) {
+        const Water& c = s.cooling[k];
+        Json cj;
+        cj["temperature"] = c.temperature;
+        if (!s.cooling_errors[k].empty()) {
+          cj["error"] = s.cooling_errors[k];
+        } else {
+          cj["pH"] = c.ph;
+          cj["si"] = Si(d, c);
+          cj["ssi_amorphous_silica"] = c.ssi_amorphous_silica;
+        }
+        cooling.push_back(cj);
+      }
+      sj["cooling"] = cooling;
+      separation.push_back(sj);
+    }
+    dj["separation"] = separation;
+    dj["warnings"] = d.warnings;
+    dj["answer"] = scaling::Answer(d, o);
+    datasets[std::string(d.dataset->key)] = dj;
+  }
+  j["datasets"] = datasets;
+  return j;
+}
+
+// ---- CSV: one row per water ---------------------------------------------------------------
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char ch : text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+  return quoted + "\"";
+}
+
+void WriteCsvHeader(std::ostream& out, const std::vector<std::string>& minerals) {
+  out << "id,line,dataset,step,separation,temperature,steam_fraction,total_steam_fraction,pH,"
+         "steam_CO2,steam_H2S,liquid_CO2,liquid_H2S,ssi_amorphous_silica";
+  for (const auto& m : minerals) out << ",SI_" << m;
+  out << ",error\n";
+}
+
+void WriteCsvRows(std::ostream& out, const scaling::Path& p, std::size_t line,
+                  std::size_t mineral_count) {
+  for (const DatasetPath& d : p.datasets) {
+    auto row = [&](const char* step, const std::string& ts, double t, const Water* w, bool boiled,
+                   const std::string& error) {
+      out << CsvField(p.id) << ',' << line << ',' << d.dataset->key << ',' << step << ',' << ts
+          << ',' << (std::isfinite(t) ? Shortest(t) : "") << ',';
+      if (w != nullptr) {
+        if (boiled) {
+          out << Shortest(w->steam_fraction) << ',' << Shortest(w->total_steam_fraction) << ',';
+        } else {
+          out << ",,";
+        }
+        out << Shortest(w->ph) << ',';
+        if (boiled) {
+          out << Shortest(w->steam_co2) << ',' << Shortest(w->steam_h2s) << ',';
+        } else {
+          out << ",,";
+        }
+        out << Shortest(w->LiquidCo2()) << ',' << Shortest(w->LiquidH2s()) << ','
+            << Shortest(w->ssi_amorphous_silica);
+        for (double si : w->si) out << ',' << Shortest(si);
+      } else {
+        out << ",,,,,,," << std::string(mineral_count, ',');
+      }
+      out << ',' << CsvField(error) << '\n';
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (!d.ok()) {
+      row("reservoir", "", nan, nullptr, false, d.error);
+      continue;
+    }
+    row("reservoir", "", d.reservoir.temperature, &d.reservoir, false, "");
+    for (const auto& s : d.separation) {
+      const std::string ts = Shortest(s.water.temperature);
+      row("separation", ts, s.water.temperature, s.ok() ? &s.water : nullptr, true, s.error);
+      for (std::size_t k = 0; k < s.cooling.size(); ++k) {
+        const bool ok = s.cooling_errors[k].empty();
+        row("cooling", ts, s.cooling[k].temperature, ok ? &s.cooling[k] : nullptr, false,
+            s.cooling_errors[k]);
+      }
+    }
+  }
+}
+
+// ---- Text ------------------------------------------------------------------------------------
+
+void WriteText(std::ostream& out, const scaling::Path& p, const scaling::Options& o) {
+  out << "Sample " << p.id << ": "
+      << (o.degassing == scaling::Degassing::kOpen ? "open (stepwise) degassing"
+                                                   : "closed (one-step) degassing")
+      << (o.stages ? ", separators in sequence" : "") << "\n";
+  for (const DatasetPath& d : p.datasets) {
+    out << "\n" << d.dataset->title << "\n";
+    if (!d.ok()) {
+      out << "  " << d.error << "\n";
+      continue;
+    }
+    out << "  Reservoir " << Fixed(d.reservoir.temperature, 1) << " °C (" << d.reservoir_source
+        << "): pH " << Fixed(d.reservoir.ph, 2) << ", CO2 " << Sci(d.reservoir.totals[8])
+        << " and H2S " << Sci(d.reservoir.totals[10]) << " mol/kg\n";
+    std::string header =
+        "  T °C    steam   pH      CO2 steam  CO2 water  H2S steam  H2S water     SSI";
+    for (const auto& m : d.minerals.names) {
+      std::string label = "  SI " + (m == scaling::kAmorphousSilica ? std::string("am.silica") : m);
+      header += label;
+    }
+    out << header << "\n";
+    auto si = [&](const Water& w) {
+      std::string text;
+      for (std::size_t i = 0; i < w.si.size(); ++i) {
+        const std::string& m = d.minerals.names[i];
+        const std::size_t width =
+            4 + (m == scaling::kAmorphousSilica ? std::string("am.silica").size() : m.size());
+        std::string v = Fixed(w.si[i], 2);
+        text += std::string(width > v.size() ? width - v.size() : 1, ' ') + v;
+      }
+      return text;
+    };
+    for (const auto& s : d.separation) {
+      char line[200];
+      if (!s.ok()) {
+        out << "  " << s.error << "\n";
+        continue;
+      }
+      std::snprintf(line, sizeof line, "  %5.1f  %6.4f  %5.2f  %9.3e  %9.3e  %9.3e  %9.3e  %6.2f",
+                    s.water.temperature, s.water.steam_fraction, s.water.ph, s.water.steam_co2,
+                    s.water.LiquidCo2(), s.water.steam_h2s, s.water.LiquidH2s(),
+                    s.water.ssi_amorphous_silica);
+      out << line << si(s.water) << "\n";
+      for (std::size_t k = 0; k < s.cooling.size(); ++k) {
+        if (!s.cooling_errors[k].empty()) {
+          out << "    " << s.cooling_errors[k] << "\n";
+          continue;
+        }
+        const Water& c = s.cooling[k];
+        std::snprintf(line, sizeof line, "   -> %5.1f        %5.2f  %*s%6.2f", c.temperature, c.ph,
+                      44, "", c.ssi_amorphous_silica);
+        out << line << si(c) << "\n";
+      }
+    }
+    for (const auto& w : d.warnings) out << "  warning: " << w << "\n";
+  }
+  out << "\n";
+  for (const DatasetPath& d : p.datasets) out << scaling::Answer(d, o) << "\n";
+}
+
+// ---- Chart -----------------------------------------------------------------------------------
+
+std::string Plot(const std::string& path, const scaling::Path& p, const scaling::Options& o) {
+#if !GEOFLUID_HAVE_CHARTS
+  (void)p;
+  (void)o;
+  return CheckPlotPath(path);
+#else
+  std::string error;
+  const charts::Renderer* renderer = charts::LoadRenderer(error);
+  if (renderer == nullptr) return error;
+  charts::SiTemperatureData data;
+  data.title = "Sample " + p.id +
+               ": amorphous silica and calcite against separation and "
+               "reinjection temperature (log(Q/K) = SI)";
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (const DatasetPath& d : p.datasets) {
+    charts::SiPanel panel;
+    panel.title = std::string(d.dataset->title);
+    if (!d.ok()) {
+      panel.title += " (" + d.error + ")";
+      data.panels.push_back(std::move(panel));
+      continue;
+    }
+    for (const char* mineral : {"AMORPHOUS_SILICA", "CALCITE"}) {
+      const int m = d.MineralPosition(mineral);
+      if (m < 0) continue;
+      const std::string name = m == d.MineralPosition(scaling::kAmorphousSilica)
+                                   ? std::string("amorphous silica")
+                                   : std::string("calcite");
+      // The separated water against its separation temperature...
+      charts::Curve boiled{name + ", separated water", {}, {}};
+      for (const auto& s : d.separation) {
+        boiled.x.push_back(s.water.temperature);
+        boiled.y.push_back(s.ok() ? s.water.si[static_cast<std::size_t>(m)] : nan);
+      }
+      panel.minerals.push_back(std::move(boiled));
+      // ...and each separated water cooled towards reinjection (amorphous silica only: the
+      // design chart's family of curves).
+      if (name != "amorphous silica") continue;
+      for (const auto& s : d.separation) {
+        if (!s.ok()) continue;
+        charts::Curve cooled{
+            name + ", separated at " + Fixed(s.water.temperature, 0) + " °C, cooled",
+            {s.water.temperature},
+            {s.water.si[static_cast<std::size_t>(m)]}};
+        for (std::size_t k = 0; k < s.cooling.size(); ++k) {
+          if (o.cooling[k] > s.water.temperature) continue;
+          cooled.x.push_back(s.cooling[k].temperature);
+          cooled.y.push_back(
+              s.cooling_errors[k].empty() ? s.cooling[k].si[static_cast<std::size_t>(m)] : nan);
+        }
+        panel.minerals.push_back(std::move(cooled));
+      }
+    }
+    panel.estimate = d.reservoir.temperature;
+    panel.estimate_label = "reservoir";
+    data.panels.push_back(std::move(panel));
+  }
+  const int width = p.datasets.size() > 1 ? 1500 : 900;
+  return renderer->si_temperature(data, path, width, 760);
+#endif
+}
+
+}  // namespace
+
+CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options) {
+  CLI::App* c = app.add_subcommand(
+      "scaling",
+      "Boil the reservoir fluid to separation temperatures and cool the separated water to "
+      "reinjection temperatures: pH, gases and the saturation of the scaling minerals");
+  c->add_option("input", options.input,
+                "a sample file (.ini, molalities) or a CSV table with one sample per row")
+      ->required();
+  c->add_option("--reservoir", options.reservoir,
+                "reservoir temperature: °C, a solute geothermometer's key (e.g. "
+                "quartz_fournier1977) or multicomponent")
+      ->required();
+  c->add_option("--separation", options.separation,
+                "separation temperatures, °C, comma separated, each from the reservoir");
+  c->add_option("--stages", options.stages,
+                "separators in sequence, °C, comma separated, falling (e.g. 180,120)");
+  c->add_option("--cooling", options.cooling, "reinjection temperatures, °C, comma separated")
+      ->required();
+  c->add_option("--degassing", options.degassing, "closed (default, one step) or open (stepwise)")
+      ->check(CLI::IsMember({"closed", "open"}));
+  c->add_option("--step", options.step, "the step of open degassing, °C (default 1)");
+  c->add_option("--dataset", options.dataset, "solveq, supcrt or both (default)")
+      ->check(CLI::IsMember({"solveq", "supcrt", "both"}));
+  c->add_option("--minerals", options.minerals,
+                "minerals, comma separated (default: amorphous_silica,quartz,calcite,anhydrite)");
+  c->add_option("--interpolation", options.interpolation,
+                "of the thermodynamic tables: specified (default) or steffen")
+      ->check(CLI::IsMember({"specified", "steffen"}));
+  c->add_option("--format", options.format, "text (default), csv or json (JSON Lines for a table)")
+      ->check(CLI::IsMember({"text", "csv", "json"}));
+  c->add_option("--plot", options.plot, "draw the design chart to FILE.png or FILE.svg");
+  c->add_option("--units", options.units, "a table's water analysis: mol/kg (default), mg/kg, mg/L")
+      ->check(CLI::IsMember({"mol/kg", "mg/kg", "mg/L"}));
+  c->add_option("--steam-units", options.steam_units,
+                "a table's steam CO2 and H2S: mol/kg, mmol/kg or mg/kg")
+      ->check(CLI::IsMember({"mol/kg", "mmol/kg", "mg/kg"}));
+  c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
+      ->check(CLI::NonNegativeNumber);
+  return c;
+}
+
+int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& err) {
+  scaling::Options run;
+  std::vector<std::string> mineral_names;
+  try {
+    if (options.separation.empty() == options.stages.empty()) {
+      throw std::invalid_argument("give either --separation or --stages");
+    }
+    run.stages = !options.stages.empty();
+    run.separation = Temperatures(run.stages ? options.stages : options.separation,
+                                  run.stages ? "--stages" : "--separation");
+    run.cooling = Temperatures(options.cooling, "--cooling");
+    run.reservoir = scaling::ParseReservoir(options.reservoir);
+    run.degassing =
+        options.degassing == "open" ? scaling::Degassing::kOpen : scaling::Degassing::kClosed;
+    run.open_step = options.step;
+    if (!options.minerals.empty()) run.minerals = Names(options.minerals);
+    if (options.dataset != "supcrt") run.datasets.push_back(engine::Dataset::FromKey("solveq"));
+    if (options.dataset != "solveq") run.datasets.push_back(engine::Dataset::FromKey("supcrt"));
+    run.scheme = interp::SchemeByName(options.interpolation);
+    scaling::CheckOptions(run);
+    for (const auto* d : run.datasets) {
+      const auto set = scaling::ResolveMinerals(
+          *d, run.minerals.empty() ? scaling::DefaultMinerals() : run.minerals);
+      if (d == run.datasets.front()) mineral_names = set.names;
+    }
+  } catch (const std::invalid_argument& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  }
+  if (std::string problem = CheckPlotPath(options.plot); !problem.empty()) {
+    err << "error: --plot: " << problem << '\n';
+    return kUsageError;
+  }
+  if (options.plot.size() && !IsIni(options.input)) {
+    err << "error: --plot draws the chart of one sample file, not of a table\n";
+    return kUsageError;
+  }
+  engine::ConditionsCache cache;
+  tbb::task_arena arena(options.jobs > 0 ? options.jobs : tbb::task_arena::automatic);
+
+  if (IsIni(options.input)) {
+    engine::Sample s;
+    try {
+      s = SampleFromFile(options.input);
+    } catch (const sample::SampleError& e) {
+      err << "error: " << e.what() << '\n';
+      return kUsageError;
+    } catch (const Error& e) {
+      err << "error: " << options.input << ": " << e.what() << '\n';
+      return kUsageError;
+    }
+    scaling::Path p;
+    arena.execute([&] { p = scaling::RunScaling(s, run, cache); });
+    if (options.format == "json") {
+      out << ToJson(p, run).dump(2) << '\n';
+    } else if (options.format == "csv") {
+      WriteCsvHeader(out, mineral_names);
+      WriteCsvRows(out, p, 0, mineral_names.size());
+    } else {
+      WriteText(out, p, run);
+    }
+    if (!options.plot.empty()) {
+      if (std::string problem = Plot(options.plot, p, run); !problem.empty()) {
+        err << "error: --plot: " << problem << '\n';
+        return kRunError;
+      }
+    }
+    for (const auto& d : p.datasets) {
+      if (!d.ok()) return kRunError;
+    }
+    return kOk;
+  }
+
+  // A table: read in chunks, evaluated in parallel, written in input order, so that memory
+  // stays bounded however long the table.
+  std::ifstream file(options.input, std::ios::binary);
+  std::error_code ec;
+  if (std::filesystem::is_directory(options.input, ec) || !file) {
+    err << "error: cannot open the table " << options.input << ": "
+        << (std::filesystem::is_directory(options.input, ec) ? "it is a directory"
+                                                             : std::strerror(errno))
+        << '\n';
+    return kUsageError;
+  }
+  batch::InputOptions input;
+  input.unit = *units::ConcentrationFromText(options.units);
+  if (!options.steam_units.empty()) input.gas_unit = units::GasUnitFromText(options.steam_units);
+  std::unique_ptr<batch::CsvInput> table;
+  try {
+    table = std::make_unique<batch::CsvInput>(file, input);
+  } catch (const std::exception& e) {
+    err << "error: " << options.input << ": " << e.what() << '\n';
+    return kUsageError;
+  }
+  if (options.format == "csv") WriteCsvHeader(out, mineral_names);
+  int failures = 0;
+  constexpr std::size_t kChunk = 64;
+  bool more = true;
+  while (more) {
+    std::vector<batch::Job> jobs;
+    try {
+      while (jobs.size() < kChunk) {
+        batch::Job job;
+        if (!table->Next(job)) {
+          more = false;
+          break;
+        }
+        jobs.push_back(std::move(job));
+      }
+    } catch (const std::exception& e) {
+      err << "error: " << options.input << ": " << e.what() << '\n';
+      more = false;
+      ++failures;
+    }
+    std::vector<scaling::Path> results(jobs.size());
+    arena.execute([&] {
+      tbb::parallel_for(std::size_t{0}, jobs.size(), [&](std::size_t i) {
+        if (jobs[i].fault.empty()) results[i] = scaling::RunScaling(jobs[i].sample, run, cache);
+      });
+    });
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      const batch::Job& job = jobs[i];
+      scaling::Path& p = results[i];
+      std::string error = job.fault;
+      if (error.empty()) {
+        for (const auto& d : p.datasets) {
+          if (!d.ok() && error.empty()) error = std::string(d.dataset->title) + ": " + d.error;
+        }
+      }
+      if (!error.empty()) ++failures;
+      if (!job.fault.empty()) {
+        p.id = job.sample.id;
+        if (options.format == "json") {
+          out << Json{{"id", job.sample.id}, {"line", job.line}, {"error", job.fault}}.dump()
+              << '\n';
+        } else if (options.format == "csv") {
+          out << CsvField(job.sample.id) << ',' << job.line << ",,,,,,,,,,,,,"
+              << std::string(mineral_names.size(), ',') << CsvField(job.fault) << '\n';
+        } else {
+          out << "Line " << job.line << (job.sample.id.empty() ? "" : " (" + job.sample.id + ")")
+              << ": " << job.fault << "\n\n";
+        }
+        continue;
+      }
+      if (options.format == "json") {
+        Json j = ToJson(p, run);
+        j["line"] = job.line;
+        out << j.dump() << '\n';
+      } else if (options.format == "csv") {
+        WriteCsvRows(out, p, job.line, mineral_names.size());
+      } else {
+        WriteText(out, p, run);
+        out << '\n';
+      }
+    }
+  }
+  if (!out) {
+    err << "error: cannot write the output: " << std::strerror(errno) << '\n';
+    return kRunError;
+  }
+  if (failures > 0) {
+    err << failures << " sample" << (failures == 1 ? "" : "s") << " could not be evaluated\n";
+    return kRunError;
+  }
+  return kOk;
+}
+
+}  // namespace geofluid::cli

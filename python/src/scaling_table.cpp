@@ -1,0 +1,197 @@
+#include "scaling_table.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+#include <limits>
+#include <stdexcept>
+
+#include "interp/steffen.h"
+#include "options.h"
+#include "scaling/scaling.h"
+#include "table.h"
+
+namespace geofluid::python {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+struct Arguments {
+  RunOptions run;
+  std::string reservoir;
+  std::vector<double> separation;
+  bool stages = false;
+  std::vector<double> cooling;
+  std::string degassing;
+  double step = 1.0;
+  std::optional<std::vector<std::string>> minerals;
+};
+
+py::dict ScalingTable(const std::vector<std::string>& names, const std::vector<py::array>& columns,
+                      const std::vector<std::string>& labels, const Arguments& a) {
+  const batch::BatchOptions batch = BatchOptionsOf(a.run);
+  scaling::Options o;
+  std::vector<std::string> minerals;
+  try {
+    o.datasets = batch.evaluation.datasets;
+    o.reservoir = scaling::ParseReservoir(a.reservoir);
+    o.separation = a.separation;
+    o.stages = a.stages;
+    o.cooling = a.cooling;
+    if (a.degassing != "closed" && a.degassing != "open") {
+      NotIn("--degassing", a.degassing, "{closed,open}");
+    }
+    o.degassing = a.degassing == "open" ? scaling::Degassing::kOpen : scaling::Degassing::kClosed;
+    o.open_step = a.step;
+    if (a.minerals) o.minerals = *a.minerals;
+    o.scheme = interp::SchemeByName(a.run.interpolation);
+    if (o.scheme == nullptr) NotIn("--interpolation", a.run.interpolation, "{specified,steffen}");
+    scaling::CheckOptions(o);
+    for (const auto* d : o.datasets) {
+      const auto set = scaling::ResolveMinerals(
+          *d, o.minerals.empty() ? scaling::DefaultMinerals() : o.minerals);
+      if (d == o.datasets.front()) minerals = set.names;
+    }
+  } catch (const std::invalid_argument& e) {
+    throw py::value_error(e.what());
+  }
+  const Jobs jobs = ReadJobs(names, columns, batch.input);
+  const std::size_t n = jobs.jobs.size();
+  std::vector<scaling::Path> paths(n);
+  {
+    py::gil_scoped_release release;
+    engine::ConditionsCache cache;
+    tbb::task_arena arena(batch.threads > 0 ? batch.threads : tbb::task_arena::automatic);
+    arena.execute([&] {
+      tbb::parallel_for(std::size_t{0}, n, [&](std::size_t i) {
+        if (jobs.jobs[i].fault.empty())
+          paths[i] = scaling::RunScaling(jobs.jobs[i].sample, o, cache);
+      });
+    });
+  }
+
+  std::vector<std::int64_t> row;
+  std::vector<const batch::Job*> job;
+  std::vector<const engine::Dataset*> dataset;
+  std::vector<const char*> step;
+  std::vector<double> separation, temperature, steam_fraction, total_steam_fraction, ph, steam_co2,
+      steam_h2s, liquid_co2, liquid_h2s, ssi;
+  std::vector<std::string> message;
+  std::vector<std::uint8_t> ok;
+  std::vector<std::vector<double>> si(minerals.size());
+  const auto add = [&](std::size_t i, const engine::Dataset* d, const char* kind, double ts,
+                       double t, const scaling::Water* w, bool boiled, std::string text) {
+    row.push_back(static_cast<std::int64_t>(jobs.rows.Row(jobs.jobs[i].line)));
+    job.push_back(&jobs.jobs[i]);
+    dataset.push_back(d);
+    step.push_back(kind);
+    separation.push_back(ts);
+    temperature.push_back(t);
+    ok.push_back(w != nullptr ? 1 : 0);
+    message.push_back(std::move(text));
+    steam_fraction.push_back(w && boiled ? w->steam_fraction : kNaN);
+    total_steam_fraction.push_back(w ? w->total_steam_fraction : kNaN);
+    ph.push_back(w ? w->ph : kNaN);
+    steam_co2.push_back(w && boiled ? w->steam_co2 : kNaN);
+    steam_h2s.push_back(w && boiled ? w->steam_h2s : kNaN);
+    liquid_co2.push_back(w ? w->LiquidCo2() : kNaN);
+    liquid_h2s.push_back(w ? w->LiquidH2s() : kNaN);
+    ssi.push_back(w ? w->ssi_amorphous_silica : kNaN);
+    for (std::size_t m = 0; m < si.size(); ++m) si[m].push_back(w ? w->si[m] : kNaN);
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    const batch::Job& j = jobs.jobs[i];
+    const std::size_t r = jobs.rows.Row(j.line);
+    const std::string label = r < labels.size() ? labels[r] : std::to_string(r);
+    for (const engine::Dataset* d : o.datasets) {
+      if (!j.fault.empty()) {
+        add(i, d, "reservoir", kNaN, kNaN, nullptr, false, RowMessage(j.fault, j.line, label));
+        continue;
+      }
+      const scaling::DatasetPath* p = nullptr;
+      for (const auto& candidate : paths[i].datasets)
+        if (candidate.dataset == d) p = &candidate;
+      const std::string where = "row " + label +
+                                (j.sample.id.empty() ? "" : " (id " + j.sample.id + ")") + ", " +
+                                std::string(d->title) + ": ";
+      if (!p->ok()) {
+        add(i, d, "reservoir", kNaN, kNaN, nullptr, false, where + p->error);
+        continue;
+      }
+      std::string warnings;
+      for (const auto& w : p->warnings) warnings += (warnings.empty() ? "" : "; ") + w;
+      add(i, d, "reservoir", kNaN, p->reservoir.temperature, &p->reservoir, false, warnings);
+      for (const auto& s : p->separation) {
+        const double ts = s.water.temperature;
+        add(i, d, "separation", ts, ts, s.ok() ? &s.water : nullptr, true,
+            s.ok() ? "" : where + s.error);
+        for (std::size_t k = 0; k < s.cooling.size(); ++k) {
+          const bool good = s.ok() && s.cooling_errors[k].empty();
+          add(i, d, "cooling", ts, s.cooling[k].temperature, good ? &s.cooling[k] : nullptr, false,
+              good ? "" : where + s.cooling_errors[k]);
+        }
+      }
+    }
+  }
+
+  Interned interned;
+  const std::size_t rows = row.size();
+  py::dict out;
+  out["id"] =
+      ObjectArray(rows, [&](std::size_t k) { return py::object(py::str(job[k]->sample.id)); });
+  out["dataset"] = ObjectArray(rows, [&](std::size_t k) { return interned.Get(dataset[k]->key); });
+  out["step"] = ObjectArray(rows, [&](std::size_t k) { return interned.Get(step[k]); });
+  out["separation"] = ToArray(std::move(separation));
+  out["temperature"] = ToArray(std::move(temperature));
+  out["status"] = ObjectArray(rows, [&](std::size_t k) {
+    return interned.Get(!ok[k] ? "error" : message[k].empty() ? "ok" : "warning");
+  });
+  out["message"] =
+      ObjectArray(rows, [&](std::size_t k) { return py::object(py::str(message[k])); });
+  out["steam_fraction"] = ToArray(std::move(steam_fraction));
+  out["total_steam_fraction"] = ToArray(std::move(total_steam_fraction));
+  out["pH"] = ToArray(std::move(ph));
+  out["steam_CO2"] = ToArray(std::move(steam_co2));
+  out["steam_H2S"] = ToArray(std::move(steam_h2s));
+  out["liquid_CO2"] = ToArray(std::move(liquid_co2));
+  out["liquid_H2S"] = ToArray(std::move(liquid_h2s));
+  out["ssi_amorphous_silica"] = ToArray(std::move(ssi));
+  for (std::size_t m = 0; m < minerals.size(); ++m)
+    out[py::str("SI_" + minerals[m])] = ToArray(std::move(si[m]));
+  out["row"] = ToArray(std::move(row));
+  return out;
+}
+
+}  // namespace
+
+void AddScaling(py::module_& m) {
+  m.def(
+      "scaling",
+      [](const std::vector<std::string>& names, const std::vector<py::array>& columns,
+         const std::vector<std::string>& labels, const std::string& reservoir,
+         std::vector<double> separation, bool stages, std::vector<double> cooling,
+         const std::string& degassing, double step, const std::string& dataset,
+         const std::string& units, std::optional<std::string> steam_units, int threads,
+         const std::string& interpolation, std::optional<std::vector<std::string>> minerals) {
+        Arguments a{RunOptions{py::none(), dataset, units, std::move(steam_units), true, threads,
+                               interpolation},
+                    reservoir,
+                    std::move(separation),
+                    stages,
+                    std::move(cooling),
+                    degassing,
+                    step,
+                    std::move(minerals)};
+        return ScalingTable(names, columns, labels, a);
+      },
+      py::arg("names"), py::arg("columns"), py::arg("labels"), py::arg("reservoir"),
+      py::arg("separation"), py::arg("stages"), py::arg("cooling"), py::arg("degassing"),
+      py::arg("step"), py::arg("dataset"), py::arg("units"), py::arg("steam_units"),
+      py::arg("threads"), py::arg("interpolation"), py::arg("minerals"),
+      "Boils and cools every sample's reservoir fluid; used by geofluid.scaling.");
+}
+
+}  // namespace geofluid::python

@@ -1,0 +1,102 @@
+// geofluid-cli scaling as a user meets it: the JSON layout, the answer in words, the mistakes.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli_process.h"
+
+namespace geofluid {
+namespace {
+
+using testing::CliResult;
+using testing::TempDir;
+
+const std::string kExample = std::string(GEOFLUID_SOURCE_DIR) + "/examples/nacl-water.ini";
+const std::string kWells = std::string(GEOFLUID_SOURCE_DIR) + "/examples/wells.csv";
+
+CliResult Scaling(const TempDir& dir, std::vector<std::string> args) {
+  args.insert(args.begin(), "scaling");
+  return testing::RunCli(args, dir.Path(), {});
+}
+
+TEST(ScalingCli, JsonHoldsEveryStepUnderItsNames) {
+  TempDir dir;
+  const CliResult r = Scaling(dir, {kExample, "--reservoir", "250", "--separation", "180,120",
+                                    "--cooling", "90,60,40", "--format", "json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto j = nlohmann::json::parse(r.out);
+  for (const char* ds : {"solveq", "supcrt"}) {
+    const auto& d = j["datasets"][ds];
+    EXPECT_EQ(d["reservoir"]["temperature"], 250.0);
+    ASSERT_EQ(d["separation"].size(), 2u);
+    const auto& s = d["separation"][1];
+    EXPECT_EQ(s["temperature"], 120.0);
+    EXPECT_GT(s["steam_fraction"].get<double>(),
+              d["separation"][0]["steam_fraction"].get<double>());
+    EXPECT_GT(s["steam"]["CO2"].get<double>(), s["liquid"]["CO2"].get<double>());
+    EXPECT_TRUE(s["liquid"].contains("H2S"));
+    for (const char* m : {"AMORPHOUS_SILICA", "QUARTZ", "CALCITE", "ANHYDRITE"}) {
+      EXPECT_TRUE(s["si"].contains(m)) << m;
+    }
+    EXPECT_TRUE(s.contains("ssi_amorphous_silica"));
+    ASSERT_EQ(s["cooling"].size(), 3u);
+    EXPECT_EQ(s["cooling"][2]["temperature"], 40.0);
+    EXPECT_TRUE(s["cooling"][2].contains("pH"));
+    EXPECT_GT(s["cooling"][2]["ssi_amorphous_silica"].get<double>(),
+              s["ssi_amorphous_silica"].get<double>());
+    EXPECT_FALSE(d["answer"].get<std::string>().empty());
+  }
+}
+
+TEST(ScalingCli, TextEndsWithTheAnswerInWords) {
+  TempDir dir;
+  const CliResult r = Scaling(dir, {kExample, "--reservoir", "quartz_fournier1977", "--stages",
+                                    "180,120", "--cooling", "90,60", "--dataset", "solveq"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines = testing::SplitLines(r.out, "\n");
+  ASSERT_FALSE(lines.empty());
+  const std::string& last = lines.back().empty() ? lines[lines.size() - 2] : lines.back();
+  EXPECT_EQ(last.rfind("SOLVEQ: amorphous silica", 0), 0u) << last;
+  EXPECT_NE(last.find("Calcite"), std::string::npos) << last;
+}
+
+TEST(ScalingCli, MistakesAreRefusedWithAMessageAndNoOutput) {
+  TempDir dir;
+  const std::vector<std::vector<std::string>> mistakes = {
+      {kExample, "--reservoir", "quartz", "--separation", "150", "--cooling", "80"},
+      {kExample, "--reservoir", "250", "--cooling", "80"},
+      {kExample, "--reservoir", "250", "--separation", "150", "--stages", "180", "--cooling", "80"},
+      {kExample, "--reservoir", "250", "--stages", "120,180", "--cooling", "80"},
+      {kExample, "--reservoir", "250", "--separation", "150,", "--cooling", "80"},
+      {kExample, "--reservoir", "250", "--separation", "150", "--cooling", "80", "--minerals",
+       "calcite,gypsum"},
+      {kExample, "--reservoir", "250", "--separation", "400", "--cooling", "80"},
+      {kWells, "--reservoir", "250", "--separation", "150", "--cooling", "80", "--plot",
+       (dir.Path() / "x.png").string()},
+  };
+  for (const auto& args : mistakes) {
+    const CliResult r = Scaling(dir, args);
+    EXPECT_EQ(r.status, 2) << args[2] << " " << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_EQ(r.err.rfind("error: ", 0), 0u) << r.err;
+  }
+}
+
+TEST(ScalingCli, ATableKeepsGoingPastABadRow) {
+  TempDir dir;
+  const CliResult r = Scaling(dir, {kWells, "--reservoir", "240", "--separation", "150",
+                                    "--cooling", "80", "--format", "csv", "--dataset", "supcrt"});
+  EXPECT_EQ(r.status, 1);
+  const auto lines = testing::SplitLines(r.out, "\n");
+  // Header, then 3 rows per readable well and one for the bad one.
+  std::size_t rows = 0;
+  for (const auto& l : lines) rows += l.empty() ? 0 : 1;
+  EXPECT_EQ(rows, 1u + 19u * 3u + 1u);
+  EXPECT_NE(r.out.find("NA-09"), std::string::npos);
+  EXPECT_NE(r.err.find("1 sample could not be evaluated"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace geofluid
