@@ -59,6 +59,9 @@ struct GeothermometryOptions {
   std::string steam_units;
   bool no_steam_correction = false;
   int jobs = 0;
+  std::vector<std::string> fix;  // COMPONENT=MINERAL
+  bool normalize = false;
+  std::vector<std::string> optimize;  // steam_loss, dilution
 };
 
 struct UncertaintyOptions {
@@ -74,6 +77,9 @@ struct UncertaintyOptions {
   std::string format = "text";
   std::string plot;
   int jobs = 0;
+  std::vector<std::string> fix;  // COMPONENT=MINERAL
+  bool normalize = false;
+  std::vector<std::string> optimize;  // steam_loss, dilution
 };
 
 CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options);
