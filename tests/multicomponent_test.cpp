@@ -240,5 +240,32 @@ TEST(Normalize, RmsWeighsEachIndexByItsReaction) {
   EXPECT_FALSE(raw.normalized);
 }
 
+// The auto set keeps only minerals whose curve comes within 1 of zero somewhere in the range;
+// every mineral of the default set it leaves out is named in a warning.
+TEST(AutoSet, DropsWhatCannotInformTheEstimateAndSaysWhy) {
+  const Dataset& d = Dataset::Of(thermo::Dataset::kSupcrt);
+  engine::ConditionsCache cache;
+  SweepOptions options;
+  options.temperatures = TemperatureGrid(150.0, 300.0, 10.0);
+  const Estimate e = EstimateTemperature(testing::TypedNaClWater(), d, {"auto"}, options, cache);
+  EXPECT_EQ(e.minerals, DefaultMinerals(d));
+  ASSERT_FALSE(e.used.empty());
+  EXPECT_LT(e.used.size(), e.minerals.size());
+  for (const std::string& name : e.minerals) {
+    const int m = d.FindMineral(name);
+    double closest = 1e9;
+    for (std::size_t p = 0; p < e.sweep.points.size(); ++p) {
+      closest = std::min(closest, std::abs(e.sweep.Si(p, m)));
+    }
+    const bool used = std::count(e.used.begin(), e.used.end(), name) == 1;
+    EXPECT_EQ(used, closest <= kAutoFarFromZero) << name;
+    if (!used) {
+      bool named = false;
+      for (const auto& w : e.warnings) named = named || w.find("auto set: " + name) == 0;
+      EXPECT_TRUE(named) << name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace geofluid::geothermometry

@@ -62,6 +62,7 @@ struct GeothermometryOptions {
   std::vector<std::string> fix;  // COMPONENT=MINERAL
   bool normalize = false;
   std::vector<std::string> optimize;  // steam_loss, dilution
+  std::string minerals_file;
 };
 
 struct UncertaintyOptions {

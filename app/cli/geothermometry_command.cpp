@@ -344,10 +344,18 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
   c->add_option("--from", options.from, "first temperature of the sweep, °C (default 100)");
   c->add_option("--to", options.to, "last temperature of the sweep, °C (default 300)");
   c->add_option("--step", options.step, "step of the sweep, °C (default 5)");
-  c->add_option("--minerals", options.minerals,
-                "the mineral set, names as `geofluid-cli constants` prints them, comma separated "
-                "(default: quartz, albite, microcline, muscovite, clinochlore, clinozoisite, "
-                "prehnite, wairakite, laumontite, calcite, anhydrite)");
+  auto* minerals = c->add_option(
+      "--minerals", options.minerals,
+      "the mineral set, comma separated: names as `geofluid-cli constants` prints them for "
+      "either dataset, or the common names (albite_low, clinochlore_14a, ...); default: quartz, "
+      "albite, microcline, muscovite, clinochlore, clinozoisite, prehnite, wairakite, "
+      "laumontite, calcite, anhydrite; auto: the default set less the minerals that cannot "
+      "inform this sample's estimate, each named with the reason");
+  c->add_option("--minerals-file", options.minerals_file,
+                "the mineral set from a text file: names separated by commas or lines, # starts "
+                "a comment")
+      ->check(CLI::ExistingFile)
+      ->excludes(minerals);
   c->add_option("--interpolation", options.interpolation,
                 "of the thermodynamic tables: specified (default, as the window) or steffen")
       ->check(CLI::IsMember({"specified", "steffen"}));
@@ -393,6 +401,21 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
   run.sweep.scheme = scheme;
   run.sweep.steam_correction = !options.no_steam_correction;
   if (!options.minerals.empty()) run.minerals = SplitList(options.minerals);
+  if (!options.minerals_file.empty()) {
+    std::ifstream file(options.minerals_file);
+    std::string line;
+    while (std::getline(file, line)) {
+      line = line.substr(0, line.find('#'));
+      std::erase(line, '\r');
+      for (std::string& name : SplitList(line)) {
+        if (!name.empty()) run.minerals.push_back(std::move(name));
+      }
+    }
+    if (run.minerals.empty()) {
+      err << "error: --minerals-file " << options.minerals_file << ": no mineral names in it\n";
+      return kUsageError;
+    }
+  }
   run.sweep.normalize = options.normalize;
   for (const std::string& unknown : options.optimize) {
     (unknown == "steam_loss" ? run.sweep.optimize_steam_loss : run.sweep.optimize_dilution) = true;

@@ -283,7 +283,12 @@ std::vector<std::string> DefaultMinerals(const engine::Dataset& dataset) {
           "PREHNITE", "WAIRAKITE",  "LAUMONTITE", "CALCITE",   "ANHYDRITE"};
 }
 
-MineralSet ResolveMinerals(const engine::Dataset& dataset, const std::vector<std::string>& names) {
+bool IsAutoSet(const std::vector<std::string>& minerals) {
+  return minerals.size() == 1 && minerals[0] == "auto";
+}
+
+MineralSet ResolveMinerals(const engine::Dataset& dataset, const std::vector<std::string>& asked) {
+  const std::vector<std::string>& names = IsAutoSet(asked) ? DefaultMinerals(dataset) : asked;
   MineralSet set;
   const engine::Dataset& other = engine::Dataset::Of(
       dataset.id == thermo::Dataset::kSolveq ? thermo::Dataset::kSupcrt : thermo::Dataset::kSolveq);
@@ -458,6 +463,32 @@ Estimate EstimateOf(const engine::Sample& sample, Sweep sweep,
                            missing + " (--fix " + missing.substr(0, missing.find(',')) +
                            "=MINERAL finds it by equilibrium with a mineral)");
     }
+  }
+  if (IsAutoSet(minerals) && s.ok()) {
+    std::vector<int> kept;
+    std::vector<std::string> kept_names;
+    for (std::size_t k = 0; k < set.size(); ++k) {
+      double closest = std::numeric_limits<double>::infinity();
+      double where = 0.0;
+      for (const SweepPoint& p : s.points) {
+        if (!p.ok()) continue;
+        const double si = p.si[static_cast<std::size_t>(set[k] - 1)];
+        if (std::abs(si) < std::abs(closest)) {
+          closest = si;
+          where = p.temperature;
+        }
+      }
+      if (std::isfinite(closest) && std::abs(closest) > kAutoFarFromZero) {
+        e.warnings.push_back("auto set: " + e.used[k] + " dropped, its SI stays beyond ±" +
+                             Fixed(kAutoFarFromZero, 1) + " over the range (closest " +
+                             Fixed(closest, 2) + " at " + Fixed(where, 0) + " °C)");
+        continue;
+      }
+      kept.push_back(set[k]);
+      kept_names.push_back(e.used[k]);
+    }
+    set = std::move(kept);
+    e.used = std::move(kept_names);
   }
   // Each index over the moles of its reaction when normalised (Pang & Reed 1998), so that a
   // 26-mole clinochlore weighs no more than quartz.

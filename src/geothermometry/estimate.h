@@ -26,6 +26,14 @@ namespace geofluid::geothermometry {
 // clinochlore).
 std::vector<std::string> DefaultMinerals(const engine::Dataset& dataset);
 
+// The set {"auto"}: the default set, less the minerals that cannot inform the estimate of this
+// sample, each named in a warning with the reason: those whose components the sample lacks and
+// no fix supplies, those that fix a component, and those whose |SI| stays above
+// kAutoFarFromZero at every temperature of the range (a curve that never approaches zero cannot
+// place the temperature; it only pulls the statistics towards the range's edge).
+inline constexpr double kAutoFarFromZero = 1.0;
+bool IsAutoSet(const std::vector<std::string>& minerals);
+
 // A mineral name the dataset does not have; what() lists the dataset's names.
 class UnknownMineral : public std::invalid_argument {
  public:
