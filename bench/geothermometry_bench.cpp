@@ -54,6 +54,26 @@ void EstimateBothDatasets(benchmark::State& state) {
 }
 BENCHMARK(EstimateBothDatasets)->Unit(benchmark::kMillisecond);
 
+// The estimates of a water without Al: as analysed (the aluminosilicates leave the set), with Al
+// fixed by microcline at every temperature, and with the steam loss found with the temperature.
+enum class Mode { kPlain, kFixAl, kOptimizeSteamLoss };
+void EstimateWithoutAl(benchmark::State& state, Mode mode) {
+  engine::Sample s = Water();
+  s.Component("Al") = 0.0;
+  engine::ConditionsCache cache;
+  geothermometry::ReservoirOptions options;
+  options.datasets = {engine::Dataset::FromKey("solveq"), engine::Dataset::FromKey("supcrt")};
+  if (mode == Mode::kFixAl) options.sweep.fix = {{"Al", "MICROCLINE"}};
+  if (mode == Mode::kOptimizeSteamLoss) options.sweep.optimize_steam_loss = true;
+  geothermometry::AssessReservoir(s, options, cache);  // warm
+  for (auto _ : state) benchmark::DoNotOptimize(geothermometry::AssessReservoir(s, options, cache));
+}
+BENCHMARK_CAPTURE(EstimateWithoutAl, plain, Mode::kPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(EstimateWithoutAl, fix_al_microcline, Mode::kFixAl)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(EstimateWithoutAl, optimize_steam_loss, Mode::kOptimizeSteamLoss)
+    ->Unit(benchmark::kMillisecond);
+
 // Preparing the constants of one temperature: what the cache saves per sample.
 void PrepareOneTemperature(benchmark::State& state) {
   const auto& d = *engine::Dataset::FromKey("supcrt");

@@ -111,15 +111,16 @@ TEST_P(SweepTest, WarmStartsEqualTheDecimalSearch) {
   std::printf("speciations stopped at the pass limit: %d\n", stops);
 }
 
-// The set's names are those the dataset prints, and a wrong name lists them.
+// The set's names are those the dataset prints (or the common names, in any case), and a
+// wrong name lists them.
 TEST_P(SweepTest, MineralSetsAreCheckedByName) {
   const Dataset& d = Dataset::Of(GetParam());
   EXPECT_EQ(MineralIndices(d, DefaultMinerals(d)).size(), 11u);
   try {
-    MineralIndices(d, {"QUARTZ", "Quartz"});
+    MineralIndices(d, {"QUARTZ", "Quarz"});
     FAIL() << "no error for a misspelt mineral";
   } catch (const UnknownMineral& e) {
-    EXPECT_NE(std::string(e.what()).find("\"Quartz\""), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("\"Quarz\""), std::string::npos);
     EXPECT_NE(std::string(e.what()).find("WAIRAKITE"), std::string::npos);
   }
   EXPECT_THROW(MineralIndices(d, {"QUARTZ", "QUARTZ"}), std::invalid_argument);

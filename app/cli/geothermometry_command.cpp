@@ -62,6 +62,16 @@ std::vector<std::string> SplitList(const std::string& list) {
   return items;
 }
 
+// COMPONENT=MINERAL, each its own option or comma separated.
+std::vector<geothermometry::FixedComponent> ParseFixes(const std::vector<std::string>& options) {
+  std::vector<geothermometry::FixedComponent> fixes;
+  for (const std::string& option : options) {
+    for (const std::string& item : SplitList(option))
+      fixes.push_back(geothermometry::ParseFix(item));
+  }
+  return fixes;
+}
+
 bool IsIni(const std::string& path) {
   std::string ext = std::filesystem::path(path).extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(),
@@ -196,6 +206,18 @@ Json ToJson(const engine::Sample& s, const Reservoir& r, std::string_view interp
     }
     d["estimate"] = estimate;
     d["minerals"] = e.minerals;
+    d["normalized"] = e.normalized;
+    Json fixed = Json::object();
+    for (const auto& f : e.sweep.fixes) fixed[f.key] = f.name;
+    d["fixed"] = fixed;
+    Json optimized = Json::object();
+    for (const auto& [key, o] : e.optimized) {
+      optimized[key] = {{"value", o.value},
+                        {"sd", o.sd ? Json(*o.sd) : Json(nullptr)},
+                        {"on_bound", o.on_bound},
+                        {"bounds", {o.lower, o.upper}}};
+    }
+    d["optimized"] = optimized;
     Json crossings = Json::object();
     for (const std::string& name : e.minerals) crossings[name] = e.crossings.at(name);
     d["crossings"] = crossings;
@@ -214,6 +236,14 @@ Json ToJson(const engine::Sample& s, const Reservoir& r, std::string_view interp
         point["error"] = p.error;
       }
       point["si"] = si;
+      if (!e.sweep.fixes.empty()) {
+        Json fixed_totals = Json::object();
+        for (const auto& f : e.sweep.fixes) {
+          const auto found = p.fixed.find(f.key);
+          fixed_totals[f.key] = found == p.fixed.end() ? Json(nullptr) : Json(found->second);
+        }
+        point["fixed"] = fixed_totals;
+      }
       sweep.push_back(point);
     }
     d["sweep"] = sweep;
@@ -306,12 +336,40 @@ void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
       << "\n";
   out << "Multicomponent geothermometry, " << Fixed(t.front()) << "-" << Fixed(t.back())
       << " °C in " << t.size() << " steps, " << interpolation << " interpolation"
-      << (options.steam_correction ? "" : ", no steam correction") << "\n";
+      << (options.steam_correction ? "" : ", no steam correction")
+      << (options.normalize ? ", indices normalised by the moles of each reaction" : "") << "\n";
   for (const auto& e : r.estimates) {
     out << "\n"
         << e.dataset->title << "  estimate, °C:  RMS " << Estimate(e.rms) << "   |median| "
         << Estimate(e.median) << "   |mean| " << Estimate(e.mean) << "   sd " << Estimate(e.sd)
         << "\n";
+    for (const auto& [key, o] : e.optimized) {
+      out << "  " << (key == "steam_loss" ? "steam loss" : "dilution")
+          << " found: " << Fixed(o.value, 3);
+      if (o.sd) out << " ± " << Fixed(*o.sd, 3);
+      out << (o.on_bound ? " (on a bound)" : "") << "\n";
+    }
+    for (const auto& f : e.sweep.fixes) {
+      out << "  " << f.key << " fixed by " << f.name << ", mol/kg:";
+      for (const auto* criterion : {&e.rms, &e.median}) {
+        if (!criterion->celsius) continue;
+        // The total at the grid point nearest the estimate.
+        const geothermometry::SweepPoint* near = nullptr;
+        for (const auto& p : e.sweep.points) {
+          if (p.ok() && (!near || std::abs(p.temperature - *criterion->celsius) <
+                                      std::abs(near->temperature - *criterion->celsius)))
+            near = &p;
+        }
+        if (near && near->fixed.count(f.key)) {
+          char text[64];
+          std::snprintf(text, sizeof text, "  %.3g at %s °C", near->fixed.at(f.key),
+                        Fixed(near->temperature).c_str());
+          out << text;
+        }
+        break;
+      }
+      out << "\n";
+    }
     std::size_t width = 0;
     for (const auto& name : e.minerals) width = std::max(width, name.size());
     out << "  SI = 0 at, °C:\n";
@@ -492,10 +550,18 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
   c->add_option("--from", options.from, "first temperature of the sweep, °C (default 100)");
   c->add_option("--to", options.to, "last temperature of the sweep, °C (default 300)");
   c->add_option("--step", options.step, "step of the sweep, °C (default 5)");
-  c->add_option("--minerals", options.minerals,
-                "the mineral set, names as `geofluid-cli constants` prints them, comma separated "
-                "(default: quartz, albite, microcline, muscovite, clinochlore, clinozoisite, "
-                "prehnite, wairakite, laumontite, calcite, anhydrite)");
+  auto* minerals = c->add_option(
+      "--minerals", options.minerals,
+      "the mineral set, comma separated: names as `geofluid-cli constants` prints them for "
+      "either dataset, or the common names (albite_low, clinochlore_14a, ...); default: quartz, "
+      "albite, microcline, muscovite, clinochlore, clinozoisite, prehnite, wairakite, "
+      "laumontite, calcite, anhydrite; auto: the default set less the minerals that cannot "
+      "inform this sample's estimate, each named with the reason");
+  c->add_option("--minerals-file", options.minerals_file,
+                "the mineral set from a text file: names separated by commas or lines, # starts "
+                "a comment")
+      ->check(CLI::ExistingFile)
+      ->excludes(minerals);
   c->add_option("--interpolation", options.interpolation,
                 "of the thermodynamic tables: specified (default, as the window) or steffen")
       ->check(CLI::IsMember({"specified", "steffen"}));
@@ -517,6 +583,21 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
                 "a table's \"<x\" (below the detection limit x) is taken as this fraction of x "
                 "(default 0.5); \"n.d.\" as 0; both are marked")
       ->check(CLI::Range(0.0, 1.0));
+  c->add_option("--fix", options.fix,
+                "COMPONENT=MINERAL: at every temperature find the component's total (Al, Mg, Fe, "
+                "SiO2, ...) that saturates the mineral, for analyses that lack it; repeatable")
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  c->add_option("--optimize", options.optimize,
+                "steam_loss, dilution or both (comma separated): found with the temperature by "
+                "minimising the RMS, with their spread")
+      ->delimiter(',')
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->check(CLI::IsMember({"steam_loss", "dilution"}));
+  c->add_flag("--normalize", options.normalize,
+              "divide each log(Q/K) by the moles of its reaction before the statistics, so that "
+              "every mineral weighs alike");
   return c;
 }
 
@@ -530,9 +611,30 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
   run.sweep.scheme = scheme;
   run.sweep.steam_correction = !options.no_steam_correction;
   if (!options.minerals.empty()) run.minerals = SplitList(options.minerals);
+  if (!options.minerals_file.empty()) {
+    std::ifstream file(options.minerals_file);
+    std::string line;
+    while (std::getline(file, line)) {
+      line = line.substr(0, line.find('#'));
+      std::erase(line, '\r');
+      for (std::string& name : SplitList(line)) {
+        if (!name.empty()) run.minerals.push_back(std::move(name));
+      }
+    }
+    if (run.minerals.empty()) {
+      err << "error: --minerals-file " << options.minerals_file << ": no mineral names in it\n";
+      return kUsageError;
+    }
+  }
+  run.sweep.normalize = options.normalize;
+  for (const std::string& unknown : options.optimize) {
+    (unknown == "steam_loss" ? run.sweep.optimize_steam_loss : run.sweep.optimize_dilution) = true;
+  }
   // Sample-independent checks, before anything is read or written.
   std::vector<std::vector<std::string>> comparison(run.datasets.size());
   try {
+    run.sweep.fix = ParseFixes(options.fix);
+    for (const auto* d : run.datasets) geothermometry::ResolveFixes(*d, run.sweep.fix);
     run.sweep.temperatures =
         geothermometry::TemperatureGrid(options.from, options.to, options.step);
     for (std::size_t k = 0; k < run.datasets.size(); ++k) {
@@ -562,8 +664,15 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
   }
   engine::ConditionsCache cache;
   tbb::task_arena arena(options.jobs > 0 ? options.jobs : tbb::task_arena::automatic);
-  auto assess = [&](const engine::Sample& s) {
-    Reservoir r = geothermometry::AssessReservoir(s, run, cache);
+  auto assess = [&](const engine::Sample& s,
+                    const std::vector<std::pair<std::string, std::string>>& row_fix = {}) {
+    geothermometry::ReservoirOptions row = run;
+    // A row's fix_<component> cells add to --fix, or replace it for their component.
+    for (const auto& [component, mineral] : row_fix) {
+      std::erase_if(row.sweep.fix, [&](const auto& f) { return f.component == component; });
+      row.sweep.fix.push_back({component, mineral});
+    }
+    Reservoir r = geothermometry::AssessReservoir(s, row, cache);
     for (std::size_t k = 0; k < r.estimates.size(); ++k) {
       auto& w = r.estimates[k].warnings;
       w.insert(w.end(), comparison[k].begin(), comparison[k].end());
@@ -653,7 +762,12 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
     std::vector<Reservoir> results(jobs.size());
     arena.execute([&] {
       tbb::parallel_for(std::size_t{0}, jobs.size(), [&](std::size_t i) {
-        if (jobs[i].fault.empty()) results[i] = assess(jobs[i].sample);
+        if (!jobs[i].fault.empty()) return;
+        try {
+          results[i] = assess(jobs[i].sample, jobs[i].fix);
+        } catch (const std::invalid_argument& e) {
+          jobs[i].fault = e.what();
+        }
       });
     });
     for (std::size_t i = 0; i < jobs.size(); ++i) {

@@ -261,6 +261,20 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
                 "Draw the fan chart of SI against temperature to FILE (.png or .svg) and the "
                 "histogram of the temperature estimate per dataset to FILE-estimate-DATASET");
   c->add_option("--jobs", options.jobs, "Threads (default: all cores)")->check(CLI::Range(0, 1024));
+  c->add_option("--fix", options.fix,
+                "COMPONENT=MINERAL: the component's total found at every temperature of every "
+                "draw by equilibrium with the mineral, as geothermometry --fix; repeatable")
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  c->add_option("--optimize", options.optimize,
+                "steam_loss, dilution or both: found with the temperature in every draw, as "
+                "geothermometry --optimize (about twenty sweeps per draw)")
+      ->delimiter(',')
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->check(CLI::IsMember({"steam_loss", "dilution"}));
+  c->add_flag("--normalize", options.normalize,
+              "the estimate's statistics over log(Q/K) divided by the moles of each reaction");
   return c;
 }
 
@@ -274,9 +288,17 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
     run.datasets.push_back(&engine::Dataset::Of(thermo::Dataset::kSolveq));
   if (options.dataset != "solveq")
     run.datasets.push_back(&engine::Dataset::Of(thermo::Dataset::kSupcrt));
+  run.normalize = options.normalize;
+  for (const std::string& unknown : options.optimize) {
+    (unknown == "steam_loss" ? run.optimize_steam_loss : run.optimize_dilution) = true;
+  }
   std::vector<double> temperatures;
   try {
     temperatures = Temperatures(options);
+    for (const std::string& item : options.fix) {
+      run.fix.push_back(geothermometry::ParseFix(item));
+    }
+    for (const engine::Dataset* d : run.datasets) geothermometry::ResolveFixes(*d, run.fix);
   } catch (const std::exception& e) {
     err << "error: " << e.what() << '\n';
     return kUsageError;

@@ -315,6 +315,8 @@ def geothermometry(
     interpolation="specified",
     steam_units=None,
     threads=0,
+    fix=None,
+    normalize=False,
 ):
     """Reservoir temperatures of every sample, as `geofluid-cli geothermometry --format csv`.
 
@@ -330,6 +332,10 @@ def geothermometry(
                      clinozoisite, prehnite, wairakite, laumontite, calcite, anhydrite
       temperatures   the grid, °C ("100:300:5" by default, or a list)
       interpolation  "specified" (default) or "steffen"
+      fix            {"Al": "MICROCLINE"}: at each temperature the component's total is the one
+                     that saturates the mineral (for analyses without Al, Mg or Fe); the mineral
+                     leaves the statistics. Minerals by either dataset's name or the common name.
+      normalize      divide each log(Q/K) by the moles of its reaction before the statistics
 
     Returns a DataFrame indexed by the input's labels, one row per sample, with the columns:
       id, interpolation, error (why the sample could not be evaluated),
@@ -354,7 +360,7 @@ def geothermometry(
         minerals = list(minerals)
     t = _geofluid.geothermometry(names, columns, labels, temperatures, dataset, units,
                                  steam_units, bool(steam_correction), int(threads), interpolation,
-                                 minerals)
+                                 minerals, dict(fix or {}), bool(normalize))
     row = t.pop("row")
     return pd.DataFrame(t, index=index.take(row))
 

@@ -182,15 +182,19 @@ PYBIND11_MODULE(_geofluid, m) {
           const std::vector<std::string>& labels, py::object temperatures,
           const std::string& dataset, const std::string& units,
           std::optional<std::string> steam_units, bool steam_correction, int threads,
-          const std::string& interpolation, std::optional<std::vector<std::string>> minerals) {
-        return ReservoirTable(
-            names, columns, labels,
+          const std::string& interpolation, std::optional<std::vector<std::string>> minerals,
+          std::map<std::string, std::string> fix, bool normalize) {
+        ReservoirArguments a =
             reservoir_arguments(std::move(temperatures), dataset, units, std::move(steam_units),
-                                steam_correction, threads, interpolation, std::move(minerals)));
+                                steam_correction, threads, interpolation, std::move(minerals));
+        a.fix = std::move(fix);
+        a.normalize = normalize;
+        return ReservoirTable(names, columns, labels, a);
       },
       py::arg("names"), py::arg("columns"), py::arg("labels"), py::arg("temperatures"),
       py::arg("dataset"), py::arg("units"), py::arg("steam_units"), py::arg("steam_correction"),
-      py::arg("threads"), py::arg("interpolation"), py::arg("minerals"),
+      py::arg("threads"), py::arg("interpolation"), py::arg("minerals"), py::arg("fix"),
+      py::arg("normalize"),
       "Reservoir temperatures of every sample; used by geofluid.geothermometry.");
   m.def(
       "uncertainty",

@@ -54,14 +54,17 @@ Prepared Prepare(const std::vector<std::string>& names, const std::vector<py::ar
   p.options.sweep.scheme = &Scheme(a.interpolation);
   p.options.sweep.steam_correction = a.run.steam_correction;
   if (!grid.is_none()) p.options.sweep.temperatures = Temperatures(grid);
-  if (a.minerals) {
-    p.options.minerals = *a.minerals;
-    try {
-      for (const engine::Dataset* d : p.options.datasets)
-        geothermometry::MineralIndices(*d, p.options.minerals);
-    } catch (const std::invalid_argument& e) {
-      throw py::value_error(e.what());
+  for (const auto& [component, mineral] : a.fix)
+    p.options.sweep.fix.push_back({component, mineral});
+  p.options.sweep.normalize = a.normalize;
+  if (a.minerals) p.options.minerals = *a.minerals;
+  try {
+    for (const engine::Dataset* d : p.options.datasets) {
+      if (a.minerals) geothermometry::MineralIndices(*d, p.options.minerals);
+      geothermometry::ResolveFixes(*d, p.options.sweep.fix);
     }
+  } catch (const std::invalid_argument& e) {
+    throw py::value_error(e.what());
   }
   p.jobs = ReadJobs(names, columns, batch.input);
   return p;

@@ -5,6 +5,9 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <map>
+#include <string>
+
 #include "options.h"
 
 namespace geofluid::python {
@@ -13,6 +16,8 @@ struct ReservoirArguments {
   RunOptions run;  // temperatures: the sweep's grid (None: 100 to 300 °C by 5)
   std::string interpolation;
   std::optional<std::vector<std::string>> minerals;
+  std::map<std::string, std::string> fix;  // component -> mineral, as `--fix Al=MICROCLINE`
+  bool normalize = false;
 };
 
 // Columns of the sweep: one row per sample, dataset and temperature.

@@ -101,3 +101,25 @@ def test_uncertainty_as_the_command_line(cli, wells, tmp_path):
     pd.testing.assert_frame_equal(one, two)
     with pytest.raises(ValueError, match="err_Sodium"):
         geofluid.uncertainty(wells.iloc[:1].assign(err_Sodium="3%"), draws=5)
+
+
+def test_fixed_al_and_normalised_as_the_command_line(cli, wells, tmp_path):
+    few = wells.iloc[[0, 1]]
+    path = tmp_path / "two.csv"
+    pd.read_csv(WELLS, dtype={"id": str}).iloc[[0, 1]].drop(columns="Al").to_csv(path, index=False)
+    out = tmp_path / "fixed.csv"
+    with open(out, "w") as f:
+        import subprocess
+        done = subprocess.run([cli, "geothermometry", str(path), "--format", "csv", "--from",
+                               "180", "--to", "280", "--step", "20", "--fix", "Al=microcline",
+                               "--normalize"], stdout=f, stderr=subprocess.PIPE, text=True)
+    assert done.returncode == 0, done.stderr
+    theirs = pd.read_csv(out)
+    ours = geofluid.geothermometry(few.drop(columns="Al"), temperatures="180:280:20",
+                                   fix={"Al": "microcline"}, normalize=True)
+    for name in ["solveq_rms", "supcrt_rms", "solveq_median"]:
+        np.testing.assert_array_equal(ours[name].to_numpy(), theirs[name].to_numpy(), name)
+    # Microcline fixes Al, so it leaves the statistics and says so.
+    assert ours["supcrt_warnings"].str.contains("MICROCLINE left out").all()
+    with pytest.raises(ValueError, match="QUARTZ holds no Al"):
+        geofluid.geothermometry(few, fix={"Al": "QUARTZ"})

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/engine.h"
@@ -38,6 +39,9 @@ struct Job {
   engine::Sample sample;
   // Temperatures to carry the pH to; empty: only the measured mode at the pH temperature.
   std::vector<double> temperatures;
+  // From fix_<component> cells: (component, mineral) fixed by equilibrium in this row's
+  // reservoir temperature (geothermometry only).
+  std::vector<std::pair<std::string, std::string>> fix;
   std::string fault;  // not empty: the row could not be read, and this says why
   // The columns given below a detection limit ("<0.01") or as not detected ("n.d."), each with
   // what the calculation took: "Mg <0.01 (0.005 used)".

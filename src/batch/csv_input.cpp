@@ -27,7 +27,11 @@ enum class Kind {
   kTemperatures,
   kDensity,
   kTrace,  // Li, B: carried for the solute geothermometers, not speciated
+  kFix,
 };
+
+// fix_<component>: the mineral that fixes the component's total by equilibrium, per row.
+constexpr std::array<std::string_view, 4> kFixColumns = {"fix_Al", "fix_Mg", "fix_Fe", "fix_SiO2"};
 
 struct Column {
   Kind kind;
@@ -63,6 +67,8 @@ std::optional<Column> ColumnOf(std::string_view name) {
   }};
   for (const auto& [key, kind] : kNamed)
     if (key == name) return Column{kind, key};
+  for (const auto key : kFixColumns)
+    if (key == name) return Column{Kind::kFix, key};
   return std::nullopt;
 }
 
@@ -71,6 +77,7 @@ std::vector<std::string_view> AllColumns() {
   all.push_back("id");
   for (const units::Form& f : units::Forms()) all.push_back(f.key);
   for (std::size_t i = 1; i < kOtherColumns.size(); ++i) all.push_back(kOtherColumns[i]);
+  for (const auto key : kFixColumns) all.push_back(key);
   return all;
 }
 
@@ -342,6 +349,12 @@ Job CsvInput::Impl::ToJob(Record& record) const {
       else
         fault("density", QuoteCell(t) + ": the density must be positive (kg/L)");
     }
+  }
+  for (std::size_t i = 0; i < columns.size() && i < cell.size(); ++i) {
+    if (columns[i].kind != Kind::kFix) continue;
+    const std::string_view mineral = Trim(cell[i]);
+    if (!mineral.empty())
+      job.fix.emplace_back(std::string(columns[i].name.substr(4)), std::string(mineral));
   }
   job.temperatures = options.temperatures;
   if (const auto t = text(Kind::kTemperatures); !t.empty()) {

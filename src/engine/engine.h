@@ -110,6 +110,19 @@ class Dataset {
   std::string_view MineralName(int m) const;
   // 1-based index of a mineral by its clean name, or 0.
   int MineralIndex(std::string_view name) const;
+  // The mineral's name common to both datasets ("albite_low", "prehnite", "clinochlore_14a") and
+  // its formula; a mineral outside the table keeps its own name and has no formula.
+  std::string_view CommonName(int m) const;
+  std::string_view Formula(int m) const;
+  // 1-based index of a mineral by this dataset's name, its common name or the other dataset's
+  // spelling, letters in either case; 0 when this dataset lacks it.
+  int FindMineral(std::string_view name) const;
+  // Moles of a component (0-based, as kComponentKeys) in mineral m's activity product, through
+  // the complexes its reaction is written in: 3 for SiO2 in albite (3 H4SiO4).
+  double ComponentMoles(int m, int component) const;
+  // Moles of every species of mineral m's reaction as the dataset writes it (H(+) included;
+  // water is not written): the divisor of a normalised saturation index.
+  double ReactionMoles(int m) const;
   // The second mode's TOTH target from a stored TOTH, the steam fraction and the steam gases.
   double TothTarget(double stored_toth, double steam_fraction, double co2, double h2s) const {
     return speciation::TothTarget(id, stored_toth, steam_fraction, co2, h2s);

@@ -2,6 +2,7 @@
 
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_min.h>
+#include <gsl/gsl_multimin.h>
 #include <gsl/gsl_roots.h>
 
 #include <algorithm>
@@ -282,22 +283,42 @@ std::vector<std::string> DefaultMinerals(const engine::Dataset& dataset) {
           "PREHNITE", "WAIRAKITE",  "LAUMONTITE", "CALCITE",   "ANHYDRITE"};
 }
 
-std::vector<int> MineralIndices(const engine::Dataset& dataset,
-                                const std::vector<std::string>& names) {
-  std::vector<int> indices;
+bool IsAutoSet(const std::vector<std::string>& minerals) {
+  return minerals.size() == 1 && minerals[0] == "auto";
+}
+
+MineralSet ResolveMinerals(const engine::Dataset& dataset, const std::vector<std::string>& asked) {
+  const std::vector<std::string>& names = IsAutoSet(asked) ? DefaultMinerals(dataset) : asked;
+  MineralSet set;
+  const engine::Dataset& other = engine::Dataset::Of(
+      dataset.id == thermo::Dataset::kSolveq ? thermo::Dataset::kSupcrt : thermo::Dataset::kSolveq);
   for (const std::string& name : names) {
     if (name.empty()) throw std::invalid_argument("an empty mineral name in the set");
-    const int m = dataset.MineralIndex(name);
+    const int m = dataset.FindMineral(name);
     if (m == 0) {
+      if (const int o = other.FindMineral(name)) {
+        set.absent.push_back(name);
+        continue;
+      }
       throw UnknownMineral(std::string(dataset.title) + " has no mineral \"" + name +
                            "\"; its minerals are: " + Names(dataset));
     }
-    if (std::find(indices.begin(), indices.end(), m) != indices.end()) {
+    if (std::find(set.indices.begin(), set.indices.end(), m) != set.indices.end()) {
       throw std::invalid_argument("mineral \"" + name + "\" is named twice in the set");
     }
-    indices.push_back(m);
+    set.indices.push_back(m);
+    set.names.emplace_back(dataset.MineralName(m));
   }
-  return indices;
+  if (set.indices.empty() && !names.empty()) {
+    throw std::invalid_argument(std::string(dataset.title) +
+                                " has none of the minerals of the set");
+  }
+  return set;
+}
+
+std::vector<int> MineralIndices(const engine::Dataset& dataset,
+                                const std::vector<std::string>& names) {
+  return ResolveMinerals(dataset, names).indices;
 }
 
 std::optional<SetStatistics> Statistics(double temperature, const std::vector<double>& si) {
@@ -378,32 +399,60 @@ const TemperatureEstimate& Estimate::Get(geothermometry::Criterion c) const {
   return rms;
 }
 
+namespace {
+Estimate Optimize(const engine::Sample& sample, const engine::Dataset& dataset,
+                  const std::vector<std::string>& minerals, const SweepOptions& options,
+                  engine::ConditionsCache& cache);
+}  // namespace
+
 Estimate EstimateTemperature(const engine::Sample& sample, const engine::Dataset& dataset,
                              const std::vector<std::string>& minerals, const SweepOptions& options,
                              engine::ConditionsCache& cache) {
-  // An unusable set is the caller's mistake: said before any calculation.
+  // An unusable set or fix is the caller's mistake: said before any calculation.
   MineralIndices(dataset, minerals.empty() ? DefaultMinerals(dataset) : minerals);
+  ResolveFixes(dataset, options.fix);
+  if (options.optimize_steam_loss || options.optimize_dilution) {
+    return Optimize(sample, dataset, minerals, options, cache);
+  }
   return EstimateFromSweep(sample, RunSweep(sample, dataset, options, cache), minerals, options,
                            cache);
 }
 
-Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
-                           const std::vector<std::string>& minerals, const SweepOptions& options,
-                           engine::ConditionsCache& cache) {
+namespace {
+
+Estimate EstimateOf(const engine::Sample& sample, Sweep sweep,
+                    const std::vector<std::string>& minerals, const SweepOptions& options,
+                    engine::ConditionsCache& cache, bool refine) {
   Estimate e;
   e.dataset = sweep.dataset;
   e.scheme = sweep.scheme;
-  e.minerals = minerals.empty() ? DefaultMinerals(*sweep.dataset) : minerals;
+  e.normalized = options.normalize;
   const engine::Dataset& dataset = *sweep.dataset;
-  const std::vector<int> all = MineralIndices(dataset, e.minerals);
+  const MineralSet resolved =
+      ResolveMinerals(dataset, minerals.empty() ? DefaultMinerals(dataset) : minerals);
+  e.minerals = resolved.names;
+  const std::vector<int>& all = resolved.indices;
   e.sweep = std::move(sweep);
   const Sweep& s = e.sweep;
+  for (const std::string& name : resolved.absent) {
+    e.warnings.push_back(name + " left out of the set: " + std::string(dataset.title) +
+                         " does not have it");
+  }
 
   std::vector<int> set;
   for (std::size_t i = 0; i < all.size(); ++i) {
+    const auto fixing = std::find_if(s.fixes.begin(), s.fixes.end(),
+                                     [&](const ResolvedFix& f) { return f.mineral == all[i]; });
+    if (fixing != s.fixes.end()) {
+      e.warnings.push_back(e.minerals[i] + " left out of the statistics: it fixes " + fixing->key +
+                           ", so its SI is zero by construction");
+      continue;
+    }
     std::string missing;
     for (int c : ComponentsOf(dataset, all[i])) {
-      if (!Absent(sample, c)) continue;
+      const bool fixed = std::any_of(s.fixes.begin(), s.fixes.end(),
+                                     [&](const ResolvedFix& f) { return f.component == c; });
+      if (fixed || !Absent(sample, c)) continue;
       missing += (missing.empty() ? "" : ", ") + std::string(engine::kComponentKeys[c]);
     }
     if (missing.empty()) {
@@ -411,9 +460,47 @@ Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
       e.used.push_back(e.minerals[i]);
     } else {
       e.warnings.push_back(e.minerals[i] + " left out of the statistics: the sample has no " +
-                           missing);
+                           missing + " (--fix " + missing.substr(0, missing.find(',')) +
+                           "=MINERAL finds it by equilibrium with a mineral)");
     }
   }
+  if (IsAutoSet(minerals) && s.ok()) {
+    std::vector<int> kept;
+    std::vector<std::string> kept_names;
+    for (std::size_t k = 0; k < set.size(); ++k) {
+      double closest = std::numeric_limits<double>::infinity();
+      double where = 0.0;
+      for (const SweepPoint& p : s.points) {
+        if (!p.ok()) continue;
+        const double si = p.si[static_cast<std::size_t>(set[k] - 1)];
+        if (std::abs(si) < std::abs(closest)) {
+          closest = si;
+          where = p.temperature;
+        }
+      }
+      if (std::isfinite(closest) && std::abs(closest) > kAutoFarFromZero) {
+        e.warnings.push_back("auto set: " + e.used[k] + " dropped, its SI stays beyond ±" +
+                             Fixed(kAutoFarFromZero, 1) + " over the range (closest " +
+                             Fixed(closest, 2) + " at " + Fixed(where, 0) + " °C)");
+        continue;
+      }
+      kept.push_back(set[k]);
+      kept_names.push_back(e.used[k]);
+    }
+    set = std::move(kept);
+    e.used = std::move(kept_names);
+  }
+  // Each index over the moles of its reaction when normalised (Pang & Reed 1998), so that a
+  // 26-mole clinochlore weighs no more than quartz.
+  std::vector<double> divisor;
+  for (int m : set) divisor.push_back(options.normalize ? dataset.ReactionMoles(m) : 1.0);
+  auto set_si = [&](const SweepPoint& p) {
+    std::vector<double> si;
+    for (std::size_t k = 0; k < set.size(); ++k) {
+      si.push_back(p.si[static_cast<std::size_t>(set[k] - 1)] / divisor[k]);
+    }
+    return si;
+  };
   for (const std::string& name : e.minerals) e.crossings[name];
 
   const char* no_estimate = nullptr;
@@ -476,21 +563,16 @@ Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
   }
 
   for (const SweepPoint& p : s.points) {
-    if (!p.ok()) continue;
-    std::vector<double> si;
-    for (int m : set) si.push_back(p.si[static_cast<std::size_t>(m - 1)]);
-    e.curves.push_back(*Statistics(p.temperature, si));
+    if (p.ok()) e.curves.push_back(*Statistics(p.temperature, set_si(p)));
   }
   std::string refinement_error;
-  const SetSi si_at = [&](double t) -> std::optional<std::vector<double>> {
+  const SetSi si_at = !refine ? SetSi() : [&](double t) -> std::optional<std::vector<double>> {
     const SweepPoint p = EvaluatePoint(sample, s, t, options, cache);
     if (!p.ok()) {
       if (refinement_error.empty()) refinement_error = p.error;
       return std::nullopt;
     }
-    std::vector<double> si;
-    for (int m : set) si.push_back(p.si[static_cast<std::size_t>(m - 1)]);
-    return si;
+    return set_si(p);
   };
   SetCurve curve(e.curves, si_at);
   for (geothermometry::Criterion c : kCriteria) {
@@ -527,12 +609,289 @@ Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
   return e;
 }
 
+// The set's least sum of squared indices over the temperature: n RMS^2 at the grid's RMS
+// minimum, lowered to the vertex of the parabola through its neighbours so that it varies
+// smoothly with the unknowns. nullopt where nothing could be evaluated.
+struct Misfit {
+  double squares = 0.0;
+  int count = 0;
+};
+std::optional<Misfit> LeastSquares(const std::vector<SetStatistics>& curves) {
+  if (curves.empty()) return std::nullopt;
+  std::size_t b = 0;
+  for (std::size_t j = 1; j < curves.size(); ++j) {
+    if (curves[j].rms < curves[b].rms) b = j;
+  }
+  const double n = curves[b].count;
+  double least = n * curves[b].rms * curves[b].rms;
+  if (b > 0 && b + 1 < curves.size()) {
+    const double x0 = curves[b - 1].temperature, x1 = curves[b].temperature,
+                 x2 = curves[b + 1].temperature;
+    const double y0 = n * curves[b - 1].rms * curves[b - 1].rms, y1 = least,
+                 y2 = n * curves[b + 1].rms * curves[b + 1].rms;
+    // The parabola's vertex value from divided differences.
+    const double d1 = (y1 - y0) / (x1 - x0);
+    const double d2 = ((y2 - y1) / (x2 - x1) - d1) / (x2 - x0);
+    if (d2 > 0.0) {
+      const double xv = 0.5 * (x0 + x1) - d1 / (2.0 * d2);
+      const double yv = y0 + d1 * (xv - x0) + d2 * (xv - x0) * (xv - x1);
+      if (yv >= 0.0 && yv <= least) least = yv;
+    }
+  }
+  return Misfit{least, curves[b].count};
+}
+
+struct Unknowns {
+  SweepOptions base;       // optimize_* cleared
+  std::vector<int> which;  // 0: steam loss, 1: dilution
+  const engine::Sample* sample;
+  const engine::Dataset* dataset;
+  const std::vector<std::string>* minerals;
+  engine::ConditionsCache* cache;
+  int count = 0;  // minerals in the statistics
+
+  static const double* Bounds(int w) { return w == 0 ? kSteamLossBounds : kDilutionBounds; }
+  SweepOptions At(const std::vector<double>& v) const {
+    SweepOptions o = base;
+    for (std::size_t i = 0; i < which.size(); ++i)
+      (which[i] == 0 ? o.steam_loss : o.dilution) = v[i];
+    return o;
+  }
+  // The misfit at `v`, clamped into the bounds; +inf where the sweep fails.
+  double Squares(std::vector<double> v) {
+    for (std::size_t i = 0; i < which.size(); ++i) {
+      v[i] = std::clamp(v[i], Bounds(which[i])[0], Bounds(which[i])[1]);
+    }
+    const SweepOptions o = At(v);
+    Sweep sweep = RunSweep(*sample, *dataset, o, *cache);
+    if (!sweep.ok()) return std::numeric_limits<double>::infinity();
+    const Estimate e = EstimateOf(*sample, std::move(sweep), *minerals, o, *cache, false);
+    const auto m = LeastSquares(e.curves);
+    if (!m) return std::numeric_limits<double>::infinity();
+    count = m->count;
+    return m->squares;
+  }
+};
+
+double UnknownSquares(double x, void* params) {
+  auto* u = static_cast<Unknowns*>(params);
+  return u->Squares({x});
+}
+
+double SimplexSquares(const gsl_vector* x, void* params) {
+  auto* u = static_cast<Unknowns*>(params);
+  std::vector<double> v(x->size);
+  double outside = 0.0;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    v[i] = gsl_vector_get(x, i);
+    const double* b = Unknowns::Bounds(u->which[i]);
+    const double over = std::max(b[0] - v[i], v[i] - b[1]);
+    if (over > 0.0) outside += over;
+  }
+  // Outside the bounds the misfit at the nearest bound, raised so that the simplex turns back.
+  return u->Squares(v) * (1.0 + 100.0 * outside) + 100.0 * outside;
+}
+
+Estimate Optimize(const engine::Sample& sample, const engine::Dataset& dataset,
+                  const std::vector<std::string>& minerals, const SweepOptions& options,
+                  engine::ConditionsCache& cache) {
+  QuietGsl();
+  Unknowns u;
+  u.base = options;
+  u.base.optimize_steam_loss = u.base.optimize_dilution = false;
+  if (options.optimize_steam_loss) u.which.push_back(0);
+  if (options.optimize_dilution) u.which.push_back(1);
+  u.sample = &sample;
+  u.dataset = &dataset;
+  u.minerals = &minerals;
+  u.cache = &cache;
+  const std::size_t dims = u.which.size();
+  std::vector<double> best(dims);
+  double best_value = std::numeric_limits<double>::infinity();
+
+  if (dims == 1) {
+    const double* b = Unknowns::Bounds(u.which[0]);
+    constexpr int kStarts = 6;
+    std::vector<double> x(kStarts), f(kStarts);
+    std::size_t k = 0;
+    for (int i = 0; i < kStarts; ++i) {
+      x[i] = b[0] + (b[1] - b[0]) * i / (kStarts - 1);
+      f[i] = u.Squares({x[i]});
+      if (f[i] < f[k]) k = static_cast<std::size_t>(i);
+    }
+    best = {x[k]};
+    best_value = f[k];
+    if (k > 0 && k + 1 < x.size() && std::isfinite(f[k])) {
+      gsl_function fn{&UnknownSquares, &u};
+      gsl_min_fminimizer* m = gsl_min_fminimizer_alloc(gsl_min_fminimizer_brent);
+      if (m != nullptr && gsl_min_fminimizer_set_with_values(m, &fn, x[k], f[k], x[k - 1], f[k - 1],
+                                                             x[k + 1], f[k + 1]) == GSL_SUCCESS) {
+        for (int i = 0; i < 60; ++i) {
+          if (gsl_min_fminimizer_iterate(m) != GSL_SUCCESS) break;
+          if (gsl_min_test_interval(gsl_min_fminimizer_x_lower(m), gsl_min_fminimizer_x_upper(m),
+                                    1e-3 * (b[1] - b[0]), 0.0) == GSL_SUCCESS)
+            break;
+        }
+        best = {gsl_min_fminimizer_x_minimum(m)};
+        best_value = gsl_min_fminimizer_f_minimum(m);
+      }
+      if (m != nullptr) gsl_min_fminimizer_free(m);
+    } else if (std::isfinite(f[k])) {
+      // The best start is a bound: golden sections between it and its neighbour show whether
+      // the minimum lies inside.
+      const double inner = x[k == 0 ? 1 : k - 1];
+      double lo = std::min(x[k], inner), hi = std::max(x[k], inner);
+      for (int i = 0; i < 20 && hi - lo > 1e-3 * (b[1] - b[0]); ++i) {
+        const double c = lo + 0.381966 * (hi - lo), d = hi - 0.381966 * (hi - lo);
+        if (u.Squares({c}) < u.Squares({d}))
+          hi = d;
+        else
+          lo = c;
+      }
+      const double mid = 0.5 * (lo + hi);
+      const double f_mid = u.Squares({mid});
+      if (f_mid < best_value) {
+        best = {mid};
+        best_value = f_mid;
+      }
+    }
+  } else {
+    // The best of a 4 x 4 grid of starts, then the simplex from there.
+    for (int i = 0; i < 4; ++i) {
+      for (int j = 0; j < 4; ++j) {
+        std::vector<double> v(2);
+        for (std::size_t d = 0; d < 2; ++d) {
+          const double* b = Unknowns::Bounds(u.which[d]);
+          v[d] = b[0] + (b[1] - b[0]) * (d == 0 ? i : j) / 3.0;
+        }
+        const double f = u.Squares(v);
+        if (f < best_value) {
+          best_value = f;
+          best = v;
+        }
+      }
+    }
+    gsl_multimin_function fn{&SimplexSquares, 2, &u};
+    gsl_vector* x = gsl_vector_alloc(2);
+    gsl_vector* step = gsl_vector_alloc(2);
+    for (std::size_t d = 0; d < 2; ++d) {
+      const double* b = Unknowns::Bounds(u.which[d]);
+      gsl_vector_set(x, d, best[d]);
+      gsl_vector_set(step, d, (b[1] - b[0]) / 8.0);
+    }
+    gsl_multimin_fminimizer* m =
+        gsl_multimin_fminimizer_alloc(gsl_multimin_fminimizer_nmsimplex2, 2);
+    if (m != nullptr && std::isfinite(best_value) &&
+        gsl_multimin_fminimizer_set(m, &fn, x, step) == GSL_SUCCESS) {
+      for (int i = 0; i < 100; ++i) {
+        if (gsl_multimin_fminimizer_iterate(m) != GSL_SUCCESS) break;
+        if (gsl_multimin_test_size(gsl_multimin_fminimizer_size(m), 1e-3) == GSL_SUCCESS) break;
+      }
+      if (m->fval < best_value) {
+        best_value = m->fval;
+        for (std::size_t d = 0; d < 2; ++d) {
+          const double* b = Unknowns::Bounds(u.which[d]);
+          best[d] = std::clamp(gsl_vector_get(m->x, d), b[0], b[1]);
+        }
+      }
+    }
+    if (m != nullptr) gsl_multimin_fminimizer_free(m);
+    gsl_vector_free(x);
+    gsl_vector_free(step);
+  }
+
+  const SweepOptions found = u.At(best);
+  Estimate e =
+      EstimateOf(sample, RunSweep(sample, dataset, found, cache), minerals, found, cache, true);
+  if (!std::isfinite(best_value)) {
+    e.warnings.push_back(
+        "the steam loss and dilution could not be optimised: no trial value "
+        "could be evaluated; the estimate takes them as given");
+    return e;
+  }
+
+  // The spread from the curvature: S(v) ~ S_min + (v - v*)' H (v - v*) / 2, so the covariance
+  // is 2 s^2 H^-1 with s^2 = S_min / (n - p), p the unknowns and the temperature.
+  const int n = u.count;
+  const double p = static_cast<double>(dims) + 1.0;
+  std::vector<double> h(dims), hess(dims * dims, 0.0);
+  for (std::size_t d = 0; d < dims; ++d) {
+    const double* b = Unknowns::Bounds(u.which[d]);
+    h[d] = 0.02 * (b[1] - b[0]);
+  }
+  auto shifted = [&](std::size_t a, double da, std::size_t c, double dc) {
+    std::vector<double> v = best;
+    v[a] += da;
+    v[c] += dc;
+    return u.Squares(v);
+  };
+  bool inside = true;
+  for (std::size_t d = 0; d < dims; ++d) {
+    const double* b = Unknowns::Bounds(u.which[d]);
+    inside = inside && best[d] - h[d] >= b[0] && best[d] + h[d] <= b[1];
+  }
+  if (inside) {
+    for (std::size_t a = 0; a < dims; ++a) {
+      hess[a * dims + a] =
+          (shifted(a, h[a], a, 0.0) - 2.0 * best_value + shifted(a, -h[a], a, 0.0)) / (h[a] * h[a]);
+      for (std::size_t c = a + 1; c < dims; ++c) {
+        const double mixed = (shifted(a, h[a], c, h[c]) - shifted(a, h[a], c, -h[c]) -
+                              shifted(a, -h[a], c, h[c]) + shifted(a, -h[a], c, -h[c])) /
+                             (4.0 * h[a] * h[c]);
+        hess[a * dims + c] = hess[c * dims + a] = mixed;
+      }
+    }
+  }
+  const double variance = n > p ? best_value / (n - p) : std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> inverse_diagonal(dims, std::numeric_limits<double>::quiet_NaN());
+  if (inside && dims == 1 && hess[0] > 0.0) inverse_diagonal[0] = 1.0 / hess[0];
+  if (inside && dims == 2) {
+    const double det = hess[0] * hess[3] - hess[1] * hess[2];
+    if (det > 0.0 && hess[0] > 0.0) {
+      inverse_diagonal[0] = hess[3] / det;
+      inverse_diagonal[1] = hess[0] / det;
+    }
+  }
+  for (std::size_t d = 0; d < dims; ++d) {
+    const double* b = Unknowns::Bounds(u.which[d]);
+    const std::string key = u.which[d] == 0 ? "steam_loss" : "dilution";
+    const std::string title = u.which[d] == 0 ? "the steam loss" : "the dilution";
+    OptimizedUnknown o;
+    o.value = best[d];
+    o.lower = b[0];
+    o.upper = b[1];
+    o.on_bound = best[d] - b[0] <= 2e-3 * (b[1] - b[0]) || b[1] - best[d] <= 2e-3 * (b[1] - b[0]);
+    const double sd = std::sqrt(2.0 * variance * inverse_diagonal[d]);
+    if (std::isfinite(sd)) o.sd = sd;
+    if (o.on_bound) {
+      e.warnings.push_back("the optimum of " + title + " lies on a bound of its search, " +
+                           Fixed(o.value, 3) + " (" + Fixed(b[0], 2) + " to " + Fixed(b[1], 2) +
+                           "): the fluid may lie beyond it, or the set cannot tell");
+    } else if (!o.sd) {
+      e.warnings.push_back("the curvature of the misfit does not pin down " + title +
+                           (n <= p ? " (too few minerals in the statistics)" : ""));
+    }
+    e.optimized[key] = o;
+  }
+  return e;
+}
+
+}  // namespace
+
+Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
+                           const std::vector<std::string>& minerals, const SweepOptions& options,
+                           engine::ConditionsCache& cache) {
+  return EstimateOf(sample, std::move(sweep), minerals, options, cache, true);
+}
+
 std::vector<std::string> CompareInterpolations(const engine::Dataset& dataset,
                                                const std::vector<std::string>& minerals,
                                                double from, double to, const engine::TableScheme& a,
                                                const engine::TableScheme& b, double tolerance) {
-  const std::vector<std::string> names = minerals.empty() ? DefaultMinerals(dataset) : minerals;
-  const std::vector<int> set = MineralIndices(dataset, names);
+  const MineralSet resolved =
+      ResolveMinerals(dataset, minerals.empty() ? DefaultMinerals(dataset) : minerals);
+  const std::vector<std::string>& names = resolved.names;
+  const std::vector<int>& set = resolved.indices;
   std::vector<double> worst(set.size(), 0.0);
   std::vector<double> where(set.size(), from);
   std::vector<double> grid = TemperatureGrid(from, to, 1.0);
@@ -613,6 +972,7 @@ Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& 
                           engine::ConditionsCache& cache) {
   for (const engine::Dataset* d : options.datasets) {
     MineralIndices(*d, options.minerals.empty() ? DefaultMinerals(*d) : options.minerals);
+    ResolveFixes(*d, options.sweep.fix);
   }
   Reservoir r;
   r.id = sample.id;

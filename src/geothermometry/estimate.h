@@ -26,14 +26,32 @@ namespace geofluid::geothermometry {
 // clinochlore).
 std::vector<std::string> DefaultMinerals(const engine::Dataset& dataset);
 
+// The set {"auto"}: the default set, less the minerals that cannot inform the estimate of this
+// sample, each named in a warning with the reason: those whose components the sample lacks and
+// no fix supplies, those that fix a component, and those whose |SI| stays above
+// kAutoFarFromZero at every temperature of the range (a curve that never approaches zero cannot
+// place the temperature; it only pulls the statistics towards the range's edge).
+inline constexpr double kAutoFarFromZero = 1.0;
+bool IsAutoSet(const std::vector<std::string>& minerals);
+
 // A mineral name the dataset does not have; what() lists the dataset's names.
 class UnknownMineral : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
 };
 
-// 1-based indices of `names` in the dataset; throws UnknownMineral for the first unknown name,
-// std::invalid_argument for an empty or repeated one.
+// A set of minerals in one dataset. Names may be either dataset's spelling or the common name
+// (engine::Dataset::FindMineral), so that one set serves both datasets.
+struct MineralSet {
+  std::vector<int> indices;         // 1-based
+  std::vector<std::string> names;   // as this dataset spells them, in the order asked
+  std::vector<std::string> absent;  // asked for, known to the other dataset only
+};
+// Throws UnknownMineral for a name neither dataset knows, std::invalid_argument for an empty or
+// repeated name or a set of which this dataset has nothing.
+MineralSet ResolveMinerals(const engine::Dataset& dataset, const std::vector<std::string>& names);
+
+// ResolveMinerals(...).indices.
 std::vector<int> MineralIndices(const engine::Dataset& dataset,
                                 const std::vector<std::string>& names);
 
@@ -78,11 +96,25 @@ TemperatureEstimate Minimise(const std::vector<SetStatistics>& curves, Criterion
 std::vector<double> ZeroCrossings(const std::vector<double>& temperatures,
                                   const std::vector<double>& si);
 
+// An unknown of the sampling (steam lost or gained, dilution) found with the temperature.
+struct OptimizedUnknown {
+  double value = 0.0;
+  // One standard deviation from the curvature of the set's sum of squared indices at the
+  // minimum (profiled over the temperature); absent where the curvature does not pin it down.
+  std::optional<double> sd;
+  bool on_bound = false;  // the minimum lies on a bound of the search
+  double lower = 0.0;
+  double upper = 0.0;
+};
+
 struct Estimate {
   const engine::Dataset* dataset = nullptr;
   const engine::TableScheme* scheme = nullptr;
-  std::vector<std::string> minerals;  // the set as asked for
+  std::vector<std::string> minerals;  // the set, as the dataset spells them
   std::vector<std::string> used;      // those that entered the statistics
+  bool normalized = false;            // statistics over log(Q/K) / the moles of each reaction
+  // With SweepOptions::optimize_*: "steam_loss" and/or "dilution", the values the sweep used.
+  std::map<std::string, OptimizedUnknown> optimized;
   TemperatureEstimate rms, median, mean, sd;
   std::vector<SetStatistics> curves;  // per point of the sweep that was evaluated
   // Every temperature where a mineral's SI changes sign between neighbouring grid points,
@@ -94,15 +126,23 @@ struct Estimate {
   const TemperatureEstimate& Get(Criterion c) const;
 };
 
-// The sweep, then the estimates and the crossings over `minerals` (names as printed; empty: the
-// default set). A mineral whose components the sample lacks leaves the set with a warning.
+// The sweep, then the estimates and the crossings over `minerals` (either dataset's spelling or
+// the common name; empty: the default set). A mineral whose components the sample lacks, or
+// that fixes a component (its SI is zero by construction), leaves the statistics with a
+// warning, as does one only the other dataset has.
 // Throws UnknownMineral / std::invalid_argument for an unusable set; every failure of the
 // calculation is recorded in the result (reasons, warnings, the sweep's errors).
 Estimate EstimateTemperature(const engine::Sample& sample, const engine::Dataset& dataset,
                              const std::vector<std::string>& minerals, const SweepOptions& options,
                              engine::ConditionsCache& cache);
 
-// The same from a sweep already run with `options`.
+// With SweepOptions::optimize_steam_loss or optimize_dilution, the steam loss and/or dilution
+// are found with the temperature, minimising the set's RMS: the sum of squared indices at the
+// RMS minimum over the grid (a parabola through its neighbours), over the unknowns, by Brent's
+// method from the best of six starts across the bounds for one unknown, by the Nelder-Mead
+// simplex (GSL) from the best of a 4 x 4 grid for both; then the estimate at the values found.
+
+// The same from a sweep already run with `options` (its optimize_* flags are not looked at).
 Estimate EstimateFromSweep(const engine::Sample& sample, Sweep sweep,
                            const std::vector<std::string>& minerals, const SweepOptions& options,
                            engine::ConditionsCache& cache);

@@ -1,11 +1,16 @@
 #include "geothermometry/sweep.h"
 
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_roots.h>
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <limits>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -36,6 +41,205 @@ void Fill(SweepPoint& point, const engine::Evaluation& e) {
   point.si.assign(e.saturation_index.begin() + 1, e.saturation_index.begin() + 1 + n);
 }
 
+// The second mode at `at` from the TOTH measured on the sample as analysed, with what the
+// sampling hid (SweepOptions::steam_loss, dilution) reversed; the window's exact path without.
+engine::Evaluation SecondMode(const engine::Sample& sample, double toth, const Sweep& sweep,
+                              const std::shared_ptr<const engine::Conditions>& at,
+                              engine::Search search,
+                              std::optional<double> ph_hint = std::nullopt) {
+  if (sweep.steam_loss == 0.0 && sweep.dilution == 0.0) {
+    return engine::EvaluateFromToth(sample, toth, at, sweep.steam_correction,
+                                    HooksOf(search, ph_hint));
+  }
+  engine::Sample reservoir = sample;
+  const double kept = 1.0 - sweep.dilution;
+  for (double& c : reservoir.component) c /= kept;
+  reservoir.steam_co2 /= kept;
+  reservoir.steam_h2s /= kept;
+  const double y =
+      engine::SteamFraction(*at, sample.separation_temperature, sweep.steam_correction);
+  const double y_lost = y + sweep.steam_loss * (1.0 - y);
+  return engine::Evaluate(reservoir, at, y_lost, toth / kept, HooksOf(search, ph_hint));
+}
+
+// |SI| at which a fixing mineral counts as saturated. The pH search steps in decimals, so an
+// index is not continuous in the total below about this.
+constexpr double kFixTolerance = 1e-6;
+
+std::string Molal(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0e", v);
+  return text;
+}
+
+void QuietGsl() {
+  // GSL aborts the process on an error by default; here every status is checked instead.
+  static std::once_flag once;
+  std::call_once(once, [] { gsl_set_error_handler_off(); });
+}
+
+// Trials of one fixed total: log10 of the total in, the fixing mineral's SI out, the evaluation
+// of the last trial kept. A failure is kept here and the trial returns NaN, since exceptions may
+// not cross GSL's C frames.
+struct Trials {
+  Trials(engine::Sample& s, const ResolvedFix& f,
+         const std::function<engine::Evaluation(const engine::Sample&)>& e)
+      : sample(s), fix(f), evaluate(e) {}
+
+  engine::Sample& sample;
+  const ResolvedFix& fix;
+  const std::function<engine::Evaluation(const engine::Sample&)>& evaluate;
+  engine::Evaluation last;
+  bool have_last = false;
+  std::exception_ptr failure;
+  // The trial nearest to saturation, in case the search stalls on a step of the pH.
+  double best_x = std::numeric_limits<double>::quiet_NaN();
+  double best_si = std::numeric_limits<double>::infinity();
+  engine::Evaluation best;
+
+  double Si(double x) {
+    if (failure) return std::numeric_limits<double>::quiet_NaN();
+    try {
+      sample.component[static_cast<std::size_t>(fix.component)] = std::pow(10.0, x);
+      last = evaluate(sample);
+      have_last = true;
+      const double si = last.saturation_index[fix.mineral];
+      if (std::abs(si) < std::abs(best_si)) {
+        best_x = x;
+        best_si = si;
+        best = last;
+      }
+      return si;
+    } catch (...) {
+      failure = std::current_exception();
+      return std::numeric_limits<double>::quiet_NaN();
+    }
+  }
+};
+
+double TrialSi(double x, void* p) { return static_cast<Trials*>(p)->Si(x); }
+
+// The SI rises with the total by about its moles in the reaction per decade, while the
+// component is a trace: the secant's first slope.
+void TrialSiSlope(double x, void* p, double* f, double* df) {
+  auto* t = static_cast<Trials*>(p);
+  *f = t->Si(x);
+  *df = t->fix.slope;
+}
+double TrialSlope(double x, void* p) {
+  double f, df;
+  TrialSiSlope(x, p, &f, &df);
+  return df;
+}
+
+// The total of one fixed component that saturates its mineral, the others held: the secant
+// from the current total with the stoichiometric slope, which lands in two or three trials
+// while the component is a trace; else Brent's method over the whole bracket. The sample keeps
+// the total found, `trials.best` its evaluation.
+void SolveFix(Trials& trials, double temperature) {
+  QuietGsl();
+  const double lo = std::log10(kFixLowest);
+  const double hi = std::log10(kFixHighest);
+  double& total = trials.sample.component[static_cast<std::size_t>(trials.fix.component)];
+  double x = total > 0.0 ? std::clamp(std::log10(total), lo, hi) : -6.0;
+  auto rethrow = [&] {
+    if (trials.failure) std::rethrow_exception(trials.failure);
+  };
+  auto done = [&] { return std::abs(trials.best_si) <= kFixTolerance; };
+
+  gsl_function_fdf fdf{&TrialSi, &TrialSlope, &TrialSiSlope, &trials};
+  gsl_root_fdfsolver* secant = gsl_root_fdfsolver_alloc(gsl_root_fdfsolver_secant);
+  if (secant != nullptr && gsl_root_fdfsolver_set(secant, &fdf, x) == GSL_SUCCESS) {
+    for (int i = 0; i < 12 && !done() && !trials.failure; ++i) {
+      const double before = gsl_root_fdfsolver_root(secant);
+      if (gsl_root_fdfsolver_iterate(secant) != GSL_SUCCESS) break;
+      const double now = gsl_root_fdfsolver_root(secant);
+      if (now < lo || now > hi || gsl_root_test_delta(now, before, 1e-10, 0.0) == GSL_SUCCESS) {
+        break;
+      }
+    }
+  }
+  if (secant != nullptr) gsl_root_fdfsolver_free(secant);
+  // A secant step far out may fail to speciate: the bracket then decides.
+  trials.failure = nullptr;
+
+  if (!done()) {
+    const std::string bracket = "no total of " + trials.fix.key + " between " + Molal(kFixLowest) +
+                                " and " + Molal(kFixHighest) + " mol/kg brings " + trials.fix.name +
+                                " to SI = 0 at " + Celsius(temperature) + " °C";
+    const double f_lo = TrialSi(lo, &trials);
+    const double f_hi = TrialSi(hi, &trials);
+    if (trials.failure) {
+      try {
+        rethrow();
+      } catch (const std::exception& e) {
+        throw std::runtime_error(bracket + ": " + e.what());
+      }
+    }
+    if ((f_lo < 0.0) == (f_hi < 0.0)) {
+      char range[96];
+      std::snprintf(range, sizeof range, " (its SI runs from %.2f to %.2f)", f_lo, f_hi);
+      throw std::runtime_error(bracket + range);
+    }
+    gsl_function f{&TrialSi, &trials};
+    gsl_root_fsolver* brent = gsl_root_fsolver_alloc(gsl_root_fsolver_brent);
+    if (brent != nullptr && gsl_root_fsolver_set(brent, &f, lo, hi) == GSL_SUCCESS) {
+      for (int i = 0; i < 100 && !done() && !trials.failure; ++i) {
+        if (gsl_root_fsolver_iterate(brent) != GSL_SUCCESS) break;
+        if (gsl_root_test_interval(gsl_root_fsolver_x_lower(brent), gsl_root_fsolver_x_upper(brent),
+                                   1e-10, 0.0) == GSL_SUCCESS) {
+          break;
+        }
+      }
+    }
+    if (brent != nullptr) gsl_root_fsolver_free(brent);
+    rethrow();
+  }
+  // A step of the pH search can leave a small jump at the root: the trial nearest to it stands,
+  // unless even that is far from saturation.
+  if (!(std::abs(trials.best_si) <= 1e-3)) {
+    char text[64];
+    std::snprintf(text, sizeof text, " (closest SI %.2g)", trials.best_si);
+    throw std::runtime_error("the total of " + trials.fix.key + " saturating " + trials.fix.name +
+                             " at " + Celsius(temperature) + " °C was not found" + text);
+  }
+  total = std::pow(10.0, trials.best_x);
+}
+
+// The second mode at one temperature with the fixed totals solved, each in turn until every
+// fixing mineral is saturated (they couple where one mineral holds two fixed components).
+engine::Evaluation EvaluateFixed(const engine::Sample& sample, const Sweep& sweep,
+                                 const std::shared_ptr<const engine::Conditions>& conditions,
+                                 engine::Search search, std::map<std::string, double>& fixed) {
+  engine::Sample s = sample;
+  const std::function<engine::Evaluation(const engine::Sample&)> evaluate =
+      [&](const engine::Sample& trial) {
+        // The trial total enters the measured speciation too: TOTH is the fluid's, Al and all.
+        const double toth = engine::EvaluateMeasured(trial, sweep.at_ph, HooksOf(search)).toth;
+        return SecondMode(trial, toth, sweep, conditions, search);
+      };
+  engine::Evaluation result;
+  for (int round = 0; round < 10; ++round) {
+    for (const ResolvedFix& fix : sweep.fixes) {
+      Trials trials(s, fix, evaluate);
+      SolveFix(trials, conditions->temperature);
+      result = std::move(trials.best);
+    }
+    bool saturated = true;
+    for (const ResolvedFix& fix : sweep.fixes) {
+      saturated = saturated && std::abs(result.saturation_index[fix.mineral]) <= 1e-3;
+    }
+    if (sweep.fixes.size() == 1 || saturated) {
+      for (const ResolvedFix& fix : sweep.fixes) {
+        fixed[fix.key] = s.component[static_cast<std::size_t>(fix.component)];
+      }
+      return result;
+    }
+  }
+  throw std::runtime_error("the fixed totals did not settle together in 10 rounds at " +
+                           Celsius(conditions->temperature) + " °C");
+}
+
 // The second mode at one temperature; any failure is kept in the point, with the temperature.
 SweepPoint At(const engine::Sample& sample, const Sweep& sweep,
               const std::shared_ptr<const engine::Conditions>& conditions, engine::Search search,
@@ -43,16 +247,82 @@ SweepPoint At(const engine::Sample& sample, const Sweep& sweep,
   SweepPoint point;
   point.temperature = conditions->temperature;
   try {
-    Fill(point, engine::EvaluateFromToth(sample, sweep.measured_toth, conditions,
-                                         sweep.steam_correction, HooksOf(search, ph_hint)));
+    if (sweep.fixes.empty()) {
+      Fill(point, SecondMode(sample, sweep.measured_toth, sweep, conditions, search, ph_hint));
+    } else {
+      Fill(point, EvaluateFixed(sample, sweep, conditions, search, point.fixed));
+    }
   } catch (const std::exception& e) {
     point.si.clear();
+    point.fixed.clear();
     point.error = "at " + Celsius(point.temperature) + " °C: " + e.what();
   }
   return point;
 }
 
 }  // namespace
+
+FixedComponent ParseFix(std::string_view text) {
+  auto trim = [](std::string_view t) {
+    const auto first = t.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return std::string();
+    return std::string(t.substr(first, t.find_last_not_of(" \t") - first + 1));
+  };
+  const auto eq = text.find('=');
+  FixedComponent f;
+  if (eq != std::string_view::npos) {
+    f.component = trim(text.substr(0, eq));
+    f.mineral = trim(text.substr(eq + 1));
+  }
+  if (f.component.empty() || f.mineral.empty()) {
+    throw std::invalid_argument("--fix \"" + std::string(text) +
+                                "\": write COMPONENT=MINERAL, e.g. --fix Al=MICROCLINE");
+  }
+  return f;
+}
+
+std::vector<ResolvedFix> ResolveFixes(const engine::Dataset& dataset,
+                                      const std::vector<FixedComponent>& fixes) {
+  std::vector<ResolvedFix> resolved;
+  for (const FixedComponent& f : fixes) {
+    const std::string what = "--fix " + f.component + "=" + f.mineral;
+    const auto c = engine::ComponentIndex(f.component);
+    if (!c) {
+      std::string keys;
+      for (auto k : engine::kComponentKeys) keys += (keys.empty() ? "" : ", ") + std::string(k);
+      throw std::invalid_argument(what + ": \"" + f.component +
+                                  "\" is not a component; the components are " + keys);
+    }
+    const int m = dataset.FindMineral(f.mineral);
+    if (m == 0) {
+      throw std::invalid_argument(what + ": " + std::string(dataset.title) + " has no mineral \"" +
+                                  f.mineral + "\"");
+    }
+    ResolvedFix r;
+    r.component = *c;
+    r.mineral = m;
+    r.moles = dataset.ComponentMoles(m, *c);
+    // SI = ln(IAP/K) / divisor: a decade of a trace total moves it by moles ln 10 / divisor.
+    r.slope = r.moles * std::log(10.0) / dataset.si_divisor;
+    r.key = f.component;
+    r.name = std::string(dataset.MineralName(m));
+    if (r.moles <= 0.0) {
+      throw std::invalid_argument(what + ": " + r.name + " holds no " + f.component +
+                                  ", so it cannot fix it");
+    }
+    for (const ResolvedFix& other : resolved) {
+      if (other.component == r.component) {
+        throw std::invalid_argument(what + ": " + f.component + " is fixed twice");
+      }
+      if (other.mineral == r.mineral) {
+        throw std::invalid_argument(what + ": " + r.name + " already fixes " + other.key +
+                                    "; one mineral fixes one component");
+      }
+    }
+    resolved.push_back(std::move(r));
+  }
+  return resolved;
+}
 
 std::vector<double> TemperatureGrid(double from, double to, double step) {
   if (!std::isfinite(from) || !std::isfinite(to) || !std::isfinite(step)) {
@@ -87,10 +357,23 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
   sweep.dataset = &dataset;
   sweep.scheme = options.scheme;
   sweep.steam_correction = options.steam_correction;
+  sweep.fixes = ResolveFixes(dataset, options.fix);
+  if (!(options.steam_loss >= kSteamLossBounds[0] && options.steam_loss <= kSteamLossBounds[1])) {
+    throw std::invalid_argument("the steam loss " + Celsius(options.steam_loss) + " lies outside " +
+                                Celsius(kSteamLossBounds[0]) + " to " +
+                                Celsius(kSteamLossBounds[1]));
+  }
+  if (!(options.dilution >= kDilutionBounds[0] && options.dilution <= kDilutionBounds[1])) {
+    throw std::invalid_argument("the dilution " + Celsius(options.dilution) + " lies outside " +
+                                Celsius(kDilutionBounds[0]) + " to " + Celsius(kDilutionBounds[1]));
+  }
+  sweep.steam_loss = options.steam_loss;
+  sweep.dilution = options.dilution;
   try {
     // The first mode at the pH measurement temperature, as the window's measured run.
-    const auto at_ph = cache.Get(dataset, sample.ph_temperature, *options.scheme);
-    sweep.measured_toth = engine::EvaluateMeasured(sample, at_ph, HooksOf(options.search)).toth;
+    sweep.at_ph = cache.Get(dataset, sample.ph_temperature, *options.scheme);
+    sweep.measured_toth =
+        engine::EvaluateMeasured(sample, sweep.at_ph, HooksOf(options.search)).toth;
   } catch (const std::exception& e) {
     sweep.error = "the pH at its measurement temperature " + Celsius(sample.ph_temperature) +
                   " °C: " + e.what();

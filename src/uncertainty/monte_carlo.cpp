@@ -56,14 +56,26 @@ struct Plan {
     for (double& t : so.temperatures) t += temperature_offset;
     so.steam_correction = options->steam_correction;
     so.search = options->search;
+    so.fix = options->fix;
+    so.normalize = options->normalize;
     // Temperatures moved by a draw are prepared for this draw only: the shared cache would
     // otherwise keep one set per draw.
     std::optional<engine::ConditionsCache> own;
     engine::ConditionsCache* c = cache;
     if (temperature_offset != 0.0) c = &own.emplace();
 
+    so.optimize_steam_loss = options->optimize_steam_loss;
+    so.optimize_dilution = options->optimize_dilution;
+    const bool optimize = so.optimize_steam_loss || so.optimize_dilution;
+
     Outcome o;
-    o.sweep = geothermometry::RunSweep(sample, *d.dataset, so, *c);
+    if (optimize) {
+      // The sweep at the unknowns found is the draw's sweep.
+      o.estimate = geothermometry::EstimateTemperature(sample, *d.dataset, d.minerals, so, *c);
+      o.sweep = o.estimate->sweep;
+    } else {
+      o.sweep = geothermometry::RunSweep(sample, *d.dataset, so, *c);
+    }
     if (!o.sweep.ok()) {
       o.failure = o.sweep.error;
     } else {
@@ -79,7 +91,7 @@ struct Plan {
         }
       }
     }
-    if (options->estimate && o.sweep.ok()) {
+    if (!optimize && options->estimate && o.sweep.ok()) {
       auto sweep = o.sweep;
       o.estimate = geothermometry::EstimateFromSweep(sample, std::move(sweep), d.minerals, so, *c);
     }
@@ -320,6 +332,7 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     d.dataset = ds;
     d.minerals = options.minerals.empty() ? geothermometry::DefaultMinerals(*ds) : options.minerals;
     d.set_indices = geothermometry::MineralIndices(*ds, d.minerals);
+    geothermometry::ResolveFixes(*ds, options.fix);
     plan.datasets.push_back(std::move(d));
   }
   // The sample without errors; its estimate says which minerals of the set enter (those whose
@@ -437,7 +450,8 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
           if (std::isnan(s.ph[i * nt + t])) continue;
           for (std::size_t k = 0; k < si.size(); ++k)
             si[k] =
-                s.si[(i * nt + t) * s.minerals + static_cast<std::size_t>(d.set_indices[k] - 1)];
+                s.si[(i * nt + t) * s.minerals + static_cast<std::size_t>(d.set_indices[k] - 1)] /
+                (options.normalize ? d.dataset->ReactionMoles(d.set_indices[k]) : 1.0);
           if (const auto st = geothermometry::Statistics(tr.temperature, si)) {
             rms[i] = st->rms;
             median[i] = st->median;

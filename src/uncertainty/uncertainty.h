@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "geothermometry/sweep.h"
 
 namespace geofluid::uncertainty {
 
@@ -118,9 +119,18 @@ struct Options {
   bool steam_correction = true;
   engine::Search search = engine::Search::kFast;
   std::vector<std::string> minerals;  // the set of the estimate; empty: the default set
-  bool estimate = true;               // the multicomponent temperature per draw
-  bool solute = true;                 // the solute geothermometers per draw
-  bool sensitivity = true;            // one at a time at +-1 sigma
+  // Totals fixed by equilibrium with a mineral at every temperature of every draw, and the
+  // normalised statistics, as geothermometry::SweepOptions.
+  std::vector<geothermometry::FixedComponent> fix;
+  bool normalize = false;
+  // The steam loss and/or dilution found with the temperature in every draw, so that the
+  // interval includes what the optimisation cannot pin down (each draw then costs about
+  // twenty sweeps).
+  bool optimize_steam_loss = false;
+  bool optimize_dilution = false;
+  bool estimate = true;     // the multicomponent temperature per draw
+  bool solute = true;       // the solute geothermometers per draw
+  bool sensitivity = true;  // one at a time at +-1 sigma
 };
 
 struct Named {
