@@ -313,6 +313,28 @@ void WriteText(std::ostream& out, const scaling::Path& p, const scaling::Options
   for (const DatasetPath& d : p.datasets) out << scaling::Answer(d, o) << "\n";
 }
 
+// PATH-boiling.EXT for PATH.EXT.
+std::string BoilingPath(const std::string& path) {
+  const std::filesystem::path p(path);
+  return (p.parent_path() / (p.stem().string() + "-boiling" + p.extension().string())).string();
+}
+
+#if GEOFLUID_HAVE_CHARTS
+// Points in order of temperature, so that a list given in any order draws one line.
+void SortByX(charts::Curve& c) {
+  std::vector<std::size_t> order(c.x.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return c.x[a] > c.x[b]; });
+  charts::Curve sorted{c.label, {}, {}};
+  for (std::size_t i : order) {
+    sorted.x.push_back(c.x[i]);
+    sorted.y.push_back(c.y[i]);
+  }
+  c = std::move(sorted);
+}
+#endif
+
 // ---- Chart -----------------------------------------------------------------------------------
 
 std::string Plot(const std::string& path, const scaling::Path& p, const scaling::Options& o) {
@@ -349,6 +371,7 @@ std::string Plot(const std::string& path, const scaling::Path& p, const scaling:
         boiled.x.push_back(s.water.temperature);
         boiled.y.push_back(s.ok() ? s.water.si[static_cast<std::size_t>(m)] : nan);
       }
+      SortByX(boiled);
       panel.minerals.push_back(std::move(boiled));
       // ...and each separated water cooled towards reinjection (amorphous silica only: the
       // design chart's family of curves).
@@ -365,6 +388,7 @@ std::string Plot(const std::string& path, const scaling::Path& p, const scaling:
           cooled.y.push_back(
               s.cooling_errors[k].empty() ? s.cooling[k].si[static_cast<std::size_t>(m)] : nan);
         }
+        SortByX(cooled);
         panel.minerals.push_back(std::move(cooled));
       }
     }
@@ -373,7 +397,49 @@ std::string Plot(const std::string& path, const scaling::Path& p, const scaling:
     data.panels.push_back(std::move(panel));
   }
   const int width = p.datasets.size() > 1 ? 1500 : 900;
-  return renderer->si_temperature(data, path, width, 760);
+  if (std::string problem = renderer->si_temperature(data, path, width, 760); !problem.empty()) {
+    return problem;
+  }
+  // The boiling path: pH and the gases of the separated water against the separation
+  // temperature, from the reservoir down.
+  charts::SiTemperatureData boiling;
+  boiling.title = "Sample " + p.id + ": pH and gases of the separated water on the boiling path";
+  boiling.y_title = "pH; log10 of mol/kg";
+  for (const DatasetPath& d : p.datasets) {
+    charts::SiPanel panel;
+    panel.title = std::string(d.dataset->title);
+    if (!d.ok()) {
+      panel.title += " (" + d.error + ")";
+      boiling.panels.push_back(std::move(panel));
+      continue;
+    }
+    std::vector<const Water*> path{&d.reservoir};
+    for (const auto& s : d.separation) path.push_back(s.ok() ? &s.water : nullptr);
+    auto curve = [&](const std::string& label, auto value) {
+      charts::Curve c{label, {}, {}};
+      for (std::size_t k = 0; k < path.size(); ++k) {
+        c.x.push_back(k == 0 ? d.reservoir.temperature : o.separation[k - 1]);
+        c.y.push_back(path[k] ? value(*path[k], k == 0) : nan);
+      }
+      SortByX(c);
+      return c;
+    };
+    panel.minerals.push_back(curve("pH", [](const Water& w, bool) { return w.ph; }));
+    panel.minerals.push_back(
+        curve("log CO2, water", [](const Water& w, bool) { return std::log10(w.LiquidCo2()); }));
+    panel.minerals.push_back(
+        curve("log H2S, water", [](const Water& w, bool) { return std::log10(w.LiquidH2s()); }));
+    panel.minerals.push_back(curve("log CO2, steam", [&](const Water& w, bool reservoir) {
+      return reservoir ? nan : std::log10(w.steam_co2);
+    }));
+    panel.minerals.push_back(curve("log H2S, steam", [&](const Water& w, bool reservoir) {
+      return reservoir ? nan : std::log10(w.steam_h2s);
+    }));
+    panel.estimate = d.reservoir.temperature;
+    panel.estimate_label = "reservoir";
+    boiling.panels.push_back(std::move(panel));
+  }
+  return renderer->si_temperature(boiling, BoilingPath(path), width, 760);
 #endif
 }
 
@@ -409,7 +475,9 @@ CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options) {
       ->check(CLI::IsMember({"specified", "steffen"}));
   c->add_option("--format", options.format, "text (default), csv or json (JSON Lines for a table)")
       ->check(CLI::IsMember({"text", "csv", "json"}));
-  c->add_option("--plot", options.plot, "draw the design chart to FILE.png or FILE.svg");
+  c->add_option("--plot", options.plot,
+                "draw the design chart to FILE.png or FILE.svg, and the boiling path (pH and "
+                "gases) to FILE-boiling.png/.svg");
   c->add_option("--units", options.units, "a table's water analysis: mol/kg (default), mg/kg, mg/L")
       ->check(CLI::IsMember({"mol/kg", "mg/kg", "mg/L"}));
   c->add_option("--steam-units", options.steam_units,
