@@ -98,6 +98,28 @@ TEST_P(ScalingPath, OpenDegassingStripsMoreGasAndStillBalances) {
   EXPECT_NEAR(open.steam_fraction, closed.steam_fraction, 0.02 * closed.steam_fraction);
 }
 
+TEST_P(ScalingPath, OpenDegassingToSeveralSeparatorsFollowsOnePath) {
+  // The run goes on from the warmer separator instead of boiling from the reservoir again; the
+  // cooler separator's water and steam must be those of one open path from the reservoir.
+  Options o;
+  o.datasets = {&dataset()};
+  o.reservoir.celsius = 240.0;
+  o.separation = {180.0, 130.0};
+  o.cooling = {80.0};
+  o.degassing = Degassing::kOpen;
+  const Path p = RunScaling(sample, o, cache);
+  const DatasetPath& d = p.datasets.front();
+  ASSERT_TRUE(d.ok()) << d.error;
+  const Water direct = Boil(d.reservoir, 130.0, Degassing::kOpen, 1.0, dataset(), minerals, cache);
+  const Water& chained = d.separation[1].water;
+  EXPECT_NEAR(chained.steam_fraction, direct.steam_fraction, 1e-12);
+  EXPECT_NEAR(chained.total_steam_fraction, direct.total_steam_fraction, 1e-12);
+  EXPECT_NEAR(chained.steam_co2, direct.steam_co2, 1e-12 * direct.steam_co2);
+  EXPECT_NEAR(chained.steam_h2s, direct.steam_h2s, 1e-12 * direct.steam_h2s);
+  EXPECT_NEAR(chained.ph, direct.ph, 1e-9);
+  ExpectBalanced(d.reservoir, chained, dataset());
+}
+
 TEST_P(ScalingPath, StagesCompoundTheirSteam) {
   Options o;
   o.datasets = {&dataset()};
