@@ -209,6 +209,9 @@ TEST(ScalingInput, OptionsThatCannotWorkAreRefused) {
   EXPECT_THROW(CheckOptions(o), std::invalid_argument);
   o.cooling = {500};
   EXPECT_THROW(CheckOptions(o), std::invalid_argument);
+  o.cooling = {80};
+  o.reservoir.celsius = 420;
+  EXPECT_THROW(CheckOptions(o), std::invalid_argument);
 }
 
 TEST(ScalingRun, ReservoirByKeyAndAnAnswerInWords) {
