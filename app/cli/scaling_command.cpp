@@ -27,6 +27,7 @@
 #include "platform/errors.h"
 #include "sample_file.h"
 #include "scaling/scaling.h"
+#include "scaling/uncertainty.h"
 #include "units/units.h"
 
 #if GEOFLUID_HAVE_CHARTS
@@ -335,6 +336,69 @@ void SortByX(charts::Curve& c) {
 }
 #endif
 
+// The SI of amorphous silica of every water over the draws, and the design margin in words.
+void WriteUncertainty(std::ostream& out, const scaling::PathUncertainty& u, std::uint64_t seed) {
+  out << "\nUncertainty: " << u.draws << " draws, seed " << seed << ", " << u.failed
+      << " failed; SI of amorphous silica, median [5 %, 95 %], share of draws oversaturated\n";
+  std::string dataset;
+  for (const auto& q : u.si) {
+    if (q.mineral != scaling::kAmorphousSilica) continue;
+    if (q.dataset != dataset) {
+      dataset = q.dataset;
+      out << "  " << engine::Dataset::FromKey(dataset)->title << "\n";
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "  %5.1f%s  %6.2f [%6.2f, %6.2f]  %3.0f %%\n", q.separation,
+                  q.cooling ? (" -> " + Fixed(*q.cooling, 1)).c_str() : "         ",
+                  q.interval.median, q.interval.q05, q.interval.q95, 100.0 * q.oversaturated);
+    out << line;
+  }
+}
+
+std::string MarginInWords(const scaling::PathUncertainty& u, const scaling::Options& o,
+                          std::size_t k) {
+  const std::string title(o.datasets[k]->title);
+  char risk[16];
+  std::snprintf(risk, sizeof risk, "%g %%", 100.0 * u.risk);
+  if (u.lowest_separation[k]) {
+    return title + ": with the input errors, amorphous silica stays undersaturated at " + risk +
+           " risk down to a separation temperature of " + Fixed(*u.lowest_separation[k], 1) +
+           " °C.";
+  }
+  return title + ": with the input errors, amorphous silica is oversaturated in more than " + risk +
+         " of the draws at every separation temperature asked for.";
+}
+
+Json UncertaintyJson(const scaling::PathUncertainty& u, const scaling::Options& o,
+                     std::uint64_t seed) {
+  Json j;
+  j["draws"] = u.draws;
+  j["seed"] = seed;
+  j["failed_draws"] = u.failed;
+  j["risk"] = u.risk;
+  Json lowest = Json::object();
+  for (std::size_t k = 0; k < o.datasets.size(); ++k) {
+    lowest[std::string(o.datasets[k]->key)] =
+        u.lowest_separation[k] ? Json(*u.lowest_separation[k]) : Json(nullptr);
+  }
+  j["lowest_separation_at_risk"] = lowest;
+  Json si = Json::array();
+  for (const auto& q : u.si) {
+    si.push_back({{"dataset", q.dataset},
+                  {"mineral", q.mineral},
+                  {"separation", q.separation},
+                  {"cooling", q.cooling ? Json(*q.cooling) : Json(nullptr)},
+                  {"nominal", q.nominal},
+                  {"median", q.interval.median},
+                  {"q05", q.interval.q05},
+                  {"q95", q.interval.q95},
+                  {"n", q.interval.n},
+                  {"oversaturated", q.oversaturated}});
+  }
+  j["si"] = si;
+  return j;
+}
+
 // ---- Chart -----------------------------------------------------------------------------------
 
 std::string Plot(const std::string& path, const scaling::Path& p, const scaling::Options& o) {
@@ -485,6 +549,14 @@ CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options) {
       ->check(CLI::IsMember({"mol/kg", "mmol/kg", "mg/kg"}));
   c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
       ->check(CLI::NonNegativeNumber);
+  c->add_option("--draws", options.draws,
+                "a sample file only: also evaluate the path for N draws of the inputs' errors "
+                "(Monte Carlo, as `uncertainty`), the reservoir temperature given in °C")
+      ->check(CLI::NonNegativeNumber);
+  c->add_option("--seed", options.seed, "of the draws (default 1)");
+  c->add_option("--error", options.errors,
+                "an input's 1-sigma error for the draws, KEY=VALUE as `uncertainty` takes it "
+                "(default: 5% for every concentration, pH=0.1)");
   return c;
 }
 
@@ -521,6 +593,24 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
     err << "error: --plot: " << problem << '\n';
     return kUsageError;
   }
+  uncertainty::InputErrors errors = uncertainty::InputErrors::Defaults();
+  if (options.draws > 0) {
+    try {
+      if (!IsIni(options.input)) {
+        throw std::invalid_argument("--draws takes one sample file, not a table");
+      }
+      if (!run.reservoir.celsius) {
+        throw std::invalid_argument("--draws needs --reservoir as a temperature in °C");
+      }
+      for (const auto& e : options.errors) uncertainty::SetError(errors, e);
+    } catch (const std::invalid_argument& e) {
+      err << "error: " << e.what() << '\n';
+      return kUsageError;
+    }
+  } else if (!options.errors.empty()) {
+    err << "error: --error needs --draws\n";
+    return kUsageError;
+  }
   if (options.plot.size() && !IsIni(options.input)) {
     err << "error: --plot draws the chart of one sample file, not of a table\n";
     return kUsageError;
@@ -540,14 +630,35 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
       return kUsageError;
     }
     scaling::Path p;
-    arena.execute([&] { p = scaling::RunScaling(s, run, cache); });
+    std::optional<scaling::PathUncertainty> u;
+    arena.execute([&] {
+      p = scaling::RunScaling(s, run, cache);
+      if (options.draws > 0) {
+        u = scaling::RunPathUncertainty(s, errors, static_cast<std::size_t>(options.draws),
+                                        options.seed, run, cache);
+      }
+    });
     if (options.format == "json") {
-      out << ToJson(p, run).dump(2) << '\n';
+      Json j = ToJson(p, run);
+      if (u) j["uncertainty"] = UncertaintyJson(*u, run, options.seed);
+      out << j.dump(2) << '\n';
     } else if (options.format == "csv") {
       WriteCsvHeader(out, mineral_names);
       WriteCsvRows(out, p, 0, mineral_names.size());
     } else {
-      WriteText(out, p, run);
+      std::ostringstream text;
+      WriteText(text, p, run);
+      std::string body = text.str();
+      if (u) {
+        // The answers stay last: the draws go before them, their margin after.
+        const auto answers = body.rfind("\n\n");
+        std::ostringstream drawn;
+        WriteUncertainty(drawn, *u, options.seed);
+        body.insert(answers + 1, drawn.str());
+        for (std::size_t k = 0; k < run.datasets.size(); ++k)
+          body += MarginInWords(*u, run, k) + "\n";
+      }
+      out << body;
     }
     if (!options.plot.empty()) {
       if (std::string problem = Plot(options.plot, p, run); !problem.empty()) {
