@@ -75,6 +75,13 @@ TEST(ScalingCli, MistakesAreRefusedWithAMessageAndNoOutput) {
       {kExample, "--reservoir", "250", "--separation", "400", "--cooling", "80"},
       {kWells, "--reservoir", "250", "--separation", "150", "--cooling", "80", "--plot",
        (dir.Path() / "x.png").string()},
+      {kExample, "--reservoir", "quartz_fournier1977", "--separation", "150", "--cooling", "80",
+       "--draws", "10"},
+      {kWells, "--reservoir", "250", "--separation", "150", "--cooling", "80", "--draws", "10"},
+      {kExample, "--reservoir", "250", "--separation", "150", "--cooling", "80", "--error",
+       "pH=0.1"},
+      {kExample, "--reservoir", "250", "--separation", "150", "--cooling", "80", "--draws", "10",
+       "--error", "Na=0.03"},
   };
   for (const auto& args : mistakes) {
     const CliResult r = Scaling(dir, args);
@@ -82,6 +89,26 @@ TEST(ScalingCli, MistakesAreRefusedWithAMessageAndNoOutput) {
     EXPECT_TRUE(r.out.empty()) << r.out;
     EXPECT_EQ(r.err.rfind("error: ", 0), 0u) << r.err;
   }
+}
+
+TEST(ScalingCli, DrawsGiveTheMarginAtARiskAfterTheAnswer) {
+  TempDir dir;
+  const CliResult r =
+      Scaling(dir, {kExample, "--reservoir", "260", "--separation", "200,120", "--cooling", "60",
+                    "--dataset", "supcrt", "--draws", "20", "--format", "json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto j = nlohmann::json::parse(r.out);
+  const auto& u = j["uncertainty"];
+  EXPECT_EQ(u["draws"], 20);
+  EXPECT_EQ(u["si"].size(), 2u * 4u * 2u);
+  EXPECT_TRUE(u["lowest_separation_at_risk"].contains("supcrt"));
+  const CliResult text = Scaling(dir, {kExample, "--reservoir", "260", "--separation", "200,120",
+                                       "--cooling", "60", "--dataset", "supcrt", "--draws", "20"});
+  ASSERT_EQ(text.status, 0) << text.err;
+  const auto lines = testing::SplitLines(text.out, "\n");
+  std::string last;
+  for (const auto& l : lines) last = l.empty() ? last : l;
+  EXPECT_EQ(last.rfind("SUPCRT98: with the input errors, amorphous silica", 0), 0u) << last;
 }
 
 TEST(ScalingCli, ATableKeepsGoingPastABadRow) {

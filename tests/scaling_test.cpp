@@ -7,6 +7,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "scaling/uncertainty.h"
 #include "typed_sample.h"
 
 namespace geofluid::scaling {
@@ -98,6 +99,28 @@ TEST_P(ScalingPath, OpenDegassingStripsMoreGasAndStillBalances) {
   EXPECT_NEAR(open.steam_fraction, closed.steam_fraction, 0.02 * closed.steam_fraction);
 }
 
+TEST_P(ScalingPath, OpenDegassingToSeveralSeparatorsFollowsOnePath) {
+  // The run goes on from the warmer separator instead of boiling from the reservoir again; the
+  // cooler separator's water and steam must be those of one open path from the reservoir.
+  Options o;
+  o.datasets = {&dataset()};
+  o.reservoir.celsius = 240.0;
+  o.separation = {180.0, 130.0};
+  o.cooling = {80.0};
+  o.degassing = Degassing::kOpen;
+  const Path p = RunScaling(sample, o, cache);
+  const DatasetPath& d = p.datasets.front();
+  ASSERT_TRUE(d.ok()) << d.error;
+  const Water direct = Boil(d.reservoir, 130.0, Degassing::kOpen, 1.0, dataset(), minerals, cache);
+  const Water& chained = d.separation[1].water;
+  EXPECT_NEAR(chained.steam_fraction, direct.steam_fraction, 1e-12);
+  EXPECT_NEAR(chained.total_steam_fraction, direct.total_steam_fraction, 1e-12);
+  EXPECT_NEAR(chained.steam_co2, direct.steam_co2, 1e-12 * direct.steam_co2);
+  EXPECT_NEAR(chained.steam_h2s, direct.steam_h2s, 1e-12 * direct.steam_h2s);
+  EXPECT_NEAR(chained.ph, direct.ph, 1e-9);
+  ExpectBalanced(d.reservoir, chained, dataset());
+}
+
 TEST_P(ScalingPath, StagesCompoundTheirSteam) {
   Options o;
   o.datasets = {&dataset()};
@@ -187,6 +210,9 @@ TEST(ScalingInput, OptionsThatCannotWorkAreRefused) {
   EXPECT_THROW(CheckOptions(o), std::invalid_argument);
   o.cooling = {500};
   EXPECT_THROW(CheckOptions(o), std::invalid_argument);
+  o.cooling = {80};
+  o.reservoir.celsius = 420;
+  EXPECT_THROW(CheckOptions(o), std::invalid_argument);
 }
 
 TEST(ScalingRun, ReservoirByKeyAndAnAnswerInWords) {
@@ -231,6 +257,55 @@ TEST(ScalingRun, AFailedReservoirTemperatureIsRecordedNotThrown) {
   EXPECT_FALSE(p.datasets[0].ok());
   EXPECT_NE(p.datasets[0].error.find("reservoir"), std::string::npos) << p.datasets[0].error;
   EXPECT_FALSE(p.datasets[0].separation[0].ok());
+}
+
+}  // namespace
+}  // namespace geofluid::scaling
+
+namespace geofluid::scaling {
+namespace {
+
+TEST(ScalingUncertainty, WithoutErrorsEveryDrawIsTheNominalPath) {
+  engine::ConditionsCache cache;
+  Options o;
+  o.datasets = {&engine::Dataset::Of(thermo::Dataset::kSolveq)};
+  o.reservoir.celsius = 250.0;
+  o.separation = {180.0, 100.0};
+  o.cooling = {60.0};
+  uncertainty::InputErrors none;  // all zero
+  const PathUncertainty u = RunPathUncertainty(testing::TypedNaClWater(), none, 8, 1, o, cache);
+  EXPECT_EQ(u.failed, 0u);
+  ASSERT_EQ(u.si.size(), 2u * 4u * 2u);  // separations x minerals x (water, one cooling)
+  for (const DrawnSi& q : u.si) {
+    EXPECT_EQ(q.interval.n, 8u);
+    // Every draw is the nominal path; GSL's quantiles interpolate as (1 - d) a + d b, which
+    // need not give a back exactly when b == a.
+    EXPECT_DOUBLE_EQ(q.interval.median, q.nominal) << q.mineral;
+    EXPECT_DOUBLE_EQ(q.interval.q05, q.nominal) << q.mineral;
+    EXPECT_DOUBLE_EQ(q.interval.q95, q.nominal) << q.mineral;
+    EXPECT_EQ(q.oversaturated, q.nominal > 0.0 ? 1.0 : 0.0);
+  }
+  // 180 °C: amorphous silica undersaturated in every draw; 100 °C: oversaturated.
+  ASSERT_EQ(u.lowest_separation.size(), 1u);
+  EXPECT_EQ(u.lowest_separation[0], 180.0);
+}
+
+TEST(ScalingUncertainty, ErrorsSpreadTheIndicesAndAKeyIsRefused) {
+  engine::ConditionsCache cache;
+  Options o;
+  o.datasets = {&engine::Dataset::Of(thermo::Dataset::kSupcrt)};
+  o.reservoir.celsius = 250.0;
+  o.separation = {150.0};
+  o.cooling = {80.0};
+  const auto errors = uncertainty::InputErrors::Defaults();
+  const PathUncertainty u = RunPathUncertainty(testing::TypedNaClWater(), errors, 40, 7, o, cache);
+  for (const DrawnSi& q : u.si) {
+    EXPECT_LT(q.interval.q05, q.interval.q95) << q.mineral;
+    EXPECT_LE(q.interval.q05, q.interval.median);
+  }
+  o.reservoir = ParseReservoir("quartz_fournier1977");
+  EXPECT_THROW(RunPathUncertainty(testing::TypedNaClWater(), errors, 4, 1, o, cache),
+               std::invalid_argument);
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ struct SiPanel {
 struct SiTemperatureData {
   std::string title;
   std::vector<SiPanel> panels;  // side by side, sharing the log(Q/K) axis
+  std::string y_title;          // empty: "log(Q/K)"; for other quantities on the same layout
 };
 
 // A point of the Na/1000 - K/100 - sqrt(Mg) triangle, percent of the sum.

@@ -117,7 +117,7 @@ class SiFigure : public Figure {
       auto* ay = new QValueAxis;
       // With the statistics underneath, their axis carries the title.
       if (!any_statistics) ax->setTitleText(QStringLiteral("Temperature (°C)"));
-      ay->setTitleText(QStringLiteral("log(Q/K)"));
+      ay->setTitleText(data.y_title.empty() ? QStringLiteral("log(Q/K)") : Text(data.y_title));
       for (QValueAxis* a : {ax, ay}) {
         a->setLabelsFont(ChartFont(8.5));
         a->setTitleFont(ChartFont(9.0));

@@ -100,6 +100,9 @@ struct ScalingOptions {
   std::string units = "mol/kg";
   std::string steam_units;
   int jobs = 0;
+  int draws = 0;  // > 0: the uncertainty of the path
+  std::uint64_t seed = 1;
+  std::vector<std::string> errors;  // KEY=VALUE
 };
 CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options);
 int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& err);

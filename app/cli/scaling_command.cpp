@@ -27,6 +27,7 @@
 #include "platform/errors.h"
 #include "sample_file.h"
 #include "scaling/scaling.h"
+#include "scaling/uncertainty.h"
 #include "units/units.h"
 
 #if GEOFLUID_HAVE_CHARTS
@@ -313,6 +314,91 @@ void WriteText(std::ostream& out, const scaling::Path& p, const scaling::Options
   for (const DatasetPath& d : p.datasets) out << scaling::Answer(d, o) << "\n";
 }
 
+// PATH-boiling.EXT for PATH.EXT.
+std::string BoilingPath(const std::string& path) {
+  const std::filesystem::path p(path);
+  return (p.parent_path() / (p.stem().string() + "-boiling" + p.extension().string())).string();
+}
+
+#if GEOFLUID_HAVE_CHARTS
+// Points in order of temperature, so that a list given in any order draws one line.
+void SortByX(charts::Curve& c) {
+  std::vector<std::size_t> order(c.x.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return c.x[a] > c.x[b]; });
+  charts::Curve sorted{c.label, {}, {}};
+  for (std::size_t i : order) {
+    sorted.x.push_back(c.x[i]);
+    sorted.y.push_back(c.y[i]);
+  }
+  c = std::move(sorted);
+}
+#endif
+
+// The SI of amorphous silica of every water over the draws, and the design margin in words.
+void WriteUncertainty(std::ostream& out, const scaling::PathUncertainty& u, std::uint64_t seed) {
+  out << "\nUncertainty: " << u.draws << " draws, seed " << seed << ", " << u.failed
+      << " failed; SI of amorphous silica, median [5 %, 95 %], share of draws oversaturated\n";
+  std::string dataset;
+  for (const auto& q : u.si) {
+    if (q.mineral != scaling::kAmorphousSilica) continue;
+    if (q.dataset != dataset) {
+      dataset = q.dataset;
+      out << "  " << engine::Dataset::FromKey(dataset)->title << "\n";
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "  %5.1f%s  %6.2f [%6.2f, %6.2f]  %3.0f %%\n", q.separation,
+                  q.cooling ? (" -> " + Fixed(*q.cooling, 1)).c_str() : "         ",
+                  q.interval.median, q.interval.q05, q.interval.q95, 100.0 * q.oversaturated);
+    out << line;
+  }
+}
+
+std::string MarginInWords(const scaling::PathUncertainty& u, const scaling::Options& o,
+                          std::size_t k) {
+  const std::string title(o.datasets[k]->title);
+  char risk[16];
+  std::snprintf(risk, sizeof risk, "%g %%", 100.0 * u.risk);
+  if (u.lowest_separation[k]) {
+    return title + ": with the input errors, amorphous silica stays undersaturated at " + risk +
+           " risk down to a separation temperature of " + Fixed(*u.lowest_separation[k], 1) +
+           " °C.";
+  }
+  return title + ": with the input errors, amorphous silica is oversaturated in more than " + risk +
+         " of the draws at every separation temperature asked for.";
+}
+
+Json UncertaintyJson(const scaling::PathUncertainty& u, const scaling::Options& o,
+                     std::uint64_t seed) {
+  Json j;
+  j["draws"] = u.draws;
+  j["seed"] = seed;
+  j["failed_draws"] = u.failed;
+  j["risk"] = u.risk;
+  Json lowest = Json::object();
+  for (std::size_t k = 0; k < o.datasets.size(); ++k) {
+    lowest[std::string(o.datasets[k]->key)] =
+        u.lowest_separation[k] ? Json(*u.lowest_separation[k]) : Json(nullptr);
+  }
+  j["lowest_separation_at_risk"] = lowest;
+  Json si = Json::array();
+  for (const auto& q : u.si) {
+    si.push_back({{"dataset", q.dataset},
+                  {"mineral", q.mineral},
+                  {"separation", q.separation},
+                  {"cooling", q.cooling ? Json(*q.cooling) : Json(nullptr)},
+                  {"nominal", q.nominal},
+                  {"median", q.interval.median},
+                  {"q05", q.interval.q05},
+                  {"q95", q.interval.q95},
+                  {"n", q.interval.n},
+                  {"oversaturated", q.oversaturated}});
+  }
+  j["si"] = si;
+  return j;
+}
+
 // ---- Chart -----------------------------------------------------------------------------------
 
 std::string Plot(const std::string& path, const scaling::Path& p, const scaling::Options& o) {
@@ -349,6 +435,7 @@ std::string Plot(const std::string& path, const scaling::Path& p, const scaling:
         boiled.x.push_back(s.water.temperature);
         boiled.y.push_back(s.ok() ? s.water.si[static_cast<std::size_t>(m)] : nan);
       }
+      SortByX(boiled);
       panel.minerals.push_back(std::move(boiled));
       // ...and each separated water cooled towards reinjection (amorphous silica only: the
       // design chart's family of curves).
@@ -365,6 +452,7 @@ std::string Plot(const std::string& path, const scaling::Path& p, const scaling:
           cooled.y.push_back(
               s.cooling_errors[k].empty() ? s.cooling[k].si[static_cast<std::size_t>(m)] : nan);
         }
+        SortByX(cooled);
         panel.minerals.push_back(std::move(cooled));
       }
     }
@@ -373,7 +461,49 @@ std::string Plot(const std::string& path, const scaling::Path& p, const scaling:
     data.panels.push_back(std::move(panel));
   }
   const int width = p.datasets.size() > 1 ? 1500 : 900;
-  return renderer->si_temperature(data, path, width, 760);
+  if (std::string problem = renderer->si_temperature(data, path, width, 760); !problem.empty()) {
+    return problem;
+  }
+  // The boiling path: pH and the gases of the separated water against the separation
+  // temperature, from the reservoir down.
+  charts::SiTemperatureData boiling;
+  boiling.title = "Sample " + p.id + ": pH and gases of the separated water on the boiling path";
+  boiling.y_title = "pH; log10 of mol/kg";
+  for (const DatasetPath& d : p.datasets) {
+    charts::SiPanel panel;
+    panel.title = std::string(d.dataset->title);
+    if (!d.ok()) {
+      panel.title += " (" + d.error + ")";
+      boiling.panels.push_back(std::move(panel));
+      continue;
+    }
+    std::vector<const Water*> path{&d.reservoir};
+    for (const auto& s : d.separation) path.push_back(s.ok() ? &s.water : nullptr);
+    auto curve = [&](const std::string& label, auto value) {
+      charts::Curve c{label, {}, {}};
+      for (std::size_t k = 0; k < path.size(); ++k) {
+        c.x.push_back(k == 0 ? d.reservoir.temperature : o.separation[k - 1]);
+        c.y.push_back(path[k] ? value(*path[k], k == 0) : nan);
+      }
+      SortByX(c);
+      return c;
+    };
+    panel.minerals.push_back(curve("pH", [](const Water& w, bool) { return w.ph; }));
+    panel.minerals.push_back(
+        curve("log CO2, water", [](const Water& w, bool) { return std::log10(w.LiquidCo2()); }));
+    panel.minerals.push_back(
+        curve("log H2S, water", [](const Water& w, bool) { return std::log10(w.LiquidH2s()); }));
+    panel.minerals.push_back(curve("log CO2, steam", [&](const Water& w, bool reservoir) {
+      return reservoir ? nan : std::log10(w.steam_co2);
+    }));
+    panel.minerals.push_back(curve("log H2S, steam", [&](const Water& w, bool reservoir) {
+      return reservoir ? nan : std::log10(w.steam_h2s);
+    }));
+    panel.estimate = d.reservoir.temperature;
+    panel.estimate_label = "reservoir";
+    boiling.panels.push_back(std::move(panel));
+  }
+  return renderer->si_temperature(boiling, BoilingPath(path), width, 760);
 #endif
 }
 
@@ -409,7 +539,9 @@ CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options) {
       ->check(CLI::IsMember({"specified", "steffen"}));
   c->add_option("--format", options.format, "text (default), csv or json (JSON Lines for a table)")
       ->check(CLI::IsMember({"text", "csv", "json"}));
-  c->add_option("--plot", options.plot, "draw the design chart to FILE.png or FILE.svg");
+  c->add_option("--plot", options.plot,
+                "draw the design chart to FILE.png or FILE.svg, and the boiling path (pH and "
+                "gases) to FILE-boiling.png/.svg");
   c->add_option("--units", options.units, "a table's water analysis: mol/kg (default), mg/kg, mg/L")
       ->check(CLI::IsMember({"mol/kg", "mg/kg", "mg/L"}));
   c->add_option("--steam-units", options.steam_units,
@@ -417,6 +549,14 @@ CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options) {
       ->check(CLI::IsMember({"mol/kg", "mmol/kg", "mg/kg"}));
   c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
       ->check(CLI::NonNegativeNumber);
+  c->add_option("--draws", options.draws,
+                "a sample file only: also evaluate the path for N draws of the inputs' errors "
+                "(Monte Carlo, as `uncertainty`), the reservoir temperature given in °C")
+      ->check(CLI::NonNegativeNumber);
+  c->add_option("--seed", options.seed, "of the draws (default 1)");
+  c->add_option("--error", options.errors,
+                "an input's 1-sigma error for the draws, KEY=VALUE as `uncertainty` takes it "
+                "(default: 5% for every concentration, pH=0.1)");
   return c;
 }
 
@@ -453,6 +593,24 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
     err << "error: --plot: " << problem << '\n';
     return kUsageError;
   }
+  uncertainty::InputErrors errors = uncertainty::InputErrors::Defaults();
+  if (options.draws > 0) {
+    try {
+      if (!IsIni(options.input)) {
+        throw std::invalid_argument("--draws takes one sample file, not a table");
+      }
+      if (!run.reservoir.celsius) {
+        throw std::invalid_argument("--draws needs --reservoir as a temperature in °C");
+      }
+      for (const auto& e : options.errors) uncertainty::SetError(errors, e);
+    } catch (const std::invalid_argument& e) {
+      err << "error: " << e.what() << '\n';
+      return kUsageError;
+    }
+  } else if (!options.errors.empty()) {
+    err << "error: --error needs --draws\n";
+    return kUsageError;
+  }
   if (options.plot.size() && !IsIni(options.input)) {
     err << "error: --plot draws the chart of one sample file, not of a table\n";
     return kUsageError;
@@ -472,14 +630,35 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
       return kUsageError;
     }
     scaling::Path p;
-    arena.execute([&] { p = scaling::RunScaling(s, run, cache); });
+    std::optional<scaling::PathUncertainty> u;
+    arena.execute([&] {
+      p = scaling::RunScaling(s, run, cache);
+      if (options.draws > 0) {
+        u = scaling::RunPathUncertainty(s, errors, static_cast<std::size_t>(options.draws),
+                                        options.seed, run, cache);
+      }
+    });
     if (options.format == "json") {
-      out << ToJson(p, run).dump(2) << '\n';
+      Json j = ToJson(p, run);
+      if (u) j["uncertainty"] = UncertaintyJson(*u, run, options.seed);
+      out << j.dump(2) << '\n';
     } else if (options.format == "csv") {
       WriteCsvHeader(out, mineral_names);
       WriteCsvRows(out, p, 0, mineral_names.size());
     } else {
-      WriteText(out, p, run);
+      std::ostringstream text;
+      WriteText(text, p, run);
+      std::string body = text.str();
+      if (u) {
+        // The answers stay last: the draws go before them, their margin after.
+        const auto answers = body.rfind("\n\n");
+        std::ostringstream drawn;
+        WriteUncertainty(drawn, *u, options.seed);
+        body.insert(answers + 1, drawn.str());
+        for (std::size_t k = 0; k < run.datasets.size(); ++k)
+          body += MarginInWords(*u, run, k) + "\n";
+      }
+      out << body;
     }
     if (!options.plot.empty()) {
       if (std::string problem = Plot(options.plot, p, run); !problem.empty()) {

@@ -268,6 +268,10 @@ void CheckOptions(const Options& o) {
   if (!(o.open_step > 0.0) || !std::isfinite(o.open_step)) {
     throw std::invalid_argument("the step of open degassing must be a positive number of °C");
   }
+  if (o.reservoir.celsius && !(*o.reservoir.celsius >= 0.0 && *o.reservoir.celsius <= 350.0)) {
+    throw std::invalid_argument("--reservoir: " + Celsius(*o.reservoir.celsius) +
+                                " °C is outside 0-350 °C, where the liquid water tables hold");
+  }
   if (o.datasets.empty()) throw std::invalid_argument("no dataset");
   if (o.scheme == nullptr) throw std::invalid_argument("no interpolation scheme");
 }
@@ -377,6 +381,11 @@ Path RunScaling(const engine::Sample& sample, const Options& options,
       }
       if (!tr) {
         fail_all("no reservoir temperature: " + reason);
+        continue;
+      }
+      if (!(*tr >= 0.0 && *tr <= 350.0)) {
+        fail_all("the reservoir temperature " + Celsius(*tr) + " °C by " + options.reservoir.key +
+                 " is outside 0-350 °C");
         continue;
       }
     }
