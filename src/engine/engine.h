@@ -71,6 +71,19 @@ struct ReportLayout {
   bool totals_in_display_format;  // SOLVEQ prints totals through 0.000E+00
 };
 
+class Dataset;
+
+// A species or a mineral of one dataset, looked up by name once and then used for many
+// evaluations without a search. A handle belongs to the dataset that gave it.
+struct SpeciesHandle {
+  const Dataset* dataset = nullptr;
+  int index = 0;  // 1-based, in the dataset's catalogue
+};
+struct MineralHandle {
+  const Dataset* dataset = nullptr;
+  int index = 0;  // 1-based
+};
+
 // Everything that differs between the two datasets.
 class Dataset {
  public:
@@ -89,11 +102,20 @@ class Dataset {
 
   int SpeciesCount() const { return catalogue.species_count; }
   int MineralCount() const { return catalogue.mineral_count; }
-  // Clean names, as `geofluid-cli constants` prints them: "QUARTZ", "LOW-ALBITE", "Na(+)".
+  // Names without the blanks around them, as `geofluid-cli constants` prints them: "QUARTZ",
+  // "LOW-ALBITE", "Na        (+)".
   std::string_view SpeciesName(int i) const;
   std::string_view MineralName(int m) const;
   // 1-based index of a mineral by its clean name, or 0.
   int MineralIndex(std::string_view name) const;
+  // By name as SpeciesName and MineralName give it; nullopt for a name the dataset does not
+  // hold. The blanks that align a species name in the tables are optional: "Na(+)" finds
+  // "Na        (+)" of SOLVEQ and "Na     (+)" of SUPCRT98.
+  std::optional<SpeciesHandle> FindSpecies(std::string_view name) const;
+  std::optional<MineralHandle> FindMineral(std::string_view name) const;
+  // The same, throwing NameError with the dataset's title and the name.
+  SpeciesHandle Species(std::string_view name) const;
+  MineralHandle Mineral(std::string_view name) const;
   // The second mode's TOTH target from a stored TOTH, the steam fraction and the steam gases.
   double TothTarget(double stored_toth, double steam_fraction, double co2, double h2s) const {
     return speciation::TothTarget(id, stored_toth, steam_fraction, co2, h2s);
@@ -176,6 +198,12 @@ struct Evaluation {
   double ChargeBalancePercent() const;
   std::vector<SpeciesResult> Species() const;
   std::vector<MineralResult> Minerals() const;
+  // One species or mineral by clean name or by handle. Throws NameError for a name the
+  // dataset does not hold or a handle of another dataset.
+  SpeciesResult Species(std::string_view name) const;
+  SpeciesResult Species(SpeciesHandle species) const;
+  MineralResult Mineral(std::string_view name) const;
+  MineralResult Mineral(MineralHandle mineral) const;
   double Si(std::string_view mineral_name) const;  // throws std::out_of_range
 };
 

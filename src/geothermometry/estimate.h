@@ -16,6 +16,7 @@
 #include "geothermometry/giggenbach.h"
 #include "geothermometry/solute.h"
 #include "geothermometry/sweep.h"
+#include "platform/errors.h"
 
 namespace geofluid::geothermometry {
 
@@ -27,9 +28,9 @@ namespace geofluid::geothermometry {
 std::vector<std::string> DefaultMinerals(const engine::Dataset& dataset);
 
 // A mineral name the dataset does not have; what() lists the dataset's names.
-class UnknownMineral : public std::invalid_argument {
+class UnknownMineral : public Error {
  public:
-  using std::invalid_argument::invalid_argument;
+  using Error::Error;
 };
 
 // 1-based indices of `names` in the dataset; throws UnknownMineral for the first unknown name,

@@ -20,13 +20,14 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "platform/errors.h"
 
 namespace geofluid::uncertainty {
 
 // An --error item, an [errors] key or an err_ cell that cannot be used; the message names it.
-class ErrorSyntax : public std::invalid_argument {
+class ErrorSyntax : public Error {
  public:
-  using std::invalid_argument::invalid_argument;
+  using Error::Error;
 };
 
 enum class Distribution {
