@@ -11,6 +11,8 @@ GEOFLUID_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcl
   python3-matplotlib python3-pytest)
 # The results and batch windows: the English translation (lupdate, lrelease and their CMake).
 GEOFLUID_PACKAGES+=(qt6-tools-dev qt6-l10n-tools)
+# `pip install .` into a venv (the README's Python section, and its test).
+GEOFLUID_PACKAGES+=(python3-venv python3-wheel)
 
 # Installs the Debian packages of the list that are not installed yet. When none is missing,
 # apt is not called at all (it may have no mirror to reach); when apt fails, one line says

@@ -72,8 +72,8 @@ TEST_P(IdentityTest, EveryMineralHasOneNameAndItsReactionsFormula) {
     SCOPED_TRACE(name);
     ASSERT_FALSE(d.Formula(m).empty());
     EXPECT_TRUE(common.insert(std::string(d.CommonName(m))).second);
-    EXPECT_EQ(d.FindMineral(d.CommonName(m)), m);
-    EXPECT_EQ(d.FindMineral(name), m);
+    EXPECT_EQ(d.MineralIndexOf(d.CommonName(m)), m);
+    EXPECT_EQ(d.MineralIndexOf(name), m);
     const auto elements = Elements(std::string(d.Formula(m)));
     for (const auto& [element, key] : component) {
       const double in_formula = elements.count(element) ? elements.at(element) : 0.0;
@@ -95,7 +95,7 @@ TEST(MineralSets, OneSetServesBothDatasets) {
   EXPECT_EQ(a.absent, (std::vector<std::string>{"clinochlore_14a"}));
   const MineralSet b = ResolveMinerals(supcrt, {"LOW-ALBITE", "PRHENITE", "CLINOCHLORE 7A"});
   EXPECT_EQ(b.names, (std::vector<std::string>{"ALBITE_LOW", "PREHNITE", "CLINOCHLORE_7A"}));
-  EXPECT_EQ(supcrt.FindMineral("andalusite"), supcrt.FindMineral("ANDALUCITE"));
+  EXPECT_EQ(supcrt.MineralIndexOf("andalusite"), supcrt.MineralIndexOf("ANDALUCITE"));
   EXPECT_THROW(ResolveMinerals(solveq, {"QUARZ"}), UnknownMineral);
   EXPECT_THROW(ResolveMinerals(solveq, {"albite_low", "LOW-ALBITE"}), std::invalid_argument);
   EXPECT_THROW(ResolveMinerals(solveq, {"clinochlore_14a"}), std::invalid_argument);
@@ -130,7 +130,7 @@ TEST_P(FixTest, FixedTotalSaturatesTheMineralWhenTypedBackIn) {
   const Sample s = WithoutAl();
   const Estimate e = EstimateTemperature(s, d, {}, options, cache);
   ASSERT_TRUE(e.sweep.ok()) << e.sweep.error;
-  const int microcline = d.FindMineral("MICROCLINE");
+  const int microcline = d.MineralIndexOf("MICROCLINE");
   double previous = 0.0;
   for (const SweepPoint& p : e.sweep.points) {
     SCOPED_TRACE(p.temperature);
@@ -181,8 +181,8 @@ TEST(Fix, MissingAlNamesTheOptionAndTwoFixesSettleTogether) {
   options.fix = {{"Al", "ALBITE_LOW"}, {"Mg", "CLINOCHLORE_14A"}};
   const Sweep sweep = RunSweep(s, d, options, cache);
   ASSERT_TRUE(sweep.ok() && sweep.points[0].ok()) << sweep.points[0].error;
-  EXPECT_NEAR(sweep.Si(0, d.FindMineral("ALBITE_LOW")), 0.0, 1e-3);
-  EXPECT_NEAR(sweep.Si(0, d.FindMineral("CLINOCHLORE_14A")), 0.0, 1e-3);
+  EXPECT_NEAR(sweep.Si(0, d.MineralIndexOf("ALBITE_LOW")), 0.0, 1e-3);
+  EXPECT_NEAR(sweep.Si(0, d.MineralIndexOf("CLINOCHLORE_14A")), 0.0, 1e-3);
   EXPECT_EQ(sweep.points[0].fixed.size(), 2u);
 }
 
@@ -225,8 +225,8 @@ TEST(Normalize, RmsWeighsEachIndexByItsReaction) {
   options.normalize = true;
   const Estimate e = EstimateTemperature(s, d, {"QUARTZ", "MICROCLINE"}, options, cache);
   EXPECT_TRUE(e.normalized);
-  const int q = d.FindMineral("QUARTZ");
-  const int k = d.FindMineral("MICROCLINE");
+  const int q = d.MineralIndexOf("QUARTZ");
+  const int k = d.MineralIndexOf("MICROCLINE");
   ASSERT_EQ(e.curves.size(), 3u);
   for (std::size_t p = 0; p < 3; ++p) {
     const double a = e.sweep.Si(p, q) / 1.0;
@@ -252,7 +252,7 @@ TEST(AutoSet, DropsWhatCannotInformTheEstimateAndSaysWhy) {
   ASSERT_FALSE(e.used.empty());
   EXPECT_LT(e.used.size(), e.minerals.size());
   for (const std::string& name : e.minerals) {
-    const int m = d.FindMineral(name);
+    const int m = d.MineralIndexOf(name);
     double closest = 1e9;
     for (std::size_t p = 0; p < e.sweep.points.size(); ++p) {
       closest = std::min(closest, std::abs(e.sweep.Si(p, m)));

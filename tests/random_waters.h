@@ -70,7 +70,7 @@ class SecondMode {
     storage.InterpolateTables();
     constants_ = thermo::ConstantsFor(dataset, storage);
     model_ = {storage.debye_huckel_a, storage.debye_huckel_b, storage.bdot};
-    const double y = steam::FractionOfSteam(storage, false, !steam_correction);
+    const double y = form::WindowSteamFraction(storage, false, !steam_correction);
     const form::Analysis analysis = form::ReadAnalysis(box, y);
     totals_ = analysis.totals;
     target_ =

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "form/calculation.h"
+#include "platform/errors.h"
 #include "steam/steam_fraction.h"
 #include "thermo/catalogue.h"
 #include "thermo/equilibrium_constants.h"
@@ -111,14 +113,19 @@ TEST(SupcrtConstants, GibbsEnergiesOfReaction) {
 }
 
 TEST(SteamFraction, EnthalpyBalance) {
-  EXPECT_NEAR(steam::FractionOfSteam(At(200, 100), false, false), (852.4 - 419.0) / (2676 - 419.0),
-              1e-12);
-  EXPECT_NEAR(steam::FractionOfSteam(At(200, 100), false, false), 0.192, 5e-4);
-  EXPECT_NEAR(steam::FractionOfSteam(At(250, 150), false, false), 0.214, 5e-4);
-  EXPECT_EQ(steam::FractionOfSteam(At(180, 180), false, false), 0.0);
-  EXPECT_EQ(steam::FractionOfSteam(At(100, 150), false, false), 0.0);
-  EXPECT_EQ(steam::FractionOfSteam(At(250, 150), false, true), 0.0);
-  EXPECT_EQ(steam::FractionOfSteam(At(250, 150), true, false), 0.0);
+  EXPECT_NEAR(steam::FractionOfSteam(At(200, 100)), (852.4 - 419.0) / (2676 - 419.0), 1e-12);
+  EXPECT_NEAR(steam::FractionOfSteam(At(200, 100)), 0.192, 5e-4);
+  EXPECT_NEAR(steam::FractionOfSteam(At(250, 150)), 0.214, 5e-4);
+  EXPECT_EQ(steam::FractionOfSteam(At(180, 180)), 0.0);
+  EXPECT_EQ(steam::FractionOfSteam(At(100, 150)), 0.0);
+  // The window's controls: no steam correction (Check1), the pH measurement mode (Option1).
+  EXPECT_EQ(form::WindowSteamFraction(At(250, 150), false, true), 0.0);
+  EXPECT_EQ(form::WindowSteamFraction(At(250, 150), true, false), 0.0);
+  EXPECT_EQ(form::WindowSteamFraction(At(250, 150), false, false),
+            steam::FractionOfSteam(At(250, 150)));
+  // Without the correction the separation temperature is still checked against the table.
+  EXPECT_THROW(form::WindowSteamFraction(At(250, 900), false, true), ArithmeticError);
+  EXPECT_EQ(form::WindowSteamFraction(At(250, 900), true, false), 0.0);
 }
 
 TEST(Catalogues, InvariantsOfNamesChargesAndSizes) {

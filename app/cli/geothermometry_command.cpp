@@ -645,6 +645,9 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
   } catch (const std::invalid_argument& e) {
     err << "error: " << e.what() << '\n';
     return kUsageError;
+  } catch (const geothermometry::UnknownMineral& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
   }
   const std::string plot_error = CheckPlotPath(options.plot);
   if (!plot_error.empty()) {

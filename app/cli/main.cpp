@@ -1,14 +1,17 @@
 // geofluid-cli: the command line of Geofluid.
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <string>
 
 #include "cli_commands.h"
+#include "geofluid/version.h"
 #include "platform/files.h"
 
 int main(int argc, char** argv) {
   geofluid::platform::IgnoreFileSizeSignal();
   CLI::App app{"Geofluid: chemistry of geothermal fluids"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("geofluid-cli ") + GEOFLUID_VERSION);
   geofluid::cli::ConstantsOptions constants;
   CLI::App* constants_command = geofluid::cli::AddConstantsCommand(app, constants);
   geofluid::cli::RunOptions run;
@@ -23,7 +26,7 @@ int main(int argc, char** argv) {
   CLI::App* scaling_command = geofluid::cli::AddScalingCommand(app, scaling);
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
+  } catch (const CLI::Success& e) {  // --help, --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::cerr << "error: " << e.what() << "\n";

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace geofluid::form {
 class Form1;
 }
@@ -14,9 +16,9 @@ class Form1;
 namespace geofluid::sample {
 
 // A sample file that cannot be used: the message names the file and, where it applies, the line.
-class SampleError : public std::runtime_error {
+class SampleError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // The box texts of a sample file, as typed: [1..18] for Text1 .. Text18; a key the file does

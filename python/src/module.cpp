@@ -19,6 +19,7 @@
 #include "scaling_table.h"
 #include "table.h"
 #include "uncertainty.h"
+#include "uncertainty/uncertainty.h"
 
 namespace geofluid::python {
 
@@ -135,6 +136,17 @@ PYBIND11_MODULE(_geofluid, m) {
       "The compiled part of geofluid. Use the functions of the package `geofluid`, which take "
       "and give pandas DataFrames.";
   AddScaling(m);
+  // A mineral or an error item the caller named wrongly is a bad argument, as Python has it;
+  // the other failures of the library stay RuntimeError.
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const geofluid::geothermometry::UnknownMineral& e) {
+      PyErr_SetString(PyExc_ValueError, e.what());
+    } catch (const geofluid::uncertainty::ErrorSyntax& e) {
+      PyErr_SetString(PyExc_ValueError, e.what());
+    }
+  });
 
   m.def(
       "run",

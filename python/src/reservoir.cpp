@@ -65,6 +65,8 @@ Prepared Prepare(const std::vector<std::string>& names, const std::vector<py::ar
     }
   } catch (const std::invalid_argument& e) {
     throw py::value_error(e.what());
+  } catch (const geothermometry::UnknownMineral& e) {
+    throw py::value_error(e.what());
   }
   p.jobs = ReadJobs(names, columns, batch.input);
   return p;

@@ -18,15 +18,16 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "platform/errors.h"
 #include "units/units.h"
 
 namespace geofluid::batch {
 
 // A mistake in how the batch was asked for (options, the header of the table): nothing was
 // evaluated.
-class UsageError : public std::runtime_error {
+class UsageError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // Temperatures in °C: "150,200,250", "100:300:10" (start:stop:step, stop included when a step

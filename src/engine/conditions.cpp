@@ -84,7 +84,7 @@ double SteamFraction(const Conditions& at, double separation_temperature, bool s
   }
   storage.liquid_enthalpy_t = at.liquid_enthalpy;
   platform::CheckFp("the steam table at " + Celsius(separation_temperature) + " °C");
-  const double y = steam::FractionOfSteam(storage, false, false);
+  const double y = steam::FractionOfSteam(storage);
   platform::CheckFp("the fraction of steam");
   return y;
 }

@@ -1,8 +1,10 @@
+#include <cctype>
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
 #include "engine/engine.h"
+#include "platform/errors.h"
 #include "saturation/saturation_index.h"
 #include "thermo/tables.h"
 
@@ -82,6 +84,62 @@ int Dataset::MineralIndex(std::string_view name) const {
     if (MineralName(m) == name) return m;
   }
   return 0;
+}
+
+namespace {
+
+// "… has no mineral "quartz"", with the dataset's spelling when only case or blanks differ.
+std::string NotHeld(const Dataset& d, std::string_view kind, std::string_view name, int count,
+                    std::string_view (Dataset::*name_of)(int) const) {
+  std::string message =
+      std::string(d.title) + " has no " + std::string(kind) + " \"" + std::string(name) + "\"";
+  const auto lower = [](std::string_view s) {
+    std::string out;
+    for (char c : s) {
+      if (c != ' ') out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+  };
+  for (int i = 1; i <= count; ++i) {
+    const std::string_view held = (d.*name_of)(i);
+    if (lower(held) == lower(name)) {
+      message += " (did you mean \"" + std::string(held) + "\"?)";
+      break;
+    }
+  }
+  return message;
+}
+
+}  // namespace
+
+std::optional<SpeciesHandle> Dataset::FindSpecies(std::string_view name) const {
+  const auto unpadded = [](std::string_view s) {
+    std::string out;
+    for (char c : s) {
+      if (c != ' ') out += c;
+    }
+    return out;
+  };
+  const std::string wanted = unpadded(name);
+  for (int i = 1; i <= SpeciesCount(); ++i) {
+    if (unpadded(SpeciesName(i)) == wanted) return SpeciesHandle{this, i};
+  }
+  return std::nullopt;
+}
+
+std::optional<MineralHandle> Dataset::FindMineral(std::string_view name) const {
+  if (const int m = MineralIndexOf(name); m != 0) return MineralHandle{this, m};
+  return std::nullopt;
+}
+
+SpeciesHandle Dataset::Species(std::string_view name) const {
+  if (const auto found = FindSpecies(name)) return *found;
+  throw NameError(NotHeld(*this, "species", name, SpeciesCount(), &Dataset::SpeciesName));
+}
+
+MineralHandle Dataset::Mineral(std::string_view name) const {
+  if (const auto found = FindMineral(name)) return *found;
+  throw NameError(NotHeld(*this, "mineral", name, MineralCount(), &Dataset::MineralName));
 }
 
 }  // namespace geofluid::engine

@@ -87,6 +87,19 @@ struct ReportLayout {
   bool totals_in_display_format;  // SOLVEQ prints totals through 0.000E+00
 };
 
+class Dataset;
+
+// A species or a mineral of one dataset, looked up by name once and then used for many
+// evaluations without a search. A handle belongs to the dataset that gave it.
+struct SpeciesHandle {
+  const Dataset* dataset = nullptr;
+  int index = 0;  // 1-based, in the dataset's catalogue
+};
+struct MineralHandle {
+  const Dataset* dataset = nullptr;
+  int index = 0;  // 1-based
+};
+
 // Everything that differs between the two datasets.
 class Dataset {
  public:
@@ -105,7 +118,8 @@ class Dataset {
 
   int SpeciesCount() const { return catalogue.species_count; }
   int MineralCount() const { return catalogue.mineral_count; }
-  // Clean names, as `geofluid-cli constants` prints them: "QUARTZ", "LOW-ALBITE", "Na(+)".
+  // Names without the blanks around them, as `geofluid-cli constants` prints them: "QUARTZ",
+  // "LOW-ALBITE", "Na        (+)".
   std::string_view SpeciesName(int i) const;
   std::string_view MineralName(int m) const;
   // 1-based index of a mineral by its clean name, or 0.
@@ -116,13 +130,21 @@ class Dataset {
   std::string_view Formula(int m) const;
   // 1-based index of a mineral by this dataset's name, its common name or the other dataset's
   // spelling, letters in either case; 0 when this dataset lacks it.
-  int FindMineral(std::string_view name) const;
+  int MineralIndexOf(std::string_view name) const;
   // Moles of a component (0-based, as kComponentKeys) in mineral m's activity product, through
   // the complexes its reaction is written in: 3 for SiO2 in albite (3 H4SiO4).
   double ComponentMoles(int m, int component) const;
   // Moles of every species of mineral m's reaction as the dataset writes it (H(+) included;
   // water is not written): the divisor of a normalised saturation index.
   double ReactionMoles(int m) const;
+  // By name as SpeciesName and MineralName give it (a mineral also by MineralIndexOf's other
+  // names); nullopt for a name the dataset does not hold. The blanks that align a species name in the tables are optional: "Na(+)" finds
+  // "Na        (+)" of SOLVEQ and "Na     (+)" of SUPCRT98.
+  std::optional<SpeciesHandle> FindSpecies(std::string_view name) const;
+  std::optional<MineralHandle> FindMineral(std::string_view name) const;
+  // The same, throwing NameError with the dataset's title and the name.
+  SpeciesHandle Species(std::string_view name) const;
+  MineralHandle Mineral(std::string_view name) const;
   // The second mode's TOTH target from a stored TOTH, the steam fraction and the steam gases.
   double TothTarget(double stored_toth, double steam_fraction, double co2, double h2s) const {
     return speciation::TothTarget(id, stored_toth, steam_fraction, co2, h2s);
@@ -209,6 +231,12 @@ struct Evaluation {
   double ChargeBalancePercent() const;
   std::vector<SpeciesResult> Species() const;
   std::vector<MineralResult> Minerals() const;
+  // One species or mineral by clean name or by handle. Throws NameError for a name the
+  // dataset does not hold or a handle of another dataset.
+  SpeciesResult Species(std::string_view name) const;
+  SpeciesResult Species(SpeciesHandle species) const;
+  MineralResult Mineral(std::string_view name) const;
+  MineralResult Mineral(MineralHandle mineral) const;
   double Si(std::string_view mineral_name) const;  // throws std::out_of_range
 };
 

@@ -151,39 +151,71 @@ double Evaluation::ChargeBalancePercent() const {
 }
 
 std::vector<SpeciesResult> Evaluation::Species() const {
-  const Dataset& d = *dataset;
   std::vector<SpeciesResult> species;
-  species.reserve(static_cast<std::size_t>(d.SpeciesCount()));
-  for (int i = 1; i <= d.SpeciesCount(); ++i) {
-    SpeciesResult s;
-    s.printed_name = d.catalogue.Name(i);
-    s.name = d.SpeciesName(i);
-    s.charge = d.catalogue.Charge(i);
-    s.molality = speciation.molality[i];
-    s.gamma = speciation.gamma[i];
-    s.activity = speciation.activity[i];
-    s.log_activity = std::log10(s.activity);
-    s.switched_off =
-        i > thermo::kWater && conditions->constants.aqueous_logk[i] == thermo::kSwitchedOffLogK;
-    species.push_back(s);
-  }
+  species.reserve(static_cast<std::size_t>(dataset->SpeciesCount()));
+  for (int i = 1; i <= dataset->SpeciesCount(); ++i) species.push_back(Species({dataset, i}));
   return species;
 }
 
-std::vector<MineralResult> Evaluation::Minerals() const {
+SpeciesResult Evaluation::Species(SpeciesHandle handle) const {
   const Dataset& d = *dataset;
-  std::vector<MineralResult> minerals;
-  minerals.reserve(static_cast<std::size_t>(d.MineralCount()));
-  for (int m = 1; m <= d.MineralCount(); ++m) {
-    MineralResult r;
-    r.name = d.MineralName(m);
-    r.log_k = conditions->constants.mineral_logk[m];
-    r.si = saturation_index[m];
-    // The index is ln(IAP/K) over the dataset's divisor; log IAP is the true log10.
-    r.log_iap = r.si * d.si_divisor / std::log(10.0) + r.log_k;
-    minerals.push_back(r);
+  if (handle.dataset != dataset) {
+    throw NameError("a species handle of " +
+                    std::string(handle.dataset ? handle.dataset->title : "no dataset") +
+                    " used on a result of " + std::string(d.title));
   }
+  if (handle.index < 1 || handle.index > d.SpeciesCount()) {
+    throw NameError("species handle " + std::to_string(handle.index) + " is not one of " +
+                    std::string(d.title) + "'s species 1.." + std::to_string(d.SpeciesCount()));
+  }
+  const int i = handle.index;
+  SpeciesResult s;
+  s.printed_name = d.catalogue.Name(i);
+  s.name = d.SpeciesName(i);
+  s.charge = d.catalogue.Charge(i);
+  s.molality = speciation.molality[i];
+  s.gamma = speciation.gamma[i];
+  s.activity = speciation.activity[i];
+  s.log_activity = std::log10(s.activity);
+  s.switched_off =
+      i > thermo::kWater && conditions->constants.aqueous_logk[i] == thermo::kSwitchedOffLogK;
+  return s;
+}
+
+SpeciesResult Evaluation::Species(std::string_view name) const {
+  return Species(dataset->Species(name));
+}
+
+std::vector<MineralResult> Evaluation::Minerals() const {
+  std::vector<MineralResult> minerals;
+  minerals.reserve(static_cast<std::size_t>(dataset->MineralCount()));
+  for (int m = 1; m <= dataset->MineralCount(); ++m) minerals.push_back(Mineral({dataset, m}));
   return minerals;
+}
+
+MineralResult Evaluation::Mineral(MineralHandle handle) const {
+  const Dataset& d = *dataset;
+  if (handle.dataset != dataset) {
+    throw NameError("a mineral handle of " +
+                    std::string(handle.dataset ? handle.dataset->title : "no dataset") +
+                    " used on a result of " + std::string(d.title));
+  }
+  if (handle.index < 1 || handle.index > d.MineralCount()) {
+    throw NameError("mineral handle " + std::to_string(handle.index) + " is not one of " +
+                    std::string(d.title) + "'s minerals 1.." + std::to_string(d.MineralCount()));
+  }
+  const int m = handle.index;
+  MineralResult r;
+  r.name = d.MineralName(m);
+  r.log_k = conditions->constants.mineral_logk[m];
+  r.si = saturation_index[m];
+  // The index is ln(IAP/K) over the dataset's divisor; log IAP is the true log10.
+  r.log_iap = r.si * d.si_divisor / std::log(10.0) + r.log_k;
+  return r;
+}
+
+MineralResult Evaluation::Mineral(std::string_view name) const {
+  return Mineral(dataset->Mineral(name));
 }
 
 double Evaluation::Si(std::string_view mineral_name) const {

@@ -102,7 +102,7 @@ std::string_view Dataset::Formula(int m) const {
   return i ? i->formula : std::string_view();
 }
 
-int Dataset::FindMineral(std::string_view name) const {
+int Dataset::MineralIndexOf(std::string_view name) const {
   if (name.empty()) return 0;
   if (const int m = MineralIndex(name)) return m;
   for (const Identity& i : kIdentities) {

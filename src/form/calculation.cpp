@@ -23,6 +23,12 @@ engine::Sample SampleFromBoxes(const CalculationInput& input) {
   return s;
 }
 
+double WindowSteamFraction(const thermo::ThermoStorage& storage, bool option1, bool check1) {
+  if (option1) return 0.0;
+  const double y = steam::FractionOfSteam(storage);
+  return check1 ? 0.0 : y;
+}
+
 CalculationResult Calculate(const CalculationInput& input,
                             const std::function<void()>& on_non_convergence,
                             engine::Search search) {
@@ -42,7 +48,7 @@ CalculationResult Calculate(const CalculationInput& input,
       std::make_shared<const engine::Conditions>(engine::ConditionsFrom(dataset, storage));
   platform::CheckFp("the equilibrium constants at " + input.box[17] + " °C");
 
-  const double y = steam::FractionOfSteam(storage, input.option1, input.check1 == 1);
+  const double y = WindowSteamFraction(storage, input.option1, input.check1 == 1);
   platform::CheckFp("the fraction of steam");
 
   engine::Sample sample = SampleFromBoxes(input);

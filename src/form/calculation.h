@@ -6,6 +6,7 @@
 
 #include "engine/engine.h"
 #include "thermo/catalogue.h"
+#include "thermo/thermo_storage.h"
 
 namespace geofluid::form {
 
@@ -26,6 +27,11 @@ struct CalculationResult : engine::Evaluation {
 // The boxes as a typed sample: the window's conversions in the window's order, so that the
 // first bad box is the one named. Text13 (pH) is read in the first mode only.
 engine::Sample SampleFromBoxes(const CalculationInput& input);
+
+// The window's fraction of steam: none in the mode at the pH measurement temperature
+// (option1); none without the steam correction (check1), though the separation temperature
+// must still lie within the steam table, as the window has always checked.
+double WindowSteamFraction(const thermo::ThermoStorage& storage, bool option1, bool check1);
 
 // Steps 4 to 11 of a run without the files: temperatures, tables, constants, fraction of steam,
 // the trials, saturation indices and TOTH. Re-entrant; no I/O. `on_non_convergence` is called

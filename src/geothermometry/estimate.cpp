@@ -294,9 +294,9 @@ MineralSet ResolveMinerals(const engine::Dataset& dataset, const std::vector<std
       dataset.id == thermo::Dataset::kSolveq ? thermo::Dataset::kSupcrt : thermo::Dataset::kSolveq);
   for (const std::string& name : names) {
     if (name.empty()) throw std::invalid_argument("an empty mineral name in the set");
-    const int m = dataset.FindMineral(name);
+    const int m = dataset.MineralIndexOf(name);
     if (m == 0) {
-      if (const int o = other.FindMineral(name)) {
+      if (const int o = other.MineralIndexOf(name)) {
         set.absent.push_back(name);
         continue;
       }

@@ -16,6 +16,7 @@
 #include "geothermometry/giggenbach.h"
 #include "geothermometry/solute.h"
 #include "geothermometry/sweep.h"
+#include "platform/errors.h"
 
 namespace geofluid::geothermometry {
 
@@ -35,13 +36,13 @@ inline constexpr double kAutoFarFromZero = 1.0;
 bool IsAutoSet(const std::vector<std::string>& minerals);
 
 // A mineral name the dataset does not have; what() lists the dataset's names.
-class UnknownMineral : public std::invalid_argument {
+class UnknownMineral : public Error {
  public:
-  using std::invalid_argument::invalid_argument;
+  using Error::Error;
 };
 
 // A set of minerals in one dataset. Names may be either dataset's spelling or the common name
-// (engine::Dataset::FindMineral), so that one set serves both datasets.
+// (engine::Dataset::MineralIndexOf), so that one set serves both datasets.
 struct MineralSet {
   std::vector<int> indices;         // 1-based
   std::vector<std::string> names;   // as this dataset spells them, in the order asked

@@ -293,7 +293,7 @@ std::vector<ResolvedFix> ResolveFixes(const engine::Dataset& dataset,
       throw std::invalid_argument(what + ": \"" + f.component +
                                   "\" is not a component; the components are " + keys);
     }
-    const int m = dataset.FindMineral(f.mineral);
+    const int m = dataset.MineralIndexOf(f.mineral);
     if (m == 0) {
       throw std::invalid_argument(what + ": " + std::string(dataset.title) + " has no mineral \"" +
                                   f.mineral + "\"");

@@ -30,6 +30,12 @@ class FileError : public Error {
   using Error::Error;
 };
 
+// A species or mineral name the dataset does not hold, or a handle of another dataset.
+class NameError : public Error {
+ public:
+  using Error::Error;
+};
+
 // The pH search did not end within its bound.
 class SearchError : public Error {
  public:

@@ -9,8 +9,7 @@
 
 namespace geofluid::steam {
 
-double FractionOfSteam(const thermo::ThermoStorage& storage, bool option1, bool check1) {
-  if (option1) return 0.0;
+double FractionOfSteam(const thermo::ThermoStorage& storage) {
   const double latent = storage.vapour_enthalpy_ts - storage.liquid_enthalpy_ts;
   // The extrapolated steam table has no latent heat there: the quotient would be meaningless.
   if (!(latent > 0.0)) {
@@ -21,7 +20,6 @@ double FractionOfSteam(const thermo::ThermoStorage& storage, bool option1, bool 
   }
   double y = (storage.liquid_enthalpy_t - storage.liquid_enthalpy_ts) / latent;
   if (!(y >= 0.0)) y = 0.0;
-  if (check1) y = 0.0;
   return y;
 }
 

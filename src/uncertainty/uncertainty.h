@@ -21,13 +21,14 @@
 
 #include "engine/engine.h"
 #include "geothermometry/sweep.h"
+#include "platform/errors.h"
 
 namespace geofluid::uncertainty {
 
 // An --error item, an [errors] key or an err_ cell that cannot be used; the message names it.
-class ErrorSyntax : public std::invalid_argument {
+class ErrorSyntax : public Error {
  public:
-  using std::invalid_argument::invalid_argument;
+  using Error::Error;
 };
 
 enum class Distribution {

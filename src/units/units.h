@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace geofluid::units {
 
 // Standard atomic weights, g/mol: IUPAC 2021 (CIAAW), T. Prohaska et al., "Standard atomic
@@ -80,9 +82,9 @@ struct Amount {
 
 // A value the conversion cannot take: negative, not finite, a density that is not positive,
 // dissolved solids that leave no water.
-class UnitError : public std::runtime_error {
+class UnitError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // Total dissolved solids of the analysis in mg/kg of solution: the sum of the given
