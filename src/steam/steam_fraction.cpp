@@ -31,7 +31,7 @@ double SteamFractionBetween(double celsius, double separation_celsius) {
   storage.liquid_enthalpy_t = thermo::Interpolate(at_t, thermo::data::kSteamLiquidEnthalpy);
   storage.liquid_enthalpy_ts = thermo::Interpolate(at_ts, thermo::data::kSteamLiquidEnthalpy);
   storage.vapour_enthalpy_ts = thermo::Interpolate(at_ts, thermo::data::kSteamVapourEnthalpy);
-  return FractionOfSteam(storage, false, false);
+  return FractionOfSteam(storage);
 }
 
 }  // namespace geofluid::steam
