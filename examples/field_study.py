@@ -45,9 +45,9 @@ print("\nSummary, reservoir liquid, °C")
 for well, row in reservoir.iterrows():
     groups = {"silica": [], "cation": []}
     for column in reservoir.columns:
-        if not column.startswith("flags_") or "steam_loss" in column:
+        if not column.startswith("reservoir_flags_") or "steam_loss" in column:
             continue
-        key = column[len("flags_"):]
+        key = column[len("reservoir_flags_"):]
         value = row["reservoir_" + key]
         if key.startswith(("amorphous", "cristobalite")) or pd.isna(value):
             continue  # lower bounds, or no value
