@@ -411,8 +411,9 @@ void TemperatureTab::Done() {
       estimates_->appendRow({Cell(tr("注意")), Cell(Utf8(e.dataset->title)), Cell(""), Cell(""),
                              Cell(QString::fromStdString(w))});
   }
-  // Each solute geothermometer for the water as sampled, then (where its argument depends on
-  // concentration) for the reservoir liquid; the flags' reasons in the note.
+  // Each solute geothermometer for the water as sampled (its key), then, where its argument
+  // depends on concentration, for the reservoir liquid (the key marked so); the flags' reasons
+  // in the note.
   const auto solute_row = [&](const geothermometry::SoluteTemperature& s, const QString& label) {
     QString note = QString::fromStdString(!s.reason.empty() ? s.reason : s.warning);
     if (!s.note.empty()) note += (note.isEmpty() ? "" : "; ") + QString::fromStdString(s.note);
@@ -425,7 +426,7 @@ void TemperatureTab::Done() {
   };
   for (std::size_t i = 0; i < outcome->solute.size(); ++i) {
     const auto& s = outcome->solute[i];
-    solute_row(s, Utf8(s.key) + tr(" (試料水)"));
+    solute_row(s, Utf8(s.key));
     if (i < outcome->solute_reservoir.size() && geothermometry::DependsOnConcentration(s.key))
       solute_row(outcome->solute_reservoir[i], Utf8(s.key) + tr(" (貯留層液)"));
   }
