@@ -32,16 +32,39 @@ reservoir = geofluid.geothermometry(wells)
 for _, row in reservoir[reservoir["error"] != ""].iterrows():
     print(f"left out: {row['error']}")
 reservoir = reservoir[reservoir["error"] == ""]
-print("\nReservoir temperatures, °C")
-print(reservoir[["solveq_rms", "supcrt_rms", "quartz_fournier1977", "na_k_giggenbach1988",
+print("\nReservoir temperatures, °C (quartz of the water as sampled and of the reservoir liquid)")
+print(reservoir[["solveq_rms", "supcrt_rms", "quartz_fournier1977",
+                 "reservoir_quartz_fournier1977", "na_k_giggenbach1988",
                  "giggenbach_class"]].round(1).to_string())
 
-# Each well evaluated at its quartz temperature (Fournier 1977), the usual first guess of the
-# reservoir temperature, with the pH carried there from its measurement.
+# The summary a geochemist reads first: per group, the reservoir-liquid values that no flag
+# rules out (not applicable, immature, out of range, below detection) and their range.
+RULED_OUT = ("not_applicable", "immature", "out_of_range", "below_detection")
+SILICA = ("quartz", "chalcedony")
+print("\nSummary, reservoir liquid, °C")
+for well, row in reservoir.iterrows():
+    groups = {"silica": [], "cation": []}
+    for column in reservoir.columns:
+        if not column.startswith("reservoir_flags_") or "steam_loss" in column:
+            continue
+        key = column[len("reservoir_flags_"):]
+        value = row["reservoir_" + key]
+        if key.startswith(("amorphous", "cristobalite")) or pd.isna(value):
+            continue  # lower bounds, or no value
+        if any(code in row[column].split(";") for code in RULED_OUT):
+            continue
+        groups["silica" if key.startswith(SILICA) else "cation"].append(value)
+    text = [f"{name} {min(v):.0f}-{max(v):.0f} ({len(v)})" if v else f"{name} none"
+            for name, v in groups.items()]
+    print(f"{well:6s} " + ", ".join(text) +
+          f", multicomponent RMS {row['solveq_rms']:.0f} / {row['supcrt_rms']:.0f}")
+
+# Each well evaluated at the quartz temperature of its reservoir liquid (Fournier 1977), the
+# usual first guess of the reservoir temperature, with the pH carried there.
 at_reservoir = wells.loc[reservoir.index].assign(
-    temperatures=reservoir["quartz_fournier1977"].round().astype(int).astype(str))
+    temperatures=reservoir["reservoir_quartz_fournier1977"].round().astype(int).astype(str))
 result = geofluid.evaluate(at_reservoir, dataset="solveq")
-print("\nAt the quartz temperature (SOLVEQ)")
+print("\nAt the reservoir liquid's quartz temperature (SOLVEQ)")
 print(result[["temperature", "status", "pH", "steam_fraction", "SI_QUARTZ", "SI_CALCITE",
               "SI_ANHYDRITE"]].round(3).to_string())
 
@@ -66,13 +89,13 @@ for ax, (key, title) in zip(axes, [("solveq", "SOLVEQ"), ("supcrt", "SUPCRT98")]
                 (100, 0.0), xycoords=("data", "axes fraction"), xytext=(4, 4),
                 textcoords="offset points", ha="left", va="bottom", fontsize=8, color="0.35")
     rms = estimate[f"{key}_rms"]
-    quartz = estimate["quartz_fournier1977"]
+    quartz = estimate["reservoir_quartz_fournier1977"]
     ax.axvline(rms, color="tab:red", lw=1.2, ls=":")
     ax.annotate(f"multicomponent\nestimate (RMS)\n{rms:.0f} °C", (rms, 1.0),
                 xycoords=("data", "axes fraction"), xytext=(-4, -4), textcoords="offset points",
                 ha="right", va="top", color="tab:red", fontsize=8, bbox=LABEL_BOX)
     ax.axvline(quartz, color="0.3", lw=1.0, ls="--")
-    ax.annotate(f"quartz\ngeothermometer\n{quartz:.0f} °C", (quartz, 0.80),
+    ax.annotate(f"quartz geothermometer,\nreservoir liquid\n{quartz:.0f} °C", (quartz, 0.80),
                 xycoords=("data", "axes fraction"), xytext=(-4, -4), textcoords="offset points",
                 ha="right", va="top", color="0.3", fontsize=8, bbox=LABEL_BOX)
     ax.set_title(title)

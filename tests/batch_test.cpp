@@ -295,6 +295,48 @@ TEST(BatchInput, LaboratoryUnitsBecomeMolalities) {
   EXPECT_NE(bad[1].fault.find("no water"), std::string::npos) << bad[1].fault;
 }
 
+// "<x" and "n.d." as laboratories write them; Li and B beside the components.
+TEST(BatchInput, BelowDetectionAndTraceColumns) {
+  InputOptions half;
+  const auto jobs = ReadAll(
+      "id,units,pH,ph_temperature,separation,Na,Mg,Ca,Li,B\n"
+      "a,mg/kg,8,25,140,1000,<0.02,n.d.,2,<0.5\n"
+      "b,mg/kg,8,25,,1000,0.01,0,,\n"
+      "c,mg/kg,8,25,140,1000,<,5,<-1,\n",
+      half);
+  ASSERT_EQ(jobs.size(), 3u);
+  const Job& a = jobs[0];
+  EXPECT_TRUE(a.fault.empty()) << a.fault;
+  // Half of 0.02 mg/kg is used, exactly as the plain 0.01 of row b.
+  EXPECT_EQ(a.sample.Component("Mg"), jobs[1].sample.Component("Mg"));
+  EXPECT_EQ(a.sample.Component("Ca"), 0.0);
+  EXPECT_NEAR(a.sample.mg_detection_limit, 2.0 * a.sample.Component("Mg"), 1e-18);
+  const unsigned mg = 1u << *engine::ComponentIndex("Mg");
+  const unsigned ca = 1u << *engine::ComponentIndex("Ca");
+  EXPECT_EQ(a.sample.below_detection, mg | ca | engine::kBelowDetectionBoron);
+  ASSERT_EQ(a.below_detection.size(), 3u);
+  EXPECT_EQ(a.below_detection[0], "Mg <0.02 (0.01 used)");
+  EXPECT_EQ(a.below_detection[1], "Ca n.d. (0 used)");
+  // 2 mg/kg of Li: 2 / 6940 mol/kg of water, the dissolved solids taken out as for Na.
+  EXPECT_NEAR(a.sample.lithium, 2.0 / 6940.0 / (1.0 - 1000.01e-6), 1e-12);
+  EXPECT_TRUE(std::isnan(jobs[1].sample.lithium));
+  // An empty separation is not taken for 100 °C unsaid.
+  EXPECT_TRUE(a.sample.separation_given);
+  EXPECT_FALSE(jobs[1].sample.separation_given);
+  EXPECT_NE(jobs[2].fault.find("column Mg: \"<\": a detection limit"), std::string::npos)
+      << jobs[2].fault;
+  EXPECT_NE(jobs[2].fault.find("column Li"), std::string::npos) << jobs[2].fault;
+
+  // The batch's rows say what was below detection.
+  engine::ConditionsCache cache;
+  const auto results = EvaluateJob(a, BothDatasets(), cache);
+  ASSERT_FALSE(results.empty());
+  EXPECT_EQ(results[0].status, Status::kWarning);
+  EXPECT_NE(results[0].message.find("below detection: Mg <0.02 (0.01 used), Ca n.d."),
+            std::string::npos)
+      << results[0].message;
+}
+
 TEST(BatchEvaluation, EqualsTheEngineCarry) {
   const engine::Sample sample = NaClWater();
   const std::vector<double> temperatures = {150, 250, 300};

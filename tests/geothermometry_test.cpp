@@ -449,6 +449,7 @@ TEST(GeothermometryCli, MissingSeparationAndBelowDetection) {
   ASSERT_EQ(rows.size(), 3u) << csv.err;
   EXPECT_NE(rows[0].find(",reservoir_quartz_fournier1977,"), std::string::npos);
   EXPECT_NE(rows[0].find(",flags_k_mg_giggenbach1988,"), std::string::npos);
+  EXPECT_NE(rows[0].find(",reservoir_flags_quartz_fournier1977,"), std::string::npos);
   EXPECT_NE(rows[1].find("below_detection"), std::string::npos);
   EXPECT_NE(rows[2].find("no separation temperature given"), std::string::npos);
   // A limit that is not a number is the row's fault, named.

@@ -460,6 +460,7 @@ void WriteCsvHeader(std::ostream& out, const std::vector<const engine::Dataset*>
   for (std::size_t i = std::size(kSoluteKeys); i < keys.size(); ++i) out << ',' << keys[i];
   for (const auto key : keys) out << ",reservoir_" << key;
   for (const auto key : keys) out << ",flags_" << key;
+  for (const auto key : keys) out << ",reservoir_flags_" << key;
   out << ",separation,below_detection,notes\n";
 }
 
@@ -522,6 +523,14 @@ void WriteCsvRow(std::ostream& out, const Reservoir* r, const std::string& id, s
       if (!t->bound.empty())
         notes += (notes.empty() ? "" : "; ") + std::string(key) + ": " + std::string(t->bound) +
                  " bound";
+    }
+    out << ',' << CsvField(codes);
+  }
+  for (const auto key : keys) {
+    const auto* t = cell(r ? &r->solute_reservoir : nullptr, key);
+    std::string codes;
+    if (t != nullptr) {
+      for (const auto& f : t->flags) codes += (codes.empty() ? "" : ";") + std::string(f.code);
     }
     out << ',' << CsvField(codes);
   }

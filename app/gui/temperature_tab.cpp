@@ -77,6 +77,7 @@ struct TemperatureTab::Outcome {
   std::vector<geothermometry::Estimate> estimates;
   std::vector<std::string> dataset_errors;  // a dataset that could not be estimated
   std::vector<geothermometry::SoluteTemperature> solute;
+  std::vector<geothermometry::SoluteTemperature> solute_reservoir;
   std::string solute_error;
   std::optional<uncertainty::Result> band;
   std::string band_error;
@@ -313,12 +314,12 @@ void TemperatureTab::Calculate() {
         outcome->dataset_errors.push_back(std::string(kDatasets[d]->title) + ": " + e.what());
       }
     }
-    try {
-      outcome->solute =
-          geothermometry::SoluteGeothermometers(geothermometry::SoluteAnalysisOf(sample));
-    } catch (const std::exception& e) {
-      outcome->solute_error = e.what();
-    }
+    geothermometry::Reservoir solutes;
+    geothermometry::AssessSolutes(sample, solutes);
+    outcome->solute = std::move(solutes.solute);
+    outcome->solute_reservoir = std::move(solutes.solute_reservoir);
+    outcome->solute_error = solutes.solute_error;
+    if (outcome->solute_error.empty()) outcome->solute_error = solutes.reservoir_reason;
     if (band) try {
         outcome->band =
             uncertainty::Run(sample, uncertainty::InputErrors::Defaults(), *band, *cache);
@@ -410,11 +411,24 @@ void TemperatureTab::Done() {
       estimates_->appendRow({Cell(tr("注意")), Cell(Utf8(e.dataset->title)), Cell(""), Cell(""),
                              Cell(QString::fromStdString(w))});
   }
-  for (const auto& s : outcome->solute) {
+  // Each solute geothermometer for the water as sampled (its key), then, where its argument
+  // depends on concentration, for the reservoir liquid (the key marked so); the flags' reasons
+  // in the note.
+  const auto solute_row = [&](const geothermometry::SoluteTemperature& s, const QString& label) {
     QString note = QString::fromStdString(!s.reason.empty() ? s.reason : s.warning);
     if (!s.note.empty()) note += (note.isEmpty() ? "" : "; ") + QString::fromStdString(s.note);
-    estimates_->appendRow({Cell(Utf8(s.key)), Cell(Utf8(s.citation)), Celsius(s.celsius),
+    for (const auto& f : s.flags)
+      if (f.code != "out_of_range" && f.code != "condition")
+        note +=
+            (note.isEmpty() ? "" : "; ") + Utf8(f.code) + ": " + QString::fromStdString(f.reason);
+    estimates_->appendRow({Cell(label), Cell(Utf8(s.citation)), Celsius(s.celsius),
                            Cell(QString("%1-%2 ℃").arg(s.valid_from).arg(s.valid_to)), Cell(note)});
+  };
+  for (std::size_t i = 0; i < outcome->solute.size(); ++i) {
+    const auto& s = outcome->solute[i];
+    solute_row(s, Utf8(s.key));
+    if (i < outcome->solute_reservoir.size() && geothermometry::DependsOnConcentration(s.key))
+      solute_row(outcome->solute_reservoir[i], Utf8(s.key) + tr(" (貯留層液)"));
   }
   QStringList problems;
   for (const std::string& e : outcome->dataset_errors) problems << QString::fromStdString(e);

@@ -348,7 +348,14 @@ def geothermometry(
       na_k_truesdell1976, na_k_fournier1979, na_k_arnorsson1983, na_k_giggenbach1988,
       na_k_ca_fournier_truesdell1973, k_mg_giggenbach1988 (empty where an equation cannot be
       applied); giggenbach_na, giggenbach_k, giggenbach_mg (percent of Na/1000, K/100 and
-      sqrt(Mg) in the triangle), maturity_index, giggenbach_class.
+      sqrt(Mg) in the triangle), maturity_index, giggenbach_class; the later geothermometers
+      (quartz_fournier_potter1982 ... cristobalite_beta_fournier1977, as the README lists);
+      reservoir_<key> for each, the reservoir liquid before it lost steam down to the
+      separation temperature (NaN without one); flags_<key> and reservoir_flags_<key>
+      (out_of_range, immature, partial_equilibrium, below_detection, not_applicable,
+      condition, joined by ";");
+      separation; below_detection (the cells given as "<x" or "n.d.": half the limit, or 0, is
+      used); notes (the flags' reasons, why a reservoir value is missing).
     Raises ValueError for an unknown mineral, and as evaluate() does.
     """
     index, names, columns, labels = _frame(df)

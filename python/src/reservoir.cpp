@@ -269,8 +269,8 @@ py::dict ReservoirTable(const std::vector<std::string>& names,
   }
   // The solute geothermometers in the command line's order: the nine of the first releases,
   // the triangle, the later ones, the reservoir liquid (reservoir_<key>), the flags
-  // (flags_<key>, codes joined by ";"), the separation temperature, what was below detection,
-  // and the notes (the flags' reasons and why a reservoir value is missing).
+  // (flags_<key> and reservoir_flags_<key>, codes joined by ";"), the separation temperature, what
+  // was below detection, and the notes (the flags' reasons and why a reservoir value is missing).
   const auto keys = geothermometry::SoluteKeys();
   constexpr std::size_t kFirst = 9;
   const auto values_of = [&](std::string_view key, bool reservoir) {
@@ -323,6 +323,16 @@ py::dict ReservoirTable(const std::vector<std::string>& names,
       flags.append(py::str(codes));
     }
     out[py::str("flags_" + std::string(key))] = flags;
+  }
+  for (const auto key : keys) {
+    py::list flags;
+    for (std::size_t i = 0; i < n; ++i) {
+      std::string codes;
+      if (const auto* t = geothermometry::FindSolute(results[i].solute_reservoir, key))
+        for (const auto& f : t->flags) codes += (codes.empty() ? "" : ";") + std::string(f.code);
+      flags.append(py::str(codes));
+    }
+    out[py::str("reservoir_flags_" + std::string(key))] = flags;
   }
   std::vector<double> separation(n, kNaN);
   py::list below, notes;

@@ -979,6 +979,11 @@ Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& 
   for (const engine::Dataset* d : options.datasets) {
     r.estimates.push_back(EstimateTemperature(sample, *d, options.minerals, options.sweep, cache));
   }
+  AssessSolutes(sample, r);
+  return r;
+}
+
+void AssessSolutes(const engine::Sample& sample, Reservoir& r) {
   try {
     r.water = SoluteAnalysisOf(sample);
     r.giggenbach = ClassifyGiggenbach(r.water);
@@ -996,7 +1001,6 @@ Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& 
     r.solute_error = e.what();
     r.giggenbach.reason = e.what();
   }
-  return r;
 }
 
 SoluteTemperature SoluteOfSample(const engine::Sample& sample, std::string_view key,

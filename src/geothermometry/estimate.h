@@ -201,4 +201,8 @@ struct Reservoir {
 Reservoir AssessReservoir(const engine::Sample& sample, const ReservoirOptions& options,
                           engine::ConditionsCache& cache);
 
+// Only the solute part of AssessReservoir: fills r.water, r.giggenbach, r.solute,
+// r.solute_reservoir, r.reservoir_reason and r.solute_error (where the analysis cannot be read).
+void AssessSolutes(const engine::Sample& sample, Reservoir& r);
+
 }  // namespace geofluid::geothermometry

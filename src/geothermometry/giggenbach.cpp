@@ -205,11 +205,12 @@ void FlagSolutes(std::vector<SoluteTemperature>& results, const SoluteAnalysis& 
       for (const auto& [bit, name] : kNames) {
         if (below & bit) names += (names.empty() ? "" : ", ") + std::string(name);
       }
-      AddFlag(r, "below_detection",
-              names + " below detection: " +
-                  (r.bound == "lower" && (below & kSoluteMg) && StartsWith(r.key, "k_mg")
-                       ? "with Mg at its limit this is a lower bound"
-                       : "the value rests on a fraction of the detection limit"));
+      AddFlag(
+          r, "below_detection",
+          names + " below detection: " +
+              (r.bound == "lower" && (below & kSoluteMg) && StartsWith(r.key, "k_mg")
+                   ? "with Mg at its limit this is a lower bound"
+                   : "the value rests on a stated fraction of the limit (0 where not detected)"));
     }
   }
 }

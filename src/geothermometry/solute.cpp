@@ -1,8 +1,12 @@
 #include "geothermometry/solute.h"
 
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_roots.h>
+
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 #include <stdexcept>
 
 #include "steam/steam_fraction.h"
@@ -521,36 +525,59 @@ SoluteTemperature ReservoirSoluteByKey(std::string_view key, const SoluteAnalysi
     return sampled;
   }
   // g(t) = f(c (1 - y(t))) - t falls with t: y rises, the liquid's concentrations fall and
-  // every f here falls with them. g(Ts) = f(c) - Ts > 0.
-  SoluteTemperature last;
-  const auto g = [&](double t) -> std::optional<double> {
-    last = entry.evaluate(Scaled(water, 1.0 - steam::SteamFractionBetween(t, ts)));
-    if (!last.celsius) return std::nullopt;
-    return *last.celsius - t;
+  // every f here falls with them. g(Ts) = f(c) - Ts > 0. Brent's method (GSL) brackets the root.
+  struct Objective {
+    const Entry* entry;
+    const SoluteAnalysis* water;
+    double ts;
+    SoluteTemperature last;
+    bool failed = false;
+  } objective{&entry, &water, ts, {}};
+  const auto g = [](double t, void* params) -> double {
+    auto* o = static_cast<Objective*>(params);
+    o->last = o->entry->evaluate(Scaled(*o->water, 1.0 - steam::SteamFractionBetween(t, o->ts)));
+    if (!o->last.celsius) {
+      o->failed = true;
+      return 0.0;  // ends the search; the reason is kept
+    }
+    return *o->last.celsius - t;
   };
-  double lo = ts;
-  double hi = std::min(*sampled.celsius, kSteamTableEnd);
-  const std::optional<double> g_hi = g(hi);
-  if (!g_hi) {
-    r.reason = last.reason;
+  const double hi = std::min(*sampled.celsius, kSteamTableEnd);
+  const double g_hi = g(hi, &objective);
+  if (objective.failed) {
+    r.reason = objective.last.reason;
     return r;
   }
-  if (*g_hi > 0.0) {
+  if (g_hi > 0.0) {
     r.reason = "the reservoir liquid would lie above " + Number(kSteamTableEnd, 0) +
                " °C, beyond the steam table";
     return r;
   }
-  // Bisection to 1e-9 °C: the root search costs some 40 evaluations of a closed form.
-  while (hi - lo > 1e-9) {
-    const double mid = 0.5 * (lo + hi);
-    const std::optional<double> gm = g(mid);
-    if (!gm) {
-      r.reason = last.reason;
-      return r;
+  std::optional<double> root;
+  if (g_hi == 0.0) root = hi;
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { gsl_set_error_handler_off(); });  // every status is checked
+  gsl_function f{g, &objective};
+  gsl_root_fsolver* solver = gsl_root_fsolver_alloc(gsl_root_fsolver_brent);
+  if (solver != nullptr && !root && gsl_root_fsolver_set(solver, &f, ts, hi) == GSL_SUCCESS) {
+    for (int i = 0; i < 100 && !objective.failed; ++i) {
+      if (gsl_root_fsolver_iterate(solver) != GSL_SUCCESS || objective.failed) break;
+      // To 1e-6 °C: far below the printed 0.1 °C, some ten evaluations of a closed form.
+      if (gsl_root_test_interval(gsl_root_fsolver_x_lower(solver), gsl_root_fsolver_x_upper(solver),
+                                 1e-6, 0.0) == GSL_SUCCESS) {
+        root = gsl_root_fsolver_root(solver);
+        break;
+      }
     }
-    (*gm > 0.0 ? lo : hi) = mid;
   }
-  g(0.5 * (lo + hi));
+  if (solver != nullptr) gsl_root_fsolver_free(solver);
+  if (objective.failed || !root) {
+    r.reason = objective.failed ? objective.last.reason
+                                : std::string("the reservoir liquid could not be solved for");
+    return r;
+  }
+  g(*root, &objective);
+  SoluteTemperature last = std::move(objective.last);
   last.note += std::string(last.note.empty() ? "" : "; ") + "steam fraction " +
                Number(steam::SteamFractionBetween(*last.celsius, ts), 3) + " from " +
                Number(*last.celsius) + " to " + Number(ts) + " °C";

@@ -95,8 +95,8 @@ bool DependsOnConcentration(std::string_view key);
 
 // The reservoir liquid: the water was separated at `separation_celsius` from a liquid at t
 // that lost the steam fraction y(t, Ts) of the steam table's enthalpy balance, so the liquid
-// held c (1 - y). Solves t = f(c (1 - y(t, Ts))) by bisection on [Ts, 300 °C] (the steam table
-// ends at 300 °C). A ratio of monovalent cations is unchanged; the quartz maximum-steam-loss
+// held c (1 - y). Solves t = f(c (1 - y(t, Ts))) with Brent's method on [Ts, 300 °C] (the steam
+// table ends at 300 °C). A ratio of monovalent cations is unchanged; the quartz maximum-steam-loss
 // form already assumes boiling to 100 °C and has no reservoir value. Where f(c) <= Ts the water
 // did not boil and the value is that of the water as given. Throws std::invalid_argument for an
 // unknown key.
