@@ -3,6 +3,7 @@
 
 #include "cli_commands.h"
 #include "form/number_text.h"
+#include "option_checks.h"
 #include "platform/errors.h"
 #include "platform/fp_status.h"
 #include "thermo/catalogue.h"
@@ -28,6 +29,7 @@ CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options) {
       ->check(CLI::IsMember({"solveq", "supcrt"}));
   command->add_option("--temperature", options.temperature, "calculation temperature, °C")
       ->required();
+  RefuseEmptyValues(*command);
   return command;
 }
 

@@ -25,6 +25,7 @@
 #include "geothermometry/estimate.h"
 #include "geothermometry_plot.h"
 #include "interp/steffen.h"
+#include "option_checks.h"
 #include "platform/errors.h"
 #include "sample_file.h"
 
@@ -305,8 +306,8 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
       ->check(CLI::IsMember({"mol/kg", "mmol/kg", "mg/kg"}));
   c->add_flag("--no-steam-correction", options.no_steam_correction,
               "carry the pH without the steam correction");
-  c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
-      ->check(CLI::NonNegativeNumber);
+  c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")->check(JobsCount(1024));
+  RefuseEmptyValues(*c);
   return c;
 }
 
