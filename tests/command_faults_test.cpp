@@ -239,7 +239,7 @@ TEST(CommandFaults, EmptyValuesBadSeedsAndStepsAreRefusedNamingTheOption) {
   EXPECT_TRUE(Has(top.out, "seed 18446744073709551615")) << top.out.substr(0, 200);
 }
 
-TEST(CommandFaults, BatchWarnsOfASeparationOutsideTheTables) {
+TEST(CommandFaults, TemperaturesOutsideTheTablesAreWarnedOfAsRunDoes) {
   TempDir dir;
   const auto table = dir / "t.csv";
   const std::string wells = ReadFile(kWells);
@@ -262,6 +262,12 @@ TEST(CommandFaults, BatchWarnsOfASeparationOutsideTheTables) {
         << rows[k]["message"];
   }
   EXPECT_EQ(rows[2]["status"], "ok") << rows[2].dump();
+
+  const auto constants = RunCli({"constants", "--temperature", "350"}, dir.Path());
+  EXPECT_EQ(constants.status, 0) << constants.err;
+  EXPECT_TRUE(Has(constants.err, "warning: the temperature 350 °C is outside 0-300 °C"))
+      << constants.err;
+  EXPECT_FALSE(Has(RunCli({"constants", "--temperature", "300"}, dir.Path()).err, "warning"));
 }
 
 TEST(CommandFaults, AnInputsOwnErrorWinsOverItsGroupInAnyOrder) {
