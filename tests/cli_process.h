@@ -52,6 +52,9 @@ struct CliRun {
   rlim_t file_size_limit = 0;
   // A run still going after this long is killed and reported with status -1.
   std::chrono::seconds kill_after{120};
+  // stdin from this file (default /dev/null); stdout to this one instead of the captured file.
+  std::filesystem::path stdin_file;
+  std::filesystem::path stdout_file;
 };
 
 // `scratch` receives the captured output files.
@@ -77,9 +80,10 @@ inline CliResult RunCli(const std::vector<std::string>& args, const std::filesys
 
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const fs::path& stdout_file = how.stdout_file.empty() ? out_path : how.stdout_file;
+    const int out = ::open(stdout_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = ::open("/dev/null", O_RDONLY);
+    const int in = ::open(how.stdin_file.empty() ? "/dev/null" : how.stdin_file.c_str(), O_RDONLY);
     if (out < 0 || err < 0 || in < 0) ::_exit(126);
     ::dup2(in, 0);
     ::dup2(out, 1);

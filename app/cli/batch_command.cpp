@@ -1,55 +1,19 @@
-#include <signal.h>
+#include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <memory>
+#include <optional>
 
 #include "batch/batch.h"
 #include "cli_commands.h"
+#include "cli_io.h"
 #include "interp/steffen.h"
+#include "option_checks.h"
+#include "platform/files.h"
 
 namespace geofluid::cli {
-
-namespace {
-
-// Set by SIGINT. A signal handler can reach nothing but process-wide state; the run itself
-// only reads it, through the reference RunBatch takes.
-std::atomic<bool> interrupt_requested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) { interrupt_requested.store(true); }
-
-// Installs the SIGINT handler for the lifetime of the run and restores the previous one.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    interrupt_requested.store(false);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    // Restarted system calls: a write cut short by the signal would otherwise end the output
-    // mid-row. The run sees the flag between chunks.
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &previous_);
-  }
-  ~InterruptGuard() { ::sigaction(SIGINT, &previous_, nullptr); }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-  struct sigaction previous_ {};
-};
-
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return a != "-" && b != "-" && std::filesystem::equivalent(a, b, ec);
-}
-
-}  // namespace
 
 CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options) {
   CLI::App* batch = app.add_subcommand(
@@ -77,12 +41,13 @@ CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options) {
   batch->add_option("--out", options.out, "output file (default - for stdout)");
   batch->add_option("--species", options.species, "also write the species in long form here");
   batch->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(JobsCount(1024));
   batch
       ->add_option("--interpolation", options.interpolation,
                    "how the tables are carried to a temperature: specified (default, the "
                    "window's polynomial) or steffen (monotone piecewise cubic)")
       ->check(CLI::IsMember({"specified", "steffen"}));
+  RefuseEmptyValues(*batch);
   return batch;
 }
 
@@ -107,9 +72,15 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
     run.evaluation.datasets.push_back(engine::Dataset::FromKey("supcrt"));
   const auto format = *batch::FormatFromText(options.format);
 
-  if (SameFile(options.input, options.out) || SameFile(options.input, options.species)) {
-    err << "error: the output would overwrite the input table " << options.input << '\n';
-    return kUsageError;
+  // By device and inode, so that a link, another name or stdin redirected from the table is
+  // caught before the output empties it.
+  for (const std::string* output : {&options.out, &options.species}) {
+    if (SameRegularFile(options.input, *output)) {
+      err << "error: the output " << (*output == "-" ? "on stdout" : *output)
+          << " would overwrite the input table "
+          << (options.input == "-" ? "on stdin" : options.input) << '\n';
+      return kUsageError;
+    }
   }
   if (options.species == "-" && options.out == "-") {
     err << "error: --species - and the table both go to stdout: give --out FILE or --species "
@@ -117,12 +88,15 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
     return kUsageError;
   }
   if (!options.species.empty() &&
-      (options.species == options.out || SameFile(options.species, options.out))) {
+      (options.species == options.out || SameRegularFile(options.species, options.out))) {
     err << "error: --species and --out name the same file " << options.species << '\n';
     return kUsageError;
   }
 
-  std::ifstream file;
+  InterruptGuard guard;
+  std::atomic<bool>& cancel = InterruptGuard::Requested();
+  std::optional<PollingInBuf> file_buffer;
+  std::optional<std::istream> file;
   std::istream* in = &stdin_stream;
   if (options.input != "-") {
     std::error_code ec;
@@ -130,46 +104,64 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
       err << "error: " << options.input << " is a directory, not a CSV table\n";
       return kUsageError;
     }
-    file.open(options.input, std::ios::binary);
-    if (!file) {
-      err << "error: cannot open the table " << options.input << ": " << std::strerror(errno)
+    const int fd = OpenInput(options.input);
+    if (fd < 0) {
+      err << "error: cannot open the table " << options.input << ": " << platform::ErrorText(errno)
           << '\n';
       return kUsageError;
     }
-    in = &file;
+    file.emplace(&file_buffer.emplace(fd, true, cancel));
+    in = &*file;
   }
 
-  InterruptGuard guard;
+  const auto interrupted = [&](const std::string& written) {
+    err << InterruptGuard::What() << ": " << written << '\n';
+    return InterruptGuard::ExitStatus();
+  };
   try {
     if (!options.temperatures.empty())
       run.input.temperatures = batch::ParseTemperatures(options.temperatures);
     // The header is checked before any output file is touched.
-    batch::CsvInput input(*in, run.input);
+    std::optional<batch::CsvInput> input;
+    try {
+      input.emplace(*in, run.input);
+    } catch (const batch::UsageError&) {
+      throw;
+    } catch (const std::exception&) {
+      if (cancel.load()) return interrupted("nothing was written");
+      throw;
+    }
 
-    std::ofstream out_file;
+    // Opened as descriptors: a FIFO nobody reads yet is waited for without blocking Ctrl-C, and
+    // a write that fails keeps its cause for the message.
+    const auto open = [&](const std::string& path, const char* what,
+                          std::optional<FdOutBuf>& buffer, std::optional<std::ostream>& stream) {
+      const int fd = OpenOutput(path, cancel);
+      if (fd < 0) {
+        if (errno == EINTR && cancel.load()) return false;
+        err << "error: cannot open " << what << ' ' << path << ": " << platform::ErrorText(errno)
+            << '\n';
+        return false;
+      }
+      stream.emplace(&buffer.emplace(fd, true));
+      return true;
+    };
+    std::optional<FdOutBuf> out_buffer, species_buffer;
+    std::optional<std::ostream> out_file, species_file;
     std::ostream* table_stream = &out;
     if (options.out != "-") {
-      out_file.open(options.out, std::ios::binary | std::ios::trunc);
-      if (!out_file) {
-        err << "error: cannot open the output file " << options.out << ": " << std::strerror(errno)
-            << '\n';
-        return kUsageError;
-      }
-      table_stream = &out_file;
+      if (!open(options.out, "the output file", out_buffer, out_file))
+        return cancel.load() ? interrupted("nothing was written") : kUsageError;
+      table_stream = &*out_file;
     }
-    std::ofstream species_file;
     std::ostream* species_stream = nullptr;
     if (!options.species.empty()) {
       if (options.species == "-") {
         species_stream = &out;
       } else {
-        species_file.open(options.species, std::ios::binary | std::ios::trunc);
-        if (!species_file) {
-          err << "error: cannot open the species file " << options.species << ": "
-              << std::strerror(errno) << '\n';
-          return kUsageError;
-        }
-        species_stream = &species_file;
+        if (!open(options.species, "the species file", species_buffer, species_file))
+          return cancel.load() ? interrupted("nothing was written") : kUsageError;
+        species_stream = &*species_file;
       }
     }
 
@@ -182,15 +174,40 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
     }
     batch::SinkList sink(sinks);
 
+    // The first output that cannot be written, with its cause; the run then stops.
+    std::string failed_output;
+    int failed_error = 0;
+    const auto check_outputs = [&] {
+      if (!failed_output.empty()) return;
+      const std::pair<std::ostream*, const std::string*> outputs[] = {
+          {table_stream, &options.out}, {species_stream, &options.species}};
+      for (const auto& [stream, path] : outputs) {
+        if (stream == nullptr || *stream) continue;
+        failed_output = *path;
+        failed_error = OutputError(*stream);
+        cancel.store(true);
+        return;
+      }
+    };
+
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     bool progress_shown = false;
     const auto progress = [&](const batch::Progress& p) {
+      check_outputs();
       if (!terminal) return;
       err << "\rbatch: " << p.samples << " samples, " << p.rows << " rows, " << p.errors
           << " errors" << std::flush;
       progress_shown = true;
     };
-    const batch::Summary summary = batch::RunBatch(input, run, sink, progress, interrupt_requested);
+    batch::Summary summary;
+    try {
+      summary = batch::RunBatch(*input, run, sink, progress, cancel);
+    } catch (const std::exception& e) {
+      // The output is closed well formed by the run; say how far it got.
+      if (progress_shown) err << '\n';
+      err << "error: " << e.what() << "; the output is incomplete\n";
+      return kRunError;
+    }
     if (progress_shown) err << '\n';
 
     const auto written = [&] {
@@ -200,16 +217,32 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
       return count(summary.progress.samples, "sample") + " (" +
              count(summary.progress.rows, "row") + ")";
     };
-    if ((out_file.is_open() && !out_file) || (species_file.is_open() && !species_file) ||
-        !*table_stream) {
-      err << "error: cannot write the output: " << std::strerror(errno) << '\n';
+    for (std::ostream* stream : {table_stream, species_stream})
+      if (stream != nullptr) stream->flush();
+    if (out_buffer) out_buffer->Close();
+    if (species_buffer) species_buffer->Close();
+    check_outputs();
+    if (failed_output.empty()) {
+      if (out_buffer && out_buffer->Error() != 0) {
+        failed_output = options.out;
+        failed_error = out_buffer->Error();
+      } else if (species_buffer && species_buffer->Error() != 0) {
+        failed_output = options.species;
+        failed_error = species_buffer->Error();
+      }
+    }
+    // A failed stdout is reported once, where the command line ends.
+    if (failed_output == "-") return kRunError;
+    if (!failed_output.empty()) {
+      err << "error: " << IncompleteOutput(failed_output, failed_error) << " (it stopped after "
+          << written() << ")\n";
       return kRunError;
     }
-    if (summary.interrupted) {
-      err << "interrupted: the output holds the first " << written() << ", each row complete\n";
-      return 128 + SIGINT;
-    }
+    if (summary.interrupted)
+      return interrupted("the output holds the first " + written() + ", each row complete");
     if (!summary.broken_input.empty()) {
+      if (cancel.load())
+        return interrupted("the output holds the first " + written() + ", each row complete");
       err << "error: " << summary.broken_input << "; the output holds the first " << written()
           << '\n';
       return kRunError;

@@ -115,7 +115,8 @@ CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options);
 CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options);
 int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, std::ostream& err);
 CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options);
-int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::ostream& err);
+int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ostream& out,
+                   std::ostream& err);
 
 int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostream& err);
 int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err);

@@ -3,6 +3,7 @@
 
 #include "cli_commands.h"
 #include "form/number_text.h"
+#include "option_checks.h"
 #include "platform/errors.h"
 #include "platform/fp_status.h"
 #include "thermo/catalogue.h"
@@ -28,6 +29,7 @@ CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options) {
       ->check(CLI::IsMember({"solveq", "supcrt"}));
   command->add_option("--temperature", options.temperature, "calculation temperature, °C")
       ->required();
+  RefuseEmptyValues(*command);
   return command;
 }
 
@@ -37,6 +39,10 @@ int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostrea
     err << "error: --temperature: \"" << options.temperature << "\" is not a number\n";
     return kUsageError;
   }
+  // As run and batch warn: the tables span 0 to 300 °C.
+  if (*t < 0.0 || *t > 300.0)
+    err << "warning: the temperature " << options.temperature
+        << " °C is outside 0-300 °C, values are extrapolated\n";
   const thermo::Dataset dataset =
       options.dataset == "supcrt" ? thermo::Dataset::kSupcrt : thermo::Dataset::kSolveq;
   const thermo::Catalogue& catalogue = thermo::CatalogueOf(dataset);

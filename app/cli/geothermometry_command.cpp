@@ -25,6 +25,7 @@
 #include "geothermometry/estimate.h"
 #include "geothermometry_plot.h"
 #include "interp/steffen.h"
+#include "option_checks.h"
 #include "platform/errors.h"
 #include "sample_file.h"
 
@@ -586,8 +587,7 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
       ->check(CLI::IsMember({"mol/kg", "mmol/kg", "mg/kg"}));
   c->add_flag("--no-steam-correction", options.no_steam_correction,
               "carry the pH without the steam correction");
-  c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
-      ->check(CLI::NonNegativeNumber);
+  c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")->check(JobsCount(1024));
   c->add_option("--detection-fraction", options.detection_fraction,
                 "a table's \"<x\" (below the detection limit x) is taken as this fraction of x "
                 "(default 0.5); \"n.d.\" as 0; both are marked")
@@ -607,6 +607,7 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
   c->add_flag("--normalize", options.normalize,
               "divide each log(Q/K) by the moles of its reaction before the statistics, so that "
               "every mineral weighs alike");
+  RefuseEmptyValues(*c);
   return c;
 }
 

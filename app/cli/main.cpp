@@ -1,10 +1,13 @@
 // geofluid-cli: the command line of Geofluid.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <string>
 
 #include "cli_commands.h"
 #include "geofluid/version.h"
+#include "cli_io.h"
 #include "platform/files.h"
 
 int main(int argc, char** argv) {
@@ -32,15 +35,27 @@ int main(int argc, char** argv) {
     std::cerr << "error: " << e.what() << "\n";
     return geofluid::cli::kUsageError;
   }
-  if (constants_command->parsed())
-    return geofluid::cli::RunConstants(constants, std::cout, std::cerr);
-  if (run_command->parsed()) return geofluid::cli::RunRun(run, std::cout, std::cerr);
-  if (batch_command->parsed())
-    return geofluid::cli::RunBatchCommand(batch, std::cin, std::cout, std::cerr);
+  // stdout through a buffer that keeps the cause of a failed write, so that a full disk or a
+  // file-size limit is reported instead of ending in a silent, partial output; stdin polled, so
+  // that waiting on a terminal or an idle pipe ends at Ctrl-C.
+  geofluid::cli::FdOutBuf stdout_buffer(STDOUT_FILENO, false);
+  std::ostream out(&stdout_buffer);
+  geofluid::cli::PollingInBuf stdin_buffer(STDIN_FILENO, false,
+                                           geofluid::cli::InterruptGuard::Requested());
+  std::istream in(&stdin_buffer);
+  int status = geofluid::cli::kUsageError;
+  if (constants_command->parsed()) status = geofluid::cli::RunConstants(constants, out, std::cerr);
+  if (run_command->parsed()) status = geofluid::cli::RunRun(run, out, std::cerr);
+  if (batch_command->parsed()) status = geofluid::cli::RunBatchCommand(batch, in, out, std::cerr);
   if (geothermometry_command->parsed())
-    return geofluid::cli::RunGeothermometry(geothermometry, std::cout, std::cerr);
+    status = geofluid::cli::RunGeothermometry(geothermometry, out, std::cerr);
   if (uncertainty_command->parsed())
-    return geofluid::cli::RunUncertainty(uncertainty, std::cout, std::cerr);
-  if (scaling_command->parsed()) return geofluid::cli::RunScaling(scaling, std::cout, std::cerr);
-  return geofluid::cli::kUsageError;
+    status = geofluid::cli::RunUncertainty(uncertainty, in, out, std::cerr);
+  if (scaling_command->parsed()) status = geofluid::cli::RunScaling(scaling, out, std::cerr);
+  out.flush();
+  if (!stdout_buffer.Close()) {
+    std::cerr << "error: " << geofluid::cli::IncompleteOutput("-", stdout_buffer.Error()) << '\n';
+    return status == geofluid::cli::kOk ? geofluid::cli::kRunError : status;
+  }
+  return status;
 }

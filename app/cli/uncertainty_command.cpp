@@ -13,6 +13,7 @@
 #include "form/calculation.h"
 #include "form/number_text.h"
 #include "geothermometry/sweep.h"
+#include "option_checks.h"
 #include "platform/errors.h"
 #include "sample_file.h"
 #include "uncertainty/uncertainty.h"
@@ -41,7 +42,8 @@ bool IsTable(const std::string& path) {
 }
 
 // The sample file as a typed sample: the boxes as the window reads them in the first mode.
-Input FromSampleFile(const std::string& path, const UncertaintyOptions& options) {
+Input FromSampleFile(const std::string& path, const UncertaintyOptions& options,
+                     std::vector<std::string>& warnings) {
   const sample::Sample file = sample::LoadSample(path);
   form::CalculationInput boxes;
   boxes.box = file.box;
@@ -61,9 +63,12 @@ Input FromSampleFile(const std::string& path, const UncertaintyOptions& options)
   in.sample.separation_temperature =
       options.no_steam_correction && file.box[18].empty() ? 100.0 : form::BoxNumber(file.box, 18);
   in.errors = uncertainty::InputErrors::Defaults();
+  uncertainty::ErrorList list(in.errors);
   for (const auto& e : file.errors) {
     try {
-      uncertainty::SetError(in.errors, e.key, e.value);
+      if (std::string w = list.Set(e.key, e.value); !w.empty())
+        warnings.push_back("the sample file " + path + ", line " + std::to_string(e.line) +
+                           ", [errors]: " + w);
     } catch (const uncertainty::ErrorSyntax& x) {
       throw sample::SampleError("the sample file " + path + ", line " + std::to_string(e.line) +
                                 ", [errors]: " + x.what());
@@ -72,9 +77,10 @@ Input FromSampleFile(const std::string& path, const UncertaintyOptions& options)
   return in;
 }
 
-std::vector<Input> FromTable(const std::string& path, const UncertaintyOptions& options) {
+std::vector<Input> FromTable(const std::string& path, const UncertaintyOptions& options,
+                             std::istream& stdin_stream) {
   std::ifstream file;
-  std::istream* stream = &std::cin;
+  std::istream* stream = &stdin_stream;
   if (path != "-") {
     file.open(path, std::ios::binary);
     if (!file) throw std::runtime_error("cannot read the table " + path);
@@ -239,7 +245,8 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
       ->check(CLI::Range(1, 1000000));
   c->add_option("--seed", options.seed,
                 "Seed of the random numbers (default 1); the same seed gives the same output "
-                "whatever --jobs");
+                "whatever --jobs")
+      ->check(SeedText());
   c->add_option("--error", options.errors,
                 "An input's 1-sigma error, KEY=VALUE (repeatable): --error Na=3% --error pH=0.05 "
                 "--error Al=x2. " +
@@ -260,7 +267,7 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
   c->add_option("--plot", options.plot,
                 "Draw the fan chart of SI against temperature to FILE (.png or .svg) and the "
                 "histogram of the temperature estimate per dataset to FILE-estimate-DATASET");
-  c->add_option("--jobs", options.jobs, "Threads (default: all cores)")->check(CLI::Range(0, 1024));
+  c->add_option("--jobs", options.jobs, "Threads (default: all cores)")->check(JobsCount(1024));
   c->add_option("--fix", options.fix,
                 "COMPONENT=MINERAL: the component's total found at every temperature of every "
                 "draw by equilibrium with the mineral, as geothermometry --fix; repeatable")
@@ -275,10 +282,12 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
       ->check(CLI::IsMember({"steam_loss", "dilution"}));
   c->add_flag("--normalize", options.normalize,
               "the estimate's statistics over log(Q/K) divided by the moles of each reaction");
+  RefuseEmptyValues(*c);
   return c;
 }
 
-int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::ostream& err) {
+int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
   uncertainty::Options run;
   run.draws = options.draws;
   run.seed = options.seed;
@@ -319,13 +328,18 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
 #endif
 
   std::vector<Input> inputs;
+  std::vector<std::string> warnings;
   try {
     if (IsTable(options.input))
-      inputs = FromTable(options.input, options);
+      inputs = FromTable(options.input, options, in);
     else
-      inputs.push_back(FromSampleFile(options.input, options));
-    for (Input& in : inputs)
-      for (const std::string& item : options.errors) uncertainty::SetError(in.errors, item);
+      inputs.push_back(FromSampleFile(options.input, options, warnings));
+    for (Input& in : inputs) {
+      uncertainty::ErrorList list(in.errors);
+      for (const std::string& item : options.errors)
+        if (std::string w = list.Set(item); !w.empty() && &in == &inputs.front())
+          warnings.push_back("--error " + w);
+    }
   } catch (const uncertainty::ErrorSyntax& e) {
     err << "error: " << e.what() << '\n';
     return kUsageError;
@@ -340,6 +354,7 @@ int RunUncertainty(const UncertaintyOptions& options, std::ostream& out, std::os
     return kRunError;
   }
 
+  for (const std::string& w : warnings) err << "warning: " << w << '\n';
   engine::ConditionsCache cache;
   std::vector<uncertainty::Result> results;
   int status = kOk;

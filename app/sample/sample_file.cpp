@@ -165,8 +165,10 @@ int OnKey(void* user, const char* section_text, const char* name_text, const cha
     // Keys and values are checked by the layer that uses them; a repeated key is still a fault.
     for (const Sample::Error& e : parse.sample.errors)
       if (e.key == name) {
-        parse.Fail(number, parse.At(number) + ": \"" + name + "\" is given twice in [errors] "
-                           "(first on line " + std::to_string(e.line) + ")");
+        parse.Fail(number, parse.At(number) + ": \"" + name +
+                               "\" is given twice in [errors] "
+                               "(first on line " +
+                               std::to_string(e.line) + ")");
         return 0;
       }
     parse.sample.errors.push_back({name, std::string(Trim(value != nullptr ? value : "")), number});
@@ -209,6 +211,12 @@ std::string ReadLimited(const std::filesystem::path& path, const std::string& wh
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec))
     throw SampleError(where + " is a directory, not a sample file");
+  // A FIFO or a socket would hold every command until something writes to it.
+  if (const auto kind = std::filesystem::status(path, ec).type();
+      kind == std::filesystem::file_type::fifo || kind == std::filesystem::file_type::socket)
+    throw SampleError(where + " is a " +
+                      (kind == std::filesystem::file_type::fifo ? "FIFO" : "socket") +
+                      ", not a sample file: save the sample to a regular file");
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     const int error = errno;

@@ -53,7 +53,15 @@ Prepared Prepare(const std::vector<std::string>& names, const std::vector<py::ar
   p.options.datasets = batch.evaluation.datasets;
   p.options.sweep.scheme = &Scheme(a.interpolation);
   p.options.sweep.steam_correction = a.run.steam_correction;
-  if (!grid.is_none()) p.options.sweep.temperatures = Temperatures(grid);
+  if (!grid.is_none()) {
+    p.options.sweep.temperatures = Temperatures(grid);
+    // The estimate's minimum and its edges are found along the list.
+    if (geothermometry::SortTemperatures(p.options.sweep.temperatures)) {
+      const std::string note =
+          geothermometry::SortedTemperaturesNote(p.options.sweep.temperatures.size());
+      if (PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 1) != 0) throw py::error_already_set();
+    }
+  }
   for (const auto& [component, mineral] : a.fix)
     p.options.sweep.fix.push_back({component, mineral});
   p.options.sweep.normalize = a.normalize;

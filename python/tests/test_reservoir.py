@@ -123,3 +123,13 @@ def test_fixed_al_and_normalised_as_the_command_line(cli, wells, tmp_path):
     assert ours["supcrt_warnings"].str.contains("MICROCLINE left out").all()
     with pytest.raises(ValueError, match="QUARTZ holds no Al"):
         geofluid.geothermometry(few, fix={"Al": "QUARTZ"})
+
+
+def test_temperatures_in_any_order_give_the_sorted_lists_estimate(wells):
+    few = wells.iloc[[0, 1]]
+    sorted_list = geofluid.geothermometry(few, temperatures=[100, 150, 200, 250, 300])
+    for given in ([150, 250, 200, 100, 300], [300, 250, 200, 150, 100],
+                  [100, 150, 150, 200, 250, 300]):
+        with pytest.warns(UserWarning, match="not given in ascending order"):
+            ours = geofluid.geothermometry(few, temperatures=given)
+        pd.testing.assert_frame_equal(ours, sorted_list)

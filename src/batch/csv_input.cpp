@@ -119,6 +119,10 @@ std::span<const std::string_view> InputColumns() {
 
 struct CsvInput::Impl {
   static constexpr std::size_t kMaxCell = 1 << 20;
+  // Far more than the columns a table can have; the rest of such a row cannot be trusted.
+  static constexpr std::size_t kMaxCells = 4096;
+  std::size_t cells_dropped = 0;
+  std::size_t too_many_cells = 0;  // the line of a row past kMaxCells, 0 while none
   std::istream& in;
   InputOptions options;
   csv_parser parser{};
@@ -141,6 +145,12 @@ struct CsvInput::Impl {
 
   static void OnCell(void* text, std::size_t length, void* data) {
     auto* self = static_cast<Impl*>(data);
+    // Past the limit the cells are only counted: a row of millions of empty cells would
+    // otherwise take gigabytes before it could be refused.
+    if (self->cells.size() >= kMaxCells) {
+      ++self->cells_dropped;
+      return;
+    }
     std::string cell(static_cast<const char*>(text), length);
     if (self->cells.empty()) {
       std::size_t newlines = 0;
@@ -151,6 +161,10 @@ struct CsvInput::Impl {
   }
   static void OnRecord(int, void* data) {
     auto* self = static_cast<Impl*>(data);
+    if (self->cells_dropped > 0) {
+      if (self->too_many_cells == 0) self->too_many_cells = self->record_line;
+      self->cells_dropped = 0;
+    }
     bool blank = true;
     for (const std::string& c : self->cells) blank = blank && Trim(c).empty();
     // Rows with every cell empty are what spreadsheets leave below a table.
@@ -165,6 +179,11 @@ struct CsvInput::Impl {
           csv_strerror(csv_error(&parser)) +
           ": a quote inside an unquoted cell, or text after a closing quote); the table is not "
           "read past this line");
+    if (too_many_cells != 0 || cells_dropped > 0)
+      throw std::runtime_error("line " +
+                               std::to_string(too_many_cells != 0 ? too_many_cells : line) +
+                               ": a row has more than " + std::to_string(kMaxCells) +
+                               " cells (the limit of a row); the table is not read past this line");
     // An unclosed quote would otherwise take the rest of the table, however long, into one cell.
     if (csv_get_buffer_size(&parser) > kMaxCell)
       throw std::runtime_error("line " + std::to_string(line) +

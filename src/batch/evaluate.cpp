@@ -53,7 +53,9 @@ std::string NonConvergence(const engine::Evaluation& e) {
 }
 
 // What a user should know about an evaluation that did not fail.
-void Review(Result& result, const engine::Evaluation* measured) {
+// `separation`: the separation temperature where the steam correction used it.
+void Review(Result& result, const engine::Evaluation* measured,
+            std::optional<double> separation = std::nullopt) {
   const engine::Evaluation& e = *result.evaluation;
   if (measured != nullptr && !measured->Converged())
     AddWarning(result, "at the pH temperature, " + NonConvergence(*measured) +
@@ -66,6 +68,7 @@ void Review(Result& result, const engine::Evaluation* measured) {
   };
   if (measured != nullptr) outside(measured->temperature, "the pH temperature");
   outside(e.temperature, "the temperature");
+  if (separation) outside(*separation, "the separation temperature");
 }
 
 // A row that used a fraction of a detection limit (or 0 for "n.d.") says so.
@@ -202,7 +205,9 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
             engine::EvaluateFromToth(job.sample, measured->toth, cache.Get(*dataset, t, scheme),
                                      options.steam_correction, hooks);
         ph_hint = r.evaluation->ph;
-        Review(r, &*measured);
+        Review(r, &*measured,
+               options.steam_correction ? std::optional(job.sample.separation_temperature)
+                                        : std::nullopt);
         MarkBelowDetection(r, job);
       } catch (const std::exception& e) {
         Fail(r, Where(job) + ", " + std::string(dataset->title) + " at " + Degrees(t) + ": " +

@@ -48,7 +48,14 @@ Summary RunBatch(CsvInput& input, const BatchOptions& options, RowSink& sink,
       summary.broken_input = e.what();
       more = false;
     }
-    Evaluated evaluated = EvaluateJobs(chunk, options.evaluation, cache, options.threads, &cancel);
+    Evaluated evaluated;
+    try {
+      evaluated = EvaluateJobs(chunk, options.evaluation, cache, options.threads, &cancel);
+    } catch (...) {
+      // No threads to be had, no memory: what was written stays well formed.
+      sink.End(false);
+      throw;
+    }
     for (std::size_t i = 0; i < evaluated.complete; ++i) {
       for (const Result& r : evaluated.per_job[i]) {
         sink.Write(r);

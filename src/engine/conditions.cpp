@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -90,28 +92,51 @@ double SteamFraction(const Conditions& at, double separation_temperature, bool s
 }
 
 struct ConditionsCache::Impl {
-  std::mutex mutex;
-  std::map<std::tuple<const Dataset*, double, const TableScheme*>,
-           std::shared_ptr<const Conditions>>
-      prepared;
+  using Key = std::tuple<const Dataset*, double, const TableScheme*>;
+  struct Entry {
+    Key key;
+    std::shared_ptr<const Conditions> conditions;
+  };
+  std::size_t capacity = 1;
+  mutable std::mutex mutex;
+  std::list<Entry> recent;  // most recently asked for first
+  std::map<Key, std::list<Entry>::iterator> prepared;
 };
 
-ConditionsCache::ConditionsCache() : impl_(std::make_unique<Impl>()) {}
+ConditionsCache::ConditionsCache(std::size_t capacity) : impl_(std::make_unique<Impl>()) {
+  impl_->capacity = std::max<std::size_t>(1, capacity);
+}
 ConditionsCache::~ConditionsCache() = default;
+
+std::size_t ConditionsCache::Size() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->prepared.size();
+}
 
 std::shared_ptr<const Conditions> ConditionsCache::Get(const Dataset& dataset, double temperature,
                                                        const TableScheme& scheme) {
   if (!std::isfinite(temperature)) return Prepare(dataset, temperature, scheme);  // throws
   const auto key = std::make_tuple(&dataset, temperature, &scheme);
+  Impl& c = *impl_;
   {
-    std::lock_guard lock(impl_->mutex);
-    if (auto it = impl_->prepared.find(key); it != impl_->prepared.end()) return it->second;
+    std::lock_guard lock(c.mutex);
+    if (auto it = c.prepared.find(key); it != c.prepared.end()) {
+      c.recent.splice(c.recent.begin(), c.recent, it->second);
+      return it->second->conditions;
+    }
   }
   // Prepared outside the lock: two threads may both prepare the same key, and the first one
   // stored wins; both results are identical.
   auto prepared = Prepare(dataset, temperature, scheme);
-  std::lock_guard lock(impl_->mutex);
-  return impl_->prepared.emplace(key, std::move(prepared)).first->second;
+  std::lock_guard lock(c.mutex);
+  if (auto it = c.prepared.find(key); it != c.prepared.end()) return it->second->conditions;
+  c.recent.push_front(Impl::Entry{key, std::move(prepared)});
+  c.prepared.emplace(key, c.recent.begin());
+  while (c.prepared.size() > c.capacity) {
+    c.prepared.erase(c.recent.back().key);
+    c.recent.pop_back();
+  }
+  return c.recent.front().conditions;
 }
 
 }  // namespace geofluid::engine

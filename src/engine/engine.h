@@ -275,10 +275,17 @@ Carried Carry(const Sample& sample, const std::shared_ptr<const Conditions>& at_
               const Hooks& hooks = {});
 
 // Prepared conditions by (dataset, temperature, interpolation), shared by threads: a caller
-// asks for the same key many times and gets one object.
+// asks for the same key many times and gets one object. At most `capacity` are kept, the least
+// recently asked for dropped first (a holder keeps its own alive), so that a table whose every
+// row has its own pH temperature does not grow the memory with its length.
 class ConditionsCache {
  public:
-  ConditionsCache();
+  // A few KB each: the usual grids of a few hundred temperatures per dataset and scheme fit
+  // many times over.
+  static constexpr std::size_t kDefaultCapacity = 4096;
+  explicit ConditionsCache(std::size_t capacity = kDefaultCapacity);
+  // How many are kept now.
+  std::size_t Size() const;
   ~ConditionsCache();
   ConditionsCache(const ConditionsCache&) = delete;
   ConditionsCache& operator=(const ConditionsCache&) = delete;

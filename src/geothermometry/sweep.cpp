@@ -334,6 +334,11 @@ std::vector<double> TemperatureGrid(double from, double to, double step) {
     throw std::invalid_argument("--from (" + Celsius(from) + ") is above --to (" + Celsius(to) +
                                 ")");
   }
+  if (from < to && step > to - from) {
+    throw std::invalid_argument("--step (" + Celsius(step) + ") is larger than the range --from " +
+                                Celsius(from) + " --to " + Celsius(to) +
+                                ": the sweep would have one temperature");
+  }
   const double intervals = (to - from) / step;
   if (intervals > 10000.0) {
     throw std::invalid_argument("--from " + Celsius(from) + " --to " + Celsius(to) + " --step " +
@@ -348,6 +353,24 @@ std::vector<double> TemperatureGrid(double from, double to, double step) {
   for (std::size_t i = 0; i <= n; ++i) grid.push_back(from + static_cast<double>(i) * step);
   if (exact) grid.back() = to;
   return grid;
+}
+
+bool SortTemperatures(std::vector<double>& temperatures) {
+  for (const double t : temperatures)
+    if (!std::isfinite(t))
+      throw std::invalid_argument("the temperature " + Celsius(t) + " is not a finite number");
+  std::vector<double> sorted = temperatures;
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  if (sorted == temperatures) return false;
+  temperatures = std::move(sorted);
+  return true;
+}
+
+std::string SortedTemperaturesNote(std::size_t count) {
+  return "the temperatures were not given in ascending order, each once: they are taken "
+         "sorted, " +
+         std::to_string(count) + " temperature" + (count == 1 ? "" : "s");
 }
 
 Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,

@@ -57,6 +57,13 @@ struct ResolvedFix {
 std::vector<ResolvedFix> ResolveFixes(const engine::Dataset& dataset,
                                       const std::vector<FixedComponent>& fixes);
 
+// A list of temperatures given in any order made ascending with each once, as an estimate's
+// minimum and its edges need; true when that changed the list. Throws std::invalid_argument for
+// a temperature that is not finite.
+bool SortTemperatures(std::vector<double>& temperatures);
+// What a run says when SortTemperatures changed the list.
+std::string SortedTemperaturesNote(std::size_t count);
+
 struct SweepOptions {
   std::vector<double> temperatures = TemperatureGrid(100.0, 300.0, 5.0);
   bool steam_correction = true;

@@ -130,6 +130,37 @@ void SetError(InputErrors& errors, std::string_view item) {
   SetError(errors, item.substr(0, equals), item.substr(equals + 1));
 }
 
+std::string ErrorList::Set(std::string_view key_text, std::string_view value) {
+  const std::string_view key = Trim(key_text);
+  InputErrors changed = errors_;
+  SetError(changed, key, value);
+  const bool group = key == "components" || key == "gases";
+  std::string kept;
+  for (int i = 0; i < kInputCount; ++i) {
+    if (changed[i].distribution == errors_[i].distribution && changed[i].sigma == errors_[i].sigma)
+      continue;
+    if (group && named_[i]) {
+      kept += (kept.empty() ? "" : ", ") + std::string(InputKey(i)) + " " + ErrorText(errors_, i);
+      continue;
+    }
+    errors_[i] = changed[i];
+  }
+  if (!group)
+    for (int i = 0; i < kInputCount; ++i)
+      if (InputKey(i) == key || (key == "calculation" && i == kInputCount - 1)) named_[i] = true;
+  if (kept.empty()) return "";
+  return std::string(key) + " = " + std::string(Trim(value)) +
+         " leaves the inputs named on their own as they were (" + kept +
+         "): an input's own error wins over its group's, in any order";
+}
+
+std::string ErrorList::Set(std::string_view item) {
+  const auto equals = item.find('=');
+  if (equals == std::string_view::npos)
+    throw ErrorSyntax(std::string(item) + ": expected KEY=VALUE, e.g. Na=3%");
+  return Set(item.substr(0, equals), item.substr(equals + 1));
+}
+
 std::string ErrorText(const InputErrors& errors, int input) {
   const ErrorSpec& s = errors[input];
   if (s.distribution == Distribution::kLogNormal) return "x" + Shortest(s.sigma);
@@ -144,7 +175,8 @@ std::string ErrorSyntaxHelp() {
          "VALUE: 3% = normal with a relative 1 sigma of 3 % (concentrations; a draw below 0 is "
          "drawn again); x2 = log-normal, 1 sigma a factor of 2 (concentrations); 0.05 = normal, "
          "absolute (pH units, °C). Defaults: 5% for every concentration, pH=0.1, temperatures 0. "
-         "The command line overrides the file's [errors] section or err_KEY columns.";
+         "An input's own error wins over its group's (Na=10% with components=2%) in any order; the "
+         "command line overrides the file's [errors] section or err_KEY columns.";
 }
 
 std::mt19937_64 Stream(std::uint64_t seed, std::uint64_t draw, int input) {

@@ -23,6 +23,8 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::size_t kFailuresShown = 3;
 constexpr std::size_t kFewestForAnEstimate = 3;
+// The per-draw results a run may keep at once.
+constexpr std::size_t kMostKeptBytes = std::size_t{4} << 30;
 
 std::string Celsius(double t) {
   char text[32];
@@ -311,6 +313,10 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
   // A minimum needs a temperature on either side: with fewer than three the estimate would only
   // repeat a temperature of the list.
   Options options = asked;
+  // The estimate's minimum and its edges are found along the list: out of order or repeated,
+  // they would be wrong without a word.
+  if (geothermometry::SortTemperatures(options.temperatures))
+    result.warnings.push_back(geothermometry::SortedTemperaturesNote(options.temperatures.size()));
   if (options.estimate && options.temperatures.size() < kFewestForAnEstimate) {
     options.estimate = false;
     result.warnings.push_back("no temperature estimate: it needs at least " +
@@ -358,6 +364,26 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     std::vector<char> on_edge;         // [criterion][draw]
     std::vector<std::string> failure;  // [draw]
   };
+  // Every draw's SI at every temperature is kept until its quantiles are taken: refused up front
+  // where that would not fit, rather than ending out of memory after hours of draws.
+  {
+    double bytes = 0.0;
+    for (const DatasetPlan& d : plan.datasets)
+      bytes += static_cast<double>(draws) * static_cast<double>(nt) *
+               static_cast<double>(d.dataset->MineralCount() + 1) * sizeof(double);
+    if (bytes > static_cast<double>(kMostKeptBytes)) {
+      const auto most = static_cast<long long>(static_cast<double>(draws) *
+                                               static_cast<double>(kMostKeptBytes) / bytes);
+      char text[320];
+      std::snprintf(text, sizeof text,
+                    "%d draws at %zu temperatures with %zu dataset%s would keep %.1f GB of "
+                    "results, more than the limit of %.1f GB: at most %lld draws here, or fewer "
+                    "temperatures",
+                    options.draws, nt, nd, nd == 1 ? "" : "s", bytes / 1e9,
+                    static_cast<double>(kMostKeptBytes) / 1e9, most);
+      throw std::invalid_argument(text);
+    }
+  }
   std::vector<Store> store(nd);
   for (std::size_t k = 0; k < nd; ++k) {
     Store& s = store[k];
@@ -496,6 +522,7 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     r.sensitivity_temperature = options.temperatures[reference];
     if (options.sensitivity) r.sensitivity = Sensitivities(plan, d, sample, errors, reference);
     result.datasets.push_back(std::move(r));
+    s = Store{};  // summarised: its draws are no longer needed
   }
   result.failed_draws =
       static_cast<std::size_t>(std::count(any_failed.begin(), any_failed.end(), true));

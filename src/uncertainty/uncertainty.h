@@ -80,6 +80,21 @@ struct InputErrors {
 void SetError(InputErrors& errors, std::string_view key, std::string_view value);
 // "KEY=VALUE" as on the command line.
 void SetError(InputErrors& errors, std::string_view item);
+// The items of one list (a file's [errors] section, the --error options) under one rule,
+// whatever their order: an input named on its own keeps its error, and a group (components,
+// gases) sets only those of its inputs not named on their own. A later list still overrides
+// an earlier one.
+class ErrorList {
+ public:
+  explicit ErrorList(InputErrors& errors) : errors_(errors) {}
+  // As SetError; returns a warning when a group leaves an input named before it alone, else "".
+  std::string Set(std::string_view key, std::string_view value);
+  std::string Set(std::string_view item);
+
+ private:
+  InputErrors& errors_;
+  std::array<bool, kInputCount> named_{};
+};
 // The error as SetError reads it: "5%", "x2", "0.1".
 std::string ErrorText(const InputErrors& errors, int input);
 // What --help says about the syntax.

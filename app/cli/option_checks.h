@@ -1,0 +1,22 @@
+#pragma once
+
+// Checks every command applies to its option values before they are converted, so that a
+// mistake is a usage error naming the option instead of a silent zero or default.
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+namespace geofluid::cli {
+
+// Refuses an empty value ("--from ''", "--seed=") for every option of `command` that takes one;
+// call it once all options are added.
+void RefuseEmptyValues(CLI::App& command);
+
+// A seed: a whole number from 0 to 18446744073709551615, digits only (no sign, no exponent), so
+// that two different texts are never the same seed.
+CLI::Validator SeedText();
+
+// A count of threads from 0 (all cores) to `most`, named in the message.
+CLI::Validator JobsCount(int most);
+
+}  // namespace geofluid::cli

@@ -1,0 +1,380 @@
+// The commands under the mistakes and mishaps of real use: output that cannot be written, a
+// signal mid-run, input that never comes, lists out of order, values left empty, tables far
+// larger than they should be. None may lose data silently, answer wrongly, hang or grow without
+// bound.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_process.h"
+#include "engine/engine.h"
+#include "form_fixtures.h"
+
+namespace geofluid {
+namespace {
+
+using testing::CliProgram;
+using testing::CliRun;
+using testing::ReadFile;
+using testing::RunCli;
+using testing::TempDir;
+using testing::WriteFile;
+
+const std::string kSource = GEOFLUID_SOURCE_DIR;
+const std::string kWells = kSource + "/examples/wells.csv";
+const std::string kSample = kSource + "/examples/nacl-water.ini";
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The wells' rows repeated to `rows`, each with its own id and, with `distinct`, its own pH
+// temperature.
+std::string Wells(std::size_t rows, bool distinct) {
+  const auto lines = testing::SplitLines(ReadFile(kWells), "\n");
+  std::vector<std::string> body;
+  for (std::size_t k = 1; k < lines.size(); ++k)
+    if (!lines[k].empty() && !Has(lines[k], "NA-09")) body.push_back(lines[k]);
+  std::string table = lines[0] + "\n";
+  for (std::size_t i = 0; i < rows; ++i) {
+    std::string row = body[i % body.size()];
+    row = "r" + std::to_string(i) + row.substr(row.find(','));
+    if (distinct) {
+      // ph_temperature is the fifth column of the wells.
+      std::size_t at = 0;
+      for (int c = 0; c < 4; ++c) at = row.find(',', at) + 1;
+      const std::size_t end = row.find(',', at);
+      row = row.substr(0, at) + std::to_string(20.0 + 1e-4 * static_cast<double>(i)) +
+            row.substr(end);
+    }
+    table += row + "\n";
+  }
+  return table;
+}
+
+// Starts the command line with stdin from `in` (-1: /dev/null) and stdout to `out`.
+pid_t Start(const std::vector<std::string>& args, int in, const std::filesystem::path& out,
+            const std::filesystem::path& err) {
+  std::vector<std::string> text = {CliProgram().string()};
+  text.insert(text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_RDONLY);
+    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (null < 0 || o < 0 || e < 0) ::_exit(126);
+    ::dup2(in >= 0 ? in : null, 0);
+    ::dup2(o, 1);
+    ::dup2(e, 2);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+// The exit status, or -1 when the process is still running after `limit` (it is then killed).
+int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// ---- Data lost -------------------------------------------------------------------------------
+
+TEST(CommandFaults, AnOutputNeverOverwritesTheTableOnStdin) {
+  TempDir dir;
+  const auto table = dir / "t.csv";
+  const std::string content = ReadFile(kWells);
+  for (const std::string option : {"--out", "--species"}) {
+    WriteFile(table, content);
+    const auto r = RunCli({"batch", "-", "--units", "mg/kg", option, table.string()}, dir.Path(),
+                          CliRun{.stdin_file = table});
+    EXPECT_EQ(r.status, 2) << option << ": " << r.err;
+    EXPECT_TRUE(Has(r.err, "would overwrite the input table on stdin")) << r.err;
+    EXPECT_EQ(ReadFile(table), content) << option;
+  }
+}
+
+TEST(CommandFaults, AnOutputThatCannotBeWrittenWholeIsAnErrorNamingIt) {
+  TempDir dir;
+  const std::string temperatures = "--temperatures=150,200,250";
+  const std::vector<std::vector<std::string>> commands = {
+      {"constants", "--temperature", "200"},
+      {"geothermometry", kSample},
+      {"geothermometry", kSample, "--format", "json"},
+      {"geothermometry", kSample, "--format", "csv"},
+      {"uncertainty", kSample, "--draws", "3", temperatures},
+      {"uncertainty", kSample, "--draws", "3", temperatures, "--format", "json"},
+      {"batch", kWells, "--units", "mg/kg"},
+  };
+  for (const auto& args : commands) {
+    const auto r = RunCli(args, dir.Path(), CliRun{.stdout_file = "/dev/full"});
+    EXPECT_EQ(r.status, 1) << args[0] << ' ' << args.back() << ": " << r.err;
+    EXPECT_TRUE(Has(r.err,
+                    "cannot write the output to stdout: No space left on device; the "
+                    "output is incomplete"))
+        << args[0] << ' ' << args.back() << ": " << r.err;
+  }
+  const auto file = RunCli({"batch", kWells, "--units", "mg/kg", "--out", "/dev/full"}, dir.Path());
+  EXPECT_EQ(file.status, 1);
+  EXPECT_TRUE(Has(file.err,
+                  "cannot write the output file /dev/full: No space left on device; "
+                  "the output is incomplete"))
+      << file.err;
+}
+
+TEST(CommandFaults, TerminateAndHangUpEndABatchAsCtrlCDoes) {
+  TempDir dir;
+  const auto table = dir / "large.csv";
+  WriteFile(table, Wells(20000, false));
+  const std::pair<int, const char*> signals[] = {{SIGTERM, "terminated: the output holds"},
+                                                 {SIGHUP, "hung up: the output holds"}};
+  for (const auto& [signal, message] : signals) {
+    for (const std::string format : {"json", "jsonl"}) {
+      const auto out = dir / ("out." + format);
+      const auto err = dir / "err.txt";
+      std::filesystem::remove(out);
+      const pid_t pid =
+          Start({"batch", table.string(), "--units", "mg/kg", "--temperatures", "100:300:20",
+                 "--format", format, "--out", out.string(), "--jobs", "2"},
+                -1, dir / "stdout.txt", err);
+      ASSERT_GT(pid, 0);
+      const auto size = [&] {
+        std::error_code ec;
+        const auto n = std::filesystem::file_size(out, ec);
+        return ec ? 0 : n;
+      };
+      for (int k = 0; k < 600 && size() < 20000; ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      ASSERT_EQ(::kill(pid, signal), 0);
+      EXPECT_EQ(WaitFor(pid, std::chrono::seconds(60)), 128 + signal) << ReadFile(err);
+      EXPECT_TRUE(Has(ReadFile(err), message)) << ReadFile(err);
+      const std::string text = ReadFile(out);
+      if (format == "json") {
+        EXPECT_NO_THROW((void)nlohmann::json::parse(text)) << signal;
+      } else {
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.back(), '\n');
+        for (const auto& line : testing::SplitLines(text, "\n"))
+          if (!line.empty()) EXPECT_NO_THROW((void)nlohmann::json::parse(line)) << signal;
+      }
+    }
+  }
+}
+
+// ---- Silent wrong answers --------------------------------------------------------------------
+
+TEST(CommandFaults, TemperaturesInAnyOrderGiveTheSortedListsAnswer) {
+  TempDir dir;
+  const auto run = [&](const std::string& list) {
+    return RunCli({"uncertainty", kSample, "--draws", "8", "--temperatures", list, "--format",
+                   "csv", "--jobs", "2"},
+                  dir.Path());
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {"250,150,200", "150,200,250"},
+      {"200:300:20,100:180:20", "100:300:20"},
+      {"100:300:20,100:300:20", "100:300:20"},
+  };
+  for (const auto& [given, sorted] : cases) {
+    const auto a = run(given);
+    const auto b = run(sorted);
+    EXPECT_EQ(a.status, 0) << a.err;
+    EXPECT_EQ(a.out, b.out) << given;
+    EXPECT_TRUE(Has(a.err, "not given in ascending order, each once")) << given << ": " << a.err;
+    EXPECT_FALSE(Has(b.err, "ascending order")) << b.err;
+  }
+}
+
+TEST(CommandFaults, EmptyValuesBadSeedsAndStepsAreRefusedNamingTheOption) {
+  TempDir dir;
+  const auto table = dir / "t.csv";
+  WriteFile(table, ReadFile(kWells));
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"batch", table.string(), "--temperatures", ""}, "--temperatures"},
+      {{"batch", table.string(), "--species", ""}, "--species"},
+      {{"batch", table.string(), "--jobs", "-1"}, "0 (all cores) to 1024"},
+      {{"geothermometry", kSample, "--from", ""}, "--from"},
+      {{"geothermometry", kSample, "--minerals", ""}, "--minerals"},
+      {{"geothermometry", kSample, "--plot", ""}, "--plot"},
+      {{"geothermometry", kSample, "--step", "1e308"}, "--step (1e+308) is larger than the range"},
+      {{"uncertainty", kSample, "--seed", ""}, "--seed"},
+      {{"uncertainty", kSample, "--seed", "-1"}, "not a seed"},
+      {{"uncertainty", kSample, "--seed", "18446744073709551616"}, "not a seed"},
+      {{"uncertainty", kSample, "--seed", "1e3"}, "not a seed"},
+      {{"constants", "--temperature="}, "--temperature"},
+  };
+  for (const auto& [args, message] : cases) {
+    const auto r = RunCli(args, dir.Path());
+    EXPECT_EQ(r.status, 2) << args[0] << ' ' << args[args.size() - 2] << ": " << r.err;
+    EXPECT_TRUE(Has(r.err, message)) << r.err;
+    EXPECT_LT(r.err.size(), 300u) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out.substr(0, 200);
+  }
+  // The largest seed is a seed.
+  const auto top = RunCli({"uncertainty", kSample, "--seed", "18446744073709551615", "--draws", "2",
+                           "--temperatures", "150,200,250"},
+                          dir.Path());
+  EXPECT_EQ(top.status, 0) << top.err;
+  EXPECT_TRUE(Has(top.out, "seed 18446744073709551615")) << top.out.substr(0, 200);
+}
+
+TEST(CommandFaults, TemperaturesOutsideTheTablesAreWarnedOfAsRunDoes) {
+  TempDir dir;
+  const auto table = dir / "t.csv";
+  const std::string wells = ReadFile(kWells);
+  const std::string header = wells.substr(0, wells.find('\n'));
+  // NA-01 with its separation (the sixth column) moved.
+  std::string row = testing::SplitLines(wells, "\n")[1];
+  std::size_t at = 0;
+  for (int c = 0; c < 5; ++c) at = row.find(',', at) + 1;
+  const std::string head = row.substr(0, at), tail = row.substr(row.find(',', at));
+  WriteFile(table, header + "\n" + head + "301" + tail + "\n" + head + "-10" + tail + "\n" + head +
+                       "140" + tail + "\n");
+  const auto r =
+      RunCli({"batch", table.string(), "--temperatures", "200", "--format", "json"}, dir.Path());
+  const auto rows = nlohmann::json::parse(r.out);
+  ASSERT_EQ(rows.size(), 3u) << r.err;
+  for (std::size_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(rows[k]["status"], "warning") << rows[k].dump();
+    EXPECT_TRUE(Has(rows[k]["message"].get<std::string>(),
+                    "the separation temperature " + std::string(k == 0 ? "301" : "-10")))
+        << rows[k]["message"];
+  }
+  EXPECT_EQ(rows[2]["status"], "ok") << rows[2].dump();
+
+  const auto constants = RunCli({"constants", "--temperature", "350"}, dir.Path());
+  EXPECT_EQ(constants.status, 0) << constants.err;
+  EXPECT_TRUE(Has(constants.err, "warning: the temperature 350 °C is outside 0-300 °C"))
+      << constants.err;
+  EXPECT_FALSE(Has(RunCli({"constants", "--temperature", "300"}, dir.Path()).err, "warning"));
+}
+
+TEST(CommandFaults, AnInputsOwnErrorWinsOverItsGroupInAnyOrder) {
+  TempDir dir;
+  const std::string sample = ReadFile(kSample);
+  const auto run = [&](const std::string& errors, std::vector<std::string> extra = {}) {
+    const auto file = dir / "s.ini";
+    WriteFile(file, sample + "\n[errors]\n" + errors);
+    std::vector<std::string> args = {"uncertainty", file.string(),    "--draws",
+                                     "2",           "--temperatures", "150,200,250"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunCli(args, dir.Path());
+  };
+  const auto later = run("Na = 10%\ncomponents = 2%\n");
+  const auto earlier = run("components = 2%\nNa = 10%\n");
+  EXPECT_EQ(later.status, 0) << later.err;
+  EXPECT_EQ(later.out, earlier.out);
+  EXPECT_TRUE(Has(later.out, "Na 10%")) << later.out.substr(0, 300);
+  EXPECT_TRUE(Has(later.out, "K 2%")) << later.out.substr(0, 300);
+  EXPECT_TRUE(Has(later.err,
+                  "[errors]: components = 2% leaves the inputs named on "
+                  "their own as they were (Na 10%)"))
+      << later.err;
+  EXPECT_FALSE(Has(earlier.err, "leaves the inputs")) << earlier.err;
+  // The same on the command line, which still overrides the file.
+  const auto options = run("", {"--error", "Na=10%", "--error", "components=2%"});
+  EXPECT_EQ(options.out, later.out);
+  EXPECT_TRUE(Has(options.err, "--error components = 2% leaves")) << options.err;
+}
+
+// ---- Hangs -------------------------------------------------------------------------------------
+
+TEST(CommandFaults, CtrlCEndsAWaitForInputOrForAReader) {
+  TempDir dir;
+  const auto err = dir / "err.txt";
+  // stdin an idle pipe: its writer stays open and silent.
+  int pipe_ends[2];
+  ASSERT_EQ(::pipe(pipe_ends), 0);
+  pid_t pid = Start({"batch", "-"}, pipe_ends[0], dir / "out.txt", err);
+  ::close(pipe_ends[0]);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ::kill(pid, SIGINT);
+  EXPECT_EQ(WaitFor(pid, std::chrono::seconds(5)), 130) << ReadFile(err);
+  ::close(pipe_ends[1]);
+
+  // --out a FIFO nobody reads.
+  const auto fifo = dir / "out.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  pid = Start({"batch", kWells, "--units", "mg/kg", "--out", fifo.string()}, -1, dir / "out.txt",
+              err);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ::kill(pid, SIGINT);
+  EXPECT_EQ(WaitFor(pid, std::chrono::seconds(5)), 130) << ReadFile(err);
+
+  // A sample file that is a FIFO is refused at once.
+  const auto sample = dir / "s.ini";
+  ASSERT_EQ(::mkfifo(sample.c_str(), 0600), 0);
+  for (const std::string command : {"geothermometry", "uncertainty"}) {
+    const auto r = RunCli({command, sample.string()}, dir.Path(),
+                          CliRun{.kill_after = std::chrono::seconds(10)});
+    EXPECT_EQ(r.status, 2) << command << ": " << r.err;
+    EXPECT_TRUE(Has(r.err, "is a FIFO, not a sample file")) << r.err;
+  }
+}
+
+// ---- Memory ------------------------------------------------------------------------------------
+
+TEST(CommandFaults, MemoryIsBoundedByTheChunkNotTheTable) {
+  TempDir dir;
+  // Every row its own pH temperature: the prepared constants of each would stay.
+  const auto table = dir / "distinct.csv";
+  WriteFile(table, Wells(40000, true));
+  const auto distinct = RunCli({"batch", table.string(), "--units", "mg/kg", "--dataset", "both",
+                                "--jobs", "2", "--out", (dir / "out.csv").string()},
+                               dir.Path());
+  EXPECT_EQ(distinct.status, 0) << distinct.err;
+  EXPECT_LT(distinct.max_rss_kb, 80 * 1024) << "kB";
+
+  // A row of a million empty cells.
+  const auto wide = dir / "wide.csv";
+  const std::string wells = ReadFile(kWells);
+  WriteFile(wide, wells.substr(0, wells.find('\n') + 1) + std::string(1000000, ',') + "\n");
+  const auto cells = RunCli({"batch", wide.string()}, dir.Path());
+  EXPECT_EQ(cells.status, 1) << cells.err;
+  EXPECT_TRUE(Has(cells.err, "line 2: a row has more than 4096 cells")) << cells.err;
+  EXPECT_LT(cells.max_rss_kb, 40 * 1024) << "kB";
+
+  // More draws than their results fit in: refused before the first draw.
+  const auto draws = RunCli({"uncertainty", kSample, "--draws", "1000000", "--dataset", "both"},
+                            dir.Path(), CliRun{.kill_after = std::chrono::seconds(30)});
+  EXPECT_EQ(draws.status, 1) << draws.err;
+  EXPECT_TRUE(Has(draws.err, "more than the limit of 4.3 GB: at most")) << draws.err;
+}
+
+TEST(ConditionsCache, KeepsAtMostItsCapacityAndHoldersKeepTheirs) {
+  engine::ConditionsCache cache(8);
+  const auto& dataset = engine::Dataset::Of(thermo::Dataset::kSolveq);
+  const auto first = cache.Get(dataset, 100.0);
+  for (int k = 0; k < 40; ++k) (void)cache.Get(dataset, 150.0 + k);
+  EXPECT_EQ(cache.Size(), 8u);
+  // Evicted but still held: the same object, intact.
+  EXPECT_EQ(first->temperature, 100.0);
+  EXPECT_NE(cache.Get(dataset, 100.0), first);
+  // The most recent stay.
+  const auto recent = cache.Get(dataset, 189.0);
+  EXPECT_EQ(cache.Get(dataset, 189.0), recent);
+}
+
+}  // namespace
+}  // namespace geofluid
