@@ -114,7 +114,7 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
     tbb::parallel_for(std::size_t{0}, t.size(), [&](std::size_t i) { one(i, std::nullopt); });
   } else {
     // Each temperature's search starts from the pH found at the one before.
-    std::optional<double> ph_hint;
+    std::optional<double> ph_hint = options.ph_hint;
     for (std::size_t i = 0; i < t.size(); ++i) {
       one(i, ph_hint);
       if (sweep.points[i].ok()) ph_hint = sweep.points[i].ph;

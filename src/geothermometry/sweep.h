@@ -7,6 +7,7 @@
 // A sweep is a pure function of its typed inputs. Constants come from an
 // engine::ConditionsCache shared by every sample and thread; nothing else is shared.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,6 +30,10 @@ struct SweepOptions {
   // Evaluate the temperatures of one sample in parallel (oneTBB, in the caller's task arena).
   // Leave false when the caller already runs many samples or draws in parallel.
   bool parallel = false;
+  // Where the search at the first temperature starts (a draw of a Monte Carlo run: the nominal
+  // sample's pH there); each later one starts from the pH found before it. Only fewer
+  // speciations: the pH is the same whatever the hint.
+  std::optional<double> ph_hint;
 };
 
 struct SweepPoint {
