@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -141,7 +142,16 @@ SweepPoint EvaluatePoint(const engine::Sample& sample, const Sweep& sweep, doubl
     point.error = "at " + Celsius(temperature) + " °C: " + e.what();
     return point;
   }
-  return At(sample, sweep, conditions, options.search);
+  // The search starts from the pH of the nearest grid point.
+  std::optional<double> ph_hint;
+  double nearest = std::numeric_limits<double>::infinity();
+  for (const SweepPoint& p : sweep.points) {
+    if (p.ok() && std::abs(p.temperature - temperature) < nearest) {
+      nearest = std::abs(p.temperature - temperature);
+      ph_hint = p.ph;
+    }
+  }
+  return At(sample, sweep, conditions, options.search, ph_hint);
 }
 
 }  // namespace geofluid::geothermometry
