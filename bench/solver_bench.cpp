@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "random_waters.h"
@@ -103,6 +104,40 @@ void SearchRandom(benchmark::State& state, thermo::Dataset d, SearchFunction sea
   state.counters["trials_max"] = trials.back();
 }
 
+// Second-mode searches of 20 random waters through 41 temperatures, 100-300 °C, as a serial
+// sweep makes them: cold from pH 10 at every temperature, or warm from the pH found at the one
+// before. Time per point and speciations per point.
+void SweepSearches(benchmark::State& state, thermo::Dataset d, bool warm) {
+  std::mt19937_64 random(d == thermo::Dataset::kSolveq ? 41 : 14);
+  std::vector<std::vector<std::unique_ptr<testing::SecondMode>>> waters;
+  while (waters.size() < 20) {
+    const testing::Case c = testing::MakeCase(random, d);
+    auto& sweep = waters.emplace_back();
+    for (int i = 0; i <= 40; ++i) {
+      auto box = c.second.box;
+      box[17] = testing::Text(100.0 + 5.0 * i);
+      sweep.push_back(std::make_unique<testing::SecondMode>(d, box, c.second.stored_toth, true));
+    }
+  }
+  long calls = 0, points = 0;
+  for (auto _ : state) {
+    for (const auto& sweep : waters) {
+      std::optional<double> hint;
+      for (const auto& mode : sweep) {
+        const speciation::PhSearchResult r =
+            speciation::FastPhSearch([&](double ph) { return (*mode)(ph); }, hint);
+        if (warm) hint = r.ph;
+        calls += r.trials;
+        ++points;
+        benchmark::DoNotOptimize(r);
+      }
+    }
+  }
+  state.counters["points"] = benchmark::Counter(static_cast<double>(points) / state.iterations(),
+                                                benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["speciations_per_point"] = static_cast<double>(calls) / points;
+}
+
 BENCHMARK_CAPTURE(Speciation, solveq, thermo::Dataset::kSolveq)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Speciation, supcrt, thermo::Dataset::kSupcrt)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Search, solveq, thermo::Dataset::kSolveq)->Unit(benchmark::kMillisecond);
@@ -116,6 +151,15 @@ BENCHMARK_CAPTURE(SearchRandom, decimal_supcrt, thermo::Dataset::kSupcrt,
                   speciation::DecimalPhSearch)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SearchRandom, fast_supcrt, thermo::Dataset::kSupcrt, speciation::FastPhSearch)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(SweepSearches, cold_solveq, thermo::Dataset::kSolveq, false)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SweepSearches, warm_solveq, thermo::Dataset::kSolveq, true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SweepSearches, cold_supcrt, thermo::Dataset::kSupcrt, false)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SweepSearches, warm_supcrt, thermo::Dataset::kSupcrt, true)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -71,8 +71,8 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
     // Each trial speciates at its pH and compares the TOTH with the target; the result is the
     // speciation of the last trial, whose pH is the one found.
     auto mismatch = [&](double ph) {
+      // A speciation that returns leaves the status clear of faults.
       speciate(ph);
-      platform::ClearFpFaults();
       e.toth = dataset.TothTarget(*stored_toth, steam_fraction, sample.steam_co2, sample.steam_h2s);
       const double d = e.toth - e.speciation.tnew[thermo::kHydrogen];
       platform::CheckFp("the TOTH of the pH search");

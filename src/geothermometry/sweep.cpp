@@ -420,7 +420,7 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
     tbb::parallel_for(std::size_t{0}, t.size(), [&](std::size_t i) { one(i, std::nullopt); });
   } else {
     // Each temperature's search starts from the pH found at the one before.
-    std::optional<double> ph_hint;
+    std::optional<double> ph_hint = options.ph_hint;
     for (std::size_t i = 0; i < t.size(); ++i) {
       one(i, ph_hint);
       if (sweep.points[i].ok()) ph_hint = sweep.points[i].ph;
@@ -447,7 +447,16 @@ SweepPoint EvaluatePoint(const engine::Sample& sample, const Sweep& sweep, doubl
     point.error = "at " + Celsius(temperature) + " °C: " + e.what();
     return point;
   }
-  return At(sample, sweep, conditions, options.search);
+  // The search starts from the pH of the nearest grid point.
+  std::optional<double> ph_hint;
+  double nearest = std::numeric_limits<double>::infinity();
+  for (const SweepPoint& p : sweep.points) {
+    if (p.ok() && std::abs(p.temperature - temperature) < nearest) {
+      nearest = std::abs(p.temperature - temperature);
+      ph_hint = p.ph;
+    }
+  }
+  return At(sample, sweep, conditions, options.search, ph_hint);
 }
 
 }  // namespace geofluid::geothermometry

@@ -9,6 +9,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -91,6 +92,10 @@ struct SweepOptions {
   // taken as given, within kSteamLossBounds / kDilutionBounds.
   bool optimize_steam_loss = false;
   bool optimize_dilution = false;
+  // Where the search at the first temperature starts (a draw of a Monte Carlo run: the nominal
+  // sample's pH there); each later one starts from the pH found before it. Only fewer
+  // speciations: the pH is the same whatever the hint.
+  std::optional<double> ph_hint;
 };
 
 inline constexpr double kSteamLossBounds[2] = {-0.2, 0.5};

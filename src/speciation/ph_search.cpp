@@ -245,7 +245,12 @@ std::pair<double, double> PredictedEnd(const Probe& probe, double root) {
 // points. False where the steps lead nowhere (a flat or falling D, a NaN, outside the pH
 // range); the values seen then still serve the cold start.
 bool WarmBracket(Probe& probe, double hint) {
-  constexpr double kLowest = -5.0, kHighest = 16.0;
+  // A neighbouring solution lies within the pH range of waters, and the root within a unit of
+  // it. Beyond, the steps could meet a root the decimal search never reaches from pH 10 (far
+  // outside that range a speciation's D need not rise with pH): the cold start decides.
+  constexpr double kWindow = 1.0;
+  if (!(hint >= 0.0 && hint <= 14.0)) return false;
+  const double lowest = hint - kWindow, highest = hint + kWindow;
   // The pH of neighbouring temperatures 5 °C apart differ by a few hundredths.
   constexpr double kFirstStep = 0.02;
   // The secant's error falls as the product of the last two steps times |D''/2D'|, about
@@ -253,7 +258,6 @@ bool WarmBracket(Probe& probe, double hint) {
   // nine times in ten, and a wrong pair costs no more than the one more step that would have
   // made sure.
   constexpr double kCurvature = 2.0, kEnough = 1e-10;
-  if (!(hint >= kLowest && hint <= kHighest)) return false;
   double x0 = hint;
   const std::optional<double> known = probe.Known(x0);
   double f0 = known ? *known : probe.At(x0);
@@ -277,7 +281,7 @@ bool WarmBracket(Probe& probe, double hint) {
       if (probe.Bracketed() && !(root > probe.below && root < probe.above)) {
         root = 0.5 * (probe.below + probe.above);
       }
-      if (!std::isfinite(root) || root < kLowest || root > kHighest) return false;
+      if (!std::isfinite(root) || root < lowest || root > highest) return false;
     }
     const double step = std::fabs(root - x1);
     if (f1 != 0.0 && kCurvature * step * last_step >= kEnough && step >= 1e-13) {

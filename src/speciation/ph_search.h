@@ -38,9 +38,10 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch);
 // are asked for, leaving the replay nothing to ask where the guess was right. The decimal
 // search's first trial, pH 10, is asked for too, as by the cold start: the engine tells the
 // user when its speciation stops at the pass limit. In all about 60 % of the calls of the cold
-// start. Where the steps from the hint lead nowhere, the search goes on
-// as without one. The pH is the decimal search's whatever the hint, under the same assumption
-// that D rises with pH, now also between the hint and pH 10; nullopt is the cold start.
+// start. Where the steps from the hint lead nowhere, or the hint is outside pH 0-14, or the
+// root more than a unit from it, the search goes on as without one. The pH is the decimal search's
+// whatever the hint, under the same assumption that D rises with pH, now also between the hint and
+// pH 10; nullopt is the cold start.
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
                             std::optional<double> hint);
 

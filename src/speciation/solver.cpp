@@ -18,7 +18,11 @@ Speciation Speciate(const Totals& totals, double ph, const thermo::EquilibriumCo
   Iteration::State state;
   while ((state = iteration.Pass()) == Iteration::State::kContinue) {
   }
-  if (state == Iteration::State::kPassLimit && on_pass_limit) on_pass_limit();
+  // The passes leave the status clear of faults; only the caller's code may raise one.
+  if (state == Iteration::State::kPassLimit && on_pass_limit) {
+    on_pass_limit();
+    platform::ClearFpFaults();
+  }
 
   const DatasetModel& d = ModelOf(constants.dataset);
   const int last = d.species_count;
@@ -28,7 +32,6 @@ Speciation Speciate(const Totals& totals, double ph, const thermo::EquilibriumCo
   r.molality = iteration.Scaled();
   r.tnew = iteration.RecomputedTotals();
 
-  platform::ClearFpFaults();
   r.ionic_strength = IonicStrength(*d.catalogue, r.molality.data(), 1, last);
   std::array<double, thermo::kMaxSpecies + 1> group_gamma;
   for (int g = 0; g < d.group_count; ++g) {

@@ -44,6 +44,7 @@ struct DatasetPlan {
   const engine::Dataset* dataset = nullptr;
   std::vector<std::string> minerals;  // the estimate's set
   std::vector<int> set_indices;       // 1-based
+  std::optional<double> first_ph;     // the nominal sample's at the first temperature
 };
 
 struct Plan {
@@ -60,6 +61,7 @@ struct Plan {
     so.search = options->search;
     so.fix = options->fix;
     so.normalize = options->normalize;
+    so.ph_hint = d.first_ph;
     // Temperatures moved by a draw are prepared for this draw only: the shared cache would
     // otherwise keep one set per draw.
     std::optional<engine::ConditionsCache> own;
@@ -346,6 +348,9 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
   std::vector<Outcome> nominals;
   for (DatasetPlan& d : plan.datasets) {
     nominals.push_back(plan.Evaluate(sample, 0.0, d));
+    const geothermometry::Sweep& nominal = nominals.back().sweep;
+    if (nominal.ok() && !nominal.points.empty() && nominal.points[0].ok())
+      d.first_ph = nominal.points[0].ph;
     if (nominals.back().estimate && !nominals.back().estimate->used.empty())
       d.set_indices = geothermometry::MineralIndices(*d.dataset, nominals.back().estimate->used);
   }
