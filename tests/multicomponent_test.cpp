@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "cli_process.h"
 #include "engine/engine.h"
 #include "geothermometry/estimate.h"
 #include "geothermometry/sweep.h"
@@ -265,6 +268,43 @@ TEST(AutoSet, DropsWhatCannotInformTheEstimateAndSaysWhy) {
       EXPECT_TRUE(named) << name;
     }
   }
+}
+
+// What a script reads with --fix, --normalize and --optimize, the option placed before the
+// input (it takes one value), and a user's mistakes refused before any calculation.
+TEST(MulticomponentCli, FixedTotalsOptimisedUnknownsAndMistakes) {
+  testing::TempDir dir;
+  const std::string sample = std::string(GEOFLUID_SOURCE_DIR) + "/examples/nacl-water.ini";
+  const auto run =
+      testing::RunCli({"geothermometry", "--fix", "Al=microcline", "--normalize", "--optimize",
+                       "steam_loss", sample, "--format", "json", "--dataset", "supcrt", "--from",
+                       "200", "--to", "260", "--step", "20"},
+                      dir.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto d = nlohmann::json::parse(run.out).at("datasets").at("supcrt");
+  EXPECT_EQ(d.at("normalized"), true);
+  EXPECT_EQ(d.at("fixed").at("Al"), "MICROCLINE");
+  ASSERT_EQ(d.at("sweep").size(), 4u);
+  for (const auto& p : d.at("sweep")) {
+    EXPECT_GT(p.at("fixed").at("Al").get<double>(), 0.0);
+    EXPECT_NEAR(p.at("si").at("MICROCLINE").get<double>(), 0.0, 1e-3);
+  }
+  const auto& loss = d.at("optimized").at("steam_loss");
+  EXPECT_GE(loss.at("value").get<double>(), kSteamLossBounds[0]);
+  EXPECT_LE(loss.at("value").get<double>(), kSteamLossBounds[1]);
+  EXPECT_TRUE(loss.contains("sd") && loss.contains("on_bound"));
+
+  for (const auto& [fix, says] :
+       std::vector<std::pair<std::string, std::string>>{{"Al=QUARTZ", "QUARTZ holds no Al"},
+                                                        {"Al", "COMPONENT=MINERAL"},
+                                                        {"Xy=QUARTZ", "not a component"}}) {
+    const auto wrong = testing::RunCli({"geothermometry", sample, "--fix", fix}, dir.Path());
+    EXPECT_EQ(wrong.status, 2) << fix;
+    EXPECT_NE(wrong.err.find(says), std::string::npos) << wrong.err;
+  }
+  const auto optimize =
+      testing::RunCli({"geothermometry", sample, "--optimize", "steam"}, dir.Path());
+  EXPECT_EQ(optimize.status, 2);
 }
 
 }  // namespace

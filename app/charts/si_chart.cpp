@@ -176,6 +176,9 @@ class SiFigure : public Figure {
           a->setLabelsFont(ChartFont(8.5));
           a->setTitleFont(ChartFont(9.0));
           a->setMinorTickCount(0);
+          // A short panel leaves the labels less height than Qt asks for, and it would print
+          // each as "…"; they fit in what the margins give.
+          a->setTruncateLabels(false);
         }
         SetNiceRange(sx, x.low, x.high, 8, false);
         Range sr;
@@ -239,6 +242,8 @@ class SiFigure : public Figure {
   }
 
  protected:
+  static constexpr double kTitledStatisticsHeight = 140.0;
+
   void Layout(QSizeF size) override {
     const double margin = 6.0;
     const double title_height = title_->Height();
@@ -259,6 +264,15 @@ class SiFigure : public Figure {
       LayOutNow(pc.main);
       if (pc.statistics) {
         const double height = body - main_height;
+        // A short lower panel cannot hold the temperature title under its labels (Qt would print
+        // "…"): the title then goes under the panel above.
+        const bool room = height >= kTitledStatisticsHeight;
+        for (QAbstractAxis* a : pc.statistics->axes(Qt::Horizontal)) a->setTitleVisible(room);
+        for (QAbstractAxis* a : pc.main->axes(Qt::Horizontal)) {
+          a->setTitleText(QStringLiteral("Temperature (°C)"));
+          a->setTitleVisible(!room);
+        }
+        LayOutNow(pc.main);
         const QMargins house(4, 4, 8, 4);
         pc.statistics->setMargins(house);
         pc.statistics->setGeometry(QRectF(left, top + main_height, width, height));

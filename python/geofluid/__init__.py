@@ -317,6 +317,7 @@ def geothermometry(
     threads=0,
     fix=None,
     normalize=False,
+    optimize=None,
 ):
     """Reservoir temperatures of every sample, as `geofluid-cli geothermometry --format csv`.
 
@@ -336,6 +337,8 @@ def geothermometry(
                      that saturates the mineral (for analyses without Al, Mg or Fe); the mineral
                      leaves the statistics. Minerals by either dataset's name or the common name.
       normalize      divide each log(Q/K) by the moles of its reaction before the statistics
+      optimize       "steam_loss", "dilution" or both: found with the temperature (minimising
+                     the RMS); the values are not columns here (see the command's JSON)
 
     Returns a DataFrame indexed by the input's labels, one row per sample, with the columns:
       id, interpolation, error (why the sample could not be evaluated),
@@ -367,7 +370,9 @@ def geothermometry(
         minerals = list(minerals)
     t = _geofluid.geothermometry(names, columns, labels, temperatures, dataset, units,
                                  steam_units, bool(steam_correction), int(threads), interpolation,
-                                 minerals, dict(fix or {}), bool(normalize))
+                                 minerals, dict(fix or {}), bool(normalize),
+                                 [o.strip() for o in optimize.split(",")]
+                                 if isinstance(optimize, str) else list(optimize or []))
     row = t.pop("row")
     return pd.DataFrame(t, index=index.take(row))
 
@@ -384,6 +389,9 @@ def uncertainty(
     *,
     minerals=None,
     threads=0,
+    fix=None,
+    normalize=False,
+    optimize=None,
 ):
     """How sure is the answer: the inputs' errors drawn many times (Monte Carlo), as
     `geofluid-cli uncertainty --format csv`.
@@ -401,6 +409,9 @@ def uncertainty(
                     "gases" set all of them.
       draws, seed   the same seed gives the same numbers whatever the threads
       minerals      the set of the temperature estimate (None: as geothermometry())
+      fix, normalize  as geothermometry(): {"Al": "MICROCLINE"} solved in every draw
+      optimize      "steam_loss", "dilution" or both (a list): found in every draw with the
+                    temperature, so the interval includes what they leave open
 
     Returns a DataFrame indexed by the input's labels, in long form, with the columns:
       id, dataset, temperature (°C; empty for an estimate or a solute geothermometer),
@@ -423,9 +434,12 @@ def uncertainty(
     if minerals is not None:
         minerals = [m.strip() for m in minerals.split(",")] if isinstance(minerals, str) \
             else list(minerals)
+    if isinstance(optimize, str):
+        optimize = [o.strip() for o in optimize.split(",")]
     out = _geofluid.uncertainty(names, columns, labels, temperatures, dataset, units,
                                 bool(steam_correction), int(threads), items, int(draws),
-                                int(seed), minerals)
+                                int(seed), minerals, dict(fix or {}), bool(normalize),
+                                list(optimize or []))
     text_columns = ["id", "dataset", "quantity"]
     numbers = ["temperature", "nominal", "median", "q05", "q95", "n"]
     table = pd.read_csv(io.BytesIO(out["table"]), dtype={c: str for c in text_columns},

@@ -170,7 +170,11 @@ PYBIND11_MODULE(_geofluid, m) {
          const std::string& interpolation, std::optional<std::vector<std::string>> minerals) {
         return ReservoirArguments{RunOptions{std::move(temperatures), dataset, units,
                                              std::move(steam_units), steam_correction, threads},
-                                  interpolation, std::move(minerals)};
+                                  interpolation,
+                                  std::move(minerals),
+                                  {},
+                                  false,
+                                  {}};
       };
   m.def(
       "sweep",
@@ -195,18 +199,20 @@ PYBIND11_MODULE(_geofluid, m) {
           const std::string& dataset, const std::string& units,
           std::optional<std::string> steam_units, bool steam_correction, int threads,
           const std::string& interpolation, std::optional<std::vector<std::string>> minerals,
-          std::map<std::string, std::string> fix, bool normalize) {
+          std::map<std::string, std::string> fix, bool normalize,
+          std::vector<std::string> optimize) {
         ReservoirArguments a =
             reservoir_arguments(std::move(temperatures), dataset, units, std::move(steam_units),
                                 steam_correction, threads, interpolation, std::move(minerals));
         a.fix = std::move(fix);
         a.normalize = normalize;
+        a.optimize = std::move(optimize);
         return ReservoirTable(names, columns, labels, a);
       },
       py::arg("names"), py::arg("columns"), py::arg("labels"), py::arg("temperatures"),
       py::arg("dataset"), py::arg("units"), py::arg("steam_units"), py::arg("steam_correction"),
       py::arg("threads"), py::arg("interpolation"), py::arg("minerals"), py::arg("fix"),
-      py::arg("normalize"),
+      py::arg("normalize"), py::arg("optimize"),
       "Reservoir temperatures of every sample; used by geofluid.geothermometry.");
   m.def(
       "uncertainty",
@@ -214,15 +220,23 @@ PYBIND11_MODULE(_geofluid, m) {
          const std::vector<std::string>& labels, py::object temperatures,
          const std::string& dataset, const std::string& units, bool steam_correction, int threads,
          std::vector<std::string> errors, int draws, std::uint64_t seed,
-         std::optional<std::vector<std::string>> minerals) {
+         std::optional<std::vector<std::string>> minerals, std::map<std::string, std::string> fix,
+         bool normalize, std::vector<std::string> optimize) {
         UncertaintyArguments a{RunOptions{std::move(temperatures), dataset, units, std::nullopt,
                                           steam_correction, threads},
-                               std::move(errors), draws, seed, std::move(minerals)};
+                               std::move(errors),
+                               draws,
+                               seed,
+                               std::move(minerals),
+                               std::move(fix),
+                               normalize,
+                               std::move(optimize)};
         return UncertaintyTable(names, columns, labels, a);
       },
       py::arg("names"), py::arg("columns"), py::arg("labels"), py::arg("temperatures"),
       py::arg("dataset"), py::arg("units"), py::arg("steam_correction"), py::arg("threads"),
-      py::arg("errors"), py::arg("draws"), py::arg("seed"), py::arg("minerals"),
+      py::arg("errors"), py::arg("draws"), py::arg("seed"), py::arg("minerals"), py::arg("fix"),
+      py::arg("normalize"), py::arg("optimize"),
       "Monte Carlo uncertainty of every sample; used by geofluid.uncertainty.");
   m.def("constants", &Constants, py::arg("dataset"), py::arg("temperature"),
         "The equilibrium constants and activity-model parameters as arrays; used by "

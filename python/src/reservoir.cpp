@@ -65,6 +65,14 @@ Prepared Prepare(const std::vector<std::string>& names, const std::vector<py::ar
   for (const auto& [component, mineral] : a.fix)
     p.options.sweep.fix.push_back({component, mineral});
   p.options.sweep.normalize = a.normalize;
+  for (const std::string& unknown : a.optimize) {
+    if (unknown == "steam_loss")
+      p.options.sweep.optimize_steam_loss = true;
+    else if (unknown == "dilution")
+      p.options.sweep.optimize_dilution = true;
+    else
+      throw py::value_error("optimize: \"" + unknown + "\" is not steam_loss or dilution");
+  }
   if (a.minerals) p.options.minerals = *a.minerals;
   try {
     for (const engine::Dataset* d : p.options.datasets) {

@@ -18,6 +18,7 @@ struct ReservoirArguments {
   std::optional<std::vector<std::string>> minerals;
   std::map<std::string, std::string> fix;  // component -> mineral, as `--fix Al=MICROCLINE`
   bool normalize = false;
+  std::vector<std::string> optimize;  // steam_loss, dilution
 };
 
 // Columns of the sweep: one row per sample, dataset and temperature.

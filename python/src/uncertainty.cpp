@@ -40,6 +40,21 @@ py::dict UncertaintyTable(const std::vector<std::string>& names,
   options.steam_correction = a.run.steam_correction;
   options.sensitivity = false;  // not part of the table
   if (a.minerals) options.minerals = *a.minerals;
+  for (const auto& [component, mineral] : a.fix) options.fix.push_back({component, mineral});
+  options.normalize = a.normalize;
+  for (const std::string& unknown : a.optimize) {
+    if (unknown == "steam_loss")
+      options.optimize_steam_loss = true;
+    else if (unknown == "dilution")
+      options.optimize_dilution = true;
+    else
+      throw py::value_error("optimize: \"" + unknown + "\" is not steam_loss or dilution");
+  }
+  try {
+    for (const engine::Dataset* d : options.datasets) geothermometry::ResolveFixes(*d, options.fix);
+  } catch (const std::invalid_argument& e) {
+    throw py::value_error(e.what());
+  }
   const std::vector<double> temperatures =
       grid.is_none() ? geothermometry::TemperatureGrid(100.0, 300.0, 5.0) : Temperatures(grid);
   if (a.draws < 1 || a.draws > 1000000)

@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <map>
 
 #include "options.h"
 
@@ -17,6 +18,9 @@ struct UncertaintyArguments {
   int draws = 1000;
   std::uint64_t seed = 1;
   std::optional<std::vector<std::string>> minerals;
+  std::map<std::string, std::string> fix;  // component -> mineral, as `--fix Al=MICROCLINE`
+  bool normalize = false;
+  std::vector<std::string> optimize;  // steam_loss, dilution
 };
 
 // The long table of `geofluid-cli uncertainty --format csv` as text (in row order), the row of

@@ -123,6 +123,19 @@ def test_fixed_al_and_normalised_as_the_command_line(cli, wells, tmp_path):
     assert ours["supcrt_warnings"].str.contains("MICROCLINE left out").all()
     with pytest.raises(ValueError, match="QUARTZ holds no Al"):
         geofluid.geothermometry(few, fix={"Al": "QUARTZ"})
+    with pytest.raises(ValueError, match="not steam_loss or dilution"):
+        geofluid.geothermometry(few, optimize="steam")
+
+
+def test_uncertainty_takes_the_fixed_al(wells):
+    one = wells.iloc[[0]].drop(columns="Al")
+    out = geofluid.uncertainty(one, temperatures="240:300:20", dataset="supcrt", draws=8,
+                               fix={"Al": "MICROCLINE"}, normalize=True)
+    rms = out[out["quantity"] == "estimate_rms"]
+    assert len(rms) == 1 and rms["nominal"].between(240, 300).all()
+    assert out["message"].str.contains("MICROCLINE left out").any()
+    with pytest.raises(ValueError, match="not steam_loss or dilution"):
+        geofluid.uncertainty(one, draws=2, optimize="steam")
 
 
 def test_temperatures_in_any_order_give_the_sorted_lists_estimate(wells):
