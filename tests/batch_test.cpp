@@ -447,6 +447,24 @@ TEST(BatchEvaluation, AFaultAtOneTemperatureLeavesTheOthers) {
   }
 }
 
+// batch evaluates the analysis as given: a row that asks for a total fixed by a mineral is an
+// error naming the column, never a row computed as if it were fixed.
+TEST(BatchEvaluation, AFixedComponentIsNotPassedOffAsEvaluated) {
+  const std::vector<Job> jobs = ReadAll(
+      "id,pH,ph_temperature,separation,SiO2,Na,K,Cl,fix_Al\n"
+      "a,7,25,120,0.01,0.04,0.004,0.04,MICROCLINE\n"
+      "b,7,25,120,0.01,0.04,0.004,0.04,\n");
+  ASSERT_EQ(jobs.size(), 2u);
+  engine::ConditionsCache cache;
+  EvaluationOptions options;
+  options.datasets = {engine::Dataset::FromKey("solveq")};
+  const auto fixed = EvaluateJob(jobs[0], options, cache);
+  ASSERT_EQ(fixed.size(), 1u);
+  EXPECT_EQ(fixed[0].status, Status::kError);
+  EXPECT_NE(fixed[0].message.find("column fix_Al"), std::string::npos) << fixed[0].message;
+  EXPECT_NE(EvaluateJob(jobs[1], options, cache)[0].status, Status::kError);
+}
+
 // A table of `n` rows of the example water, in molalities.
 std::string Table(int n, const std::string& temperatures = "") {
   std::string t = "id,pH,ph_temperature,separation,SiO2,Na,K,Ca,Cl,CO3(2-),CO2,H2S";

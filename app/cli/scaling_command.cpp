@@ -606,6 +606,9 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
     } catch (const std::invalid_argument& e) {
       err << "error: " << e.what() << '\n';
       return kUsageError;
+    } catch (const uncertainty::ErrorSyntax& e) {
+      err << "error: --error " << e.what() << '\n';
+      return kUsageError;
     }
   } else if (!options.errors.empty()) {
     err << "error: --error needs --draws\n";

@@ -162,6 +162,15 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       results.push_back(std::move(base));
       continue;
     }
+    // A fixed total depends on the temperature's mineral equilibrium, which only the sweeps
+    // solve; evaluating the analysis as it stands would pass the row off as fixed.
+    if (!job.fix.empty()) {
+      Fail(base, Where(job) + ": column fix_" + job.fix.front().first +
+                     ": batch evaluates the analysis as given; a total fixed by a mineral is "
+                     "found by geothermometry and uncertainty (--fix)");
+      results.push_back(std::move(base));
+      continue;
+    }
     const double ph_t = job.sample.ph_temperature;
     const std::string at_ph = Where(job) + ", " + std::string(dataset->title) +
                               " at the pH temperature " + Degrees(ph_t) + ": ";

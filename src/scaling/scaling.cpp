@@ -232,15 +232,18 @@ ReservoirChoice ParseReservoir(std::string_view text) {
 
 std::optional<double> SoluteTemperature(const engine::Sample& sample, std::string_view key,
                                         std::string& reason) {
-  // The one place that looks a solute geothermometer up by key.
-  const auto all = geothermometry::SoluteGeothermometers(geothermometry::SoluteAnalysisOf(sample));
-  const geothermometry::SoluteTemperature* g = geothermometry::FindSolute(all, key);
-  if (g == nullptr) {
-    reason = "no solute geothermometer " + std::string(key);
+  // The one place that looks a solute geothermometer up by key. The path starts from the
+  // reservoir, so the value is that of the reservoir liquid: silica and the other
+  // concentration-dependent forms taken back through the steam lost down to separation.
+  geothermometry::SoluteTemperature g;
+  try {
+    g = geothermometry::SoluteOfSample(sample, key, true);
+  } catch (const std::exception& e) {
+    reason = e.what();
     return std::nullopt;
   }
-  if (!g->celsius) reason = std::string(key) + ": " + g->reason;
-  return g->celsius;
+  if (!g.celsius) reason = std::string(key) + ": " + g.reason;
+  return g.celsius;
 }
 
 void CheckOptions(const Options& o) {
