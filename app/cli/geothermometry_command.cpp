@@ -28,6 +28,7 @@
 #include "option_checks.h"
 #include "platform/errors.h"
 #include "sample_file.h"
+#include "sample_input.h"
 
 namespace geofluid::cli {
 
@@ -73,35 +74,6 @@ std::vector<geothermometry::FixedComponent> ParseFixes(const std::vector<std::st
   return fixes;
 }
 
-bool IsIni(const std::string& path) {
-  std::string ext = std::filesystem::path(path).extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
-  return ext == ".ini";
-}
-
-// A sample file's boxes as a typed sample; the pH counts as measured at ph_temperature, or at
-// the calculation temperature when the file does not say.
-engine::Sample SampleFromFile(const std::string& path) {
-  const sample::Sample file = sample::LoadSample(path);
-  form::CalculationInput in;
-  in.box = file.box;
-  in.option1 = true;
-  engine::Sample s = form::SampleFromBoxes(in);
-  s.id = std::filesystem::path(path).stem().string();
-  s.separation_temperature = form::BoxNumber(in.box, 18);
-  if (file.ph_temperature.empty()) {
-    s.ph_temperature = form::BoxNumber(in.box, 17);
-  } else {
-    const auto t = form::ParseNumber(file.ph_temperature);
-    if (!t || !std::isfinite(*t)) {
-      throw ConversionError("the sample file " + path + ": ph_temperature \"" +
-                            file.ph_temperature.substr(0, 40) + "\" is not a number");
-    }
-    s.ph_temperature = *t;
-  }
-  return s;
-}
 
 // ---- Output ----------------------------------------------------------------------------------
 
