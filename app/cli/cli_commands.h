@@ -60,7 +60,7 @@ struct GeothermometryOptions {
   bool no_steam_correction = false;
   int jobs = 0;
   double detection_fraction = 0.5;  // of a "<x" detection limit
-  std::vector<std::string> fix;  // COMPONENT=MINERAL
+  std::vector<std::string> fix;     // COMPONENT=MINERAL
   bool normalize = false;
   std::vector<std::string> optimize;  // steam_loss, dilution
   std::string minerals_file;

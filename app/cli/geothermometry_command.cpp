@@ -74,7 +74,6 @@ std::vector<geothermometry::FixedComponent> ParseFixes(const std::vector<std::st
   return fixes;
 }
 
-
 // ---- Output ----------------------------------------------------------------------------------
 
 Json Number(const std::optional<double>& v) { return v ? Json(*v) : Json(nullptr); }

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "cli_commands.h"
-#include "geofluid/version.h"
 #include "cli_io.h"
+#include "geofluid/version.h"
 #include "platform/files.h"
 
 int main(int argc, char** argv) {

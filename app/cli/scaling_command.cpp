@@ -91,7 +91,6 @@ std::vector<std::string> Names(const std::string& list) {
   return names;
 }
 
-
 // ---- JSON ------------------------------------------------------------------------------------
 
 Json Si(const DatasetPath& d, const Water& w) {

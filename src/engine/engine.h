@@ -138,8 +138,8 @@ class Dataset {
   // water is not written): the divisor of a normalised saturation index.
   double ReactionMoles(int m) const;
   // By name as SpeciesName and MineralName give it (a mineral also by MineralIndexOf's other
-  // names); nullopt for a name the dataset does not hold. The blanks that align a species name in the tables are optional: "Na(+)" finds
-  // "Na        (+)" of SOLVEQ and "Na     (+)" of SUPCRT98.
+  // names); nullopt for a name the dataset does not hold. The blanks that align a species name in
+  // the tables are optional: "Na(+)" finds "Na        (+)" of SOLVEQ and "Na     (+)" of SUPCRT98.
   std::optional<SpeciesHandle> FindSpecies(std::string_view name) const;
   std::optional<MineralHandle> FindMineral(std::string_view name) const;
   // The same, throwing NameError with the dataset's title and the name.

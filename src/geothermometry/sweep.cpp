@@ -45,8 +45,7 @@ void Fill(SweepPoint& point, const engine::Evaluation& e) {
 // sampling hid (SweepOptions::steam_loss, dilution) reversed; the window's exact path without.
 engine::Evaluation SecondMode(const engine::Sample& sample, double toth, const Sweep& sweep,
                               const std::shared_ptr<const engine::Conditions>& at,
-                              engine::Search search,
-                              std::optional<double> ph_hint = std::nullopt) {
+                              engine::Search search, std::optional<double> ph_hint = std::nullopt) {
   if (sweep.steam_loss == 0.0 && sweep.dilution == 0.0) {
     return engine::EvaluateFromToth(sample, toth, at, sweep.steam_correction,
                                     HooksOf(search, ph_hint));
