@@ -53,8 +53,8 @@ struct CliRun {
   // A run still going after this long is killed and reported with status -1.
   std::chrono::seconds kill_after{120};
   // stdin from this file (default /dev/null); stdout to this one instead of the captured file.
-  std::filesystem::path stdin_file;
-  std::filesystem::path stdout_file;
+  std::filesystem::path stdin_file{};
+  std::filesystem::path stdout_file{};
 };
 
 // `scratch` receives the captured output files.
@@ -125,7 +125,9 @@ inline CliResult RunCli(const std::vector<std::string>& args, const std::filesys
 
 inline CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& scratch,
                         bool as_nobody = false) {
-  return RunCli(args, scratch, CliRun{.as_nobody = as_nobody});
+  CliRun run;
+  run.as_nobody = as_nobody;
+  return RunCli(args, scratch, run);
 }
 
 // A number item as the print statement writes it, without the line end: a sign blank or "-",
