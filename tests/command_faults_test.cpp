@@ -335,6 +335,14 @@ TEST(CommandFaults, CtrlCEndsAWaitForInputOrForAReader) {
 
 // ---- Memory ------------------------------------------------------------------------------------
 
+// AddressSanitizer's shadow memory and quarantine swamp a peak of a few tens of MB: there only
+// the statuses and messages are checked.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPeakMemoryMeans = false;
+#else
+constexpr bool kPeakMemoryMeans = true;
+#endif
+
 TEST(CommandFaults, MemoryIsBoundedByTheChunkNotTheTable) {
   TempDir dir;
   // Every row its own pH temperature: the prepared constants of each would stay.
@@ -344,7 +352,7 @@ TEST(CommandFaults, MemoryIsBoundedByTheChunkNotTheTable) {
                                 "--jobs", "2", "--out", (dir / "out.csv").string()},
                                dir.Path());
   EXPECT_EQ(distinct.status, 0) << distinct.err;
-  EXPECT_LT(distinct.max_rss_kb, 80 * 1024) << "kB";
+  if (kPeakMemoryMeans) EXPECT_LT(distinct.max_rss_kb, 80 * 1024) << "kB";
 
   // A row of a million empty cells.
   const auto wide = dir / "wide.csv";
@@ -353,7 +361,7 @@ TEST(CommandFaults, MemoryIsBoundedByTheChunkNotTheTable) {
   const auto cells = RunCli({"batch", wide.string()}, dir.Path());
   EXPECT_EQ(cells.status, 1) << cells.err;
   EXPECT_TRUE(Has(cells.err, "line 2: a row has more than 4096 cells")) << cells.err;
-  EXPECT_LT(cells.max_rss_kb, 40 * 1024) << "kB";
+  if (kPeakMemoryMeans) EXPECT_LT(cells.max_rss_kb, 40 * 1024) << "kB";
 
   // More draws than their results fit in: refused before the first draw.
   const auto draws = RunCli({"uncertainty", kSample, "--draws", "1000000", "--dataset", "both"},
