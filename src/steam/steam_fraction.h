@@ -15,4 +15,16 @@ double FractionOfSteam(const thermo::ThermoStorage& storage);
 // steam table. Cheap enough to call inside a root search.
 double SteamFractionBetween(double celsius, double separation_celsius);
 
+// The enthalpies of the steam table at a separation temperature, for a search that evaluates
+// the balance at many temperatures above one separator: SteamFractionFrom(t, SeparationAt(ts))
+// equals SteamFractionBetween(t, ts) to the last bit. SeparationAt throws ArithmeticError as
+// FractionOfSteam does.
+struct Separation {
+  double celsius = 0.0;
+  double liquid_enthalpy = 0.0;  // h_l(Ts), kJ/kg
+  double vapour_enthalpy = 0.0;  // h_v(Ts)
+};
+Separation SeparationAt(double separation_celsius);
+double SteamFractionFrom(double celsius, const Separation& separation);
+
 }  // namespace geofluid::steam
