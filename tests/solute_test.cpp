@@ -37,12 +37,12 @@ TEST(SoluteGeothermometers, SilicaAgainstThePublishedEquations) {
 
 TEST(SoluteGeothermometers, NaKAgainstThePublishedEquations) {
   const auto r = SoluteGeothermometers(kWell);
-  // log(Na/K) = log(1000/150) = 0.823909
-  // Truesdell:   855.6 / (0.8573 + 0.823909) = 855.6 / 1.681209 = 508.920 K -> 235.770 °C
+  // log(Na/K) = log(1000/150) = 0.823909; the constants as Fournier (1989, Table 1) prints them:
+  // Truesdell:   856 / (0.857 + 0.823909) = 856 / 1.680909 = 509.248 K -> 236.098 °C
   // Fournier:    1217 / (1.483 + 0.823909) = 1217 / 2.306909 = 527.546 K -> 254.396 °C
   // Arnórsson:   933 / (0.993 + 0.823909) = 933 / 1.816909 = 513.510 K -> 240.360 °C
   // Giggenbach:  1390 / (1.75 + 0.823909) = 1390 / 2.573909 = 540.035 K -> 266.885 °C
-  EXPECT_NEAR(Celsius(r, "na_k_truesdell1976"), 235.770, 0.001);
+  EXPECT_NEAR(Celsius(r, "na_k_truesdell1976"), 236.098, 0.001);
   EXPECT_NEAR(Celsius(r, "na_k_fournier1979"), 254.396, 0.001);
   EXPECT_NEAR(Celsius(r, "na_k_arnorsson1983"), 240.360, 0.001);
   EXPECT_NEAR(Celsius(r, "na_k_giggenbach1988"), 266.885, 0.001);
@@ -205,9 +205,9 @@ TEST(SoluteForms, NaKAndLithiumAgainstThePublishedEquations) {
   EXPECT_NEAR(Value(SoluteByKey("na_k_arnorsson1983_high", kWell)), 249.659, 0.001);
   EXPECT_NEAR(Value(SoluteByKey("na_k_nieva1987", kWell)), 240.384, 0.001);
   EXPECT_NEAR(Value(SoluteByKey("na_k_tonani1980", kWell)), 277.380, 0.001);
-  // Truesdell (1976) as tabulated by Arnórsson (Náttúrufræðingurinn 51, 1981, Table II),
-  // 856 / (log(Na/K) + 0.857), gives 236.098 °C here; the paper's own 855.6 and 0.8573 give
-  // 235.770 °C: the rounding of the tabulation moves t by 0.33 °C, not more.
+  // Truesdell (1976) as tabulated by Arnórsson (Náttúrufræðingurinn 51, 1981, Table II) and by
+  // Fournier (1989, Table 1), 856 / (log(Na/K) + 0.857), gives 236.098 °C here; the 855.6 and
+  // 0.8573 often quoted give 235.770 °C: the two differ by 0.33 °C, not more.
   EXPECT_NEAR(Value(SoluteByKey("na_k_truesdell1976", kWell)), 236.098, 0.35);
 
   // Na 1000, Li 5 mg/kg: molar log(Na/Li) = log(43.4976 / 0.720357) = 1.780917.
@@ -215,7 +215,7 @@ TEST(SoluteForms, NaKAndLithiumAgainstThePublishedEquations) {
   //     Cl > 0.3 M: 1195 / 1.650917 = 723.840 K -> 450.690 °C
   //   Kharaka et al. (1982): 1590 / 2.559917 = 621.114 K -> 347.964 °C
   //   Kharaka & Mariner (1989), Mg 0.05: log(sqrt(0.05)/5) = -1.349485;
-  //     2200 / 4.120515 = 533.914 K -> 260.764 °C
+  //     2200 / 4.120515 = 533.914 K -> 260.914 °C with the 273 of their equation
   EXPECT_NEAR(Value(SoluteByKey("na_li_fouillac_michard1981", kWellWithLi)), 189.616, 0.001);
   SoluteAnalysis brine = kWellWithLi;
   brine.cl = 20000.0;  // 0.56 M
@@ -223,7 +223,7 @@ TEST(SoluteForms, NaKAndLithiumAgainstThePublishedEquations) {
   EXPECT_NE(SoluteByKey("na_li_fouillac_michard1981", brine).note.find("Cl > 0.3 M"),
             std::string::npos);
   EXPECT_NEAR(Value(SoluteByKey("na_li_kharaka1982", kWellWithLi)), 347.964, 0.001);
-  EXPECT_NEAR(Value(SoluteByKey("mg_li_kharaka_mariner1989", kWellWithLi)), 260.764, 0.001);
+  EXPECT_NEAR(Value(SoluteByKey("mg_li_kharaka_mariner1989", kWellWithLi)), 260.914, 0.001);
   // Without Li the lithium geothermometers say so.
   const SoluteTemperature no_li = SoluteByKey("na_li_kharaka1982", kWell);
   EXPECT_FALSE(no_li.celsius);
@@ -259,6 +259,33 @@ TEST(SoluteForms, MagnesiumCorrectionOfFournierAndPotter) {
   // Below 70 °C nothing is subtracted: the cold calcium water of the Na-K-Ca test.
   const SoluteAnalysis cold{20.0, 20.0, 2.0, 60.0, 5.0};
   EXPECT_NEAR(Value(SoluteByKey("na_k_ca_mg_fournier_potter1979", cold)), 17.460, 0.001);
+}
+
+TEST(SoluteForms, RangesAndConditionsAsPrinted) {
+  // The ranges of validity as the tables print them: Arnórsson, Náttúrufræðingurinn 51 (1981)
+  // Table II (chalcedony 25-180 °C, his Na/K 25-250 °C, Truesdell's Na/K 100-275 °C); Fournier
+  // (1989) Table 1 (Arnórsson's Na/K above 250, 250-350 °C); Fournier & Truesdell (1973),
+  // abstract (4-340 °C); Kharaka & Mariner (1989), abstract (Mg-Li to 350 °C).
+  const struct {
+    const char* key;
+    double from, to;
+  } printed[] = {
+      {"chalcedony_arnorsson1983", 25.0, 180.0},      {"na_k_arnorsson1983", 25.0, 250.0},
+      {"na_k_truesdell1976", 100.0, 275.0},           {"na_k_arnorsson1983_high", 250.0, 350.0},
+      {"na_k_ca_fournier_truesdell1973", 4.0, 340.0}, {"mg_li_kharaka_mariner1989", 0.0, 350.0}};
+  for (const auto& p : printed) {
+    const SoluteTemperature t = SoluteByKey(p.key, kWellWithLi);
+    EXPECT_EQ(t.valid_from, p.from) << p.key;
+    EXPECT_EQ(t.valid_to, p.to) << p.key;
+  }
+  // Fouillac & Michard (1981), abstract: equation (a) for Cl < 0.3 M, (b) for Cl > 0.3 M.
+  // 10,600 mg/kg of Cl is 0.2990 M, 10,700 mg/kg 0.3018 M.
+  SoluteAnalysis fresh = kWellWithLi;
+  fresh.cl = 10600.0;
+  SoluteAnalysis saline = kWellWithLi;
+  saline.cl = 10700.0;
+  EXPECT_NEAR(Value(SoluteByKey("na_li_fouillac_michard1981", fresh)), 189.616, 0.001);
+  EXPECT_NEAR(Value(SoluteByKey("na_li_fouillac_michard1981", saline)), 450.690, 0.001);
 }
 
 TEST(SoluteReservoirLiquid, SolvesTheEnthalpyBalance) {

@@ -47,7 +47,7 @@ constexpr Definition kQuartzSteamLoss{
 constexpr Definition kChalcedony{"chalcedony_fournier1977", "Fournier (1977)",
                                  "t = 1032 / (4.69 - log SiO2) - 273.15", 0.0, 250.0};
 constexpr Definition kNaKTruesdell{"na_k_truesdell1976", "Truesdell (1976)",
-                                   "t = 855.6 / (0.8573 + log(Na/K)) - 273.15", 100.0, 275.0};
+                                   "t = 856 / (0.857 + log(Na/K)) - 273.15", 100.0, 275.0};
 constexpr Definition kNaKFournier{"na_k_fournier1979", "Fournier (1979)",
                                   "t = 1217 / (1.483 + log(Na/K)) - 273.15", 150.0, 350.0};
 constexpr Definition kNaKArnorsson{"na_k_arnorsson1983", "Arnórsson et al. (1983)",
@@ -87,7 +87,7 @@ constexpr Definition kNaLiFM{"na_li_fouillac_michard1981", "Fouillac & Michard (
 constexpr Definition kNaLiK{"na_li_kharaka1982", "Kharaka et al. (1982)",
                             "t = 1590 / (log(Na/Li) + 0.779) - 273.15, molar Na/Li", 30.0, 200.0};
 constexpr Definition kMgLi{"mg_li_kharaka_mariner1989", "Kharaka & Mariner (1989)",
-                           "t = 2200 / (log(sqrt(Mg)/Li) + 5.47) - 273.15", 0.0, 350.0};
+                           "t = 2200 / (log(sqrt(Mg)/Li) + 5.47) - 273", 0.0, 350.0};
 constexpr Definition kAmorphous{"amorphous_silica_fournier1977", "Fournier (1977)",
                                 "t = 731 / (4.52 - log SiO2) - 273.15", 0.0, 250.0};
 constexpr Definition kCristobaliteAlpha{"cristobalite_alpha_fournier1977", "Fournier (1977)",
@@ -126,15 +126,15 @@ void WarnOutside(SoluteTemperature& r) {
   }
 }
 
-// Fills `r` from t = numerator / denominator - 273.15.
-void Solve(SoluteTemperature& r, double numerator, double denominator) {
+// Fills `r` from t = numerator / denominator - zero (273.15 unless the authors wrote another).
+void Solve(SoluteTemperature& r, double numerator, double denominator, double zero = kKelvin) {
   const double kelvin = numerator / denominator;
   if (!(denominator > 0.0) || !std::isfinite(kelvin)) {
     r.reason = "the concentrations lie outside the domain of the equation (denominator " +
                Number(denominator, 3) + ")";
     return;
   }
-  r.celsius = kelvin - kKelvin;
+  r.celsius = kelvin - zero;
   WarnOutside(r);
 }
 
@@ -306,13 +306,13 @@ SoluteTemperature NaLiKharaka(const SoluteAnalysis& w) {
 }
 
 // Kharaka & Mariner (1989), in Naeser & McCulloh (eds.), Thermal History of Sedimentary Basins,
-// 99-117, Mg and Li in mg/L (taken here as mg/kg):  t = 2200 / (log(sqrt(Mg)/Li) + 5.47) - 273
-// (written with 273; 273.15 here, 0.15 °C apart).
+// 99-117, Mg and Li in mg/L (taken here as mg/kg):  t = 2200 / (log(sqrt(Mg)/Li) + 5.47) - 273,
+// with 273 as printed in their abstract, so that their values come back to the last digit.
 SoluteTemperature MgLi(const SoluteAnalysis& w) {
   SoluteTemperature r = Start(kMgLi);
   r.reason = Unusable("Mg", w.mg);
   if (r.reason.empty()) r.reason = UnusableLi(w.li);
-  if (r.reason.empty()) Solve(r, 2200.0, std::log10(std::sqrt(w.mg) / w.li) + 5.47);
+  if (r.reason.empty()) Solve(r, 2200.0, std::log10(std::sqrt(w.mg) / w.li) + 5.47, 273.0);
   return r;
 }
 
@@ -351,13 +351,16 @@ struct Entry {
 //   Na/K, 25-250 °C:                  t = 933 / (0.993 + log(Na/K)) - 273.15
 //   Na/K, 250-350 °C:                 t = 1319 / (1.699 + log(Na/K)) - 273.15
 // Na/K, mg/kg:
-//   Truesdell (1976), 100-275 °C:     t = 855.6 / (0.8573 + log(Na/K)) - 273.15
-//     (the constants of his 1976 paper; tabulations since round them to 856 and 0.857, e.g.
-//     Arnórsson, Náttúrufræðingurinn 51 (1981) Table II, which moves t by under 0.3 °C)
+//   Truesdell (1976), 100-275 °C:     t = 856 / (0.857 + log(Na/K)) - 273.15
 //   Fournier (1979), 150-350 °C:      t = 1217 / (1.483 + log(Na/K)) - 273.15
 //   Tonani (1980):                    t = 883 / (0.780 + log(Na/K)) - 273.15
 //   Nieva & Nieva (1987):             t = 1178 / (1.470 + log(Na/K)) - 273.15
 //   Giggenbach (1988):                t = 1390 / (1.75 + log(Na/K)) - 273.15
+// The Na/K constants, Arnórsson's ranges and K-Mg as tabulated by Fournier, Lectures on
+// geochemical interpretation of hydrothermal waters (UNU Geothermal Training Programme, Reykjavík,
+// 1989) Table 1; Truesdell's range, Arnórsson's chalcedony and Fournier's (1977) silica forms as
+// in Arnórsson, Náttúrufræðingurinn 51 (1981) 45-60, Table II. Truesdell is often quoted with
+// 855.6 and 0.8573, which no printed source we could read gives (0.3 °C lower over 100-275 °C).
 // Tonani and Nieva & Nieva state no range; we take theirs as those of the Na/K forms they
 // refit (100-350 and 150-350 °C).
 constexpr std::array<Entry, 22> kEntries = {{
@@ -366,8 +369,8 @@ constexpr std::array<Entry, 22> kEntries = {{
      [](const SoluteAnalysis& w) { return Silica(kQuartzSteamLoss, 1522.0, 5.75, w); }, true},
     {kChalcedony.key, [](const SoluteAnalysis& w) { return Silica(kChalcedony, 1032.0, 4.69, w); },
      true},
-    {kNaKTruesdell.key,
-     [](const SoluteAnalysis& w) { return NaK(kNaKTruesdell, 855.6, 0.8573, w); }, false},
+    {kNaKTruesdell.key, [](const SoluteAnalysis& w) { return NaK(kNaKTruesdell, 856.0, 0.857, w); },
+     false},
     {kNaKFournier.key, [](const SoluteAnalysis& w) { return NaK(kNaKFournier, 1217.0, 1.483, w); },
      false},
     {kNaKArnorsson.key, [](const SoluteAnalysis& w) { return NaK(kNaKArnorsson, 933.0, 0.993, w); },
@@ -526,16 +529,18 @@ SoluteTemperature ReservoirSoluteByKey(std::string_view key, const SoluteAnalysi
   }
   // g(t) = f(c (1 - y(t))) - t falls with t: y rises, the liquid's concentrations fall and
   // every f here falls with them. g(Ts) = f(c) - Ts > 0. Brent's method (GSL) brackets the root.
+  // The separator's enthalpies once per solve, not at every step.
   struct Objective {
     const Entry* entry;
     const SoluteAnalysis* water;
-    double ts;
+    steam::Separation separation;
     SoluteTemperature last;
     bool failed = false;
-  } objective{&entry, &water, ts, {}};
+  } objective{&entry, &water, steam::SeparationAt(ts), {}};
   const auto g = [](double t, void* params) -> double {
     auto* o = static_cast<Objective*>(params);
-    o->last = o->entry->evaluate(Scaled(*o->water, 1.0 - steam::SteamFractionBetween(t, o->ts)));
+    o->last =
+        o->entry->evaluate(Scaled(*o->water, 1.0 - steam::SteamFractionFrom(t, o->separation)));
     if (!o->last.celsius) {
       o->failed = true;
       return 0.0;  // ends the search; the reason is kept
@@ -579,7 +584,7 @@ SoluteTemperature ReservoirSoluteByKey(std::string_view key, const SoluteAnalysi
   g(*root, &objective);
   SoluteTemperature last = std::move(objective.last);
   last.note += std::string(last.note.empty() ? "" : "; ") + "steam fraction " +
-               Number(steam::SteamFractionBetween(*last.celsius, ts), 3) + " from " +
+               Number(steam::SteamFractionFrom(*last.celsius, objective.separation), 3) + " from " +
                Number(*last.celsius) + " to " + Number(ts) + " °C";
   return last;
 }
