@@ -198,7 +198,7 @@ TEST(SoluteForms, SilicaAgainstThePublishedEquations) {
 }
 
 TEST(SoluteForms, NaKAndLithiumAgainstThePublishedEquations) {
-  // log(Na/K) = 0.823909:
+  // log(Na/K) = 0.823909, the constants as Fournier (1989, Table 1) prints them:
   //   Arnórsson et al. (1983), 250-350 °C: 1319 / 2.522909 = 522.809 K -> 249.659 °C
   //   Nieva & Nieva (1987): 1178 / 2.293909 = 513.534 K -> 240.384 °C
   //   Tonani (1980): 883 / 1.603909 = 550.530 K -> 277.380 °C
@@ -211,7 +211,9 @@ TEST(SoluteForms, NaKAndLithiumAgainstThePublishedEquations) {
   EXPECT_NEAR(Value(SoluteByKey("na_k_truesdell1976", kWell)), 236.098, 0.35);
 
   // Na 1000, Li 5 mg/kg: molar log(Na/Li) = log(43.4976 / 0.720357) = 1.780917.
-  //   Fouillac & Michard (1981), Cl < 0.3 M: 1000 / 2.160917 = 462.766 K -> 189.616 °C
+  //   Fouillac & Michard (1981), abstract, (a) log Na/Li = 1000/T - 0.38 and
+  //   (b) log Na/Li = 1195/T + 0.13:
+  //     Cl < 0.3 M: 1000 / 2.160917 = 462.766 K -> 189.616 °C
   //     Cl > 0.3 M: 1195 / 1.650917 = 723.840 K -> 450.690 °C
   //   Kharaka et al. (1982): 1590 / 2.559917 = 621.114 K -> 347.964 °C
   //   Kharaka & Mariner (1989), Mg 0.05: log(sqrt(0.05)/5) = -1.349485;
