@@ -177,7 +177,9 @@ TEST(SoluteForms, SilicaAgainstThePublishedEquations) {
   // Fournier & Potter (1982): -42.198 + 115.324 - 58.698 + 20.266 + 200.447 = 235.141 °C
   // Arnórsson (2000):         -55.3 + 146.36 - 86.326 + 35.284 + 193.489 = 233.507 °C
   // Arnórsson et al. (1983) chalcedony: 1112 / 2.307940 = 481.815 K -> 208.665 °C
-  // Fournier (1977): amorphous 731 / 1.917940 = 381.138 K -> 107.988 °C;
+  // Fournier (1977): amorphous 731 / 1.917940 = 381.138 K -> 107.988 °C (731 and 4.52 as
+  //   Fournier, Lectures on geochemical interpretation of hydrothermal waters, UNU-GTP 1989,
+  //   p. 33, eq. (18) prints them: log S = -731/T + 4.52, S in mg/kg, T in K, 0-250 °C);
   //   alpha-cristobalite 1000 / 2.177940 = 459.150 K -> 185.999 °C;
   //   beta-cristobalite 781 / 1.907940 = 409.342 K -> 136.192 °C
   EXPECT_NEAR(Value(SoluteByKey("quartz_fournier_potter1982", kWell)), 235.141, 0.001);
