@@ -87,6 +87,9 @@ TEST_P(SweepTest, WarmStartsEqualTheDecimalSearch) {
   std::mt19937_64 random(21);
   std::uniform_real_distribution<double> factor(-1.0, 1.0), ph(3.0, 10.0);
   int stops = 0;
+  // The previous water's pH through the temperatures guides the next one's searches, as the
+  // nominal sample's guides a Monte Carlo draw's, but from a water much further away.
+  std::vector<double> guide;
   for (int n = 0; n < 12; ++n) {
     Sample s = NaClWater();
     for (double& c : s.component) c *= std::pow(10.0, factor(random));
@@ -97,16 +100,25 @@ TEST_P(SweepTest, WarmStartsEqualTheDecimalSearch) {
     const Sweep decimal = RunSweep(s, d, options, cache);
     options.search = engine::Search::kFast;
     const Sweep warm = RunSweep(s, d, options, cache);
-    ASSERT_EQ(warm.ok(), decimal.ok());
-    ASSERT_EQ(warm.points.size(), decimal.points.size());
-    for (std::size_t i = 0; i < warm.points.size(); ++i) {
-      const SweepPoint &w = warm.points[i], &r = decimal.points[i];
-      EXPECT_EQ(w.error, r.error) << r.temperature;
-      EXPECT_TRUE(SameBits(w.ph, r.ph)) << r.temperature << " °C: " << w.ph << " " << r.ph;
-      EXPECT_EQ(w.si, r.si) << r.temperature;
-      EXPECT_EQ(w.non_convergences, r.non_convergences) << r.temperature;
-      stops += r.non_convergences;
+    options.parallel = true;  // runs of temperatures each starting cold
+    const Sweep parallel = RunSweep(s, d, options, cache);
+    options.parallel = n % 2 == 0;
+    options.ph_guide = guide;
+    const Sweep guided = RunSweep(s, d, options, cache);
+    for (const Sweep* fast : {&warm, &parallel, &guided}) {
+      ASSERT_EQ(fast->ok(), decimal.ok());
+      ASSERT_EQ(fast->points.size(), decimal.points.size());
+      for (std::size_t i = 0; i < fast->points.size(); ++i) {
+        const SweepPoint &w = fast->points[i], &r = decimal.points[i];
+        EXPECT_EQ(w.error, r.error) << r.temperature;
+        EXPECT_TRUE(SameBits(w.ph, r.ph)) << r.temperature << " °C: " << w.ph << " " << r.ph;
+        EXPECT_EQ(w.si, r.si) << r.temperature;
+        EXPECT_EQ(w.non_convergences, r.non_convergences) << r.temperature;
+      }
     }
+    for (const SweepPoint& r : decimal.points) stops += r.non_convergences;
+    guide.clear();
+    for (const SweepPoint& w : warm.points) guide.push_back(w.ok() ? w.ph : std::nan(""));
   }
   std::printf("speciations stopped at the pass limit: %d\n", stops);
 }

@@ -40,7 +40,7 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
   const int kCases = more ? std::atoi(more) : 1000;
   if (more) random.seed(random() + kCases);
   int failures_alike = 0;
-  long decimal_calls = 0, fast_calls = 0, near_calls = 0;
+  long decimal_calls = 0, fast_calls = 0, near_calls = 0, slope_calls = 0;
   for (int n = 0; n < kCases; ++n) {
     Case c = MakeCase(random, dataset);
     SCOPED_TRACE("case " + std::to_string(n) + " at " + c.second.box[17] + " °C, pH " +
@@ -109,14 +109,28 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
       EXPECT_EQ(warm.trials, static_cast<int>(calls.size()));
       if (hint == near) near_calls += warm.trials;
     }
+    // With the slope of the answer's own search, as a neighbour's would give it, and with
+    // slopes far off: the first step is Newton's, and only the count of calls may differ.
+    for (const double slope : {fast.slope, 1e-30, 1e30}) {
+      SCOPED_TRACE("slope " + Text(slope));
+      calls.clear();
+      const PhSearchResult warm = FastPhSearch(recorded, near, slope);
+      ASSERT_EQ(warm.ph, reference.ph) << Text(warm.ph) << " != " << Text(reference.ph);
+      EXPECT_EQ(calls.back(), warm.ph);
+      if (slope == fast.slope) slope_calls += warm.trials;
+    }
+    EXPECT_GT(fast.slope, 0.0);
   }
   EXPECT_LT(failures_alike, kCases / 10);
   // Far fewer speciations over all cases, and fewer again from near the answer.
   EXPECT_LT(3 * fast_calls, decimal_calls);
   EXPECT_LT(10 * near_calls, 7 * fast_calls);
-  std::printf("calls per search: decimal %.2f, fast %.2f, from near the answer %.2f\n",
-              static_cast<double>(decimal_calls) / kCases, static_cast<double>(fast_calls) / kCases,
-              static_cast<double>(near_calls) / kCases);
+  EXPECT_LT(slope_calls, near_calls);
+  std::printf(
+      "calls per search: decimal %.2f, fast %.2f, from near the answer %.2f, with its slope "
+      "%.2f\n",
+      static_cast<double>(decimal_calls) / kCases, static_cast<double>(fast_calls) / kCases,
+      static_cast<double>(near_calls) / kCases, static_cast<double>(slope_calls) / kCases);
 }
 
 // Mismatch functions that break what the fast search takes for granted: it must still end
@@ -187,23 +201,26 @@ TEST(PhSearch, FastEqualsDecimalWhereItsAssumptionsFail) {
          {-5.0, 3.0, 6.3, 7.0, 7.77, 9.0, 10.0, 10.734, 12.0, 16.0, 40.0, std::nan("")}) {
       if (two_roots && !(hint > 7.5)) continue;
       SCOPED_TRACE("hint " + Text(hint));
-      std::string warm_error;
-      PhSearchResult warm{};
-      try {
-        warm = FastPhSearch(
-            [&](double ph) {
-              last = ph;
-              return s.mismatch(ph);
-            },
-            hint);
-      } catch (const Error& e) {
-        warm_error = e.what();
-      }
-      EXPECT_EQ(warm_error, decimal_error);
-      if (decimal_error.empty()) {
-        EXPECT_EQ(warm.ph, decimal.ph) << Text(warm.ph) << " != " << Text(decimal.ph);
-        EXPECT_EQ(last, warm.ph);
-        EXPECT_EQ(warm.path, decimal.path);
+      for (const double slope : {0.0, 1e-12, 1.0, 1e12, -1.0}) {
+        SCOPED_TRACE("slope " + Text(slope));
+        std::string warm_error;
+        PhSearchResult warm{};
+        try {
+          warm = FastPhSearch(
+              [&](double ph) {
+                last = ph;
+                return s.mismatch(ph);
+              },
+              hint, slope);
+        } catch (const Error& e) {
+          warm_error = e.what();
+        }
+        EXPECT_EQ(warm_error, decimal_error);
+        if (decimal_error.empty()) {
+          EXPECT_EQ(warm.ph, decimal.ph) << Text(warm.ph) << " != " << Text(decimal.ph);
+          EXPECT_EQ(last, warm.ph);
+          EXPECT_EQ(warm.path, decimal.path);
+        }
       }
     }
   }

@@ -6,6 +6,7 @@
 
 #include "batch/batch.h"
 #include "batch/text.h"
+#include "engine/ph_trail.h"
 
 namespace geofluid::batch {
 
@@ -196,8 +197,8 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       results.push_back(std::move(r));
       continue;
     }
-    // Each temperature's search starts from the pH found at the one before.
-    std::optional<double> ph_hint;
+    // Each temperature's search starts from the pH found at the ones before.
+    engine::PhTrail trail;
     for (const double t : job.temperatures) {
       // A sample carried to many temperatures takes long: a cancel need not wait for it.
       if (cancel != nullptr && cancel->load()) throw JobCancelled{};
@@ -209,11 +210,12 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
         continue;
       }
       try {
-        hooks.ph_hint = ph_hint;
+        hooks.ph_hint = trail.Hint(t);
+        hooks.ph_slope = trail.Slope();
         r.evaluation =
             engine::EvaluateFromToth(job.sample, measured->toth, cache.Get(*dataset, t, scheme),
                                      options.steam_correction, hooks);
-        ph_hint = r.evaluation->ph;
+        trail.Add(t, r.evaluation->ph, r.evaluation->ph_slope);
         Review(r, &*measured,
                options.steam_correction ? std::optional(job.sample.separation_temperature)
                                         : std::nullopt);

@@ -186,6 +186,8 @@ struct Hooks {
   // previous temperature of a sweep, the nominal sample of a draw): about half the
   // speciations, the same pH bit for bit. Without it the search starts cold.
   std::optional<double> ph_hint;
+  // dD/dpH of that solution (Evaluation::ph_slope), 0 if unknown: the first step from the hint.
+  double ph_slope = 0.0;
 };
 
 // A species of a result.
@@ -222,6 +224,9 @@ struct Evaluation {
   std::array<double, thermo::kMineralSlots> saturation_index{};
   int trials = 0;
   int non_convergences = 0;
+  // dD/dpH where the second mode's fast search ended (0 if unknown), for the search at the next
+  // temperature (Hooks::ph_slope).
+  double ph_slope = 0.0;
 
   int Passes() const { return speciation.passes; }
   bool Converged() const { return non_convergences == 0; }

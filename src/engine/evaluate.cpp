@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "engine/ph_trail.h"
 #include "platform/errors.h"
 #include "platform/fp_status.h"
 #include "saturation/saturation_index.h"
@@ -87,10 +88,12 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
     if (hooks.search == Search::kFast) {
       noting_stops = true;
       try {
-        const speciation::PhSearchResult r = speciation::FastPhSearch(mismatch, hooks.ph_hint);
+        const speciation::PhSearchResult r =
+            speciation::FastPhSearch(mismatch, hooks.ph_hint, hooks.ph_slope);
         found = std::none_of(stops_at.begin(), stops_at.end(), [&](double ph) {
           return std::find(r.path.begin(), r.path.end(), ph) != r.path.end();
         });
+        if (found) e.ph_slope = r.slope;
       } catch (const Error&) {
         if (stops_at.empty()) throw;
       }
@@ -124,14 +127,17 @@ Carried Carry(const Sample& sample, const std::shared_ptr<const Conditions>& at_
   Carried c;
   c.measured = EvaluateMeasured(sample, at_ph_temperature, hooks);
   c.at.reserve(targets.size());
-  // Each target's search starts from the pH found at the one before.
+  // Each target's search starts from the pH found at the ones before.
   Hooks warm = hooks;
+  PhTrail trail;
   for (const auto& target : targets) {
     if (target->dataset != at_ph_temperature->dataset) {
       throw std::invalid_argument("Carry: a TOTH is carried within one dataset only");
     }
+    if (const std::optional<double> hint = trail.Hint(target->temperature)) warm.ph_hint = hint;
+    warm.ph_slope = trail.Slope();
     c.at.push_back(EvaluateFromToth(sample, c.measured.toth, target, steam_correction, warm));
-    warm.ph_hint = c.at.back().ph;
+    trail.Add(target->temperature, c.at.back().ph, c.at.back().ph_slope);
   }
   return c;
 }

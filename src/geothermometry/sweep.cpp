@@ -2,6 +2,7 @@
 
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_roots.h>
+#include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
@@ -15,6 +16,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/ph_trail.h"
+
 namespace geofluid::geothermometry {
 
 namespace {
@@ -25,10 +28,12 @@ std::string Celsius(double t) {
   return text;
 }
 
-engine::Hooks HooksOf(engine::Search search, std::optional<double> ph_hint = std::nullopt) {
+engine::Hooks HooksOf(engine::Search search, std::optional<double> ph_hint = std::nullopt,
+                      double ph_slope = 0.0) {
   engine::Hooks hooks;
   hooks.search = search;
   hooks.ph_hint = ph_hint;
+  hooks.ph_slope = ph_slope;
   return hooks;
 }
 
@@ -38,6 +43,7 @@ void Fill(SweepPoint& point, const engine::Evaluation& e) {
   point.steam_fraction = e.steam_fraction;
   point.toth = e.toth;
   point.non_convergences = e.non_convergences;
+  point.ph_slope = e.ph_slope;
   point.si.assign(e.saturation_index.begin() + 1, e.saturation_index.begin() + 1 + n);
 }
 
@@ -45,10 +51,11 @@ void Fill(SweepPoint& point, const engine::Evaluation& e) {
 // sampling hid (SweepOptions::steam_loss, dilution) reversed; the window's exact path without.
 engine::Evaluation SecondMode(const engine::Sample& sample, double toth, const Sweep& sweep,
                               const std::shared_ptr<const engine::Conditions>& at,
-                              engine::Search search, std::optional<double> ph_hint = std::nullopt) {
+                              engine::Search search, std::optional<double> ph_hint = std::nullopt,
+                              double ph_slope = 0.0) {
   if (sweep.steam_loss == 0.0 && sweep.dilution == 0.0) {
     return engine::EvaluateFromToth(sample, toth, at, sweep.steam_correction,
-                                    HooksOf(search, ph_hint));
+                                    HooksOf(search, ph_hint, ph_slope));
   }
   engine::Sample reservoir = sample;
   const double kept = 1.0 - sweep.dilution;
@@ -58,7 +65,7 @@ engine::Evaluation SecondMode(const engine::Sample& sample, double toth, const S
   const double y =
       engine::SteamFraction(*at, sample.separation_temperature, sweep.steam_correction);
   const double y_lost = y + sweep.steam_loss * (1.0 - y);
-  return engine::Evaluate(reservoir, at, y_lost, toth / kept, HooksOf(search, ph_hint));
+  return engine::Evaluate(reservoir, at, y_lost, toth / kept, HooksOf(search, ph_hint, ph_slope));
 }
 
 // |SI| at which a fixing mineral counts as saturated. The pH search steps in decimals, so an
@@ -242,12 +249,13 @@ engine::Evaluation EvaluateFixed(const engine::Sample& sample, const Sweep& swee
 // The second mode at one temperature; any failure is kept in the point, with the temperature.
 SweepPoint At(const engine::Sample& sample, const Sweep& sweep,
               const std::shared_ptr<const engine::Conditions>& conditions, engine::Search search,
-              std::optional<double> ph_hint = std::nullopt) {
+              std::optional<double> ph_hint = std::nullopt, double ph_slope = 0.0) {
   SweepPoint point;
   point.temperature = conditions->temperature;
   try {
     if (sweep.fixes.empty()) {
-      Fill(point, SecondMode(sample, sweep.measured_toth, sweep, conditions, search, ph_hint));
+      Fill(point,
+           SecondMode(sample, sweep.measured_toth, sweep, conditions, search, ph_hint, ph_slope));
     } else {
       Fill(point, EvaluateFixed(sample, sweep, conditions, search, point.fixed));
     }
@@ -404,7 +412,7 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
 
   const std::vector<double>& t = options.temperatures;
   sweep.points.resize(t.size());
-  auto one = [&](std::size_t i, std::optional<double> ph_hint) {
+  auto one = [&](std::size_t i, std::optional<double> ph_hint, double ph_slope) {
     std::shared_ptr<const engine::Conditions> conditions;
     try {
       conditions = cache.Get(dataset, t[i], *options.scheme);
@@ -413,17 +421,43 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
       sweep.points[i].error = "at " + Celsius(t[i]) + " °C: " + e.what();
       return;
     }
-    sweep.points[i] = At(sample, sweep, conditions, options.search, ph_hint);
+    sweep.points[i] = At(sample, sweep, conditions, options.search, ph_hint, ph_slope);
+  };
+  const auto guide = [&](std::size_t i) {
+    return i < options.ph_guide.size() ? options.ph_guide[i]
+                                       : std::numeric_limits<double>::quiet_NaN();
+  };
+  // Each temperature's search starts from the pH found at the ones before; the first from the
+  // guide or the caller's hint. Only the count of speciations depends on where a run of
+  // temperatures begins, never a pH.
+  const auto run = [&](std::size_t begin, std::size_t end) {
+    engine::PhTrail trail;
+    std::size_t last = 0;
+    bool any = false;
+    for (std::size_t i = begin; i < end; ++i) {
+      std::optional<double> hint;
+      if (!any) {
+        hint = std::isfinite(guide(i)) ? std::optional(guide(i))
+               : i == 0                ? options.ph_hint
+                                       : std::nullopt;
+      } else if (std::isfinite(guide(last)) && std::isfinite(guide(i))) {
+        hint = trail.Hint(t[i], guide(last), guide(i));
+      } else {
+        hint = trail.Hint(t[i]);
+      }
+      one(i, hint, trail.Slope());
+      if (sweep.points[i].ok()) {
+        trail.Add(t[i], sweep.points[i].ph, sweep.points[i].ph_slope);
+        last = i;
+        any = true;
+      }
+    }
   };
   if (options.parallel) {
-    tbb::parallel_for(std::size_t{0}, t.size(), [&](std::size_t i) { one(i, std::nullopt); });
+    tbb::parallel_for(tbb::blocked_range<std::size_t>(0, t.size()),
+                      [&](const tbb::blocked_range<std::size_t>& r) { run(r.begin(), r.end()); });
   } else {
-    // Each temperature's search starts from the pH found at the one before.
-    std::optional<double> ph_hint = options.ph_hint;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-      one(i, ph_hint);
-      if (sweep.points[i].ok()) ph_hint = sweep.points[i].ph;
-    }
+    run(0, t.size());
   }
   return sweep;
 }
@@ -446,16 +480,29 @@ SweepPoint EvaluatePoint(const engine::Sample& sample, const Sweep& sweep, doubl
     point.error = "at " + Celsius(temperature) + " °C: " + e.what();
     return point;
   }
-  // The search starts from the pH of the nearest grid point.
-  std::optional<double> ph_hint;
-  double nearest = std::numeric_limits<double>::infinity();
+  // The search starts from the pH of the grid points either side, interpolated, or of the
+  // nearest one.
+  const SweepPoint* below = nullptr;
+  const SweepPoint* above = nullptr;
+  const SweepPoint* nearest = nullptr;
   for (const SweepPoint& p : sweep.points) {
-    if (p.ok() && std::abs(p.temperature - temperature) < nearest) {
-      nearest = std::abs(p.temperature - temperature);
-      ph_hint = p.ph;
+    if (!p.ok()) continue;
+    if (p.temperature <= temperature && (!below || p.temperature > below->temperature)) below = &p;
+    if (p.temperature >= temperature && (!above || p.temperature < above->temperature)) above = &p;
+    if (!nearest ||
+        std::abs(p.temperature - temperature) < std::abs(nearest->temperature - temperature)) {
+      nearest = &p;
     }
   }
-  return At(sample, sweep, conditions, options.search, ph_hint);
+  std::optional<double> ph_hint;
+  const double ph_slope = nearest ? nearest->ph_slope : 0.0;
+  if (below && above && below->temperature < above->temperature) {
+    ph_hint = below->ph + (above->ph - below->ph) * (temperature - below->temperature) /
+                              (above->temperature - below->temperature);
+  } else if (nearest) {
+    ph_hint = nearest->ph;
+  }
+  return At(sample, sweep, conditions, options.search, ph_hint, ph_slope);
 }
 
 }  // namespace geofluid::geothermometry

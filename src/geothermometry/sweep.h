@@ -96,6 +96,10 @@ struct SweepOptions {
   // sample's pH there); each later one starts from the pH found before it. Only fewer
   // speciations: the pH is the same whatever the hint.
   std::optional<double> ph_hint;
+  // The nominal sample's pH at each of `temperatures` (NaN where it has none), for a draw of a
+  // Monte Carlo run: each search starts from the pH found before it moved as the nominal's
+  // moves. Empty: none.
+  std::vector<double> ph_guide;
 };
 
 inline constexpr double kSteamLossBounds[2] = {-0.2, 0.5};
@@ -108,6 +112,7 @@ struct SweepPoint {
   double toth = 0.0;         // the second mode's TOTH target at this temperature
   std::vector<double> si;    // per mineral of the dataset, index m - 1; empty on error
   int non_convergences = 0;  // speciations stopped at their pass limit
+  double ph_slope = 0.0;     // the pH search's dD/dpH there: the next search's first step
   // The totals found for the fixed components at this temperature, mol/kg of water, by key.
   std::map<std::string, double> fixed;
   std::string error;  // empty when evaluated; else what failed, for the user

@@ -14,24 +14,49 @@ double SaturationDivisor(thermo::Dataset dataset) {
   return dataset == thermo::Dataset::kSolveq ? 2.303 : std::log(10.0);
 }
 
+namespace {
+
+// The product of the activities as the table has it, over the constant.
+double IapRatio(const thermo::IapDefinition& iap_def,
+                const std::array<double, thermo::kMaxSpecies + 1>& activity, double k) {
+  double iap = 1.0;
+  for (int t = 0; t < iap_def.count; ++t) {
+    const thermo::Term& term = iap_def.terms[t];
+    iap *= term.coefficient == 1.0 ? activity[term.species]
+                                   : std::pow(activity[term.species], term.coefficient);
+  }
+  return iap / k;
+}
+
+}  // namespace
+
 std::array<double, thermo::kMineralSlots> SaturationIndices(
     const std::array<double, thermo::kMaxSpecies + 1>& activity,
     const thermo::EquilibriumConstants& constants) {
   const thermo::Catalogue& catalogue = thermo::CatalogueOf(constants.dataset);
   const bool solveq = constants.dataset == thermo::Dataset::kSolveq;
   const double divisor = SaturationDivisor(constants.dataset);
+  const auto iap_of = [&](int m) -> const thermo::IapDefinition& {
+    return solveq ? thermo::data::kSolveqIap[m - 1] : thermo::data::kSupcrtIap[m - 1];
+  };
   std::array<double, thermo::kMineralSlots> si{};
+  // Clearing and reading the status for every mineral cost more than the indices of a
+  // carried point. Every index is computed unchecked first; where one raised a fault or left
+  // the range of a double, the minerals are computed again one by one with the checks, which
+  // give the same values and name the mineral.
+  platform::ClearFpFaults();
+  bool clean = true;
+  for (int m = 1; m <= catalogue.mineral_count && clean; ++m) {
+    const double ratio = IapRatio(iap_of(m), activity, constants.mineral_k[m]);
+    clean = ratio > 0.0 && std::isnormal(ratio);
+    si[m] = std::log(ratio) / divisor;
+  }
+  if (clean && !platform::FpFaultRaised()) return si;
+
   for (int m = 1; m <= catalogue.mineral_count; ++m) {
-    const thermo::IapDefinition& iap_def =
-        solveq ? thermo::data::kSolveqIap[m - 1] : thermo::data::kSupcrtIap[m - 1];
+    const thermo::IapDefinition& iap_def = iap_of(m);
     platform::ClearFpFaults();
-    double iap = 1.0;
-    for (int t = 0; t < iap_def.count; ++t) {
-      const thermo::Term& term = iap_def.terms[t];
-      iap *= term.coefficient == 1.0 ? activity[term.species]
-                                     : std::pow(activity[term.species], term.coefficient);
-    }
-    const double ratio = iap / constants.mineral_k[m];
+    const double ratio = IapRatio(iap_def, activity, constants.mineral_k[m]);
     if (ratio > 0.0 && std::isnormal(ratio)) {
       si[m] = std::log(ratio) / divisor;
     } else {

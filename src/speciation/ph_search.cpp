@@ -55,6 +55,7 @@ class Probe {
   bool Rising() const { return !nan_ && below < above; }
   bool Bracketed() const { return Rising() && below > -kInf && above < kInf; }
   int Calls() const { return calls_; }
+  const std::vector<std::pair<double, double>>& Seen() const { return seen_; }
   bool LastAt(double ph) const { return calls_ > 0 && last_ == ph; }
 
   double below = -kInf, below_d = 0.0;  // highest pH with D < 0
@@ -239,36 +240,18 @@ std::pair<double, double> PredictedEnd(const Probe& probe, double root) {
   return {previous, search.Ph()};
 }
 
-// Secant steps from a pH near the answer until the root is known far more finely than the last
-// decimal step, then the two last-step trials around it: where they bracket the root, every
-// sign the decimal search asks for is known; where they do not, they are the next secant
-// points. False where the steps lead nowhere (a flat or falling D, a NaN, outside the pH
-// range); the values seen then still serve the cold start.
-bool WarmBracket(Probe& probe, double hint) {
-  // A neighbouring solution lies within the pH range of waters, and the root within a unit of
-  // it. Beyond, the steps could meet a root the decimal search never reaches from pH 10 (far
-  // outside that range a speciation's D need not rise with pH): the cold start decides.
-  constexpr double kWindow = 1.0;
-  if (!(hint >= 0.0 && hint <= 14.0)) return false;
-  const double lowest = hint - kWindow, highest = hint + kWindow;
-  // The pH of neighbouring temperatures 5 °C apart differ by a few hundredths.
-  constexpr double kFirstStep = 0.02;
+// Secant steps from two points near the answer (`last_step` about their distance from it)
+// until the root is known far more finely than the last decimal step, then the two last-step
+// trials around it: where they bracket the root, every sign the decimal search asks for is
+// known; where they do not, they are the next secant points. False where the steps lead nowhere
+// (a flat or falling D, a NaN, outside [lowest, highest]); the values seen then still serve.
+bool Secant(Probe& probe, double x0, double f0, double x1, double f1, double last_step,
+            double lowest, double highest) {
   // The secant's error falls as the product of the last two steps times |D''/2D'|, about
   // ln 10 / 2 where D goes as 10^-pH. Below 1e-10 the guessed pair around the root is right
   // nine times in ten, and a wrong pair costs no more than the one more step that would have
   // made sure.
   constexpr double kCurvature = 2.0, kEnough = 1e-10;
-  double x0 = hint;
-  const std::optional<double> known = probe.Known(x0);
-  double f0 = known ? *known : probe.At(x0);
-  if (!probe.Rising()) return false;
-  double x1 = x0, f1 = f0;
-  if (f0 != 0.0) {
-    x1 = x0 + (f0 > 0.0 ? -kFirstStep : kFirstStep);
-    f1 = probe.At(x1);
-    if (!probe.Rising()) return false;
-  }
-  double last_step = kFirstStep;
   for (int i = 0; i < 16; ++i) {
     double root = x1;
     if (f1 != 0.0) {
@@ -311,6 +294,53 @@ bool WarmBracket(Probe& probe, double hint) {
   return false;
 }
 
+// The secant steps from a pH near the answer and one a Newton step from it (with the slope of
+// a neighbouring solution) or a little way from it.
+bool WarmBracket(Probe& probe, double hint, double slope) {
+  // A neighbouring solution lies within the pH range of waters, and the root within a unit of
+  // it. Beyond, the steps could meet a root the decimal search never reaches from pH 10 (far
+  // outside that range a speciation's D need not rise with pH): the cold start decides.
+  constexpr double kWindow = 1.0;
+  if (!(hint >= 0.0 && hint <= 14.0)) return false;
+  // The pH of neighbouring temperatures 5 °C apart differ by a few hundredths.
+  constexpr double kFirstStep = 0.02;
+  const double x0 = hint;
+  const std::optional<double> known = probe.Known(x0);
+  const double f0 = known ? *known : probe.At(x0);
+  if (!probe.Rising()) return false;
+  double x1 = x0, f1 = f0;
+  double step = kFirstStep;
+  if (f0 != 0.0) {
+    if (slope > 0.0 && std::isfinite(slope)) {
+      // Not so short that D cannot tell the two points apart, nor beyond the window.
+      step = std::clamp(std::fabs(f0 / slope), 1e-9, kWindow);
+    }
+    x1 = x0 + (f0 > 0.0 ? -step : step);
+    f1 = probe.At(x1);
+    if (!probe.Rising()) return false;
+  }
+  return Secant(probe, x0, f0, x1, f1, step, hint - kWindow, hint + kWindow);
+}
+
+// dD/dpH from the point seen nearest the pH found but not within the last decimal steps, where
+// a speciation's rounding could tell more than the slope, and the pH found.
+double SlopeAt(const Probe& probe, double ph) {
+  const std::optional<double> d = probe.Known(ph);
+  if (!d) return 0.0;
+  double nearest = 0.0, nearest_d = 0.0, distance = 0.1;
+  for (const auto& [x, dx] : probe.Seen()) {
+    const double r = std::fabs(x - ph);
+    if (r >= 1e-7 && r < distance) {
+      distance = r;
+      nearest = x;
+      nearest_d = dx;
+    }
+  }
+  if (distance >= 0.1) return 0.0;
+  const double slope = (nearest_d - *d) / (nearest - ph);
+  return slope > 0.0 && std::isfinite(slope) ? slope : 0.0;
+}
+
 }  // namespace
 
 PhSearchResult DecimalPhSearch(const std::function<double(double ph)>& mismatch) {
@@ -327,16 +357,20 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch) {
 }
 
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
-                            std::optional<double> hint) {
+                            std::optional<double> hint, double slope) {
   Probe probe(mismatch);
+  const auto with_slope = [&](PhSearchResult r) {
+    r.slope = SlopeAt(probe, r.ph);
+    return r;
+  };
   try {
     // The decimal search's first trial is asked for even so: far from the root its speciation
     // is the one most likely to stop at the pass limit, which the user is told of.
-    if (hint && probe.At(10.0) != 0.0 && WarmBracket(probe, *hint)) {
+    if (hint && probe.At(10.0) != 0.0 && WarmBracket(probe, *hint, slope)) {
       // Adjacent last-step trials around the root leave the replay nothing to ask; a wider
       // bracket is narrowed first.
       if (probe.above - probe.below <= 1e-8 || Narrow(probe)) {
-        if (std::optional<PhSearchResult> result = Replay(probe)) return *result;
+        if (std::optional<PhSearchResult> result = Replay(probe)) return with_slope(*result);
       }
     }
   } catch (const Error&) {
@@ -344,13 +378,13 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
   }
   try {
     if (probe.Rising() && Bracket(probe) && (probe.Known(10.0) == 0.0 || Narrow(probe))) {
-      if (std::optional<PhSearchResult> result = Replay(probe)) return *result;
+      if (std::optional<PhSearchResult> result = Replay(probe)) return with_slope(*result);
     }
   } catch (const Error&) {
     // A speciation that failed away from the decimal path, or the trial bound: the decimal
     // search meets the same failure, or none, on its own path.
   }
-  return Decimal(probe);
+  return with_slope(Decimal(probe));
 }
 
 }  // namespace geofluid::speciation

@@ -12,6 +12,9 @@ struct PhSearchResult {
   // The trial pH values of the decimal search in its order, the returned pH last: what the
   // fast search replayed, or the calls of the decimal search itself.
   std::vector<double> path;
+  // dD/dpH near the pH found, 0 where the fast search does not know it: the next search's
+  // first step from a neighbouring hint.
+  double slope = 0.0;
 };
 
 // Both searches take mismatch(pH) = target - TOTH of a speciation at pH and let whatever it
@@ -41,8 +44,10 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch);
 // start. Where the steps from the hint lead nowhere, or the hint is outside pH 0-14, or the
 // root more than a unit from it, the search goes on as without one. The pH is the decimal search's
 // whatever the hint, under the same assumption that D rises with pH, now also between the hint and
-// pH 10; nullopt is the cold start.
+// pH 10; nullopt is the cold start. `slope`, where positive, is dD/dpH of the neighbouring
+// solution (its PhSearchResult::slope): the first step from the hint is then Newton's instead
+// of a fixed one, one speciation fewer. A wrong slope costs speciations, never the pH.
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
-                            std::optional<double> hint);
+                            std::optional<double> hint, double slope = 0.0);
 
 }  // namespace geofluid::speciation

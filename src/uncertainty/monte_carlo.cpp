@@ -45,6 +45,7 @@ struct DatasetPlan {
   std::vector<std::string> minerals;  // the estimate's set
   std::vector<int> set_indices;       // 1-based
   std::optional<double> first_ph;     // the nominal sample's at the first temperature
+  std::vector<double> ph_guide;       // the nominal sample's at each temperature, NaN if none
 };
 
 struct Plan {
@@ -62,6 +63,7 @@ struct Plan {
     so.fix = options->fix;
     so.normalize = options->normalize;
     so.ph_hint = d.first_ph;
+    so.ph_guide = d.ph_guide;
     // Temperatures moved by a draw are prepared for this draw only: the shared cache would
     // otherwise keep one set per draw.
     std::optional<engine::ConditionsCache> own;
@@ -351,6 +353,10 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     const geothermometry::Sweep& nominal = nominals.back().sweep;
     if (nominal.ok() && !nominal.points.empty() && nominal.points[0].ok())
       d.first_ph = nominal.points[0].ph;
+    if (nominal.ok()) {
+      for (const auto& p : nominal.points)
+        d.ph_guide.push_back(p.ok() ? p.ph : std::numeric_limits<double>::quiet_NaN());
+    }
     if (nominals.back().estimate && !nominals.back().estimate->used.empty())
       d.set_indices = geothermometry::MineralIndices(*d.dataset, nominals.back().estimate->used);
   }
