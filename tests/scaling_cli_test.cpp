@@ -154,6 +154,10 @@ TEST(ScalingCli, UncertaintyTakesTheScalingQuantities) {
   }
   const CliResult sloppy = run({"uncertainty", ini.string(), "--scaling"});
   ASSERT_EQ(sloppy.status, 0) << sloppy.err;
+  // scaling --draws reads the same section.
+  const CliResult sloppy_scaling = run({"scaling", ini.string()});
+  ASSERT_EQ(sloppy_scaling.status, 0) << sloppy_scaling.err;
+  EXPECT_EQ(nlohmann::json::parse(sloppy_scaling.out), nlohmann::json::parse(sloppy.out));
   auto width = [](const std::string& out) {
     for (const auto& q : nlohmann::json::parse(out)["uncertainty"]["si"])
       if (q["mineral"] == "CALCITE" && q["cooling"].is_null() && q["separation"] == 120.0)

@@ -567,6 +567,24 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
       err << "error: " << options.input << ": " << e.what() << '\n';
       return kUsageError;
     }
+    if (options.draws > 0) {
+      // The sample file's [errors], then --error over them, as `uncertainty` takes them.
+      errors = uncertainty::InputErrors::Defaults();
+      uncertainty::ErrorList list(errors);
+      for (const auto& e : sample::LoadSample(options.input).errors) {
+        const std::string where = "the sample file " + options.input + ", line " +
+                                  std::to_string(e.line) + ", [errors]: ";
+        try {
+          if (std::string w = list.Set(e.key, e.value); !w.empty())
+            err << "warning: " << where << w << '\n';
+        } catch (const uncertainty::ErrorSyntax& x) {
+          err << "error: " << where << x.what() << '\n';
+          return kUsageError;
+        }
+      }
+      for (const auto& e : options.errors)
+        if (std::string w = list.Set(e); !w.empty()) err << "warning: --error " << w << '\n';
+    }
     return RunScalingOfSample(options, s, errors, out, err);
   }
 
