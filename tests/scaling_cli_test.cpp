@@ -1,6 +1,7 @@
 // geofluid-cli scaling as a user meets it: the JSON layout, the answer in words, the mistakes.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -82,6 +83,13 @@ TEST(ScalingCli, MistakesAreRefusedWithAMessageAndNoOutput) {
        "pH=0.1"},
       {kExample, "--reservoir", "250", "--separation", "150", "--cooling", "80", "--draws", "10",
        "--error", "Na=0.03"},
+      // An empty value is a mistake, not the option left out.
+      {kExample, "--reservoir", "250", "--separation", "", "--cooling", "80"},
+      {kExample, "--reservoir", "250", "--stages", " ", "--cooling", "80"},
+      {kExample, "--reservoir", "", "--separation", "150", "--cooling", "80"},
+      {kExample, "--reservoir", "250", "--separation", "150", "--cooling", ""},
+      {kExample, "--reservoir", "250", "--separation", "150", "--cooling", "80", "--minerals", ""},
+      {kExample, "--reservoir", "250", "--separation", "150", "--cooling", "80", "--plot", ""},
   };
   for (const auto& args : mistakes) {
     const CliResult r = Scaling(dir, args);
@@ -109,6 +117,83 @@ TEST(ScalingCli, DrawsGiveTheMarginAtARiskAfterTheAnswer) {
   std::string last;
   for (const auto& l : lines) last = l.empty() ? last : l;
   EXPECT_EQ(last.rfind("SUPCRT98: with the input errors, amorphous silica", 0), 0u) << last;
+}
+
+TEST(ScalingCli, AChartThatCannotBeWrittenNamesItsFile) {
+  TempDir dir;
+  // A folder that exists but takes no new file, whoever runs the test.
+  const CliResult r = Scaling(dir, {kExample, "--reservoir", "250", "--separation", "150",
+                                    "--cooling", "80", "--plot", "/proc/scaling.png"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("/proc/scaling.png"), std::string::npos) << r.err;
+}
+
+// `uncertainty --scaling` draws the path as `scaling --draws` does, and takes the sample file's
+// [errors] as the uncertainty of the temperature picture does.
+TEST(ScalingCli, UncertaintyTakesTheScalingQuantities) {
+  TempDir dir;
+  const std::vector<std::string> path = {"--reservoir", "260", "--separation", "200,120",
+                                         "--cooling",   "60",  "--dataset",    "supcrt",
+                                         "--draws",     "20",  "--format",     "json"};
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.end(), path.begin(), path.end());
+    return testing::RunCli(args, dir.Path(), {});
+  };
+  const CliResult scaling = run({"scaling", kExample});
+  const CliResult drawn = run({"uncertainty", kExample, "--scaling"});
+  ASSERT_EQ(scaling.status, 0) << scaling.err;
+  ASSERT_EQ(drawn.status, 0) << drawn.err;
+  EXPECT_EQ(nlohmann::json::parse(drawn.out), nlohmann::json::parse(scaling.out));
+
+  // A wider pH error in the file's [errors] widens the interval of calcite.
+  const auto ini = dir.Path() / "sloppy-ph.ini";
+  {
+    std::ifstream in(kExample);
+    std::ofstream out(ini);
+    out << in.rdbuf() << "\n[errors]\npH = 0.5\n";
+  }
+  const CliResult sloppy = run({"uncertainty", ini.string(), "--scaling"});
+  ASSERT_EQ(sloppy.status, 0) << sloppy.err;
+  // scaling --draws reads the same section.
+  const CliResult sloppy_scaling = run({"scaling", ini.string()});
+  ASSERT_EQ(sloppy_scaling.status, 0) << sloppy_scaling.err;
+  EXPECT_EQ(nlohmann::json::parse(sloppy_scaling.out), nlohmann::json::parse(sloppy.out));
+  auto width = [](const std::string& out) {
+    for (const auto& q : nlohmann::json::parse(out)["uncertainty"]["si"])
+      if (q["mineral"] == "CALCITE" && q["cooling"].is_null() && q["separation"] == 120.0)
+        return q["q95"].get<double>() - q["q05"].get<double>();
+    return -1.0;
+  };
+  EXPECT_GT(width(sloppy.out), 2.0 * width(drawn.out));
+
+  // The text ends with the margin in words.
+  const CliResult text =
+      testing::RunCli({"uncertainty", kExample, "--scaling", "--reservoir", "260", "--separation",
+                       "200,120", "--cooling", "60", "--dataset", "supcrt", "--draws", "20"},
+                      dir.Path(), {});
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("SUPCRT98: with the input errors, amorphous silica"), std::string::npos)
+      << text.out;
+
+  // What does not belong to the path is refused by name.
+  const std::vector<std::vector<std::string>> mistakes = {
+      {"uncertainty", kExample, "--separation", "150", "--cooling", "80", "--reservoir", "250"},
+      {"uncertainty", kExample, "--scaling", "--separation", "150", "--cooling", "80"},
+      {"uncertainty", kExample, "--scaling", "--reservoir", "250", "--separation", "150"},
+      {"uncertainty", kExample, "--scaling", "--reservoir", "quartz_fournier1977", "--separation",
+       "150", "--cooling", "80"},
+      {"uncertainty", kExample, "--scaling", "--reservoir", "250", "--separation", "150",
+       "--cooling", "80", "--from", "120"},
+      {"uncertainty", kWells, "--scaling", "--reservoir", "250", "--separation", "150", "--cooling",
+       "80"},
+      {"uncertainty", kExample, "--scaling", "--reservoir", "250", "--separation", "", "--cooling",
+       "80"},
+  };
+  for (const auto& args : mistakes) {
+    const CliResult r = testing::RunCli(args, dir.Path(), {});
+    EXPECT_EQ(r.status, 2) << args[2] << " " << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
 }
 
 TEST(ScalingCli, ATableKeepsGoingPastABadRow) {

@@ -46,6 +46,7 @@ struct SiTemperatureData {
   std::string title;
   std::vector<SiPanel> panels;  // side by side, sharing the log(Q/K) axis
   std::string y_title;          // empty: "log(Q/K)"; for other quantities on the same layout
+  std::string estimate_legend;  // the legend's name of the marked line; empty: "estimate"
 };
 
 // A point of the Na/1000 - K/100 - sqrt(Mg) triangle, percent of the sum.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCategoryAxis>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -72,6 +73,17 @@ void SetNiceRange(QValueAxis* axis, double low, double high, int ticks, bool wid
     ++decimals;
   }
   axis->setLabelFormat(QString("%.%1f").arg(decimals));
+  // Qt walks the ticks by adding the step, so a tick meant to be zero can land at -1e-17 and
+  // print as "-0.0": an axis that names its ticks gets each label from k * step instead.
+  if (auto* named = qobject_cast<QCategoryAxis*>(axis)) {
+    for (const QString& label : named->categoriesLabels()) named->remove(label);
+    named->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    named->setStartValue(low - step);
+    for (double k = std::ceil(low / step - 1e-9); k * step <= high + 1e-9 * step; ++k) {
+      const double value = k * step;
+      named->append(QString::number(value == 0.0 ? 0.0 : value, 'f', decimals), value);
+    }
+  }
 }
 
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }

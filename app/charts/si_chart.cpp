@@ -1,4 +1,5 @@
 #include <QAreaSeries>
+#include <QCategoryAxis>
 #include <QLineSeries>
 #include <QPainter>
 #include <algorithm>
@@ -114,7 +115,7 @@ class SiFigure : public Figure {
       PanelCharts pc;
       pc.main = NewChart(Text(p.title));
       auto* ax = new QValueAxis;
-      auto* ay = new QValueAxis;
+      QValueAxis* ay = new QCategoryAxis;  // named ticks: no "-0.0"
       // With the statistics underneath, their axis carries the title.
       if (!any_statistics) ax->setTitleText(QStringLiteral("Temperature (°C)"));
       ay->setTitleText(data.y_title.empty() ? QStringLiteral("log(Q/K)") : Text(data.y_title));
@@ -169,7 +170,7 @@ class SiFigure : public Figure {
       if (any_statistics) {
         pc.statistics = NewChart(QString());
         auto* sx = new QValueAxis;
-        auto* sy = new QValueAxis;
+        QValueAxis* sy = new QCategoryAxis;
         sx->setTitleText(QStringLiteral("Temperature (°C)"));
         // No title on this short axis: it would be cut; the legend names the two lines.
         for (QValueAxis* a : {sx, sy}) {
@@ -231,7 +232,10 @@ class SiFigure : public Figure {
     }
     if (std::any_of(data.panels.begin(), data.panels.end(),
                     [](const SiPanel& p) { return p.estimate.has_value(); })) {
-      entries.push_back({QStringLiteral("estimate"), marker_pen, {}});
+      entries.push_back(
+          {data.estimate_legend.empty() ? QStringLiteral("estimate") : Text(data.estimate_legend),
+           marker_pen,
+           {}});
     }
     if (std::any_of(data.panels.begin(), data.panels.end(),
                     [](const SiPanel& p) { return !p.markers.empty(); })) {

@@ -8,6 +8,13 @@
 #include <string>
 #include <vector>
 
+namespace geofluid::engine {
+struct Sample;
+}
+namespace geofluid::uncertainty {
+struct InputErrors;
+}
+
 namespace geofluid::cli {
 
 inline constexpr int kOk = 0;
@@ -82,6 +89,10 @@ struct UncertaintyOptions {
   std::vector<std::string> fix;  // COMPONENT=MINERAL
   bool normalize = false;
   std::vector<std::string> optimize;  // steam_loss, dilution
+  // --scaling: the SI of the scaling minerals along the boiling and cooling path over the
+  // draws, with the options of `scaling`.
+  bool scaling = false;
+  std::string reservoir, separation, stages, cooling, degassing = "closed", minerals;
 };
 
 struct ScalingOptions {
@@ -106,6 +117,11 @@ struct ScalingOptions {
 };
 CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options);
 int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& err);
+// One sample's path and, with options.draws > 0, its uncertainty under `errors` (`scaling
+// --draws` and `uncertainty --scaling` alike); options.input is not read.
+int RunScalingOfSample(const ScalingOptions& options, const engine::Sample& sample,
+                       const uncertainty::InputErrors& errors, std::ostream& out,
+                       std::ostream& err);
 
 CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options);
 CLI::App* AddRunCommand(CLI::App& app, RunOptions& options);

@@ -24,6 +24,7 @@
 #include "form/number_text.h"
 #include "geothermometry_plot.h"
 #include "interp/steffen.h"
+#include "option_checks.h"
 #include "platform/errors.h"
 #include "sample_file.h"
 #include "sample_input.h"
@@ -33,6 +34,7 @@
 
 #if GEOFLUID_HAVE_CHARTS
 #include "chart_renderer.h"
+#include "scaling_charts.h"
 #endif
 
 namespace geofluid::cli {
@@ -293,22 +295,6 @@ std::string BoilingPath(const std::string& path) {
   return (p.parent_path() / (p.stem().string() + "-boiling" + p.extension().string())).string();
 }
 
-#if GEOFLUID_HAVE_CHARTS
-// Points in order of temperature, so that a list given in any order draws one line.
-void SortByX(charts::Curve& c) {
-  std::vector<std::size_t> order(c.x.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return c.x[a] > c.x[b]; });
-  charts::Curve sorted{c.label, {}, {}};
-  for (std::size_t i : order) {
-    sorted.x.push_back(c.x[i]);
-    sorted.y.push_back(c.y[i]);
-  }
-  c = std::move(sorted);
-}
-#endif
-
 // The SI of amorphous silica of every water over the draws, and the design margin in words.
 void WriteUncertainty(std::ostream& out, const scaling::PathUncertainty& u, std::uint64_t seed) {
   out << "\nUncertainty: " << u.draws << " draws, seed " << seed << ", " << u.failed
@@ -383,100 +369,13 @@ std::string Plot(const std::string& path, const scaling::Path& p, const scaling:
   std::string error;
   const charts::Renderer* renderer = charts::LoadRenderer(error);
   if (renderer == nullptr) return error;
-  charts::SiTemperatureData data;
-  data.title = "Sample " + p.id +
-               ": amorphous silica and calcite against separation and "
-               "reinjection temperature (log(Q/K) = SI)";
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (const DatasetPath& d : p.datasets) {
-    charts::SiPanel panel;
-    panel.title = std::string(d.dataset->title);
-    if (!d.ok()) {
-      panel.title += " (" + d.error + ")";
-      data.panels.push_back(std::move(panel));
-      continue;
-    }
-    for (const char* mineral : {"AMORPHOUS_SILICA", "CALCITE"}) {
-      const int m = d.MineralPosition(mineral);
-      if (m < 0) continue;
-      const std::string name = m == d.MineralPosition(scaling::kAmorphousSilica)
-                                   ? std::string("amorphous silica")
-                                   : std::string("calcite");
-      // The separated water against its separation temperature...
-      charts::Curve boiled{name + ", separated water", {}, {}};
-      for (const auto& s : d.separation) {
-        boiled.x.push_back(s.water.temperature);
-        boiled.y.push_back(s.ok() ? s.water.si[static_cast<std::size_t>(m)] : nan);
-      }
-      SortByX(boiled);
-      panel.minerals.push_back(std::move(boiled));
-      // ...and each separated water cooled towards reinjection (amorphous silica only: the
-      // design chart's family of curves).
-      if (name != "amorphous silica") continue;
-      for (const auto& s : d.separation) {
-        if (!s.ok()) continue;
-        charts::Curve cooled{
-            name + ", separated at " + Fixed(s.water.temperature, 0) + " °C, cooled",
-            {s.water.temperature},
-            {s.water.si[static_cast<std::size_t>(m)]}};
-        for (std::size_t k = 0; k < s.cooling.size(); ++k) {
-          if (o.cooling[k] > s.water.temperature) continue;
-          cooled.x.push_back(s.cooling[k].temperature);
-          cooled.y.push_back(
-              s.cooling_errors[k].empty() ? s.cooling[k].si[static_cast<std::size_t>(m)] : nan);
-        }
-        SortByX(cooled);
-        panel.minerals.push_back(std::move(cooled));
-      }
-    }
-    panel.estimate = d.reservoir.temperature;
-    panel.estimate_label = "reservoir";
-    data.panels.push_back(std::move(panel));
-  }
+  const charts::ScalingCharts c = charts::ScalingChartData(p, o, "Sample " + p.id + ": ");
   const int width = p.datasets.size() > 1 ? 1500 : 900;
-  if (std::string problem = renderer->si_temperature(data, path, width, 760); !problem.empty()) {
+  if (std::string problem = renderer->si_temperature(c.design, path, width, 760);
+      !problem.empty()) {
     return problem;
   }
-  // The boiling path: pH and the gases of the separated water against the separation
-  // temperature, from the reservoir down.
-  charts::SiTemperatureData boiling;
-  boiling.title = "Sample " + p.id + ": pH and gases of the separated water on the boiling path";
-  boiling.y_title = "pH; log10 of mol/kg";
-  for (const DatasetPath& d : p.datasets) {
-    charts::SiPanel panel;
-    panel.title = std::string(d.dataset->title);
-    if (!d.ok()) {
-      panel.title += " (" + d.error + ")";
-      boiling.panels.push_back(std::move(panel));
-      continue;
-    }
-    std::vector<const Water*> path{&d.reservoir};
-    for (const auto& s : d.separation) path.push_back(s.ok() ? &s.water : nullptr);
-    auto curve = [&](const std::string& label, auto value) {
-      charts::Curve c{label, {}, {}};
-      for (std::size_t k = 0; k < path.size(); ++k) {
-        c.x.push_back(k == 0 ? d.reservoir.temperature : o.separation[k - 1]);
-        c.y.push_back(path[k] ? value(*path[k], k == 0) : nan);
-      }
-      SortByX(c);
-      return c;
-    };
-    panel.minerals.push_back(curve("pH", [](const Water& w, bool) { return w.ph; }));
-    panel.minerals.push_back(
-        curve("log CO2, water", [](const Water& w, bool) { return std::log10(w.LiquidCo2()); }));
-    panel.minerals.push_back(
-        curve("log H2S, water", [](const Water& w, bool) { return std::log10(w.LiquidH2s()); }));
-    panel.minerals.push_back(curve("log CO2, steam", [&](const Water& w, bool reservoir) {
-      return reservoir ? nan : std::log10(w.steam_co2);
-    }));
-    panel.minerals.push_back(curve("log H2S, steam", [&](const Water& w, bool reservoir) {
-      return reservoir ? nan : std::log10(w.steam_h2s);
-    }));
-    panel.estimate = d.reservoir.temperature;
-    panel.estimate_label = "reservoir";
-    boiling.panels.push_back(std::move(panel));
-  }
-  return renderer->si_temperature(boiling, BoilingPath(path), width, 760);
+  return renderer->si_temperature(c.boiling, BoilingPath(path), width, 760);
 #endif
 }
 
@@ -530,12 +429,16 @@ CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options) {
   c->add_option("--error", options.errors,
                 "an input's 1-sigma error for the draws, KEY=VALUE as `uncertainty` takes it "
                 "(default: 5% for every concentration, pH=0.1)");
+  RefuseEmptyValues(*c);
   return c;
 }
 
-int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& err) {
-  scaling::Options run;
-  std::vector<std::string> mineral_names;
+namespace {
+
+// The options as the library takes them, and the mineral names of the first dataset; false
+// with the usage error written to `err`.
+bool Prepare(const ScalingOptions& options, scaling::Options& run,
+             std::vector<std::string>& mineral_names, std::ostream& err) {
   try {
     if (options.separation.empty() == options.stages.empty()) {
       throw std::invalid_argument("give either --separation or --stages");
@@ -560,20 +463,81 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
     }
   } catch (const std::invalid_argument& e) {
     err << "error: " << e.what() << '\n';
-    return kUsageError;
+    return false;
   }
   if (std::string problem = CheckPlotPath(options.plot); !problem.empty()) {
     err << "error: --plot: " << problem << '\n';
-    return kUsageError;
+    return false;
   }
+  if (options.draws > 0 && !run.reservoir.celsius) {
+    err << "error: the draws need --reservoir as a temperature in °C\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunScalingOfSample(const ScalingOptions& options, const engine::Sample& s,
+                       const uncertainty::InputErrors& errors, std::ostream& out,
+                       std::ostream& err) {
+  scaling::Options run;
+  std::vector<std::string> mineral_names;
+  if (!Prepare(options, run, mineral_names, err)) return kUsageError;
+  engine::ConditionsCache cache;
+  tbb::task_arena arena(options.jobs > 0 ? options.jobs : tbb::task_arena::automatic);
+  scaling::Path p;
+  std::optional<scaling::PathUncertainty> u;
+  arena.execute([&] {
+    p = scaling::RunScaling(s, run, cache);
+    if (options.draws > 0) {
+      u = scaling::RunPathUncertainty(s, errors, static_cast<std::size_t>(options.draws),
+                                      options.seed, run, cache);
+    }
+  });
+  if (options.format == "json") {
+    Json j = ToJson(p, run);
+    if (u) j["uncertainty"] = UncertaintyJson(*u, run, options.seed);
+    out << j.dump(2) << '\n';
+  } else if (options.format == "csv") {
+    WriteCsvHeader(out, mineral_names);
+    WriteCsvRows(out, p, 0, mineral_names.size());
+  } else {
+    std::ostringstream text;
+    WriteText(text, p, run);
+    std::string body = text.str();
+    if (u) {
+      // The answers stay last: the draws go before them, their margin after.
+      const auto answers = body.rfind("\n\n");
+      std::ostringstream drawn;
+      WriteUncertainty(drawn, *u, options.seed);
+      body.insert(answers + 1, drawn.str());
+      for (std::size_t k = 0; k < run.datasets.size(); ++k)
+        body += MarginInWords(*u, run, k) + "\n";
+    }
+    out << body;
+  }
+  if (!options.plot.empty()) {
+    if (std::string problem = Plot(options.plot, p, run); !problem.empty()) {
+      err << "error: --plot: " << problem << '\n';
+      return kRunError;
+    }
+  }
+  for (const auto& d : p.datasets) {
+    if (!d.ok()) return kRunError;
+  }
+  return kOk;
+}
+
+int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& err) {
+  scaling::Options run;
+  std::vector<std::string> mineral_names;
+  if (!Prepare(options, run, mineral_names, err)) return kUsageError;
   uncertainty::InputErrors errors = uncertainty::InputErrors::Defaults();
   if (options.draws > 0) {
     try {
       if (!IsIni(options.input)) {
         throw std::invalid_argument("--draws takes one sample file, not a table");
-      }
-      if (!run.reservoir.celsius) {
-        throw std::invalid_argument("--draws needs --reservoir as a temperature in °C");
       }
       for (const auto& e : options.errors) uncertainty::SetError(errors, e);
     } catch (const std::invalid_argument& e) {
@@ -591,8 +555,6 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
     err << "error: --plot draws the chart of one sample file, not of a table\n";
     return kUsageError;
   }
-  engine::ConditionsCache cache;
-  tbb::task_arena arena(options.jobs > 0 ? options.jobs : tbb::task_arena::automatic);
 
   if (IsIni(options.input)) {
     engine::Sample s;
@@ -605,49 +567,29 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
       err << "error: " << options.input << ": " << e.what() << '\n';
       return kUsageError;
     }
-    scaling::Path p;
-    std::optional<scaling::PathUncertainty> u;
-    arena.execute([&] {
-      p = scaling::RunScaling(s, run, cache);
-      if (options.draws > 0) {
-        u = scaling::RunPathUncertainty(s, errors, static_cast<std::size_t>(options.draws),
-                                        options.seed, run, cache);
+    if (options.draws > 0) {
+      // The sample file's [errors], then --error over them, as `uncertainty` takes them.
+      errors = uncertainty::InputErrors::Defaults();
+      uncertainty::ErrorList list(errors);
+      for (const auto& e : sample::LoadSample(options.input).errors) {
+        const std::string where = "the sample file " + options.input + ", line " +
+                                  std::to_string(e.line) + ", [errors]: ";
+        try {
+          if (std::string w = list.Set(e.key, e.value); !w.empty())
+            err << "warning: " << where << w << '\n';
+        } catch (const uncertainty::ErrorSyntax& x) {
+          err << "error: " << where << x.what() << '\n';
+          return kUsageError;
+        }
       }
-    });
-    if (options.format == "json") {
-      Json j = ToJson(p, run);
-      if (u) j["uncertainty"] = UncertaintyJson(*u, run, options.seed);
-      out << j.dump(2) << '\n';
-    } else if (options.format == "csv") {
-      WriteCsvHeader(out, mineral_names);
-      WriteCsvRows(out, p, 0, mineral_names.size());
-    } else {
-      std::ostringstream text;
-      WriteText(text, p, run);
-      std::string body = text.str();
-      if (u) {
-        // The answers stay last: the draws go before them, their margin after.
-        const auto answers = body.rfind("\n\n");
-        std::ostringstream drawn;
-        WriteUncertainty(drawn, *u, options.seed);
-        body.insert(answers + 1, drawn.str());
-        for (std::size_t k = 0; k < run.datasets.size(); ++k)
-          body += MarginInWords(*u, run, k) + "\n";
-      }
-      out << body;
+      for (const auto& e : options.errors)
+        if (std::string w = list.Set(e); !w.empty()) err << "warning: --error " << w << '\n';
     }
-    if (!options.plot.empty()) {
-      if (std::string problem = Plot(options.plot, p, run); !problem.empty()) {
-        err << "error: --plot: " << problem << '\n';
-        return kRunError;
-      }
-    }
-    for (const auto& d : p.datasets) {
-      if (!d.ok()) return kRunError;
-    }
-    return kOk;
+    return RunScalingOfSample(options, s, errors, out, err);
   }
 
+  engine::ConditionsCache cache;
+  tbb::task_arena arena(options.jobs > 0 ? options.jobs : tbb::task_arena::automatic);
   // A table: read in chunks, evaluated in parallel, written in input order, so that memory
   // stays bounded however long the table.
   std::ifstream file(options.input, std::ios::binary);

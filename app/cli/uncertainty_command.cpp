@@ -280,14 +280,97 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->check(CLI::IsMember({"steam_loss", "dilution"}));
-  c->add_flag("--normalize", options.normalize,
-              "the estimate's statistics over log(Q/K) divided by the moles of each reaction");
+  auto* normalize =
+      c->add_flag("--normalize", options.normalize,
+                  "the estimate's statistics over log(Q/K) divided by the moles of each reaction");
+  // The scaling path instead of the temperature picture: the same draws and errors, the
+  // options of `scaling`.
+  auto* scaling = c->add_flag(
+      "--scaling", options.scaling,
+      "the SI of the scaling minerals of a sample file along the boiling and cooling path over "
+      "the draws, with --reservoir (°C), --separation or --stages and --cooling as `scaling` "
+      "takes them; the design margin in words (amorphous silica undersaturated at 5 % risk)");
+  for (CLI::Option* o :
+       {list, from, to, step, normalize, c->get_option("--plot"), c->get_option("--fix"),
+        c->get_option("--optimize"), c->get_option("--no-steam-correction")})
+    o->excludes(scaling);
+  c->add_option("--reservoir", options.reservoir, "with --scaling: reservoir temperature, °C")
+      ->needs(scaling);
+  c->add_option("--separation", options.separation,
+                "with --scaling: separation temperatures, °C, comma separated")
+      ->needs(scaling);
+  c->add_option("--stages", options.stages,
+                "with --scaling: separators in sequence, °C, comma separated, falling")
+      ->needs(scaling);
+  c->add_option("--cooling", options.cooling,
+                "with --scaling: reinjection temperatures, °C, comma separated")
+      ->needs(scaling);
+  c->add_option("--degassing", options.degassing, "with --scaling: closed (default) or open")
+      ->needs(scaling)
+      ->check(CLI::IsMember({"closed", "open"}));
+  c->add_option("--minerals", options.minerals,
+                "with --scaling: minerals, comma separated (default: amorphous_silica,quartz,"
+                "calcite,anhydrite)")
+      ->needs(scaling);
   RefuseEmptyValues(*c);
   return c;
 }
 
+namespace {
+
+// The draws of a scaling path: the sample file's errors and --error as for the temperature
+// picture, evaluated by the code of `scaling --draws`.
+int RunScalingDraws(const UncertaintyOptions& options, std::ostream& out, std::ostream& err) {
+  if (IsTable(options.input)) {
+    err << "error: --scaling takes one sample file, not a table\n";
+    return kUsageError;
+  }
+  for (const auto& [value, name] :
+       {std::pair{&options.reservoir, "--reservoir"}, std::pair{&options.cooling, "--cooling"}}) {
+    if (value->empty()) {
+      err << "error: --scaling needs " << name << '\n';
+      return kUsageError;
+    }
+  }
+  std::vector<std::string> warnings;
+  Input in;
+  try {
+    in = FromSampleFile(options.input, options, warnings);
+    uncertainty::ErrorList list(in.errors);
+    for (const std::string& item : options.errors)
+      if (std::string w = list.Set(item); !w.empty()) warnings.push_back("--error " + w);
+  } catch (const uncertainty::ErrorSyntax& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  } catch (const sample::SampleError& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  } catch (const Error& e) {  // a box of the sample file that is not a number
+    err << "error: the sample file " << options.input << ": " << e.what() << '\n';
+    return kUsageError;
+  }
+  for (const std::string& w : warnings) err << "warning: " << w << '\n';
+  ScalingOptions s;
+  s.input = options.input;
+  s.reservoir = options.reservoir;
+  s.separation = options.separation;
+  s.stages = options.stages;
+  s.cooling = options.cooling;
+  s.degassing = options.degassing;
+  s.dataset = options.dataset;
+  s.minerals = options.minerals;
+  s.format = options.format;
+  s.jobs = options.jobs;
+  s.draws = options.draws;
+  s.seed = options.seed;
+  return RunScalingOfSample(s, in.sample, in.errors, out, err);
+}
+
+}  // namespace
+
 int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ostream& out,
                    std::ostream& err) {
+  if (options.scaling) return RunScalingDraws(options, out, err);
   uncertainty::Options run;
   run.draws = options.draws;
   run.seed = options.seed;

@@ -24,6 +24,7 @@
 #include "number_format.h"
 #include "report/report.h"
 #include "saturation_chart.h"
+#include "scaling_tab.h"
 #include "temperature_tab.h"
 
 namespace geofluid::gui {
@@ -95,10 +96,15 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   temperature_ = new TemperatureTab;
   temperature_->setObjectName("TemperatureTab");
   tabs_->addTab(temperature_, tr("温度"));
+  scaling_ = new ScalingTab;
+  scaling_->setObjectName("ScalingTab");
+  tabs_->addTab(scaling_, tr("スケール"));
   // The sweeps take a moment: only once the tab is looked at.
   connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
     if (tabs_->widget(index) == temperature_ && temperature_->Chart() == nullptr)
       temperature_->Calculate();
+    if (tabs_->widget(index) == scaling_ && scaling_->DesignChart() == nullptr)
+      scaling_->Calculate();
   });
   connect(picker_, &QComboBox::currentIndexChanged, this, [this] { ShowDataset(); });
   resize(900, 720);
@@ -218,6 +224,8 @@ void ResultsWindow::UpdateTemperature() {
         std::nullopt,
         tr("この分析値ではまだ "
            "pH測定温度で計算していません。pH測定温度で一度計算すると、温度の図が描けます。"));
+    scaling_->SetSample(std::nullopt, tr("この分析値ではまだ pH測定温度で計算していません。"
+                                         "pH測定温度で一度計算すると、スケールの図が描けます。"));
     return;
   }
   form::CalculationInput input;
@@ -226,11 +234,14 @@ void ResultsWindow::UpdateTemperature() {
   input.check1 = source->check1;
   try {
     temperature_->SetSample(form::SampleFromBoxes(input), {});
+    scaling_->SetSample(form::SampleFromBoxes(input), {});
   } catch (const std::exception& e) {
     temperature_->SetSample(std::nullopt, QString::fromStdString(e.what()));
+    scaling_->SetSample(std::nullopt, QString::fromStdString(e.what()));
     return;
   }
   if (tabs_->currentWidget() == temperature_) temperature_->Calculate();
+  if (tabs_->currentWidget() == scaling_) scaling_->Calculate();
 }
 
 std::vector<const ResultsWindow::Run*> ResultsWindow::Matching() const {

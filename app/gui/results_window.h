@@ -49,6 +49,9 @@ class ResultsWindow : public QWidget {
   class TemperatureTab* Temperature() const {
     return temperature_;
   }
+  class ScalingTab* Scaling() const {
+    return scaling_;
+  }
 
  private:
   struct Run {
@@ -79,6 +82,7 @@ class ResultsWindow : public QWidget {
   QSortFilterProxyModel* species_sorted_ = nullptr;
   QTableView* species_view_ = nullptr;
   class TemperatureTab* temperature_ = nullptr;
+  class ScalingTab* scaling_ = nullptr;
 };
 
 // After a run of `form1`: opens the results window beside it, or updates the open one. Does

@@ -18,6 +18,7 @@
 #include "language.h"
 #include "results_window.h"
 #include "sample_file.h"
+#include "scaling_tab.h"
 #include "temperature_tab.h"
 
 namespace {
@@ -110,6 +111,17 @@ int main(int argc, char** argv) {
     }
     ok =
         Save(*results, QDir(out).filePath(QString("results-%1%2.png").arg(names[t], suffix))) && ok;
+  }
+
+  // The Scaling tab with its default separators and reinjection temperatures.
+  if (auto* scaling = results->Scaling(); scaling != nullptr) {
+    QEventLoop wait;
+    QObject::connect(scaling, &geofluid::gui::ScalingTab::Finished, &wait, &QEventLoop::quit);
+    results->Tabs()->setCurrentWidget(scaling);
+    if (scaling->Running()) wait.exec();
+    ok = Save(*results, QDir(out).filePath(QString("results-scaling%1.png").arg(suffix))) && ok;
+    scaling->Charts()->setCurrentIndex(1);
+    ok = Save(*results, QDir(out).filePath(QString("results-boiling%1.png").arg(suffix))) && ok;
   }
 
   // Many samples: the wells at three temperatures with both datasets.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractAxis>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QCoreApplication>
 #include <QFile>
@@ -235,6 +236,23 @@ TEST(Charts, AxisStepsAndTheirLabels) {
   EXPECT_EQ(axis.labelFormat(), "%.2f");
   detail::SetNiceRange(&axis, 100.0, 300.0, 8, false);
   EXPECT_EQ(axis.labelFormat(), "%.0f");
+}
+
+TEST(Charts, ANamedAxisPrintsZeroWithoutASign) {
+  // Steps of 0.2 are not exact in binary: walking -0.6 + 0.2 + 0.2 + 0.2 lands below zero, and
+  // Qt's own labels printed that tick as "-0.0". The SI charts name their ticks instead.
+  QCategoryAxis axis;
+  detail::SetNiceRange(&axis, -0.55, 0.95, 8);  // step 0.2
+  const QStringList labels = axis.categoriesLabels();
+  EXPECT_TRUE(labels.contains("0.0")) << labels.join(" ").toStdString();
+  EXPECT_FALSE(labels.contains("-0.0")) << labels.join(" ").toStdString();
+  EXPECT_EQ(labels.front(), "-0.6");
+  EXPECT_EQ(labels.back(), "1.0");
+  EXPECT_EQ(axis.endValue("0.0"), 0.0);
+  // Laid out again, the ticks are replaced, not added to.
+  detail::SetNiceRange(&axis, 0.0, 2.0, 8);
+  EXPECT_EQ(axis.categoriesLabels().front(), "0.00");
+  EXPECT_EQ(axis.count(), 9);
 }
 
 TEST(Charts, EmptyDataStillDraws) {

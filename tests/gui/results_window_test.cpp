@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
@@ -33,6 +34,7 @@
 #include "report/report.h"
 #include "sample_file.h"
 #include "saturation_chart.h"
+#include "scaling_tab.h"
 #include "temperature_tab.h"
 
 using geofluid::gui::Form1Window;
@@ -332,6 +334,69 @@ class ResultsWindowTest : public QObject {
              qPrintable(tab->findChild<QLabel*>("TemperatureStatus")->text()));
   }
 
+  void scalingTabAgreesWithTheCommandLine() {
+    // Another analysis than the measured run's has no sample to follow.
+    Click("Option1");
+    RunCommand("Command1");
+    Type(2, "0.05");
+    Click("Option2");
+    Type(17, "200");
+    RunCommand("Command1");
+    QVERIFY(form_->Model().LastRun().result);
+    geofluid::gui::ScalingTab* tab = Results()->Scaling();
+    QVERIFY(!tab->findChild<QPushButton*>("CalculateScaling")->isEnabled());
+
+    // The measured run of the example gives the sample; the tab on screen computes with its
+    // defaults.
+    QSignalSpy finished(tab, &geofluid::gui::ScalingTab::Finished);
+    Click("Option1");
+    Type(2, "0.04");
+    Type(17, "25");
+    RunCommand("Command1");
+    Results()->Tabs()->setCurrentWidget(tab);
+    QVERIFY(finished.wait(60000));
+    QVERIFY(tab->DesignChart() != nullptr && tab->BoilingChart() != nullptr);
+    QVERIFY2(tab->Status().contains("SOLVEQ") && tab->Status().contains("quartz_fournier1977"),
+             qPrintable(tab->Status()));
+
+    // The same answer in words as the command line's for the sample file.
+    QProcess cli;
+    cli.start(GEOFLUID_CLI, {"scaling", GEOFLUID_EXAMPLE, "--reservoir", "quartz_fournier1977",
+                             "--separation", "200,180,160,140,120,100", "--cooling",
+                             "90,70,50,30"});
+    QVERIFY(cli.waitForFinished(60000));
+    const QString expected = QString::fromUtf8(cli.readAllStandardOutput());
+    const QStringList answers = tab->Answer().split("\n");
+    QCOMPARE(answers.size(), 2);
+    for (const QString& line : answers) {
+      QVERIFY2(line.contains("amorphous silica"), qPrintable(line));
+      QVERIFY2(expected.contains(line), qPrintable(line + "\n---\n" + expected));
+    }
+
+    // A mistake in a list names it and computes nothing; the picture stays.
+    tab->findChild<QLineEdit*>("Separation")->setText("200,abc");
+    tab->Calculate();
+    QVERIFY(!tab->Running());
+    QVERIFY2(tab->Status().contains("separation"), qPrintable(tab->Status()));
+    tab->findChild<QLineEdit*>("Separation")->setText("");
+    tab->Calculate();
+    QVERIFY(!tab->Running());
+    QVERIFY2(tab->Status().contains("separation"), qPrintable(tab->Status()));
+
+    // Separators in sequence must fall; a key that is no geothermometer is refused by name.
+    tab->findChild<QLineEdit*>("Separation")->setText("120,180");
+    tab->findChild<QCheckBox*>("Stages")->setChecked(true);
+    tab->Calculate();
+    QVERIFY(!tab->Running());
+    QVERIFY2(tab->Status().contains("stages"), qPrintable(tab->Status()));
+    tab->findChild<QCheckBox*>("Stages")->setChecked(false);
+    tab->findChild<QComboBox*>("Reservoir")->setCurrentText("quartz_nonsense");
+    tab->Calculate();
+    QVERIFY(!tab->Running());
+    QVERIFY2(tab->Status().contains("quartz_nonsense"), qPrintable(tab->Status()));
+    QVERIFY(tab->DesignChart() != nullptr);
+  }
+
   void englishCaptionsLeaveForm1AsItIs() {
     QVERIFY(geofluid::gui::InstallLanguage(*QApplication::instance(), QLocale(QLocale::English)));
     Click("Option1");
@@ -341,6 +406,7 @@ class ResultsWindowTest : public QObject {
     QCOMPARE(tabs->tabText(1), QString("Saturation"));
     QCOMPARE(tabs->tabText(2), QString("Species"));
     QCOMPARE(tabs->tabText(3), QString("Temperature"));
+    QCOMPARE(tabs->tabText(4), QString("Scaling"));
     QCOMPARE(form_->findChild<QGroupBox*>("Frame1")->title(), QString::fromUtf8("熱水相"));
     QCOMPARE(form_->findChild<QLabel*>("Label24")->text(),
              QString::fromUtf8("REEDの熱力学的データによる計算"));

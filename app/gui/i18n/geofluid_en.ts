@@ -178,6 +178,14 @@
 <context>
     <name>geofluid::gui::ResultsWindow</name>
     <message>
+        <source>スケール</source>
+        <translation>Scaling</translation>
+    </message>
+    <message>
+        <source>この分析値ではまだ pH測定温度で計算していません。pH測定温度で一度計算すると、スケールの図が描けます。</source>
+        <translation>This analysis has not been run at its pH measurement temperature yet. Run it there once to draw the scaling charts.</translation>
+    </message>
+    <message>
         <source>計算結果</source>
         <translation>Results</translation>
     </message>
@@ -311,6 +319,93 @@
     <message>
         <source>飽和指数 SI = log(IAP/K)</source>
         <translation>Saturation index SI = log(IAP/K)</translation>
+    </message>
+</context>
+<context>
+    <name>geofluid::gui::ScalingTab</name>
+    <message>
+        <source>スケール設計図</source>
+        <translation>Design chart</translation>
+    </message>
+    <message>
+        <source>沸騰経路の pH とガス</source>
+        <translation>pH and gases on the boiling path</translation>
+    </message>
+    <message>
+        <source>温度 (℃) か、地化学温度計のキー (multicomponent は多成分平衡)</source>
+        <translation>A temperature (°C) or a geothermometer's key (multicomponent: the multicomponent equilibrium)</translation>
+    </message>
+    <message>
+        <source>℃、カンマ区切り (100:200:10 のような範囲も可)</source>
+        <translation>°C, comma separated (or a range such as 100:200:10)</translation>
+    </message>
+    <message>
+        <source>直列の分離器</source>
+        <translation>Separators in sequence</translation>
+    </message>
+    <message>
+        <source>分離温度を高圧から低圧への順の段として扱います</source>
+        <translation>Takes the separation temperatures as stages, from the high- to the low-pressure separator</translation>
+    </message>
+    <message>
+        <source>℃、カンマ区切り</source>
+        <translation>°C, comma separated</translation>
+    </message>
+    <message>
+        <source>閉鎖系 (一段)</source>
+        <translation>Closed degassing (one step)</translation>
+    </message>
+    <message>
+        <source>開放系 (1 ℃ 刻み)</source>
+        <translation>Open degassing (1 °C steps)</translation>
+    </message>
+    <message>
+        <source>計算</source>
+        <translation>Calculate</translation>
+    </message>
+    <message>
+        <source>貯留層</source>
+        <translation>Reservoir</translation>
+    </message>
+    <message>
+        <source>分離温度</source>
+        <translation>Separation</translation>
+    </message>
+    <message>
+        <source>還元温度</source>
+        <translation>Reinjection</translation>
+    </message>
+    <message>
+        <source>PNG保存…</source>
+        <translation>Save PNG…</translation>
+    </message>
+    <message>
+        <source>SVG保存…</source>
+        <translation>Save SVG…</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>PNG画像 (*.png)</source>
+        <translation>PNG image (*.png)</translation>
+    </message>
+    <message>
+        <source>SVG画像 (*.svg)</source>
+        <translation>SVG image (*.svg)</translation>
+    </message>
+    <message>
+        <source>pH %1 (%2 ℃ で測定) の試料。「計算」で沸騰・冷却の経路を求めます。</source>
+        <translation>Sample of pH %1 (measured at %2 °C). Calculate follows it from the reservoir through boiling and cooling.</translation>
+    </message>
+    <message>
+        <source>計算しています…</source>
+        <translation>Calculating…</translation>
+    </message>
+    <message>
+        <source>%1: 貯留層 %2 ℃ (%3)、pH %4</source>
+        <translation>%1: reservoir %2 °C (%3), pH %4</translation>
     </message>
 </context>
 <context>

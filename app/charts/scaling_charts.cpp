@@ -1,0 +1,133 @@
+#include "scaling_charts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+namespace geofluid::charts {
+
+namespace {
+
+using scaling::DatasetPath;
+using scaling::Water;
+
+std::string Whole(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f", v);
+  return text;
+}
+
+// Points in order of temperature, so that a list given in any order draws one line.
+void SortByX(Curve& c) {
+  std::vector<std::size_t> order(c.x.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return c.x[a] > c.x[b]; });
+  Curve sorted{c.label, {}, {}};
+  for (std::size_t i : order) {
+    sorted.x.push_back(c.x[i]);
+    sorted.y.push_back(c.y[i]);
+  }
+  c = std::move(sorted);
+}
+
+}  // namespace
+
+ScalingCharts ScalingChartData(const scaling::Path& p, const scaling::Options& o,
+                               const std::string& title_prefix) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  ScalingCharts charts;
+  SiTemperatureData& data = charts.design;
+  data.title = title_prefix +
+               "amorphous silica and calcite against separation and reinjection temperature "
+               "(log(Q/K) = SI)";
+  data.estimate_legend = "reservoir temperature";
+  for (const DatasetPath& d : p.datasets) {
+    SiPanel panel;
+    panel.title = std::string(d.dataset->title);
+    if (!d.ok()) {
+      panel.title += " (" + d.error + ")";
+      data.panels.push_back(std::move(panel));
+      continue;
+    }
+    const int silica = d.MineralPosition(scaling::kAmorphousSilica);
+    for (const int m : {silica, d.MineralPosition("CALCITE")}) {
+      if (m < 0) continue;
+      const auto mm = static_cast<std::size_t>(m);
+      const std::string name = m == silica ? "amorphous silica" : "calcite";
+      // The separated water against its separation temperature...
+      Curve boiled{name + ", separated water", {}, {}};
+      for (const auto& s : d.separation) {
+        boiled.x.push_back(s.water.temperature);
+        boiled.y.push_back(s.ok() ? s.water.si[mm] : nan);
+      }
+      SortByX(boiled);
+      panel.minerals.push_back(std::move(boiled));
+      // ...and each separated water cooled towards reinjection (amorphous silica only: the
+      // design chart's family of curves).
+      if (m != silica) continue;
+      for (const auto& s : d.separation) {
+        if (!s.ok()) continue;
+        Curve cooled{name + ", separated at " + Whole(s.water.temperature) + " °C, cooled",
+                     {s.water.temperature},
+                     {s.water.si[mm]}};
+        for (std::size_t k = 0; k < s.cooling.size(); ++k) {
+          if (o.cooling[k] > s.water.temperature) continue;
+          cooled.x.push_back(s.cooling[k].temperature);
+          cooled.y.push_back(s.cooling_errors[k].empty() ? s.cooling[k].si[mm] : nan);
+        }
+        SortByX(cooled);
+        panel.minerals.push_back(std::move(cooled));
+      }
+    }
+    panel.estimate = d.reservoir.temperature;
+    panel.estimate_label = "reservoir";
+    data.panels.push_back(std::move(panel));
+  }
+
+  // The boiling path: pH and the gases of the separated water against the separation
+  // temperature, from the reservoir down.
+  SiTemperatureData& boiling = charts.boiling;
+  boiling.title = title_prefix + "pH and gases of the separated water on the boiling path";
+  boiling.y_title = "pH; log10 of mol/kg";
+  boiling.estimate_legend = "reservoir temperature";
+  for (const DatasetPath& d : p.datasets) {
+    SiPanel panel;
+    panel.title = std::string(d.dataset->title);
+    if (!d.ok()) {
+      panel.title += " (" + d.error + ")";
+      boiling.panels.push_back(std::move(panel));
+      continue;
+    }
+    std::vector<const Water*> path{&d.reservoir};
+    for (const auto& s : d.separation) path.push_back(s.ok() ? &s.water : nullptr);
+    auto curve = [&](const std::string& label, auto value) {
+      Curve c{label, {}, {}};
+      for (std::size_t k = 0; k < path.size(); ++k) {
+        c.x.push_back(k == 0 ? d.reservoir.temperature : o.separation[k - 1]);
+        c.y.push_back(path[k] ? value(*path[k], k == 0) : nan);
+      }
+      SortByX(c);
+      return c;
+    };
+    panel.minerals.push_back(curve("pH", [](const Water& w, bool) { return w.ph; }));
+    panel.minerals.push_back(
+        curve("log CO2, water", [](const Water& w, bool) { return std::log10(w.LiquidCo2()); }));
+    panel.minerals.push_back(
+        curve("log H2S, water", [](const Water& w, bool) { return std::log10(w.LiquidH2s()); }));
+    panel.minerals.push_back(curve("log CO2, steam", [&](const Water& w, bool reservoir) {
+      return reservoir ? nan : std::log10(w.steam_co2);
+    }));
+    panel.minerals.push_back(curve("log H2S, steam", [&](const Water& w, bool reservoir) {
+      return reservoir ? nan : std::log10(w.steam_h2s);
+    }));
+    panel.estimate = d.reservoir.temperature;
+    panel.estimate_label = "reservoir";
+    boiling.panels.push_back(std::move(panel));
+  }
+  return charts;
+}
+
+}  // namespace geofluid::charts
