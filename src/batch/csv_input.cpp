@@ -1,6 +1,5 @@
 #include <array>
 #include <cctype>
-#include <cstdio>
 #include <deque>
 #include <istream>
 #include <string>
@@ -232,9 +231,8 @@ Job CsvInput::Impl::ToJob(io::CsvRecord& record) const {
       }
       *limit = *x;
       const double used = *x * options.detection_fraction;
-      char text[64];
-      std::snprintf(text, sizeof text, " (%g used)", used);
-      job.below_detection.push_back(std::string(column) + " " + std::string(t) + text);
+      job.below_detection.push_back(std::string(column) + " " + std::string(t) + " (" +
+                                    io::General(used) + " used)");
       return used;
     }
     return number(column, t);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -274,10 +273,8 @@ void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
             near = &p;
         }
         if (near && near->fixed.count(f.key)) {
-          char text[64];
-          std::snprintf(text, sizeof text, "  %.3g at %s °C", near->fixed.at(f.key),
-                        Fixed(near->temperature).c_str());
-          out << text;
+          out << "  " << io::General(near->fixed.at(f.key), 3) << " at "
+              << Fixed(near->temperature) << " °C";
         }
         break;
       }
