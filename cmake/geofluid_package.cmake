@@ -11,9 +11,9 @@ configure_file(${CMAKE_SOURCE_DIR}/include/geofluid/version.h.in
 # The public headers re-export the layers' own headers, which are installed beneath them in
 # include/geofluid/detail and keep their paths there ("engine/engine.h").
 set(GEOFLUID_DETAIL_DIRS engine speciation thermo platform units batch geothermometry interp
-    uncertainty)
+    uncertainty io)
 set(GEOFLUID_INSTALLED_LIBRARIES geofluid_core geofluid_units geofluid_batch
-    geofluid_geothermometry geofluid_interp geofluid_uncertainty)
+    geofluid_geothermometry geofluid_interp geofluid_uncertainty geofluid_io)
 set(GEOFLUID_DETAIL_INCLUDE ${CMAKE_INSTALL_INCLUDEDIR}/geofluid/detail)
 
 # (`geofluid` is the window's program; installed, this target is geofluid::geofluid.)

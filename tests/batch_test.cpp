@@ -16,10 +16,10 @@
 #include <sstream>
 #include <thread>
 
-#include "batch/text.h"
 #include "cli_process.h"
 #include "form_fixtures.h"
 #include "interp/steffen.h"
+#include "io/text.h"
 #include "typed_sample.h"
 
 namespace geofluid::batch {
@@ -567,7 +567,7 @@ TEST(BatchRun, CsvAndJsonCarryTheSameRowsByName) {
       }
       ASSERT_TRUE(object.contains(name)) << name << " row " << r;
       if (object[name].is_number_float())
-        EXPECT_EQ(*ParseNumber(cells[c]), object[name].get<double>()) << name;
+        EXPECT_EQ(*io::ParseNumber(cells[c]), object[name].get<double>()) << name;
       else if (object[name].is_boolean())
         EXPECT_EQ(cells[c], object[name].get<bool>() ? "true" : "false");
       else if (object[name].is_number_integer())

@@ -182,6 +182,69 @@ TEST(CommandFaults, TerminateAndHangUpEndABatchAsCtrlCDoes) {
   }
 }
 
+// Ids holding a line break, a NUL or a C1 control character (NEL, which some readers take as a
+// line end) are written escaped by every command in every format: a row is never split, a label
+// never cut short, and the rows that cannot be read say so with the same escaped id.
+TEST(CommandFaults, IdsWithControlCharactersAreWrittenEscapedEverywhere) {
+  TempDir dir;
+  const auto lines = testing::SplitLines(ReadFile(kWells), "\n");
+  const std::vector<std::string> ids = {"\"a\nb\"", std::string("c\0d", 3),
+                                        "e\xC2\x85"
+                                        "f"};
+  std::string table = lines[0] + "\n";
+  for (std::size_t k = 0; k < ids.size(); ++k)
+    table += ids[k] + lines[k + 1].substr(lines[k + 1].find(',')) + "\n";
+  // No pH: a row that cannot be read.
+  table += "\"bad\rrow\",mg/kg,mmol/kg,,25,140,525,962,179,2.6,0.013,,,,30,42,6.0,1520,,184,15.4\n";
+  const auto file = dir / "ids.csv";
+  WriteFile(file, table);
+  const std::string path = file.string();
+  const std::vector<std::string> batch = {"batch", path, "--units", "mg/kg", "--temperatures",
+                                          "200"};
+  const std::vector<std::string> geothermometry = {"geothermometry", path, "--units", "mg/kg",
+                                                   "--from", "150", "--to", "250"};
+  const std::vector<std::string> uncertainty = {"uncertainty", path, "--units", "mg/kg",
+                                                "--draws", "2", "--temperatures", "150,250"};
+  const std::vector<std::string> scaling = {"scaling", path, "--units", "mg/kg", "--reservoir",
+                                            "250", "--separation", "150", "--cooling", "90"};
+  const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> commands = {
+      {batch, {"csv", "json", "jsonl"}},
+      {geothermometry, {"text", "csv", "json"}},
+      {uncertainty, {"text", "csv", "json"}},
+      {scaling, {"text", "csv", "json"}},
+  };
+  for (const auto& [command, formats] : commands) {
+    for (const std::string& format : formats) {
+      std::vector<std::string> args = command;
+      args.insert(args.end(), {"--format", format});
+      const auto r = RunCli(args, dir.Path());
+      const std::string what = args[0] + " " + format + ": " + r.err.substr(0, 400);
+      EXPECT_TRUE(r.status == 0 || r.status == 1) << what;
+      const bool json = format.starts_with("json");
+      // In JSON the escape's backslash is itself escaped: the string holds "a\x0Ab".
+      const auto shown = [&](const std::string& escaped) {
+        const std::string quoted = nlohmann::json(escaped).dump();
+        return json ? quoted.substr(1, quoted.size() - 2) : escaped;
+      };
+      const std::string all = r.out + r.err;
+      for (const char* escaped : {"a\\x0Ab", "c\\x00d", "e\\u0085f"})
+        EXPECT_TRUE(Has(r.out, shown(escaped))) << escaped << " in " << what;
+      // The row that cannot be read: in the output, or (uncertainty) in the message.
+      EXPECT_TRUE(Has(r.out, shown("bad\\x0Drow")) || Has(r.err, "bad\\x0Drow")) << what;
+      for (const std::string raw : {std::string("a\nb"), std::string("c\0d", 3),
+                                    std::string("\xC2\x85"), std::string("bad\rrow")})
+        EXPECT_FALSE(Has(all, raw)) << what;
+      // batch's json and uncertainty's are one document; the others one object a line.
+      if (format == "json" && (args[0] == "batch" || args[0] == "uncertainty")) {
+        EXPECT_NO_THROW((void)nlohmann::json::parse(r.out)) << what;
+      } else if (json) {
+        for (const auto& line : testing::SplitLines(r.out, "\n"))
+          if (!line.empty()) EXPECT_NO_THROW((void)nlohmann::json::parse(line)) << what;
+      }
+    }
+  }
+}
+
 // ---- Silent wrong answers --------------------------------------------------------------------
 
 TEST(CommandFaults, TemperaturesInAnyOrderGiveTheSortedListsAnswer) {

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <vector>
+
+#include "io/text.h"
 
 namespace geofluid::charts {
 
@@ -13,11 +14,7 @@ namespace {
 using scaling::DatasetPath;
 using scaling::Water;
 
-std::string Whole(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.0f", v);
-  return text;
-}
+std::string Whole(double v) { return io::Fixed(v, 0); }
 
 // Points in order of temperature, so that a list given in any order draws one line.
 void SortByX(Curve& c) {

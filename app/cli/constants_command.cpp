@@ -1,8 +1,8 @@
-#include <cstdio>
 #include <string>
 
 #include "cli_commands.h"
 #include "form/number_text.h"
+#include "io/text.h"
 #include "option_checks.h"
 #include "platform/errors.h"
 #include "platform/fp_status.h"
@@ -14,11 +14,7 @@ namespace geofluid::cli {
 
 namespace {
 
-std::string Value(double v) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.17g", v);
-  return buffer;
-}
+std::string Value(double v) { return io::General(v, 17); }
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "cli_commands.h"
 #include "form/form1.h"
 #include "form/number_text.h"
+#include "io/text.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "sample_file.h"
@@ -100,12 +101,6 @@ void WarnOutsideTables(const form::Form1& form, std::ostream& err) {
   check(18, "separation");
 }
 
-std::string Trimmed(std::string text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
 }  // namespace
 
 CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
@@ -209,7 +204,7 @@ int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err) {
   if (options.mode == "other") form.Option2_Click();
   // Set, never cleared: under Option1 it is already set and a click would leave it so anyway.
   if (options.no_steam_correction && form.Check1Value() == 0) form.Check1_Click();
-  for (const BoxText& r : replacements) form.Text(r.box).text = Trimmed(r.text);
+  for (const BoxText& r : replacements) form.Text(r.box).text = io::Trim(r.text);
   WarnOutsideTables(form, err);
 
   if (options.dataset == "supcrt")

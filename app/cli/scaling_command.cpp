@@ -25,6 +25,8 @@
 #include "geothermometry_plot.h"
 #include "interp/steffen.h"
 #include "option_checks.h"
+#include "io/csv.h"
+#include "io/text.h"
 #include "platform/errors.h"
 #include "sample_file.h"
 #include "sample_input.h"
@@ -45,26 +47,10 @@ using Json = nlohmann::ordered_json;
 using scaling::DatasetPath;
 using scaling::Water;
 
-std::string Fixed(double v, int digits) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.*f", digits, v);
-  return text;
-}
+using io::Fixed;
+using io::ShortestGeneral;
 
-std::string Sci(double v) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.3e", v);
-  return text;
-}
-
-std::string Shortest(double v) {
-  char text[40];
-  for (int digits = 15; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, v);
-    if (std::strtod(text, nullptr) == v) break;
-  }
-  return text;
-}
+std::string Sci(double v) { return io::Scientific(v, 3); }
 
 // A comma-separated list of temperatures; throws std::invalid_argument naming the option.
 std::vector<double> Temperatures(const std::string& list, const char* option) {
@@ -103,7 +89,7 @@ Json Si(const DatasetPath& d, const Water& w) {
 
 Json ToJson(const scaling::Path& p, const scaling::Options& o) {
   Json j;
-  j["id"] = p.id;
+  j["id"] = io::EscapeLabel(p.id);
   j["degassing"] = o.degassing == scaling::Degassing::kOpen ? "open" : "closed";
   j["stages"] = o.stages;
   Json datasets = Json::object();
@@ -168,13 +154,6 @@ Json ToJson(const scaling::Path& p, const scaling::Options& o) {
 
 // ---- CSV: one row per water ---------------------------------------------------------------
 
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char ch : text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-  return quoted + "\"";
-}
-
 void WriteCsvHeader(std::ostream& out, const std::vector<std::string>& minerals) {
   out << "id,line,dataset,step,separation,temperature,steam_fraction,total_steam_fraction,pH,"
          "steam_CO2,steam_H2S,liquid_CO2,liquid_H2S,ssi_amorphous_silica";
@@ -187,27 +166,28 @@ void WriteCsvRows(std::ostream& out, const scaling::Path& p, std::size_t line,
   for (const DatasetPath& d : p.datasets) {
     auto row = [&](const char* step, const std::string& ts, double t, const Water* w, bool boiled,
                    const std::string& error) {
-      out << CsvField(p.id) << ',' << line << ',' << d.dataset->key << ',' << step << ',' << ts
-          << ',' << (std::isfinite(t) ? Shortest(t) : "") << ',';
+      out << io::CsvCell(io::EscapeLabel(p.id)) << ',' << line << ',' << d.dataset->key << ','
+          << step << ',' << ts << ',' << (std::isfinite(t) ? ShortestGeneral(t) : "") << ',';
       if (w != nullptr) {
         if (boiled) {
-          out << Shortest(w->steam_fraction) << ',' << Shortest(w->total_steam_fraction) << ',';
+          out << ShortestGeneral(w->steam_fraction) << ','
+              << ShortestGeneral(w->total_steam_fraction) << ',';
         } else {
           out << ",,";
         }
-        out << Shortest(w->ph) << ',';
+        out << ShortestGeneral(w->ph) << ',';
         if (boiled) {
-          out << Shortest(w->steam_co2) << ',' << Shortest(w->steam_h2s) << ',';
+          out << ShortestGeneral(w->steam_co2) << ',' << ShortestGeneral(w->steam_h2s) << ',';
         } else {
           out << ",,";
         }
-        out << Shortest(w->LiquidCo2()) << ',' << Shortest(w->LiquidH2s()) << ','
-            << Shortest(w->ssi_amorphous_silica);
-        for (double si : w->si) out << ',' << Shortest(si);
+        out << ShortestGeneral(w->LiquidCo2()) << ',' << ShortestGeneral(w->LiquidH2s()) << ','
+            << ShortestGeneral(w->ssi_amorphous_silica);
+        for (double si : w->si) out << ',' << ShortestGeneral(si);
       } else {
         out << ",,,,,,," << std::string(mineral_count, ',');
       }
-      out << ',' << CsvField(error) << '\n';
+      out << ',' << io::CsvCell(error) << '\n';
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     if (!d.ok()) {
@@ -216,7 +196,7 @@ void WriteCsvRows(std::ostream& out, const scaling::Path& p, std::size_t line,
     }
     row("reservoir", "", d.reservoir.temperature, &d.reservoir, false, "");
     for (const auto& s : d.separation) {
-      const std::string ts = Shortest(s.water.temperature);
+      const std::string ts = ShortestGeneral(s.water.temperature);
       row("separation", ts, s.water.temperature, s.ok() ? &s.water : nullptr, true, s.error);
       for (std::size_t k = 0; k < s.cooling.size(); ++k) {
         const bool ok = s.cooling_errors[k].empty();
@@ -230,7 +210,7 @@ void WriteCsvRows(std::ostream& out, const scaling::Path& p, std::size_t line,
 // ---- Text ------------------------------------------------------------------------------------
 
 void WriteText(std::ostream& out, const scaling::Path& p, const scaling::Options& o) {
-  out << "Sample " << p.id << ": "
+  out << "Sample " << io::EscapeLabel(p.id) << ": "
       << (o.degassing == scaling::Degassing::kOpen ? "open (stepwise) degassing"
                                                    : "closed (one-step) degassing")
       << (o.stages ? ", separators in sequence" : "") << "\n";
@@ -369,7 +349,7 @@ std::string Plot(const std::string& path, const scaling::Path& p, const scaling:
   std::string error;
   const charts::Renderer* renderer = charts::LoadRenderer(error);
   if (renderer == nullptr) return error;
-  const charts::ScalingCharts c = charts::ScalingChartData(p, o, "Sample " + p.id + ": ");
+  const charts::ScalingCharts c = charts::ScalingChartData(p, o, "Sample " + io::EscapeLabel(p.id) + ": ");
   const int width = p.datasets.size() > 1 ? 1500 : 900;
   if (std::string problem = renderer->si_temperature(c.design, path, width, 760);
       !problem.empty()) {
@@ -618,14 +598,7 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
   while (more) {
     std::vector<batch::Job> jobs;
     try {
-      while (jobs.size() < kChunk) {
-        batch::Job job;
-        if (!table->Next(job)) {
-          more = false;
-          break;
-        }
-        jobs.push_back(std::move(job));
-      }
+      more = batch::ReadChunk(*table, kChunk, jobs);
     } catch (const std::exception& e) {
       err << "error: " << options.input << ": " << e.what() << '\n';
       more = false;
@@ -650,14 +623,18 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
       if (!job.fault.empty()) {
         p.id = job.sample.id;
         if (options.format == "json") {
-          out << Json{{"id", job.sample.id}, {"line", job.line}, {"error", job.fault}}.dump()
+          out << Json{{"id", io::EscapeLabel(job.sample.id)},
+                      {"line", job.line},
+                      {"error", job.fault}}
+                     .dump()
               << '\n';
         } else if (options.format == "csv") {
-          out << CsvField(job.sample.id) << ',' << job.line << ",,,,,,,,,,,,,"
-              << std::string(mineral_names.size(), ',') << CsvField(job.fault) << '\n';
+          out << io::CsvCell(io::EscapeLabel(job.sample.id)) << ',' << job.line << ",,,,,,,,,,,,,"
+              << std::string(mineral_names.size(), ',') << io::CsvCell(job.fault) << '\n';
         } else {
-          out << "Line " << job.line << (job.sample.id.empty() ? "" : " (" + job.sample.id + ")")
-              << ": " << job.fault << "\n\n";
+          out << "Line " << job.line
+              << (job.sample.id.empty() ? "" : " (" + io::EscapeLabel(job.sample.id) + ")") << ": "
+              << job.fault << "\n\n";
         }
         continue;
       }

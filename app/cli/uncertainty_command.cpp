@@ -13,6 +13,7 @@
 #include "form/calculation.h"
 #include "form/number_text.h"
 #include "geothermometry/sweep.h"
+#include "io/text.h"
 #include "option_checks.h"
 #include "platform/errors.h"
 #include "sample_file.h"
@@ -112,7 +113,9 @@ std::filesystem::path WithSuffix(const std::filesystem::path& path, const std::s
   return p;
 }
 
-std::string Name(const uncertainty::Result& r) { return r.id.empty() ? "the sample" : r.id; }
+std::string Name(const uncertainty::Result& r) {
+  return r.id.empty() ? "the sample" : io::EscapeLabel(r.id);
+}
 
 // The fan chart: per dataset the median SI of each mineral of the set with its 5-95 % band, the
 // set's RMS below; the median RMS estimate marked.
@@ -453,14 +456,15 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
     try {
       r = uncertainty::Run(in.sample, in.errors, run, cache);
     } catch (const std::exception& e) {
-      err << "error: " << (in.sample.id.empty() ? "" : in.sample.id + ": ") << e.what() << '\n';
+      err << "error: " << (in.sample.id.empty() ? "" : io::EscapeLabel(in.sample.id) + ": ")
+          << e.what() << '\n';
       status = kRunError;
       continue;
     }
     // A table's warnings name their sample; the text output has them in its own block.
     if (options.format != "text")
       for (const std::string& w : r.warnings)
-        err << "warning: " << (inputs.size() > 1 ? r.id + ": " : "") << w << '\n';
+        err << "warning: " << (inputs.size() > 1 ? io::EscapeLabel(r.id) + ": " : "") << w << '\n';
     if (r.failed_draws == static_cast<std::size_t>(r.draws)) status = kRunError;
     if (options.format == "text") {
       if (!results.empty()) out << "\n";

@@ -22,7 +22,7 @@
 #include <sstream>
 
 #include "batch/batch.h"
-#include "batch/text.h"
+#include "io/text.h"
 
 namespace geofluid::gui {
 
@@ -41,9 +41,7 @@ QString Utf8(std::string_view text) {
 }
 
 BatchTable::Cell Text(std::string_view text) { return {Utf8(text), 0.0, false}; }
-BatchTable::Cell Number(double v) {
-  return {QString::fromStdString(batch::FormatNumber(v)), v, true};
-}
+BatchTable::Cell Number(double v) { return {QString::fromStdString(io::Shortest(v)), v, true}; }
 
 // Result rows for the screen, collected on the worker's thread between two progress reports.
 class RowCollector : public batch::RowSink {

@@ -1,7 +1,5 @@
 #include "export.h"
 
-#include <csv.h>
-
 #include <QAbstractItemModel>
 #include <QBoxLayout>
 #include <QCoreApplication>
@@ -12,36 +10,22 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSvgGenerator>
-#include <charconv>
 #include <string>
+
+#include "io/csv.h"
+#include "io/text.h"
 
 namespace geofluid::gui {
 
 namespace {
 constexpr int kPngScale = 2;
 
-// The shortest text that reads back to the same double, independent of the locale.
-std::string NumberText(double v) {
-  char buffer[32];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
-  return ec == std::errc() ? std::string(buffer, end) : std::string();
-}
-
-void AppendCell(std::string& line, const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) {
-    line += text;
-    return;
-  }
-  // csv_write quotes and doubles the quotes; it needs at most 2 n + 2 bytes.
-  std::string quoted(2 * text.size() + 2, '\0');
-  quoted.resize(csv_write(quoted.data(), quoted.size(), text.data(), text.size()));
-  line += quoted;
-}
+using io::AppendCsvCell;
 
 // The full number where the model keeps one (Qt::UserRole), else the text shown.
 std::string CellText(const QAbstractItemModel& model, const QModelIndex& index) {
   const QVariant number = model.data(index, Qt::UserRole);
-  if (number.typeId() == QMetaType::Double) return NumberText(number.toDouble());
+  if (number.typeId() == QMetaType::Double) return io::Shortest(number.toDouble());
   return model.data(index, Qt::DisplayRole).toString().toStdString();
 }
 
@@ -111,14 +95,15 @@ QString SaveModelCsv(const QAbstractItemModel& model, const QString& path) {
   std::string text, line;
   for (int c = 0; c < model.columnCount(); ++c) {
     if (c > 0) line += ',';
-    AppendCell(line, model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString().toStdString());
+    AppendCsvCell(line,
+                  model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString().toStdString());
   }
   text += line + '\n';
   for (int r = 0; r < model.rowCount(); ++r) {
     line.clear();
     for (int c = 0; c < model.columnCount(); ++c) {
       if (c > 0) line += ',';
-      AppendCell(line, CellText(model, model.index(r, c)));
+      AppendCsvCell(line, CellText(model, model.index(r, c)));
     }
     text += line + '\n';
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "form/form1.h"
+#include "io/text.h"
 
 namespace geofluid::sample {
 
@@ -50,11 +51,7 @@ std::string KnownKeys(const Section& section) {
   return keys;
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
+using io::Trim;
 
 // Length of the UTF-8 sequence at `s[i]`, or 0 when it is not well-formed.
 std::size_t Utf8Length(std::string_view s, std::size_t i) {

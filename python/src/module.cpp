@@ -10,9 +10,9 @@
 #include <sstream>
 
 #include "batch/batch.h"
-#include "batch/text.h"
 #include "engine/engine.h"
 #include "geothermometry/estimate.h"
+#include "io/text.h"
 #include "options.h"
 #include "platform/errors.h"
 #include "reservoir.h"

@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "batch/text.h"
 #include "interp/steffen.h"
+#include "io/text.h"
 
 namespace geofluid::python {
 
@@ -30,7 +30,7 @@ std::vector<double> Temperatures(const py::object& temperatures) {
   if (py::isinstance<py::str>(temperatures)) {
     list = temperatures.cast<std::string>();
   } else if (PyNumber_Check(temperatures.ptr()) && !py::isinstance<py::sequence>(temperatures)) {
-    batch::AppendNumber(list, temperatures.cast<double>());
+    io::AppendShortest(list, temperatures.cast<double>());
   } else {
     for (const py::handle item : temperatures) {
       if (!list.empty()) list += ',';
@@ -41,7 +41,7 @@ std::vector<double> Temperatures(const py::object& temperatures) {
         throw py::value_error("temperatures: " + py::repr(item).cast<std::string>() +
                               " is not a number (give numbers, or a text such as 100:300:10)");
       }
-      batch::AppendNumber(list, value);
+      io::AppendShortest(list, value);
     }
   }
   try {

@@ -5,7 +5,8 @@
 #include <limits>
 #include <sstream>
 
-#include "batch/text.h"
+#include "io/csv.h"
+#include "io/text.h"
 
 namespace geofluid::python {
 
@@ -13,35 +14,24 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-void AppendCell(std::string& out, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    out += text;
-    return;
-  }
-  out += '"';
-  for (const char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-}
+using io::AppendCsvCell;
 
 // The text of one object cell, as a user would have typed it into the table.
 void AppendObject(std::string& out, PyObject* cell) {
   if (cell == Py_None) return;
   if (PyFloat_Check(cell)) {
     const double v = PyFloat_AS_DOUBLE(cell);
-    if (!std::isnan(v)) batch::AppendNumber(out, v);
+    if (!std::isnan(v)) io::AppendShortest(out, v);
     return;
   }
   if (PyUnicode_Check(cell)) {
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(cell, &size);
     if (data == nullptr) throw py::error_already_set();
-    AppendCell(out, std::string_view(data, static_cast<std::size_t>(size)));
+    AppendCsvCell(out, std::string_view(data, static_cast<std::size_t>(size)));
     return;
   }
-  AppendCell(out, py::str(py::handle(cell)).cast<std::string>());
+  AppendCsvCell(out, py::str(py::handle(cell)).cast<std::string>());
 }
 
 std::vector<std::int64_t> Rows(const RowIndex& rows, const std::vector<std::size_t>& lines) {
@@ -58,7 +48,7 @@ CsvText ToCsv(const std::vector<std::string>& names, const std::vector<py::array
   std::size_t rows = 0;
   for (std::size_t c = 0; c < names.size(); ++c) {
     if (c > 0) csv.text += ',';
-    AppendCell(csv.text, names[c]);
+    AppendCsvCell(csv.text, names[c]);
     const auto n = static_cast<std::size_t>(columns[c].size());
     if (c == 0) rows = n;
     if (columns[c].ndim() != 1 || n != rows)
@@ -93,7 +83,7 @@ CsvText ToCsv(const std::vector<std::string>& names, const std::vector<py::array
         AppendObject(csv.text, objects[c][r]);
       } else {
         const double v = numbers[c].data()[r];
-        if (!std::isnan(v)) batch::AppendNumber(csv.text, v);
+        if (!std::isnan(v)) io::AppendShortest(csv.text, v);
       }
     }
     // A quoted cell may hold line breaks: the next record starts further down, as it would

@@ -47,6 +47,9 @@ struct Job {
   // The columns given below a detection limit ("<0.01") or as not detected ("n.d."), each with
   // what the calculation took: "Mg <0.01 (0.005 used)".
   std::vector<std::string> below_detection;
+  // The cells of the columns claimed by InputOptions::extra_column, (column, trimmed cell), in
+  // the order of the header.
+  std::vector<std::pair<std::string, std::string>> extra;
 };
 
 enum class Status { kOk, kWarning, kError };
@@ -108,6 +111,10 @@ struct InputOptions {
   // A concentration written "<x" (below a detection limit x) is taken as this fraction of x;
   // "n.d." (not detected, no limit) as 0. Either marks the row.
   double detection_fraction = 0.5;
+  // A caller's own columns (uncertainty's err_<input>): called with each name of the header
+  // and the header's line; true claims the column, whose cells then come in Job::extra instead of
+  // being refused as unknown. May throw to refuse the header.
+  std::function<bool(std::string_view name, std::size_t line)> extra_column;
 };
 
 // The columns a table may have, in the order the README lists them.
@@ -134,6 +141,10 @@ class CsvInput {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// The next `count` rows into `jobs` (emptied first); false once the table has ended. When the
+// CSV breaks off (the exception of CsvInput::Next) `jobs` keeps the rows read before it.
+bool ReadChunk(CsvInput& input, std::size_t count, std::vector<Job>& jobs);
 
 // ---- Output --------------------------------------------------------------------------------
 

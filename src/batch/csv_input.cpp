@@ -1,14 +1,12 @@
-#include <csv.h>
-
 #include <array>
 #include <cctype>
-#include <cstdio>
 #include <deque>
 #include <istream>
 #include <string>
 
 #include "batch/batch.h"
-#include "batch/text.h"
+#include "io/csv.h"
+#include "io/text.h"
 
 namespace geofluid::batch {
 
@@ -28,6 +26,7 @@ enum class Kind {
   kDensity,
   kTrace,  // Li, B: carried for the solute geothermometers, not speciated
   kFix,
+  kExtra,  // claimed by InputOptions::extra_column; its cells go to Job::extra
 };
 
 // fix_<component>: the mineral that fixes the component's total by equilibrium, per row.
@@ -87,12 +86,6 @@ std::string Join(const std::vector<std::string_view>& names) {
   return out;
 }
 
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // The column whose name differs from `name` only in case ("ph" for pH), if any.
 std::optional<std::string_view> SameButCase(std::string_view name) {
   const auto lower = [](std::string_view t) {
@@ -105,11 +98,6 @@ std::optional<std::string_view> SameButCase(std::string_view name) {
   return std::nullopt;
 }
 
-struct Record {
-  std::size_t line = 0;
-  std::vector<std::string> cells;
-};
-
 }  // namespace
 
 std::span<const std::string_view> InputColumns() {
@@ -118,122 +106,39 @@ std::span<const std::string_view> InputColumns() {
 }
 
 struct CsvInput::Impl {
-  static constexpr std::size_t kMaxCell = 1 << 20;
-  // Far more than the columns a table can have; the rest of such a row cannot be trusted.
-  static constexpr std::size_t kMaxCells = 4096;
-  std::size_t cells_dropped = 0;
-  std::size_t too_many_cells = 0;  // the line of a row past kMaxCells, 0 while none
-  std::istream& in;
+  io::CsvReader reader;
   InputOptions options;
-  csv_parser parser{};
-  bool started = false;  // first bytes seen (the byte-order mark is only taken there)
-  bool finished = false;
-  std::size_t line = 1;  // the line being fed
-  std::string block;
-  std::size_t block_pos = 0;
-  // The record being parsed.
-  std::vector<std::string> cells;
-  std::size_t record_line = 0;
-  std::deque<Record> ready;
   std::vector<Column> columns;
 
-  Impl(std::istream& stream, InputOptions o) : in(stream), options(std::move(o)) {
-    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0)
-      throw std::runtime_error("cannot set up the CSV reader (out of memory)");
-  }
-  ~Impl() { csv_free(&parser); }
+  Impl(std::istream& stream, InputOptions o) : reader(stream), options(std::move(o)) {}
 
-  static void OnCell(void* text, std::size_t length, void* data) {
-    auto* self = static_cast<Impl*>(data);
-    // Past the limit the cells are only counted: a row of millions of empty cells would
-    // otherwise take gigabytes before it could be refused.
-    if (self->cells.size() >= kMaxCells) {
-      ++self->cells_dropped;
-      return;
-    }
-    std::string cell(static_cast<const char*>(text), length);
-    if (self->cells.empty()) {
-      std::size_t newlines = 0;
-      for (const char c : cell) newlines += c == '\n';
-      self->record_line = self->line - newlines;
-    }
-    self->cells.push_back(std::move(cell));
-  }
-  static void OnRecord(int, void* data) {
-    auto* self = static_cast<Impl*>(data);
-    if (self->cells_dropped > 0) {
-      if (self->too_many_cells == 0) self->too_many_cells = self->record_line;
-      self->cells_dropped = 0;
-    }
-    bool blank = true;
-    for (const std::string& c : self->cells) blank = blank && Trim(c).empty();
-    // Rows with every cell empty are what spreadsheets leave below a table.
-    if (!blank) self->ready.push_back(Record{self->record_line, std::move(self->cells)});
-    self->cells.clear();
-  }
-
-  void Feed(std::string_view bytes) {
-    if (csv_parse(&parser, bytes.data(), bytes.size(), OnCell, OnRecord, this) != bytes.size())
-      throw std::runtime_error(
-          "line " + std::to_string(line) + ": the CSV is malformed (" +
-          csv_strerror(csv_error(&parser)) +
-          ": a quote inside an unquoted cell, or text after a closing quote); the table is not "
-          "read past this line");
-    if (too_many_cells != 0 || cells_dropped > 0)
-      throw std::runtime_error("line " +
-                               std::to_string(too_many_cells != 0 ? too_many_cells : line) +
-                               ": a row has more than " + std::to_string(kMaxCells) +
-                               " cells (the limit of a row); the table is not read past this line");
-    // An unclosed quote would otherwise take the rest of the table, however long, into one cell.
-    if (csv_get_buffer_size(&parser) > kMaxCell)
-      throw std::runtime_error("line " + std::to_string(line) +
-                               ": a cell runs past 1 MiB (a quote that is not closed?); the "
-                               "table is not read past this line");
-  }
-
-  // Feeds the parser until a record is ready or the input ends.
-  bool Fill() {
-    while (ready.empty() && !finished) {
-      if (block_pos == block.size()) {
-        block.resize(1 << 16);
-        in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        block.resize(static_cast<std::size_t>(in.gcount()));
-        block_pos = 0;
-        if (in.bad()) throw std::runtime_error("the table cannot be read (input error)");
-        if (!started && !block.empty()) {
-          started = true;
-          if (block.starts_with("\xEF\xBB\xBF")) block_pos = 3;
-        }
-        if (block.empty()) {
-          if (csv_fini(&parser, OnCell, OnRecord, this) != 0)
-            throw std::runtime_error("line " + std::to_string(line) +
-                                     ": the table ends inside a quoted cell (a quote is not "
-                                     "closed)");
-          finished = true;
-          break;
-        }
+  // The next record with a cell that is not blank, in the columns of the table itself (extra
+  // columns not counted): rows of empty cells are what spreadsheets leave below a table.
+  bool NextRecord(io::CsvRecord& record) {
+    while (reader.Next(record)) {
+      for (std::size_t i = 0; i < record.cells.size(); ++i) {
+        const bool extra = i < columns.size() && columns[i].kind == Kind::kExtra;
+        if (!extra && !io::Trim(record.cells[i]).empty()) return true;
       }
-      // Line by line, so that every record knows the line it starts on.
-      const std::size_t newline = block.find('\n', block_pos);
-      const std::size_t end = newline == std::string::npos ? block.size() : newline + 1;
-      Feed(std::string_view(block).substr(block_pos, end - block_pos));
-      block_pos = end;
-      if (newline != std::string::npos) ++line;
     }
-    return !ready.empty();
+    return false;
   }
 
   void ReadHeader() {
-    if (!Fill()) throw UsageError("the table is empty: the first line must name the columns");
-    Record header = std::move(ready.front());
-    ready.pop_front();
+    io::CsvRecord header;
+    if (!NextRecord(header))
+      throw UsageError("the table is empty: the first line must name the columns");
     std::vector<std::string> unknown;
     std::vector<std::string_view> seen;
     for (std::size_t i = 0; i < header.cells.size(); ++i) {
-      const std::string_view name = Trim(header.cells[i]);
+      const std::string_view name = io::Trim(header.cells[i]);
+      if (options.extra_column && options.extra_column(name, header.line)) {
+        columns.push_back(Column{Kind::kExtra, name_of_extra.emplace_back(name)});
+        continue;
+      }
       const auto column = ColumnOf(name);
       if (!column) {
-        std::string entry = QuoteCell(name) + " (column " + std::to_string(i + 1);
+        std::string entry = io::QuoteCell(name) + " (column " + std::to_string(i + 1);
         if (const auto near = SameButCase(name))
           entry += ", did you mean " + std::string(*near) + "?";
         unknown.push_back(entry + ")");
@@ -276,10 +181,12 @@ struct CsvInput::Impl {
           "separation temperature (or give --no-steam-correction)");
   }
 
-  Job ToJob(Record& record) const;
+  Job ToJob(io::CsvRecord& record) const;
+
+  std::deque<std::string> name_of_extra;  // the extra columns' names, which columns point to
 };
 
-Job CsvInput::Impl::ToJob(Record& record) const {
+Job CsvInput::Impl::ToJob(io::CsvRecord& record) const {
   Job job;
   job.line = record.line;
   std::vector<std::string> faults;
@@ -290,7 +197,7 @@ Job CsvInput::Impl::ToJob(Record& record) const {
   // The cells by column; absent columns read as empty.
   std::vector<std::string_view> cell(columns.size());
   for (std::size_t i = 0; i < columns.size() && i < record.cells.size(); ++i)
-    cell[i] = Trim(record.cells[i]);
+    cell[i] = io::Trim(record.cells[i]);
   const auto find = [&](Kind kind) -> std::optional<std::size_t> {
     for (std::size_t i = 0; i < columns.size(); ++i)
       if (columns[i].kind == kind) return i;
@@ -301,8 +208,8 @@ Job CsvInput::Impl::ToJob(Record& record) const {
     return i ? cell[*i] : std::string_view{};
   };
   const auto number = [&](std::string_view column, std::string_view t) -> std::optional<double> {
-    const auto value = ParseNumber(t);
-    if (!value) fault(column, QuoteCell(t) + " is not a number");
+    const auto value = io::ParseNumber(t);
+    if (!value) fault(column, io::QuoteCell(t) + " is not a number");
     return value;
   };
   // A concentration: a number, "<x" (below the detection limit x) or "n.d." (not detected).
@@ -317,16 +224,15 @@ Job CsvInput::Impl::ToJob(Record& record) const {
       return 0.0;
     }
     if (t.starts_with('<')) {
-      const auto x = ParseNumber(Trim(t.substr(1)));
+      const auto x = io::ParseNumber(t.substr(1));
       if (!x || !(*x > 0.0)) {
-        fault(column, QuoteCell(t) + ": a detection limit must be a positive number after <");
+        fault(column, io::QuoteCell(t) + ": a detection limit must be a positive number after <");
         return std::nullopt;
       }
       *limit = *x;
       const double used = *x * options.detection_fraction;
-      char text[64];
-      std::snprintf(text, sizeof text, " (%g used)", used);
-      job.below_detection.push_back(std::string(column) + " " + std::string(t) + text);
+      job.below_detection.push_back(std::string(column) + " " + std::string(t) + " (" +
+                                    io::General(used) + " used)");
       return used;
     }
     return number(column, t);
@@ -334,10 +240,10 @@ Job CsvInput::Impl::ToJob(Record& record) const {
 
   if (const auto id = find(Kind::kId)) {
     const std::string_view id_text = cell[*id];
-    if (IsValidUtf8(id_text)) {
+    if (io::IsValidUtf8(id_text)) {
       job.sample.id = std::string(id_text);
     } else {
-      const std::string quoted = QuoteCell(id_text);
+      const std::string quoted = io::QuoteCell(id_text);
       job.sample.id = quoted.substr(1, quoted.size() - 2);
       fault("id", "the text is not UTF-8 (save the table as UTF-8)");
     }
@@ -351,14 +257,15 @@ Job CsvInput::Impl::ToJob(Record& record) const {
     if (const auto u = units::ConcentrationFromText(t))
       unit = *u;
     else
-      fault("units", QuoteCell(t) + " is not a unit (mol/kg, mg/kg or mg/L)");
+      fault("units", io::QuoteCell(t) + " is not a unit (mol/kg, mg/kg or mg/L)");
   }
   units::GasUnit gas_unit = options.gas_unit.value_or(units::DefaultGasUnit(unit));
   if (const auto t = text(Kind::kSteamUnits); !t.empty()) {
     if (const auto u = units::GasUnitFromText(t))
       gas_unit = *u;
     else
-      fault("steam_units", QuoteCell(t) + " is not a unit of the steam (mol/kg, mmol/kg or mg/kg)");
+      fault("steam_units",
+            io::QuoteCell(t) + " is not a unit of the steam (mol/kg, mmol/kg or mg/kg)");
   }
   double density = 1.0;
   if (const auto t = text(Kind::kDensity); !t.empty()) {
@@ -366,12 +273,12 @@ Job CsvInput::Impl::ToJob(Record& record) const {
       if (*d > 0.0)
         density = *d;
       else
-        fault("density", QuoteCell(t) + ": the density must be positive (kg/L)");
+        fault("density", io::QuoteCell(t) + ": the density must be positive (kg/L)");
     }
   }
   for (std::size_t i = 0; i < columns.size() && i < cell.size(); ++i) {
     if (columns[i].kind != Kind::kFix) continue;
-    const std::string_view mineral = Trim(cell[i]);
+    const std::string_view mineral = cell[i];
     if (!mineral.empty())
       job.fix.emplace_back(std::string(columns[i].name.substr(4)), std::string(mineral));
   }
@@ -398,7 +305,7 @@ Job CsvInput::Impl::ToJob(Record& record) const {
       continue;
     }
     if (*value < 0.0) {
-      fault(form->key, QuoteCell(cell[i]) + " is negative; a concentration cannot be");
+      fault(form->key, io::QuoteCell(cell[i]) + " is negative; a concentration cannot be");
       amounts_ok = false;
       continue;
     }
@@ -434,7 +341,7 @@ Job CsvInput::Impl::ToJob(Record& record) const {
     const auto value = concentration(columns[i].name, cell[i], &limit);
     if (!value) continue;
     if (*value < 0.0) {
-      fault(columns[i].name, QuoteCell(cell[i]) + " is negative; a concentration cannot be");
+      fault(columns[i].name, io::QuoteCell(cell[i]) + " is negative; a concentration cannot be");
       continue;
     }
     double molality = *value;
@@ -455,7 +362,7 @@ Job CsvInput::Impl::ToJob(Record& record) const {
     const auto value = number(columns[i].name, cell[i]);
     if (!value) continue;
     if (*value < 0.0) {
-      fault(columns[i].name, QuoteCell(cell[i]) + " is negative; a gas content cannot be");
+      fault(columns[i].name, io::QuoteCell(cell[i]) + " is negative; a gas content cannot be");
       continue;
     }
     const double mol = units::GasToMolPerKg(*columns[i].gas, *value, gas_unit);
@@ -472,7 +379,7 @@ Job CsvInput::Impl::ToJob(Record& record) const {
       if (*v > 0.0)
         job.sample.water = *v;
       else
-        fault("H2O", QuoteCell(t) + ": the water must be positive (55.51 for 1 kg)");
+        fault("H2O", io::QuoteCell(t) + ": the water must be positive (55.51 for 1 kg)");
     }
   }
   if (const auto t = text(Kind::kPhTemperature); t.empty()) {
@@ -491,7 +398,7 @@ Job CsvInput::Impl::ToJob(Record& record) const {
 
   if (!faults.empty()) {
     std::string message = "line " + std::to_string(job.line);
-    if (!job.sample.id.empty()) message += " (id " + job.sample.id + ")";
+    if (!job.sample.id.empty()) message += " (id " + io::EscapeLabel(job.sample.id) + ")";
     message += ": ";
     for (std::size_t k = 0; k < faults.size(); ++k) message += (k ? "; " : "") + faults[k];
     job.fault = std::move(message);
@@ -507,10 +414,23 @@ CsvInput::CsvInput(std::istream& in, InputOptions options)
 CsvInput::~CsvInput() = default;
 
 bool CsvInput::Next(Job& job) {
-  if (!impl_->Fill()) return false;
-  Record record = std::move(impl_->ready.front());
-  impl_->ready.pop_front();
+  io::CsvRecord record;
+  if (!impl_->NextRecord(record)) return false;
   job = impl_->ToJob(record);
+  for (std::size_t i = 0; i < impl_->columns.size() && i < record.cells.size(); ++i)
+    if (impl_->columns[i].kind == Kind::kExtra)
+      job.extra.emplace_back(std::string(impl_->columns[i].name),
+                             std::string(io::Trim(record.cells[i])));
+  return true;
+}
+
+bool ReadChunk(CsvInput& input, std::size_t count, std::vector<Job>& jobs) {
+  jobs.clear();
+  while (jobs.size() < count) {
+    Job job;
+    if (!input.Next(job)) return false;
+    jobs.push_back(std::move(job));
+  }
   return true;
 }
 

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "batch/batch.h"
-#include "batch/text.h"
 #include "engine/ph_trail.h"
+#include "io/text.h"
 
 namespace geofluid::batch {
 
@@ -14,27 +14,21 @@ namespace {
 
 constexpr std::size_t kMaxTemperatures = 1000;
 
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 double TemperatureItem(std::string_view item, std::string_view list) {
-  const auto value = ParseNumber(item);
+  const auto value = io::ParseNumber(item);
   if (!value)
-    throw UsageError("temperatures " + QuoteCell(list) + ": " + QuoteCell(item) +
+    throw UsageError("temperatures " + io::QuoteCell(list) + ": " + io::QuoteCell(item) +
                      " is not a number (a list is 150,200,250 or 100:300:10)");
   return *value;
 }
 
 std::string Where(const Job& job) {
   std::string where = job.line > 0 ? "line " + std::to_string(job.line) : std::string("sample");
-  if (!job.sample.id.empty()) where += " (id " + job.sample.id + ")";
+  if (!job.sample.id.empty()) where += " (id " + io::EscapeLabel(job.sample.id) + ")";
   return where;
 }
 
-std::string Degrees(double t) { return FormatNumber(t) + " °C"; }
+std::string Degrees(double t) { return io::Shortest(t) + " °C"; }
 
 void AddWarning(Result& result, const std::string& text) {
   result.status = Status::kWarning;
@@ -103,38 +97,38 @@ std::string_view Text(Status status) {
 
 std::vector<double> ParseTemperatures(std::string_view list) {
   std::vector<double> temperatures;
-  if (Trim(list).empty()) throw UsageError("temperatures: the list is empty");
+  if (io::Trim(list).empty()) throw UsageError("temperatures: the list is empty");
   std::size_t start = 0;
   while (start <= list.size()) {
     auto comma = list.find(',', start);
     if (comma == std::string_view::npos) comma = list.size();
-    const std::string_view item = Trim(list.substr(start, comma - start));
+    const std::string_view item = io::Trim(list.substr(start, comma - start));
     start = comma + 1;
     if (item.empty())
-      throw UsageError("temperatures " + QuoteCell(list) + ": an empty item between commas");
+      throw UsageError("temperatures " + io::QuoteCell(list) + ": an empty item between commas");
     const auto colon = item.find(':');
     if (colon == std::string_view::npos) {
       temperatures.push_back(TemperatureItem(item, list));
     } else {
       const auto second = item.find(':', colon + 1);
       if (second == std::string_view::npos || item.find(':', second + 1) != std::string_view::npos)
-        throw UsageError("temperatures " + QuoteCell(list) + ": " + QuoteCell(item) +
+        throw UsageError("temperatures " + io::QuoteCell(list) + ": " + io::QuoteCell(item) +
                          " is not a range start:stop:step such as 100:300:10");
       const double from = TemperatureItem(item.substr(0, colon), list);
       const double to = TemperatureItem(item.substr(colon + 1, second - colon - 1), list);
       const double step = TemperatureItem(item.substr(second + 1), list);
       if (!(step > 0.0) || to < from)
-        throw UsageError("temperatures " + QuoteCell(list) + ": the range " + QuoteCell(item) +
-                         " needs start <= stop and a positive step");
+        throw UsageError("temperatures " + io::QuoteCell(list) + ": the range " +
+                         io::QuoteCell(item) + " needs start <= stop and a positive step");
       // Each temperature from the start, not by adding steps, so 100:300:10 gives 300 exactly.
       const double count = std::floor((to - from) / step + 1e-9);
       if (count + 1 > static_cast<double>(kMaxTemperatures))
-        throw UsageError("temperatures " + QuoteCell(list) + ": more than " +
+        throw UsageError("temperatures " + io::QuoteCell(list) + ": more than " +
                          std::to_string(kMaxTemperatures) + " temperatures");
       for (int i = 0; i <= static_cast<int>(count); ++i) temperatures.push_back(from + i * step);
     }
     if (temperatures.size() > kMaxTemperatures)
-      throw UsageError("temperatures " + QuoteCell(list) + ": more than " +
+      throw UsageError("temperatures " + io::QuoteCell(list) + ": more than " +
                        std::to_string(kMaxTemperatures) + " temperatures");
   }
   return temperatures;

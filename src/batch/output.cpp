@@ -1,11 +1,10 @@
-#include <csv.h>
-
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <unordered_map>
 
 #include "batch/batch.h"
-#include "batch/text.h"
+#include "io/csv.h"
+#include "io/text.h"
 
 namespace geofluid::batch {
 
@@ -22,22 +21,14 @@ constexpr std::array<std::string_view, 9> kSpeciesColumns = {"id",      "dataset
                                                              "species", "charge",   "molality",
                                                              "gamma",   "activity", "log_activity"};
 
-void AppendCell(std::string& line, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    line += text;
-    return;
-  }
-  // csv_write quotes and doubles the quotes; it needs at most 2 n + 2 bytes.
-  std::string quoted(2 * text.size() + 2, '\0');
-  quoted.resize(csv_write(quoted.data(), quoted.size(), text.data(), text.size()));
-  line += quoted;
-}
+using io::AppendCsvCell;
+using io::AppendShortest;
 
 void Separator(std::string& line) { line += ','; }
 
 void AppendNumberCell(std::string& line, double value) {
   Separator(line);
-  AppendNumber(line, value);
+  AppendShortest(line, value);
 }
 
 std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
@@ -82,11 +73,11 @@ class TableWriter : public RowSink {
     std::string line;
     for (const auto name : kTableColumns) {
       if (!line.empty()) Separator(line);
-      AppendCell(line, name);
+      AppendCsvCell(line, name);
     }
     for (const auto name : minerals_) {
       Separator(line);
-      AppendCell(line, "SI_" + std::string(name));
+      AppendCsvCell(line, "SI_" + std::string(name));
     }
     out_ << line << '\n';
   }
@@ -118,15 +109,15 @@ class TableWriter : public RowSink {
 
   void WriteCsv(const Result& r) {
     line_.clear();
-    AppendCell(line_, r.id);
+    AppendCsvCell(line_, io::EscapeLabel(r.id));
     Separator(line_);
     line_ += r.dataset->key;
     Separator(line_);
-    if (r.temperature) AppendNumber(line_, *r.temperature);
+    if (r.temperature) AppendShortest(line_, *r.temperature);
     Separator(line_);
     line_ += Text(r.status);
     Separator(line_);
-    AppendCell(line_, r.message);
+    AppendCsvCell(line_, r.message);
     if (r.evaluation) {
       const engine::Evaluation& e = *r.evaluation;
       AppendNumberCell(line_, e.ph);
@@ -142,7 +133,7 @@ class TableWriter : public RowSink {
       line_ += e.Converged() ? "true" : "false";
       for (const auto& si : SiByColumn(e)) {
         Separator(line_);
-        if (si) AppendNumber(line_, *si);
+        if (si) AppendShortest(line_, *si);
       }
     } else {
       line_.append(8 + minerals_.size(), ',');
@@ -153,7 +144,7 @@ class TableWriter : public RowSink {
 
   Json ToJson(const Result& r) const {
     Json j;
-    j["id"] = r.id;
+    j["id"] = io::EscapeLabel(r.id);
     j["dataset"] = r.dataset->key;
     j["temperature"] = Number(r.temperature);
     j["status"] = Text(r.status);
@@ -225,13 +216,13 @@ class SpeciesWriter : public RowSink {
  private:
   void WriteCsv(const Result& r, const engine::SpeciesResult& s) {
     line_.clear();
-    AppendCell(line_, r.id);
+    AppendCsvCell(line_, io::EscapeLabel(r.id));
     Separator(line_);
     line_ += r.dataset->key;
     Separator(line_);
-    AppendNumber(line_, *r.temperature);
+    AppendShortest(line_, *r.temperature);
     Separator(line_);
-    AppendCell(line_, s.name);
+    AppendCsvCell(line_, s.name);
     Separator(line_);
     line_ += std::to_string(s.charge);
     if (s.switched_off) {
@@ -248,7 +239,7 @@ class SpeciesWriter : public RowSink {
 
   static Json ToJson(const Result& r, const engine::SpeciesResult& s) {
     Json j;
-    j["id"] = r.id;
+    j["id"] = io::EscapeLabel(r.id);
     j["dataset"] = r.dataset->key;
     j["temperature"] = *r.temperature;
     j["species"] = s.name;

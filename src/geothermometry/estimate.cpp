@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "io/text.h"
 #include "thermo/interpolation.h"
 #include "units/units.h"
 
@@ -21,11 +22,7 @@ namespace geofluid::geothermometry {
 
 namespace {
 
-std::string Fixed(double v, int digits = 1) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.*f", digits, v);
-  return text;
-}
+std::string Fixed(double v, int digits = 1) { return io::Fixed(v, digits); }
 
 std::string Names(const engine::Dataset& dataset) {
   std::string list;

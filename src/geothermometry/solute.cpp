@@ -9,6 +9,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "io/text.h"
 #include "steam/steam_fraction.h"
 
 namespace geofluid::geothermometry {
@@ -22,11 +23,7 @@ constexpr double kMolarCl = 35.453;
 // The end of the steam table (its last node): the enthalpy polynomial is not used beyond it.
 constexpr double kSteamTableEnd = 300.0;
 
-std::string Number(double v, int decimals = 1) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, v);
-  return text;
-}
+std::string Number(double v, int decimals = 1) { return io::Fixed(v, decimals); }
 
 struct Definition {
   std::string_view key;

@@ -17,16 +17,13 @@
 #include <string>
 
 #include "engine/ph_trail.h"
+#include "io/text.h"
 
 namespace geofluid::geothermometry {
 
 namespace {
 
-std::string Celsius(double t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", t);
-  return text;
-}
+std::string Celsius(double t) { return io::General(t); }
 
 engine::Hooks HooksOf(engine::Search search, std::optional<double> ph_hint = std::nullopt,
                       double ph_slope = 0.0) {
@@ -72,11 +69,7 @@ engine::Evaluation SecondMode(const engine::Sample& sample, double toth, const S
 // index is not continuous in the total below about this.
 constexpr double kFixTolerance = 1e-6;
 
-std::string Molal(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.0e", v);
-  return text;
-}
+std::string Molal(double v) { return io::Scientific(v, 0); }
 
 void QuietGsl() {
   // GSL aborts the process on an error by default; here every status is checked instead.

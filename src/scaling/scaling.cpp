@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "geothermometry/estimate.h"
+#include "io/text.h"
 #include "platform/errors.h"
 #include "platform/fp_status.h"
 #include "saturation/saturation_index.h"
@@ -17,11 +18,7 @@ namespace geofluid::scaling {
 
 namespace {
 
-std::string Celsius(double t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", t);
-  return text;
-}
+std::string Celsius(double t) { return io::Fixed(t, 1); }
 
 // Letters and digits only, upper case: "low-albite" and "LOW_ALBITE" meet.
 std::string Folded(std::string_view name) {

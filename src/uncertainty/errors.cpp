@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "io/text.h"
 #include "uncertainty/uncertainty.h"
 
 namespace geofluid::uncertainty {
@@ -12,21 +13,9 @@ namespace {
 constexpr std::array<std::string_view, 6> kOtherKeys = {
     "CO2", "H2S", "pH", "ph_temperature", "separation", "temperature"};
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
+using io::Trim;
 
-std::optional<double> Number(std::string_view text) {
-  text = Trim(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  double value = 0.0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-    return std::nullopt;
-  return value;
-}
+std::optional<double> Number(std::string_view text) { return io::ParseNumber(text); }
 
 std::string AllKeys() {
   std::string keys;
@@ -34,11 +23,7 @@ std::string AllKeys() {
   return keys + ", components, gases";
 }
 
-std::string Shortest(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.15g", v);
-  return text;
-}
+std::string Shortest(double v) { return io::General(v, 15); }
 
 // SplitMix64 (Steele, Lea & Flood 2014): one step of the generator as a mixing function.
 std::uint64_t SplitMix(std::uint64_t x) {

@@ -13,6 +13,7 @@
 #include "geothermometry/estimate.h"
 #include "geothermometry/solute.h"
 #include "geothermometry/sweep.h"
+#include "io/text.h"
 #include "uncertainty/uncertainty.h"
 #include "units/units.h"
 
@@ -26,11 +27,7 @@ constexpr std::size_t kFewestForAnEstimate = 3;
 // The per-draw results a run may keep at once.
 constexpr std::size_t kMostKeptBytes = std::size_t{4} << 30;
 
-std::string Celsius(double t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", t);
-  return text;
-}
+std::string Celsius(double t) { return io::General(t); }
 
 // What one evaluation of a sample (a draw or the nominal sample) gives for one dataset.
 struct Outcome {

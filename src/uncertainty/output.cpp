@@ -1,9 +1,9 @@
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "io/csv.h"
+#include "io/text.h"
 #include "uncertainty/uncertainty.h"
 
 namespace geofluid::uncertainty {
@@ -13,18 +13,10 @@ namespace {
 using nlohmann::ordered_json;
 
 // The shortest text that reads back to the same double; empty for NaN.
-std::string Full(double v) {
-  if (!std::isfinite(v)) return {};
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
-  return std::string(text, end);
-}
+std::string Full(double v) { return std::isfinite(v) ? io::Shortest(v) : std::string(); }
 
 std::string Fixed(double v, int decimals) {
-  if (!std::isfinite(v)) return "-";
-  char text[40];
-  std::snprintf(text, sizeof text, "%.*f", decimals, v);
-  return text;
+  return std::isfinite(v) ? io::Fixed(v, decimals) : std::string("-");
 }
 
 std::string Cell(const Interval& i, int decimals) {
@@ -70,8 +62,8 @@ void WriteErrors(std::ostream& out, const Result& r) {
 }  // namespace
 
 void WriteText(std::ostream& out, const Result& r) {
-  out << "Sample " << (r.id.empty() ? "(no id)" : r.id) << ": " << r.draws << " draws, seed "
-      << r.seed << ", " << r.failed_draws << " failed";
+  out << "Sample " << (r.id.empty() ? "(no id)" : io::EscapeLabel(r.id)) << ": " << r.draws
+      << " draws, seed " << r.seed << ", " << r.failed_draws << " failed";
   if (r.failed_draws > 0) out << " (left out of the statistics, each n says how many counted)";
   out << '\n';
   WriteErrors(out, r);
@@ -163,13 +155,7 @@ void WriteCsvHeader(std::ostream& out) {
 }
 
 void WriteCsv(std::ostream& out, const Result& r) {
-  // Ids are written as CSV fields: quoted when they hold a comma, a quote or a line break.
-  std::string id = r.id;
-  if (id.find_first_of(",\"\r\n") != std::string::npos) {
-    std::string quoted = "\"";
-    for (char c : id) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    id = quoted + "\"";
-  }
+  const std::string id = io::CsvCell(io::EscapeLabel(r.id));
   const auto row = [&](std::string_view dataset, const std::string& temperature,
                        const std::string& quantity, std::optional<double> nominal,
                        const Interval& i) {
@@ -194,7 +180,7 @@ void WriteCsv(std::ostream& out, const Result& r) {
 
 std::string ToJson(const Result& r, int indent) {
   ordered_json j;
-  j["id"] = r.id;
+  j["id"] = io::EscapeLabel(r.id);
   j["draws"] = r.draws;
   j["failed_draws"] = r.failed_draws;
   j["seed"] = r.seed;
