@@ -62,19 +62,23 @@ std::vector<Record> ReadRecords(std::istream& in, const std::string& name) {
     csv_parser* p;
     ~Free() { csv_free(p); }
   } free_parser{&r.parser};
+  // A header that cannot be read is a table that cannot be used (a usage error, as an unknown
+  // column); a later row that cannot is a fault of the run.
+  const auto broken = [&](const std::string& what) {
+    const std::string text = name + ", line " + std::to_string(r.line) + ": " + what;
+    if (r.records.empty()) throw ErrorSyntax(text + " (the header)");
+    throw std::runtime_error(text);
+  };
   while (!rest.empty()) {
     const auto newline = rest.find('\n');
     const std::size_t end = newline == std::string_view::npos ? rest.size() : newline + 1;
     if (csv_parse(&r.parser, rest.data(), end, Reader::OnCell, Reader::OnRecord, &r) != end)
-      throw std::runtime_error(name + ", line " + std::to_string(r.line) +
-                               ": the CSV is malformed (" + csv_strerror(csv_error(&r.parser)) +
-                               ")");
+      broken(std::string("the CSV is malformed (") + csv_strerror(csv_error(&r.parser)) + ")");
     rest.remove_prefix(end);
     if (newline != std::string_view::npos) ++r.line;
   }
   if (csv_fini(&r.parser, Reader::OnCell, Reader::OnRecord, &r) != 0)
-    throw std::runtime_error(name + ", line " + std::to_string(r.line) +
-                             ": the table ends inside a quoted cell");
+    broken("the table ends inside a quoted cell");
   return r.records;
 }
 
