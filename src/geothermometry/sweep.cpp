@@ -404,7 +404,15 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
 
   const std::vector<double>& t = options.temperatures;
   sweep.points.resize(t.size());
+  // Stopping leaves the sweep failed rather than throwing: an optimisation calls the sweep from
+  // inside a GSL minimiser, through which no exception may pass.
+  const auto cancelled = [&] {
+    if (options.cancel == nullptr || !options.cancel->load(std::memory_order_relaxed)) return false;
+    sweep.error = "interrupted";
+    return true;
+  };
   auto one = [&](std::size_t i, std::optional<double> ph_hint) {
+    if (options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed)) return;
     std::shared_ptr<const engine::Conditions> conditions;
     try {
       conditions = cache.Get(dataset, t[i], *options.scheme);
@@ -417,10 +425,12 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
   };
   if (options.parallel) {
     tbb::parallel_for(std::size_t{0}, t.size(), [&](std::size_t i) { one(i, std::nullopt); });
+    cancelled();
   } else {
     // Each temperature's search starts from the pH found at the one before.
     std::optional<double> ph_hint = options.ph_hint;
     for (std::size_t i = 0; i < t.size(); ++i) {
+      if (cancelled()) break;
       one(i, ph_hint);
       if (sweep.points[i].ok()) ph_hint = sweep.points[i].ph;
     }
