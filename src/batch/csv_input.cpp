@@ -230,6 +230,7 @@ struct CsvInput::Impl {
     try {
       filled = Fill();
     } catch (const std::runtime_error& e) {
+      if (in.bad()) throw;  // the input failed (or was interrupted), not its text
       throw UsageError(std::string(e.what()) + " (the header)");
     }
     if (!filled) throw UsageError("the table is empty: the first line must name the columns");
