@@ -361,6 +361,82 @@ TEST(CommandFaults, AnInputsOwnErrorWinsOverItsGroupInAnyOrder) {
   EXPECT_TRUE(Has(options.err, "--error components = 2% leaves")) << options.err;
 }
 
+// ---- Messages ----------------------------------------------------------------------------------
+
+// A table the reader cannot take from its first line is a usage error (exit 2) in every command
+// that reads tables, with a hint where the cause is the encoding; the same fault past the header
+// is a fault of the run (exit 1).
+TEST(CommandFaults, ATableUnreadableFromItsHeaderIsAUsageErrorInEveryCommand) {
+  TempDir dir;
+  const std::string wells = ReadFile(kWells);
+  const auto lines = testing::SplitLines(wells, "\n");
+  const std::string two = lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n";
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : two) utf16 += std::string{c, '\0'};
+  const std::string unclosed = "id,\"Na" + two.substr(two.find(',', 3));
+  struct Case {
+    std::string name, content;
+    int status;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"utf16.csv", utf16, 2, "line 1: the table is in UTF-16 (or holds NUL bytes), not UTF-8"},
+      {"unclosed.csv", unclosed, 2, "(the header)"},
+      {"bom.csv", "\xEF\xBB\xBF" + two, 0, ""},
+  };
+  const std::vector<std::vector<std::string>> commands = {
+      {"batch", "--units", "mg/kg"},
+      {"uncertainty", "--units", "mg/kg", "--draws", "2", "--temperatures", "150,200,250"},
+      {"geothermometry", "--units", "mg/kg", "--from", "150", "--to", "250", "--step", "50"},
+  };
+  for (const Case& c : cases) {
+    const auto table = dir / c.name;
+    WriteFile(table, c.content);
+    for (auto args : commands) {
+      args.insert(args.begin() + 1, table.string());
+      const auto r = RunCli(args, dir.Path());
+      EXPECT_EQ(r.status, c.status) << args[0] << ' ' << c.name << ": " << r.err;
+      EXPECT_TRUE(Has(r.err, c.message)) << args[0] << ' ' << c.name << ": " << r.err;
+      if (c.status == 2) EXPECT_TRUE(r.out.empty()) << r.out.substr(0, 200);
+    }
+  }
+}
+
+// Every cell of an err_ column is read as the other cells are: a bad one names its file, line,
+// id and column, and only its own row fails.
+TEST(CommandFaults, ABadErrorCellNamesItsFileRowAndColumn) {
+  TempDir dir;
+  const std::string wells = ReadFile(kWells);
+  const auto lines = testing::SplitLines(wells, "\n");
+  const auto table = dir / "errors.csv";
+  WriteFile(table, lines[0] + ",err_Na\n" + lines[1] + ",5%\n" + lines[2] + ",abc\n");
+  const auto r = RunCli({"uncertainty", table.string(), "--units", "mg/kg", "--draws", "2",
+                         "--temperatures", "150,200,250", "--format", "csv"},
+                        dir.Path());
+  EXPECT_EQ(r.status, 1) << r.err;
+  const std::string id = lines[2].substr(0, lines[2].find(','));
+  for (const std::string& part : std::vector<std::string>{
+           table.string(), "line 3", "(id " + id + ")", "column err_Na", "abc"})
+    EXPECT_TRUE(Has(r.err, part)) << part << " in " << r.err;
+  const std::string first = lines[1].substr(0, lines[1].find(','));
+  EXPECT_TRUE(Has(r.out, first + ",solveq,")) << r.out.substr(0, 300);
+}
+
+// A chart that cannot be written says which file and why, and leaves no part of it behind.
+TEST(CommandFaults, AChartThatCannotBeWrittenNamesTheFileAndTheCause) {
+  TempDir dir;
+  const auto chart = dir / "chart.png";
+  const auto r = RunCli({"geothermometry", kSample, "--format", "csv", "--plot", chart.string()},
+                        dir.Path(), CliRun{.file_size_limit = 4096, .stdout_file = "/dev/null"});
+  if (Has(r.err, "no charts")) GTEST_SKIP() << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_TRUE(Has(r.err, "cannot write the chart to " + chart.string() + ": File too large"))
+      << r.err;
+  EXPECT_FALSE(Has(r.err, "Unknown error")) << r.err;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_FALSE(Has(entry.path().filename().string(), "chart")) << entry.path();
+}
+
 // ---- Hangs -------------------------------------------------------------------------------------
 
 TEST(CommandFaults, CtrlCEndsAWaitForInputOrForAReader) {

@@ -1,5 +1,8 @@
 #include "charts.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QCategoryAxis>
@@ -11,10 +14,13 @@
 #include <QImage>
 #include <QPainter>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QSvgGenerator>
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <string>
+#include <system_error>
 
 #include "chart_items.h"
 
@@ -272,6 +278,35 @@ class FigureView : public QGraphicsView {
   std::unique_ptr<Figure> figure_;
 };
 
+// Writes `bytes` to a new file beside `path` and renames it over `path`: a reader never finds
+// half an image. Returns 0 or the errno of the step that failed (QSaveFile reports a full disk
+// as "Unknown error").
+int WriteWhole(const std::string& path, const QByteArray& bytes) {
+  static std::atomic<unsigned> serial{0};
+  const std::string temporary =
+      path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  int error = 0;
+  const char* data = bytes.constData();
+  auto left = static_cast<std::size_t>(bytes.size());
+  while (left > 0 && error == 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? errno : EIO;
+      break;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) ::unlink(temporary.c_str());
+  return error;
+}
+
 }  // namespace
 
 std::string Save(Figure& figure, const std::string& path, int width, int height) {
@@ -295,13 +330,9 @@ std::string Save(Figure& figure, const std::string& path, int width, int height)
   } else {
     bytes = RenderedSvg(figure, width, height, QFileInfo(file_name).completeBaseName());
   }
-  // Written whole or not at all: a reader never finds half an image.
-  QSaveFile file(file_name);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return "cannot write the chart to " + path + ": " + file.errorString().toStdString();
-  }
-  if (file.write(bytes) != bytes.size() || !file.commit()) {
-    return "cannot write the chart to " + path + ": " + file.errorString().toStdString();
+  if (const int error = WriteWhole(path, bytes); error != 0) {
+    return "cannot write the chart to " + path + ": " +
+           std::error_code(error, std::generic_category()).message() + "; no chart was written";
   }
   return {};
 }

@@ -125,8 +125,6 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
     std::optional<batch::CsvInput> input;
     try {
       input.emplace(*in, run.input);
-    } catch (const batch::UsageError&) {
-      throw;
     } catch (const std::exception&) {
       if (cancel.load()) return interrupted("nothing was written");
       throw;

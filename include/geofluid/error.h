@@ -10,6 +10,7 @@
 //     FileError               a file that cannot be read or written
 //     SearchError             the pH search did not end within its bound
 //     NameError               a species or mineral the dataset does not hold
+//     Interrupted             the caller's cancel flag stopped the run
 //     units::UnitError        a concentration the conversion cannot take   (geofluid/units.h)
 //     batch::UsageError       a table or batch options that cannot be used (geofluid/batch.h)
 //     geothermometry::UnknownMineral                        (geofluid/geothermometry.h)

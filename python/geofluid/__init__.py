@@ -27,7 +27,13 @@ import pandas as pd
 
 from . import _geofluid
 
+# Raised for every failure the library reports and every argument it refuses; a ValueError (and
+# a RuntimeError), so that code catching either keeps working.
+Error = _geofluid.Error
+Error.__module__ = "geofluid"
+
 __all__ = [
+    "Error",
     "evaluate",
     "species",
     "sweep",
@@ -446,6 +452,7 @@ def uncertainty(
                         keep_default_na=False, na_values={c: [""] for c in numbers},
                         float_precision="round_trip")
     table["n"] = table["n"].astype("int64")
+    table["id"] = pd.Series(out["table_ids"], dtype=object, index=table.index)
     table["message"] = ""
     table.index = index.take(out["table_rows"])
     notes = pd.DataFrame({
@@ -482,7 +489,7 @@ def constants(dataset, temperature):
     parameters A, B (Debye-Hückel) and Bdot.
     """
     if isinstance(temperature, str) or not math.isfinite(float(temperature)):
-        raise ValueError(f"--temperature: {temperature!r} is not a number")
+        raise Error(f"temperature={temperature!r} is not a number")
     out = _geofluid.constants(dataset, float(temperature))
     return pd.DataFrame(
         {

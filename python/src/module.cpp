@@ -57,7 +57,7 @@ py::dict Run(const std::vector<std::string>& names, const std::vector<py::array>
       batch::CsvInput input(in, run.input);
       summary = batch::RunBatch(input, run, sink, progress, cancel);
     } catch (const batch::UsageError& e) {
-      throw py::value_error(e.what());
+      throw Error(e.what());
     }
   }
   if (interrupted_by_python) throw py::error_already_set();
@@ -72,14 +72,14 @@ py::dict Run(const std::vector<std::string>& names, const std::vector<py::array>
 
 py::dict Constants(const std::string& dataset_key, double temperature) {
   const engine::Dataset* dataset = engine::Dataset::FromKey(dataset_key);
-  if (dataset == nullptr) NotIn("--dataset", dataset_key, "{solveq,supcrt}");
+  if (dataset == nullptr) NotIn("dataset", dataset_key, "{solveq,supcrt}");
   std::shared_ptr<const engine::Conditions> at;
   {
     py::gil_scoped_release release;
     try {
       at = engine::Prepare(*dataset, temperature);
     } catch (const Error& e) {
-      throw py::value_error(e.what());
+      throw Error(e.what());
     }
   }
   const thermo::Catalogue& catalogue = dataset->catalogue;
@@ -136,15 +136,28 @@ PYBIND11_MODULE(_geofluid, m) {
       "The compiled part of geofluid. Use the functions of the package `geofluid`, which take "
       "and give pandas DataFrames.";
   AddScaling(m);
-  // A mineral or an error item the caller named wrongly is a bad argument, as Python has it;
-  // the other failures of the library stay RuntimeError.
+  // geofluid.Error: every failure the library reports (geofluid::Error) and every argument it
+  // refuses, named as the Python functions name them. A ValueError, as a bad argument is in
+  // Python, and a RuntimeError, as the library's failures were before it, so that callers
+  // catching either keep working.
+  static PyObject* const error_type = [&] {
+    py::tuple bases = py::make_tuple(py::handle(PyExc_ValueError), py::handle(PyExc_RuntimeError));
+    PyObject* type = PyErr_NewExceptionWithDoc(
+        "geofluid.Error",
+        "A failure reported by geofluid: which input, which row, which step. Also a ValueError "
+        "and a RuntimeError.",
+        bases.ptr(), nullptr);
+    if (type == nullptr) throw py::error_already_set();
+    return type;
+  }();
+  m.attr("Error") = py::handle(error_type);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
-    } catch (const geofluid::geothermometry::UnknownMineral& e) {
-      PyErr_SetString(PyExc_ValueError, e.what());
-    } catch (const geofluid::uncertainty::ErrorSyntax& e) {
-      PyErr_SetString(PyExc_ValueError, e.what());
+    } catch (const geofluid::Error& e) {
+      PyErr_SetString(error_type, PythonWords(e.what()).c_str());
+    } catch (const std::invalid_argument& e) {
+      PyErr_SetString(error_type, PythonWords(e.what()).c_str());
     }
   });
 
@@ -247,7 +260,7 @@ PYBIND11_MODULE(_geofluid, m) {
       "default_minerals",
       [](const std::string& dataset) {
         const geofluid::engine::Dataset* d = geofluid::engine::Dataset::FromKey(dataset);
-        if (d == nullptr) NotIn("--dataset", dataset, "{solveq,supcrt}");
+        if (d == nullptr) NotIn("dataset", dataset, "{solveq,supcrt}");
         return geofluid::geothermometry::DefaultMinerals(*d);
       },
       py::arg("dataset"), "The mineral set of the multicomponent estimate in a dataset.");

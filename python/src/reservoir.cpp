@@ -20,7 +20,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 const engine::TableScheme& Scheme(const std::string& name) {
   const engine::TableScheme* scheme = interp::SchemeByName(name);
-  if (scheme == nullptr) NotIn("--interpolation", name, "{specified,steffen}");
+  if (scheme == nullptr) NotIn("interpolation", name, "{specified,steffen}");
   return *scheme;
 }
 
@@ -71,7 +71,7 @@ Prepared Prepare(const std::vector<std::string>& names, const std::vector<py::ar
     else if (unknown == "dilution")
       p.options.sweep.optimize_dilution = true;
     else
-      throw py::value_error("optimize: \"" + unknown + "\" is not steam_loss or dilution");
+      throw Error("optimize: \"" + unknown + "\" is not steam_loss or dilution");
   }
   if (a.minerals) p.options.minerals = *a.minerals;
   try {
@@ -80,22 +80,26 @@ Prepared Prepare(const std::vector<std::string>& names, const std::vector<py::ar
       geothermometry::ResolveFixes(*d, p.options.sweep.fix);
     }
   } catch (const std::invalid_argument& e) {
-    throw py::value_error(e.what());
+    throw Error(e.what());
   } catch (const geothermometry::UnknownMineral& e) {
-    throw py::value_error(e.what());
+    throw Error(e.what());
   }
   p.jobs = ReadJobs(names, columns, batch.input);
   return p;
 }
 
-// Runs `work(i)` for every readable job on the module's threads (oneTBB), without the GIL.
+// Runs `work(i, options)` for every readable job on the module's threads (oneTBB), without the
+// GIL; Ctrl-C stops it (KeyboardInterrupt). `options` carry the cancel flag.
 template <class Work>
 void ForEachJob(const Prepared& p, Work work) {
-  py::gil_scoped_release release;
-  tbb::task_arena arena(p.threads > 0 ? p.threads : tbb::task_arena::automatic);
-  arena.execute([&] {
-    tbb::parallel_for(std::size_t{0}, p.jobs.jobs.size(), [&](std::size_t i) {
-      if (p.jobs.jobs[i].fault.empty()) work(i);
+  Interruptible([&](const std::atomic<bool>& cancel) {
+    geothermometry::ReservoirOptions options = p.options;
+    options.sweep.cancel = &cancel;
+    tbb::task_arena arena(p.threads > 0 ? p.threads : tbb::task_arena::automatic);
+    arena.execute([&] {
+      tbb::parallel_for(std::size_t{0}, p.jobs.jobs.size(), [&](std::size_t i) {
+        if (p.jobs.jobs[i].fault.empty() && !cancel.load()) work(i, options);
+      });
     });
   });
 }
@@ -109,10 +113,10 @@ py::dict SweepTable(const std::vector<std::string>& names, const std::vector<py:
   const std::size_t n = p.jobs.jobs.size();
   std::vector<std::vector<geothermometry::Sweep>> sweeps(n);
   engine::ConditionsCache cache;
-  ForEachJob(p, [&](std::size_t i) {
+  ForEachJob(p, [&](std::size_t i, const geothermometry::ReservoirOptions& options) {
     for (const engine::Dataset* d : datasets)
       sweeps[i].push_back(
-          geothermometry::RunSweep(p.jobs.jobs[i].sample, *d, p.options.sweep, cache));
+          geothermometry::RunSweep(p.jobs.jobs[i].sample, *d, options.sweep, cache));
   });
 
   const std::vector<std::string_view> minerals = batch::MineralColumns(datasets);
@@ -224,16 +228,16 @@ py::dict ReservoirTable(const std::vector<std::string>& names,
             *datasets[k], p.options.minerals, p.options.sweep.temperatures.front(),
             p.options.sweep.temperatures.back(), scheme, other);
     } catch (const std::exception& e) {
-      throw py::value_error(std::string("the tables cannot be interpolated over ") +
-                            Fixed(p.options.sweep.temperatures.front()) + "-" +
-                            Fixed(p.options.sweep.temperatures.back()) + " °C: " + e.what());
+      throw Error(std::string("the tables cannot be interpolated over ") +
+                  Fixed(p.options.sweep.temperatures.front()) + "-" +
+                  Fixed(p.options.sweep.temperatures.back()) + " °C: " + e.what());
     }
   }
   const std::size_t n = p.jobs.jobs.size();
   std::vector<geothermometry::Reservoir> results(n);
   engine::ConditionsCache cache;
-  ForEachJob(p, [&](std::size_t i) {
-    results[i] = geothermometry::AssessReservoir(p.jobs.jobs[i].sample, p.options, cache);
+  ForEachJob(p, [&](std::size_t i, const geothermometry::ReservoirOptions& options) {
+    results[i] = geothermometry::AssessReservoir(p.jobs.jobs[i].sample, options, cache);
     for (std::size_t k = 0; k < results[i].estimates.size(); ++k) {
       auto& w = results[i].estimates[k].warnings;
       w.insert(w.end(), comparison[k].begin(), comparison[k].end());

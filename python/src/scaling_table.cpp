@@ -42,13 +42,13 @@ py::dict ScalingTable(const std::vector<std::string>& names, const std::vector<p
     o.stages = a.stages;
     o.cooling = a.cooling;
     if (a.degassing != "closed" && a.degassing != "open") {
-      NotIn("--degassing", a.degassing, "{closed,open}");
+      NotIn("degassing", a.degassing, "{closed,open}");
     }
     o.degassing = a.degassing == "open" ? scaling::Degassing::kOpen : scaling::Degassing::kClosed;
     o.open_step = a.step;
     if (a.minerals) o.minerals = *a.minerals;
     o.scheme = interp::SchemeByName(a.run.interpolation);
-    if (o.scheme == nullptr) NotIn("--interpolation", a.run.interpolation, "{specified,steffen}");
+    if (o.scheme == nullptr) NotIn("interpolation", a.run.interpolation, "{specified,steffen}");
     scaling::CheckOptions(o);
     for (const auto* d : o.datasets) {
       const auto set = scaling::ResolveMinerals(
@@ -56,22 +56,22 @@ py::dict ScalingTable(const std::vector<std::string>& names, const std::vector<p
       if (d == o.datasets.front()) minerals = set.names;
     }
   } catch (const std::invalid_argument& e) {
-    throw py::value_error(e.what());
+    throw Error(e.what());
   }
   const Jobs jobs = ReadJobs(names, columns, batch.input);
   const std::size_t n = jobs.jobs.size();
   std::vector<scaling::Path> paths(n);
-  {
-    py::gil_scoped_release release;
+  Interruptible([&](const std::atomic<bool>& cancel) {
+    o.cancel = &cancel;
     engine::ConditionsCache cache;
     tbb::task_arena arena(batch.threads > 0 ? batch.threads : tbb::task_arena::automatic);
     arena.execute([&] {
       tbb::parallel_for(std::size_t{0}, n, [&](std::size_t i) {
-        if (jobs.jobs[i].fault.empty())
+        if (jobs.jobs[i].fault.empty() && !cancel.load())
           paths[i] = scaling::RunScaling(jobs.jobs[i].sample, o, cache);
       });
     });
-  }
+  });
 
   std::vector<std::int64_t> row;
   std::vector<const batch::Job*> job;

@@ -241,7 +241,7 @@ Jobs ReadJobs(const std::vector<std::string>& names, const std::vector<py::array
     batch::CsvInput table(in, input);
     for (batch::Job job; table.Next(job);) out.jobs.push_back(std::move(job));
   } catch (const batch::UsageError& e) {
-    throw py::value_error(e.what());
+    throw Error(e.what());
   }
   return out;
 }

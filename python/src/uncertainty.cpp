@@ -7,6 +7,8 @@
 #include <stdexcept>
 
 #include "geothermometry/sweep.h"
+#include "options.h"
+#include "platform/errors.h"
 #include "table.h"
 #include "uncertainty/uncertainty.h"
 
@@ -48,18 +50,17 @@ py::dict UncertaintyTable(const std::vector<std::string>& names,
     else if (unknown == "dilution")
       options.optimize_dilution = true;
     else
-      throw py::value_error("optimize: \"" + unknown + "\" is not steam_loss or dilution");
+      throw Error("optimize: \"" + unknown + "\" is not steam_loss or dilution");
   }
   try {
     for (const engine::Dataset* d : options.datasets) geothermometry::ResolveFixes(*d, options.fix);
   } catch (const std::invalid_argument& e) {
-    throw py::value_error(e.what());
+    throw Error(e.what());
   }
   const std::vector<double> temperatures =
       grid.is_none() ? geothermometry::TemperatureGrid(100.0, 300.0, 5.0) : Temperatures(grid);
   if (a.draws < 1 || a.draws > 1000000)
-    throw py::value_error("--draws: Value " + std::to_string(a.draws) +
-                          " not in range 1 to 1000000");
+    throw Error("draws=" + std::to_string(a.draws) + " is not in the range 1 to 1000000");
 
   CsvText csv = ToCsv(names, columns);
   const RowIndex rows(std::move(csv.row_line));
@@ -73,12 +74,13 @@ py::dict UncertaintyTable(const std::vector<std::string>& names,
       for (auto& s : samples)
         for (const std::string& item : a.errors) uncertainty::SetError(s.errors, item);
     } catch (const uncertainty::ErrorSyntax& e) {
-      throw py::value_error(e.what());
+      throw Error(e.what());
     }
   }
 
   std::string table;
   std::vector<std::int64_t> table_rows;
+  std::vector<std::string> table_ids;
   std::vector<std::int64_t> note_rows;
   std::vector<std::string> note_ids, note_kinds, note_texts;
   const auto note = [&](const uncertainty::TableSample& s, std::size_t row, std::string kind,
@@ -88,8 +90,8 @@ py::dict UncertaintyTable(const std::vector<std::string>& names,
     note_kinds.push_back(std::move(kind));
     note_texts.push_back(std::move(text));
   };
-  {
-    py::gil_scoped_release release;
+  Interruptible([&](const std::atomic<bool>& cancel) {
+    options.cancel = &cancel;
     engine::ConditionsCache cache;
     std::ostringstream out;
     uncertainty::WriteCsvHeader(out);
@@ -105,6 +107,8 @@ py::dict UncertaintyTable(const std::vector<std::string>& names,
       uncertainty::Result r;
       try {
         r = uncertainty::Run(s.sample, s.errors, options, cache);
+      } catch (const Interrupted&) {
+        throw;
       } catch (const std::exception& e) {
         note(s, row, "error",
              "row " + label + (s.sample.id.empty() ? "" : " (id " + s.sample.id + ")") + ": " +
@@ -112,17 +116,22 @@ py::dict UncertaintyTable(const std::vector<std::string>& names,
         continue;
       }
       for (const std::string& w : r.warnings) note(s, row, "warning", w);
+      // The id goes beside the text, not in it: one with a line break would add a line, and
+      // the reader would cut one at a NUL.
+      r.id.clear();
       std::ostringstream rows_out;
       uncertainty::WriteCsv(rows_out, r);
       const std::string text = rows_out.str();
       const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
       table += text;
       table_rows.insert(table_rows.end(), lines, static_cast<std::int64_t>(row));
+      table_ids.insert(table_ids.end(), lines, s.sample.id);
     }
-  }
+  });
   py::dict out;
   out["table"] = py::bytes(table);
   out["table_rows"] = ToArray(std::move(table_rows));
+  out["table_ids"] = table_ids;
   out["note_rows"] = ToArray(std::move(note_rows));
   out["note_ids"] = note_ids;
   out["note_kinds"] = note_kinds;

@@ -41,7 +41,7 @@ def test_mistakes_are_reported_before_anything_runs():
     import geofluid.dask
 
     ddf = dd.from_pandas(varied_wells(10), npartitions=2)
-    with pytest.raises(ValueError, match="--units"):
+    with pytest.raises(ValueError, match="units='ppm' is not one of"):
         geofluid.dask.evaluate(ddf, units="ppm")
     with pytest.raises(ValueError, match="unknown column"):
         geofluid.dask.evaluate(ddf.rename(columns={"Na": "sodium"}))

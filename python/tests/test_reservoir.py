@@ -56,7 +56,7 @@ def test_reservoir_arguments_are_checked():
     df = pd.read_csv(WELLS, dtype={"id": str}).iloc[:2]
     with pytest.raises(ValueError, match="NOT-A-MINERAL"):
         geofluid.geothermometry(df, minerals=["QUARTZ", "NOT-A-MINERAL"])
-    with pytest.raises(ValueError, match="--interpolation: akima not in"):
+    with pytest.raises(ValueError, match="interpolation='akima' is not one of"):
         geofluid.sweep(df, interpolation="akima")
     with pytest.raises(ValueError, match="start <= stop"):
         geofluid.sweep(df, temperatures="300:100:5")

@@ -106,11 +106,13 @@ std::span<const std::string_view> InputColumns() {
 }
 
 struct CsvInput::Impl {
+  std::istream& in;
   io::CsvReader reader;
   InputOptions options;
   std::vector<Column> columns;
 
-  Impl(std::istream& stream, InputOptions o) : reader(stream), options(std::move(o)) {}
+  Impl(std::istream& stream, InputOptions o)
+      : in(stream), reader(stream), options(std::move(o)) {}
 
   // The next record with a cell that is not blank, in the columns of the table itself (extra
   // columns not counted): rows of empty cells are what spreadsheets leave below a table.
@@ -125,9 +127,27 @@ struct CsvInput::Impl {
   }
 
   void ReadHeader() {
+    // A header that cannot be read (an unclosed quote takes the whole table into it) is a
+    // table that cannot be used at all, as an unknown column is: nothing has been written yet.
     io::CsvRecord header;
-    if (!NextRecord(header))
-      throw UsageError("the table is empty: the first line must name the columns");
+    bool filled = false;
+    try {
+      filled = NextRecord(header);
+    } catch (const std::runtime_error& e) {
+      if (in.bad()) throw;  // the input failed (or was interrupted), not its text
+      throw UsageError(std::string(e.what()) + " (the header)");
+    }
+    if (!filled) throw UsageError("the table is empty: the first line must name the columns");
+    // UTF-16 (a spreadsheet's "Unicode text") starts with its byte-order mark and puts a NUL
+    // beside every ASCII letter: its column names would be listed as unknown, one by one.
+    bool utf16 = !header.cells.empty() && (header.cells[0].starts_with("\xFF\xFE") ||
+                                           header.cells[0].starts_with("\xFE\xFF"));
+    for (const std::string& cell : header.cells)
+      utf16 = utf16 || cell.find('\0') != std::string::npos;
+    if (utf16)
+      throw UsageError("line " + std::to_string(header.line) +
+                       ": the table is in UTF-16 (or holds NUL bytes), not UTF-8: save it as CSV "
+                       "in UTF-8");
     std::vector<std::string> unknown;
     std::vector<std::string_view> seen;
     for (std::size_t i = 0; i < header.cells.size(); ++i) {

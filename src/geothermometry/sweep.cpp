@@ -405,6 +405,13 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
 
   const std::vector<double>& t = options.temperatures;
   sweep.points.resize(t.size());
+  // Stopping leaves the sweep failed rather than throwing: an optimisation calls the sweep from
+  // inside a GSL minimiser, through which no exception may pass.
+  const auto cancelled = [&] {
+    if (options.cancel == nullptr || !options.cancel->load(std::memory_order_relaxed)) return false;
+    sweep.error = "interrupted";
+    return true;
+  };
   auto one = [&](std::size_t i, std::optional<double> ph_hint, double ph_slope) {
     std::shared_ptr<const engine::Conditions> conditions;
     try {
@@ -428,6 +435,7 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
     std::size_t last = 0;
     bool any = false;
     for (std::size_t i = begin; i < end; ++i) {
+      if (options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed)) return;
       std::optional<double> hint;
       if (!any) {
         hint = std::isfinite(guide(i)) ? std::optional(guide(i))
@@ -452,6 +460,7 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
   } else {
     run(0, t.size());
   }
+  cancelled();
   return sweep;
 }
 

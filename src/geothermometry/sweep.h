@@ -7,6 +7,7 @@
 // A sweep is a pure function of its typed inputs. Constants come from an
 // engine::ConditionsCache shared by every sample and thread; nothing else is shared.
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -100,6 +101,9 @@ struct SweepOptions {
   // Monte Carlo run: each search starts from the pH found before it moved as the nominal's
   // moves. Empty: none.
   std::vector<double> ph_guide;
+  // Set by another thread to stop the run (null: never): the temperatures not yet evaluated are
+  // left out and the sweep ends with the error "interrupted". Whoever sets it drops the results.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 inline constexpr double kSteamLossBounds[2] = {-0.2, 0.5};

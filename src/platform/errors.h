@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
 
@@ -41,5 +42,17 @@ class SearchError : public Error {
  public:
   using Error::Error;
 };
+
+// A run stopped because its caller set the cancel flag it was given: its results are incomplete
+// and must be dropped, not shown.
+class Interrupted : public Error {
+ public:
+  Interrupted() : Error("interrupted") {}
+};
+
+// Throws Interrupted once `cancel` (which may be null: never) is set.
+inline void ThrowIfCancelled(const std::atomic<bool>* cancel) {
+  if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) throw Interrupted();
+}
 
 }  // namespace geofluid

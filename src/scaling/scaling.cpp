@@ -356,6 +356,7 @@ Path RunScaling(const engine::Sample& sample, const Options& options,
     path.datasets.push_back(std::move(d));
   }
   for (DatasetPath& d : path.datasets) {
+    ThrowIfCancelled(options.cancel);
     const engine::Dataset& dataset = *d.dataset;
     const engine::TableScheme& scheme = *options.scheme;
     auto fail_all = [&](const std::string& why) {
@@ -370,7 +371,9 @@ Path RunScaling(const engine::Sample& sample, const Options& options,
       if (options.reservoir.key == "multicomponent") {
         geothermometry::SweepOptions sweep;
         sweep.scheme = options.scheme;
+        sweep.cancel = options.cancel;
         const auto e = geothermometry::EstimateTemperature(sample, dataset, {}, sweep, cache);
+        ThrowIfCancelled(options.cancel);  // the estimate was cut short
         tr = e.rms.celsius;
         reason = "the multicomponent estimate: " + e.rms.reason;
         if (tr && e.rms.on_edge) {
@@ -416,6 +419,7 @@ Path RunScaling(const engine::Sample& sample, const Options& options,
     };
     const Water* feed = &d.reservoir;
     for (std::size_t i = 0; i < options.separation.size(); ++i) {
+      ThrowIfCancelled(options.cancel);
       const double ts = options.separation[i];
       Separation& s = d.separation[i];
       if (feed == nullptr) {

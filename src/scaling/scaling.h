@@ -8,6 +8,7 @@
 // A run is a function of its typed inputs; constants come from an engine::ConditionsCache
 // shared read-only by every sample and thread.
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,9 @@ struct Options {
   std::vector<std::string> minerals;  // empty: DefaultMinerals()
   std::vector<const engine::Dataset*> datasets;
   const engine::TableScheme* scheme = &engine::SpecifiedScheme();
+  // Set by another thread to stop the run (null: never): RunScaling then throws
+  // geofluid::Interrupted between its steps.
+  const std::atomic<bool>* cancel = nullptr;
 };
 // Throws std::invalid_argument naming the option for empty or non-finite lists, a step that is
 // not positive, or stages that do not fall.

@@ -14,6 +14,7 @@
 #include "geothermometry/solute.h"
 #include "geothermometry/sweep.h"
 #include "io/text.h"
+#include "platform/errors.h"
 #include "uncertainty/uncertainty.h"
 #include "units/units.h"
 
@@ -61,6 +62,7 @@ struct Plan {
     so.normalize = options->normalize;
     so.ph_hint = d.first_ph;
     so.ph_guide = d.ph_guide;
+    so.cancel = options->cancel;
     // Temperatures moved by a draw are prepared for this draw only: the shared cache would
     // otherwise keep one set per draw.
     std::optional<engine::ConditionsCache> own;
@@ -193,6 +195,7 @@ std::vector<Sensitivity> Sensitivities(const Plan& plan, const DatasetPlan& d,
   // Every input at -1 and +1 sigma, on the run's threads.
   std::vector<std::optional<Outcome>> outcomes(2 * kInputCount);
   RunParallel(2 * kInputCount, plan.options->threads, [&](int j) {
+    ThrowIfCancelled(plan.options->cancel);
     const int input = j / 2;
     if (!Matters(nominal, errors, input)) return;
     double offset = 0.0;
@@ -358,6 +361,7 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
       d.set_indices = geothermometry::MineralIndices(*d.dataset, nominals.back().estimate->used);
   }
 
+  ThrowIfCancelled(options.cancel);
   const std::size_t nd = plan.datasets.size();
   const std::size_t nt = options.temperatures.size();
   const auto draws = static_cast<std::size_t>(options.draws);
@@ -407,6 +411,7 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
   std::vector<double> solute(nominal_solute.size() * draws, kNaN);  // [geothermometer][draw]
 
   RunParallel(options.draws, options.threads, [&](int i) {
+    ThrowIfCancelled(options.cancel);
     const auto draw = static_cast<std::size_t>(i);
     double offset = 0.0;
     const engine::Sample drawn =
@@ -438,6 +443,8 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     }
   });
 
+  // A draw cut short by the flag would count as failed.
+  ThrowIfCancelled(options.cancel);
   std::vector<bool> any_failed(draws, false);
   for (std::size_t k = 0; k < nd; ++k) {
     const DatasetPlan& d = plan.datasets[k];
@@ -546,6 +553,7 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     sr.interval = Summarize(values);
     result.solute.push_back(std::move(sr));
   }
+  ThrowIfCancelled(options.cancel);  // a sensitivity cut short
   return result;
 }
 

@@ -10,6 +10,7 @@
 // (seed, i, input) alone, so the output does not depend on the number of threads.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -147,6 +148,9 @@ struct Options {
   bool estimate = true;     // the multicomponent temperature per draw
   bool solute = true;       // the solute geothermometers per draw
   bool sensitivity = true;  // one at a time at +-1 sigma
+  // Set by another thread to stop the run (null: never): Run then throws geofluid::Interrupted
+  // within a draw's sweep.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 struct Named {
