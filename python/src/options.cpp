@@ -13,11 +13,8 @@ void NotIn(std::string_view option, const std::string& value, std::string_view s
 }
 
 std::vector<const engine::Dataset*> Datasets(const std::string& dataset) {
-  if (dataset != "solveq" && dataset != "supcrt" && dataset != "both")
-    NotIn("--dataset", dataset, "{solveq,supcrt,both}");
-  std::vector<const engine::Dataset*> out;
-  if (dataset != "supcrt") out.push_back(engine::Dataset::FromKey("solveq"));
-  if (dataset != "solveq") out.push_back(engine::Dataset::FromKey("supcrt"));
+  std::vector<const engine::Dataset*> out = engine::DatasetsFor(dataset);
+  if (out.empty()) NotIn("--dataset", dataset, "{solveq,supcrt,both}");
   return out;
 }
 

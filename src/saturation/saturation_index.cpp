@@ -6,24 +6,21 @@
 
 #include "platform/errors.h"
 #include "platform/fp_status.h"
-#include "thermo/tables.h"
 
 namespace geofluid::saturation {
 
 double SaturationDivisor(thermo::Dataset dataset) {
-  return dataset == thermo::Dataset::kSolveq ? 2.303 : std::log(10.0);
+  return thermo::CatalogueOf(dataset).si_divisor;
 }
 
 std::array<double, thermo::kMineralSlots> SaturationIndices(
     const std::array<double, thermo::kMaxSpecies + 1>& activity,
     const thermo::EquilibriumConstants& constants) {
   const thermo::Catalogue& catalogue = thermo::CatalogueOf(constants.dataset);
-  const bool solveq = constants.dataset == thermo::Dataset::kSolveq;
-  const double divisor = SaturationDivisor(constants.dataset);
+  const double divisor = catalogue.si_divisor;
   std::array<double, thermo::kMineralSlots> si{};
   for (int m = 1; m <= catalogue.mineral_count; ++m) {
-    const thermo::IapDefinition& iap_def =
-        solveq ? thermo::data::kSolveqIap[m - 1] : thermo::data::kSupcrtIap[m - 1];
+    const thermo::IapDefinition& iap_def = catalogue.iap[m - 1];
     platform::ClearFpFaults();
     double iap = 1.0;
     for (int t = 0; t < iap_def.count; ++t) {
