@@ -62,7 +62,7 @@ TEST(TypedSample, MessagesNameTheFileAndItsKey) {
       {"CO2 = 0.02", "CO2 =", ": CO2 is not given"},
       {"separation  = 100", "separation  = 1e999",
        ": separation = \"1e999\" is not a number (out of the range of a double)"},
-      {"calculation = 25", "calculation = 25\nph_temperature = warm",
+      {"\ncalculation = 25", "\ncalculation = 25\nph_temperature = warm",
        ": ph_temperature = \"warm\" is not a number"},
   };
   for (const auto& row : rows) {

@@ -16,7 +16,7 @@ class QPushButton;
 class QRadioButton;
 
 namespace geofluid::sample {
-struct Sample;
+struct SampleFile;
 }
 
 namespace geofluid::gui {
