@@ -43,10 +43,8 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/geofluid DESTINATION ${CMAKE_INSTA
 install(FILES ${CMAKE_BINARY_DIR}/include/geofluid/version.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/geofluid COMPONENT development)
 foreach(dir ${GEOFLUID_DETAIL_DIRS})
-  # The window model's part of platform/ is not installed.
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/src/${dir} DESTINATION ${GEOFLUID_DETAIL_INCLUDE}
-          COMPONENT development FILES_MATCHING PATTERN "*.h"
-          PATTERN "platform.h" EXCLUDE PATTERN "files.h" EXCLUDE)
+          COMPONENT development FILES_MATCHING PATTERN "*.h")
 endforeach()
 
 set(GEOFLUID_CONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/geofluid)

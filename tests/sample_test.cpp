@@ -44,7 +44,7 @@ TEST(Sample, ReadsBoxTextsAsTypedWithUsualFileQuirks) {
             "[temperature]\r\n"
             "calculation = 250.0\r\n"
             "separation = 100\r\n");
-  const sample::Sample s = LoadSample(path);
+  const sample::SampleFile s = LoadSample(path);
   EXPECT_EQ(s.box[1], "0.0100");
   EXPECT_EQ(s.box[2], "0.04");
   EXPECT_EQ(s.box[8], "2E-3");
@@ -114,7 +114,7 @@ TEST(Sample, ExampleFilesLoadAndFillEveryBox) {
   for (const auto& entry : std::filesystem::directory_iterator(examples)) {
     if (entry.path().extension() != ".ini") continue;
     ++found;
-    const sample::Sample s = LoadSample(entry.path());
+    const sample::SampleFile s = LoadSample(entry.path());
     testing::RecordingPlatform platform;
     form::Form1 form(platform, "/nonexistent");
     sample::ApplySample(s, form);

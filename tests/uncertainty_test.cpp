@@ -263,7 +263,7 @@ TEST(UncertaintyInput, TableErrorColumnsAndSampleFileSection) {
     std::ofstream f(path);
     f << "[hot-water]\nNa = 0.04\n[errors]\nNa = 3%\nAl = x2\n";
   }
-  const sample::Sample loaded = sample::LoadSample(path);
+  const sample::SampleFile loaded = sample::LoadSample(path);
   ASSERT_EQ(loaded.errors.size(), 2u);
   EXPECT_EQ(loaded.errors[1].key, "Al");
   EXPECT_EQ(loaded.errors[1].value, "x2");

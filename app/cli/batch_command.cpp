@@ -66,10 +66,7 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
         << ": unknown scheme (specified or steffen)\n";
     return kUsageError;
   }
-  if (options.dataset != "supcrt")
-    run.evaluation.datasets.push_back(engine::Dataset::FromKey("solveq"));
-  if (options.dataset != "solveq")
-    run.evaluation.datasets.push_back(engine::Dataset::FromKey("supcrt"));
+  run.evaluation.datasets = engine::DatasetsFor(options.dataset);
   const auto format = *batch::FormatFromText(options.format);
 
   // By device and inode, so that a link, another name or stdin redirected from the table is

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "cli_commands.h"
+#include "engine/engine.h"
 #include "form/number_text.h"
 #include "io/text.h"
 #include "option_checks.h"
@@ -39,8 +40,7 @@ int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostrea
   if (*t < 0.0 || *t > 300.0)
     err << "warning: the temperature " << options.temperature
         << " °C is outside 0-300 °C, values are extrapolated\n";
-  const thermo::Dataset dataset =
-      options.dataset == "supcrt" ? thermo::Dataset::kSupcrt : thermo::Dataset::kSolveq;
+  const thermo::Dataset dataset = engine::Dataset::FromKey(options.dataset)->id;
   const thermo::Catalogue& catalogue = thermo::CatalogueOf(dataset);
   thermo::ThermoStorage storage;
   storage.calculation_temperature = *t;
@@ -55,7 +55,7 @@ int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostrea
     err << "error: " << e.what() << "\n";
     return kRunError;
   }
-  for (int i = 15; i <= catalogue.species_count; ++i) {
+  for (int i = thermo::kFirstComplex; i <= catalogue.species_count; ++i) {
     out << "aqueous\t" << i << '\t' << thermo::TrimmedName(catalogue.Name(i)) << '\t'
         << Value(k.aqueous_logk[i]) << '\n';
   }

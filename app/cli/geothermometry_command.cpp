@@ -18,9 +18,6 @@
 
 #include "batch/batch.h"
 #include "cli_commands.h"
-#include "form/analysis_input.h"
-#include "form/calculation.h"
-#include "form/number_text.h"
 #include "geothermometry/estimate.h"
 #include "geothermometry/output.h"
 #include "geothermometry_plot.h"
@@ -128,8 +125,7 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
   const engine::TableScheme* other =
       interp::SchemeByName(options.interpolation == "steffen" ? "specified" : "steffen");
   geothermometry::ReservoirOptions run;
-  if (options.dataset != "supcrt") run.datasets.push_back(engine::Dataset::FromKey("solveq"));
-  if (options.dataset != "solveq") run.datasets.push_back(engine::Dataset::FromKey("supcrt"));
+  run.datasets = engine::DatasetsFor(options.dataset);
   run.sweep.scheme = scheme;
   run.sweep.steam_correction = !options.no_steam_correction;
   if (!options.minerals.empty()) run.minerals = SplitList(options.minerals);

@@ -64,10 +64,7 @@ struct BoxText {
 std::string AllKeys() {
   std::string keys;
   for (int box = 1; box <= form::kBoxCount; ++box) {
-    const std::string key = box == 17   ? "calculation"
-                            : box == 18 ? "separation"
-                                        : std::string(form::BoxLabel(box));
-    keys += (keys.empty() ? "" : ", ") + key;
+    keys += (keys.empty() ? "" : ", ") + std::string(form::BoxKey(box));
   }
   return keys;
 }
@@ -97,8 +94,8 @@ void WarnOutsideTables(const form::Form1& form, std::ostream& err) {
       err << "warning: " << what << " temperature " << form.Text(box).text
           << " °C is outside 0-300 °C, values are extrapolated\n";
   };
-  check(17, "calculation");
-  check(18, "separation");
+  check(form::kCalculationBox, "calculation");
+  check(form::kSeparationBox, "separation");
 }
 
 }  // namespace
@@ -106,13 +103,13 @@ void WarnOutsideTables(const form::Form1& form, std::ostream& err) {
 CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
   CLI::App* run = app.add_subcommand("run", "Calculate a sample and write the report");
   run->add_option("sample", options.sample, "Sample file (INI)")->required();
-  run->add_option("--dataset", options.dataset, "solveq (Command1, default) or supcrt (Command2)")
+  run->add_option("--dataset", options.dataset, "solveq (default) or supcrt")
       ->check(CLI::IsMember({"solveq", "supcrt"}));
   run->add_option("--mode", options.mode,
-                  "measured (Option1: at the pH measurement temperature) or other (Option2)")
+                  "measured (at the pH measurement temperature; hands TOTH over) or other (at "
+                  "the calculation temperature, from the TOTH handed over)")
       ->check(CLI::IsMember({"measured", "other"}));
-  run->add_flag("--no-steam-correction", options.no_steam_correction,
-                "Set Check1: no steam correction");
+  run->add_flag("--no-steam-correction", options.no_steam_correction, "No steam correction");
   // These are collected in the order given (below), so they bind no variable.
   const auto keep = [](const CLI::results_t&) { return true; };
   const auto box_option = [run, keep](const char* name, const char* type, const char* help) {
@@ -179,7 +176,7 @@ int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err) {
     return kUsageError;
   }
 
-  sample::Sample sample;
+  sample::SampleFile sample;
   try {
     sample = sample::LoadSample(options.sample);
   } catch (const sample::SampleError& e) {

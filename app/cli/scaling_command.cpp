@@ -19,8 +19,6 @@
 
 #include "batch/batch.h"
 #include "cli_commands.h"
-#include "form/analysis_input.h"
-#include "form/calculation.h"
 #include "form/number_text.h"
 #include "geothermometry_plot.h"
 #include "interp/steffen.h"
@@ -432,8 +430,7 @@ bool Prepare(const ScalingOptions& options, scaling::Options& run,
         options.degassing == "open" ? scaling::Degassing::kOpen : scaling::Degassing::kClosed;
     run.open_step = options.step;
     if (!options.minerals.empty()) run.minerals = Names(options.minerals);
-    if (options.dataset != "supcrt") run.datasets.push_back(engine::Dataset::FromKey("solveq"));
-    if (options.dataset != "solveq") run.datasets.push_back(engine::Dataset::FromKey("supcrt"));
+    run.datasets = engine::DatasetsFor(options.dataset);
     run.scheme = interp::SchemeByName(options.interpolation);
     scaling::CheckOptions(run);
     for (const auto* d : run.datasets) {

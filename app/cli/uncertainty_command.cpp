@@ -9,9 +9,6 @@
 
 #include "batch/batch.h"
 #include "cli_commands.h"
-#include "form/analysis_input.h"
-#include "form/calculation.h"
-#include "form/number_text.h"
 #include "geothermometry/sweep.h"
 #include "io/text.h"
 #include "option_checks.h"
@@ -42,27 +39,13 @@ bool IsTable(const std::string& path) {
   return path == "-" || ext == ".csv" || ext == ".CSV";
 }
 
-// The sample file as a typed sample: the boxes as the window reads them in the first mode.
+// The sample file as a typed sample and the errors of its inputs.
 Input FromSampleFile(const std::string& path, const UncertaintyOptions& options,
                      std::vector<std::string>& warnings) {
-  const sample::Sample file = sample::LoadSample(path);
-  form::CalculationInput boxes;
-  boxes.box = file.box;
-  boxes.option1 = true;
+  const sample::SampleFile file = sample::LoadSample(path);
   Input in;
-  in.sample = form::SampleFromBoxes(boxes);
-  in.sample.id = std::filesystem::path(path).stem().string();
-  // The pH was measured at `calculation` unless the file says where.
-  if (file.ph_temperature.empty()) {
-    in.sample.ph_temperature = form::BoxNumber(file.box, 17);
-  } else if (const auto t = form::ParseNumber(file.ph_temperature)) {
-    in.sample.ph_temperature = *t;
-  } else {
-    throw sample::SampleError("the sample file " + path + ": ph_temperature \"" +
-                              file.ph_temperature + "\" is not a number");
-  }
-  in.sample.separation_temperature =
-      options.no_steam_correction && file.box[18].empty() ? 100.0 : form::BoxNumber(file.box, 18);
+  // Without the steam correction the separation temperature is not needed.
+  in.sample = sample::TypedSample(file, path, options.no_steam_correction);
   in.errors = uncertainty::InputErrors::Defaults();
   uncertainty::ErrorList list(in.errors);
   for (const auto& e : file.errors) {
@@ -379,10 +362,7 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
   run.seed = options.seed;
   run.threads = options.jobs;
   run.steam_correction = !options.no_steam_correction;
-  if (options.dataset != "supcrt")
-    run.datasets.push_back(&engine::Dataset::Of(thermo::Dataset::kSolveq));
-  if (options.dataset != "solveq")
-    run.datasets.push_back(&engine::Dataset::Of(thermo::Dataset::kSupcrt));
+  run.datasets = engine::DatasetsFor(options.dataset);
   run.normalize = options.normalize;
   for (const std::string& unknown : options.optimize) {
     (unknown == "steam_loss" ? run.optimize_steam_loss : run.optimize_dilution) = true;

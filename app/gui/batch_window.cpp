@@ -334,61 +334,66 @@ bool BatchWindow::Start() {
   stop_ = std::make_shared<std::atomic<bool>>(false);
   const std::string file = QFile::encodeName(path).toStdString();
   const std::shared_ptr<std::atomic<bool>> stop = stop_;
-  watcher_.setFuture(QtConcurrent::run([this, file, options, stop] {
-    auto outcome = std::make_shared<Outcome>();
-    try {
-      std::ifstream counted(file, std::ios::binary);
-      if (!counted) {
-        outcome->error = "cannot open the table " + file + ": " + std::strerror(errno);
-        return outcome;
-      }
-      // The rows first, for the bar; a table that breaks off is reported by the run itself.
-      std::size_t total = 0;
-      try {
-        batch::CsvInput counter(counted, options.input);
-        for (batch::Job job; !stop->load() && counter.Next(job); job = {}) ++total;
-      } catch (const batch::UsageError&) {
-        throw;
-      } catch (const std::runtime_error&) {
-      }
-      QMetaObject::invokeMethod(
-          this,
-          [this, total] {
-            progress_->setRange(0, static_cast<int>(std::max<std::size_t>(total, 1)));
-            progress_->setValue(0);
-            status_->setText(tr("%1 試料を計算しています…").arg(total));
-          },
-          Qt::QueuedConnection);
-
-      std::ifstream in(file, std::ios::binary);
-      batch::CsvInput input(in, options.input);
-      std::ostringstream csv, json;
-      auto csv_writer = batch::MakeTableWriter(csv, batch::Format::kCsv);
-      auto json_writer = batch::MakeTableWriter(json, batch::Format::kJson);
-      RowCollector collector;
-      batch::SinkList sink({csv_writer.get(), json_writer.get(), &collector});
-      outcome->summary = batch::RunBatch(
-          input, options, sink,
-          [this, &collector](const batch::Progress& p) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, rows = collector.Take(), samples = p.samples]() mutable {
-                  table_->Append(std::move(rows));
-                  progress_->setValue(static_cast<int>(std::min<std::size_t>(
-                      samples, static_cast<std::size_t>(progress_->maximum()))));
-                },
-                Qt::QueuedConnection);
-          },
-          *stop);
-      outcome->rows = collector.Take();
-      outcome->csv = csv.str();
-      outcome->json = json.str();
-    } catch (const std::exception& e) {
-      outcome->error = e.what();
-    }
-    return outcome;
-  }));
+  watcher_.setFuture(
+      QtConcurrent::run([this, file, options, stop] { return Work(file, options, stop); }));
   return true;
+}
+
+std::shared_ptr<BatchWindow::Outcome> BatchWindow::Work(
+    const std::string& file, const batch::BatchOptions& options,
+    const std::shared_ptr<std::atomic<bool>>& stop) {
+  auto outcome = std::make_shared<Outcome>();
+  try {
+    std::ifstream counted(file, std::ios::binary);
+    if (!counted) {
+      outcome->error = "cannot open the table " + file + ": " + std::strerror(errno);
+      return outcome;
+    }
+    // The rows first, for the bar; a table that breaks off is reported by the run itself.
+    std::size_t total = 0;
+    try {
+      batch::CsvInput counter(counted, options.input);
+      for (batch::Job job; !stop->load() && counter.Next(job); job = {}) ++total;
+    } catch (const batch::UsageError&) {
+      throw;
+    } catch (const std::runtime_error&) {
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, total] {
+          progress_->setRange(0, static_cast<int>(std::max<std::size_t>(total, 1)));
+          progress_->setValue(0);
+          status_->setText(tr("%1 試料を計算しています…").arg(total));
+        },
+        Qt::QueuedConnection);
+
+    std::ifstream in(file, std::ios::binary);
+    batch::CsvInput input(in, options.input);
+    std::ostringstream csv, json;
+    auto csv_writer = batch::MakeTableWriter(csv, batch::Format::kCsv);
+    auto json_writer = batch::MakeTableWriter(json, batch::Format::kJson);
+    RowCollector collector;
+    batch::SinkList sink({csv_writer.get(), json_writer.get(), &collector});
+    outcome->summary = batch::RunBatch(
+        input, options, sink,
+        [this, &collector](const batch::Progress& p) {
+          QMetaObject::invokeMethod(
+              this,
+              [this, rows = collector.Take(), samples = p.samples]() mutable {
+                table_->Append(std::move(rows));
+                progress_->setValue(static_cast<int>(std::min<std::size_t>(
+                    samples, static_cast<std::size_t>(progress_->maximum()))));
+              },
+              Qt::QueuedConnection);
+        },
+        *stop);
+    outcome->rows = collector.Take();
+    outcome->csv = csv.str();
+    outcome->json = json.str();
+  } catch (const std::exception& e) {
+    outcome->error = e.what();
+  }
+  return outcome;
 }
 
 void BatchWindow::Cancel() {

@@ -16,6 +16,10 @@ class QProgressBar;
 class QPushButton;
 class QTableView;
 
+namespace geofluid::batch {
+struct BatchOptions;
+}
+
 namespace geofluid::gui {
 
 // The result rows of a batch, as the batch table writes them: the text of a cell and, for a
@@ -75,6 +79,9 @@ class BatchWindow : public QWidget {
 
  private:
   struct Outcome;
+  // Reads the table twice, off the window's thread: the rows for the bar, then the run.
+  std::shared_ptr<Outcome> Work(const std::string& file, const batch::BatchOptions& options,
+                                const std::shared_ptr<std::atomic<bool>>& stop);
   void Done();
   void Save(const std::string& text, const QString& filter, const QString& suffix);
   void SetRunning(bool running);

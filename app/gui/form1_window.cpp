@@ -201,7 +201,7 @@ void Form1Window::Connect() {
   connect(command2_, &QPushButton::clicked, this, [this] { Run(&form::Form1::Command2_Click); });
 }
 
-void Form1Window::FillFrom(const sample::Sample& sample) {
+void Form1Window::FillFrom(const sample::SampleFile& sample) {
   sample::ApplySample(sample, model_);
   Sync();
 }

@@ -16,7 +16,7 @@ class QPushButton;
 class QRadioButton;
 
 namespace geofluid::sample {
-struct Sample;
+struct SampleFile;
 }
 
 namespace geofluid::gui {
@@ -30,7 +30,7 @@ class Form1Window : public QWidget {
   explicit Form1Window(std::filesystem::path data_directory, QWidget* parent = nullptr);
 
   // The texts of a sample file, as if typed into the boxes.
-  void FillFrom(const sample::Sample& sample);
+  void FillFrom(const sample::SampleFile& sample);
 
   const form::Form1& Model() const { return model_; }
   // How long a run waits for another run on the data directory ($GEOFLUID_WAIT).

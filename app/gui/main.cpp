@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
   }
   const bool boxes = interactive && !parser.isSet(screenshot);
 
-  std::optional<geofluid::sample::Sample> sample;
+  std::optional<geofluid::sample::SampleFile> sample;
   std::filesystem::path directory;
   std::chrono::milliseconds wait_limit;
   try {

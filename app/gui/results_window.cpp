@@ -36,7 +36,7 @@ QString Utf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-int Index(thermo::Dataset d) { return d == thermo::Dataset::kSolveq ? 0 : 1; }
+int Index(thermo::Dataset d) { return static_cast<int>(d); }  // SOLVEQ 0, SUPCRT98 1
 
 QStandardItem* Number(const QString& text, double v) {
   auto* item = new QStandardItem(text);
@@ -215,7 +215,8 @@ void ResultsWindow::UpdateTemperature() {
   // while the analysis is still the one in the boxes.
   std::optional<RunInput> source;
   if (measured_ &&
-      std::equal(measured_->box.begin() + 1, measured_->box.begin() + 17, latest.box.begin() + 1))
+      std::equal(measured_->box.begin() + 1, measured_->box.begin() + form::kAnalysisBoxes + 1,
+                 latest.box.begin() + 1))
     source = measured_;
   if (source == temperature_of_ && source) return;  // the same sample: keep the picture
   temperature_of_ = source;

@@ -333,12 +333,19 @@ void TemperatureTab::Calculate() {
 void TemperatureTab::Done() {
   const std::shared_ptr<Outcome> outcome = watcher_.result();
   run_->setEnabled(sample_.has_value());
+  ShowChart(*outcome);
+  FillTable(*outcome);
+  ShowStatus(*outcome);
+  table_->resizeColumnsToContents();
+  emit Finished();
+}
 
-  // The chart: one panel per dataset, the RMS estimate marked, the solute temperatures lightly.
+// One panel per dataset, the RMS estimate marked, the solute temperatures lightly.
+void TemperatureTab::ShowChart(const Outcome& outcome) {
   charts::SiTemperatureData data;
   data.title = tr("log(Q/K) と温度").toStdString();
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (const geothermometry::Estimate& e : outcome->estimates) {
+  for (const geothermometry::Estimate& e : outcome.estimates) {
     charts::SiPanel panel;
     panel.title = std::string(e.dataset->title);
     std::vector<double> t;
@@ -357,7 +364,7 @@ void TemperatureTab::Done() {
       panel.estimate_label = "RMS";
     }
     for (const auto& [key, label] : kMarked)
-      if (const auto* s = geothermometry::FindSolute(outcome->solute, key);
+      if (const auto* s = geothermometry::FindSolute(outcome.solute, key);
           s != nullptr && s->celsius && s->warning.empty())
         panel.markers.push_back({label, *s->celsius});
     charts::Curve rms{"RMS", {}, {}}, median{"median", {}, {}};
@@ -369,7 +376,7 @@ void TemperatureTab::Done() {
     }
     panel.rms = rms;
     panel.median = median;
-    if (outcome->band) AddBands(*outcome->band, e, panel);
+    if (outcome.band) AddBands(*outcome.band, e, panel);
     data.panels.push_back(std::move(panel));
   }
   banded_.clear();
@@ -388,8 +395,10 @@ void TemperatureTab::Done() {
   }
   save_png_->setEnabled(chart_ != nullptr);
   save_svg_->setEnabled(chart_ != nullptr);
+}
 
-  // The table: every criterion of each dataset, then the solute geothermometers.
+// Every criterion of each dataset, then the solute geothermometers.
+void TemperatureTab::FillTable(const Outcome& outcome) {
   estimates_->clear();
   estimates_->setHorizontalHeaderLabels(
       {tr("方法"), tr("データセット"), tr("温度 (℃)"), tr("値"), tr("注記")});
@@ -398,7 +407,7 @@ void TemperatureTab::Done() {
       {geothermometry::Criterion::kMedian, "|median|"},
       {geothermometry::Criterion::kMean, "|mean|"},
       {geothermometry::Criterion::kSd, "sd"}};
-  for (const geothermometry::Estimate& e : outcome->estimates) {
+  for (const geothermometry::Estimate& e : outcome.estimates) {
     for (const auto& [criterion, name] : criteria) {
       const geothermometry::TemperatureEstimate& t = e.Get(criterion);
       QString note = QString::fromStdString(t.reason);
@@ -424,30 +433,32 @@ void TemperatureTab::Done() {
     estimates_->appendRow({Cell(label), Cell(Utf8(s.citation)), Celsius(s.celsius),
                            Cell(QString("%1-%2 ℃").arg(s.valid_from).arg(s.valid_to)), Cell(note)});
   };
-  for (std::size_t i = 0; i < outcome->solute.size(); ++i) {
-    const auto& s = outcome->solute[i];
+  for (std::size_t i = 0; i < outcome.solute.size(); ++i) {
+    const auto& s = outcome.solute[i];
     solute_row(s, Utf8(s.key));
-    if (i < outcome->solute_reservoir.size() && geothermometry::DependsOnConcentration(s.key))
-      solute_row(outcome->solute_reservoir[i], Utf8(s.key) + tr(" (貯留層液)"));
+    if (i < outcome.solute_reservoir.size() && geothermometry::DependsOnConcentration(s.key))
+      solute_row(outcome.solute_reservoir[i], Utf8(s.key) + tr(" (貯留層液)"));
   }
+}
+
+// Each dataset's RMS estimate, the band's draws and what failed.
+void TemperatureTab::ShowStatus(const Outcome& outcome) {
   QStringList problems;
-  for (const std::string& e : outcome->dataset_errors) problems << QString::fromStdString(e);
-  if (!outcome->band_error.empty())
-    problems << tr("不確かさ: %1").arg(QString::fromStdString(outcome->band_error));
-  if (!outcome->solute_error.empty())
-    problems << tr("溶存成分地化学温度計: %1").arg(QString::fromStdString(outcome->solute_error));
+  for (const std::string& e : outcome.dataset_errors) problems << QString::fromStdString(e);
+  if (!outcome.band_error.empty())
+    problems << tr("不確かさ: %1").arg(QString::fromStdString(outcome.band_error));
+  if (!outcome.solute_error.empty())
+    problems << tr("溶存成分地化学温度計: %1").arg(QString::fromStdString(outcome.solute_error));
   QString text;
-  for (const geothermometry::Estimate& e : outcome->estimates)
+  for (const geothermometry::Estimate& e : outcome.estimates)
     text += QString("%1: RMS %2 ℃  ")
                 .arg(Utf8(e.dataset->title), e.rms.celsius ? Fixed(*e.rms.celsius, 1) : "-");
-  if (outcome->band)
+  if (outcome.band)
     text += "\n" + tr("帯: %1 回の抽選 (成分 5 %、pH 0.1 の 1σ)、失敗 %2 回")
-                       .arg(outcome->band->draws)
-                       .arg(outcome->band->failed_draws);
+                       .arg(outcome.band->draws)
+                       .arg(outcome.band->failed_draws);
   if (!problems.isEmpty()) text += "\n" + problems.join("\n");
   status_->setText(text.trimmed());
-  table_->resizeColumnsToContents();
-  emit Finished();
 }
 
 }  // namespace geofluid::gui

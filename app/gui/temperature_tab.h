@@ -57,6 +57,9 @@ class TemperatureTab : public QWidget {
  private:
   struct Outcome;
   void Done();
+  void ShowChart(const Outcome& outcome);
+  void FillTable(const Outcome& outcome);
+  void ShowStatus(const Outcome& outcome);
   void FillPicker();
 
   std::optional<engine::Sample> sample_;

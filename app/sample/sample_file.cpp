@@ -3,14 +3,18 @@
 #include <ini.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "form/analysis_input.h"
+#include "form/calculation.h"
 #include "form/form1.h"
 #include "io/text.h"
+#include "form/number_text.h"
 
 namespace geofluid::sample {
 
@@ -37,11 +41,7 @@ const Section* FindSection(std::string_view name) {
   return nullptr;
 }
 
-std::string KeyOf(int box) {
-  if (box == 17) return "calculation";
-  if (box == 18) return "separation";
-  return std::string(form::BoxLabel(box));
-}
+std::string KeyOf(int box) { return std::string(form::BoxKey(box)); }
 
 std::string KnownKeys(const Section& section) {
   std::string keys;
@@ -84,7 +84,7 @@ struct Parse {
   std::string where;  // "the sample file X"
   std::vector<std::string_view> lines;
   std::size_t next = 0;
-  Sample sample;
+  SampleFile sample;
   std::array<std::size_t, 19> given_on{};
   std::size_t ph_temperature_on = 0;
   std::string error;
@@ -160,7 +160,7 @@ int OnKey(void* user, const char* section_text, const char* name_text, const cha
   }
   if (section_name == kErrorsSection) {
     // Keys and values are checked by the layer that uses them; a repeated key is still a fault.
-    for (const Sample::Error& e : parse.sample.errors)
+    for (const SampleFile::Error& e : parse.sample.errors)
       if (e.key == name) {
         parse.Fail(number, parse.At(number) + ": \"" + name +
                                "\" is given twice in [errors] "
@@ -266,7 +266,7 @@ std::vector<std::string_view> TextLines(std::string_view text, const std::string
 }
 }  // namespace
 
-Sample LoadSample(const std::filesystem::path& path) {
+SampleFile LoadSample(const std::filesystem::path& path) {
   Parse parse;
   parse.where = "the sample file " + path.string();
   const std::string content = ReadLimited(path, parse.where);
@@ -282,9 +282,55 @@ Sample LoadSample(const std::filesystem::path& path) {
   return std::move(parse.sample);
 }
 
-void ApplySample(const Sample& sample, form::Form1& form) {
+void ApplySample(const SampleFile& sample, form::Form1& form) {
   for (int box = 1; box <= form::kBoxCount; ++box)
     form.Text(box).text = sample.box[static_cast<std::size_t>(box)];
+}
+
+engine::Sample TypedSample(const SampleFile& sample, const std::filesystem::path& path,
+                           bool separation_optional) {
+  const std::string where = "the sample file " + path.string();
+  const auto number = [&](int box) {
+    const std::string& text = sample.box[static_cast<std::size_t>(box)];
+    if (const auto value = form::ParseNumber(text)) return *value;
+    const std::string key(form::BoxKey(box));
+    throw SampleError(
+        where + ": " +
+        (text.empty() ? key + " is not given" : key + " = " + form::NumberProblem(text)));
+  };
+  // The order in which the window reads its boxes, so that the first bad value is named.
+  number(form::kPhBox);
+  number(form::kSteamH2sBox);
+  for (int box = 1; box <= engine::kComponentCount; ++box) {
+    number(box);
+    if (box == engine::ComponentIndex("CO3(2-)").value() + 1) number(form::kSteamCo2Box);
+  }
+  number(form::kWaterBox);
+  form::CalculationInput boxes;
+  boxes.box = sample.box;
+  boxes.option1 = true;
+  engine::Sample s = form::SampleFromBoxes(boxes);
+  s.id = path.stem().string();
+  if (separation_optional && sample.box[form::kSeparationBox].empty()) {
+    s.separation_temperature = 100.0;
+    s.separation_given = false;
+  } else {
+    s.separation_temperature = number(form::kSeparationBox);
+  }
+  if (sample.ph_temperature.empty()) {
+    s.ph_temperature = number(form::kCalculationBox);
+  } else {
+    const auto t = form::ParseNumber(sample.ph_temperature);
+    if (!t || !std::isfinite(*t)) {
+      throw SampleError(where + ": ph_temperature = " + form::NumberProblem(sample.ph_temperature));
+    }
+    s.ph_temperature = *t;
+  }
+  return s;
+}
+
+engine::Sample LoadTypedSample(const std::filesystem::path& path, bool separation_optional) {
+  return TypedSample(LoadSample(path), path, separation_optional);
 }
 
 }  // namespace geofluid::sample

@@ -85,7 +85,7 @@ py::dict Constants(const std::string& dataset_key, double temperature) {
   const thermo::Catalogue& catalogue = dataset->catalogue;
   py::list kind, index, name;
   std::vector<double> value;
-  for (int i = 15; i <= catalogue.species_count; ++i) {
+  for (int i = thermo::kFirstComplex; i <= catalogue.species_count; ++i) {
     kind.append("aqueous");
     index.append(i);
     name.append(py::str(std::string(dataset->SpeciesName(i))));

@@ -66,11 +66,8 @@ std::string PythonWords(std::string message) {
 }
 
 std::vector<const engine::Dataset*> Datasets(const std::string& dataset) {
-  if (dataset != "solveq" && dataset != "supcrt" && dataset != "both")
-    NotIn("dataset", dataset, "{solveq,supcrt,both}");
-  std::vector<const engine::Dataset*> out;
-  if (dataset != "supcrt") out.push_back(engine::Dataset::FromKey("solveq"));
-  if (dataset != "solveq") out.push_back(engine::Dataset::FromKey("supcrt"));
+  std::vector<const engine::Dataset*> out = engine::DatasetsFor(dataset);
+  if (out.empty()) NotIn("dataset", dataset, "{solveq,supcrt,both}");
   return out;
 }
 

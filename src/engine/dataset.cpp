@@ -1,3 +1,4 @@
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <stdexcept>
@@ -5,8 +6,6 @@
 
 #include "engine/engine.h"
 #include "platform/errors.h"
-#include "saturation/saturation_index.h"
-#include "thermo/tables.h"
 
 namespace geofluid::engine {
 
@@ -29,46 +28,56 @@ double Sample::Component(std::string_view key) const {
 
 namespace {
 
-// Built on first use, so that no static initialisation order can see them half made.
-const Dataset& Solveq() {
-  static const Dataset dataset{
-      thermo::Dataset::kSolveq,
-      "solveq",
-      "SOLVEQ",
-      thermo::CatalogueOf(thermo::Dataset::kSolveq),
-      speciation::ModelOf(thermo::Dataset::kSolveq),
-      thermo::data::kSolveqIap.data(),
-      saturation::SaturationDivisor(thermo::Dataset::kSolveq),
-      {"Used thermodynamic data is SOLVEQ(Reed,1982)", 84, "Chemical compositions",
-       "NO.             Species                   Molality     Act coef.      Log(Activity)",
-       "pH-function(TOTH) =", true}};
-  return dataset;
+constexpr std::string_view kSolveqDefaultMinerals[] = {
+    "QUARTZ",   "LOW-ALBITE", "MICROCLINE", "MUSCOVITE", "CLINOCHLORE 7A", "CLINOZOISITE",
+    "PRHENITE", "WAIRAKITE",  "LAUMONTITE", "CALCITE",   "ANHYDRITE"};
+constexpr std::string_view kSupcrtDefaultMinerals[] = {
+    "QUARTZ",   "ALBITE_LOW", "MICROCLINE", "MUSCOVITE", "CLINOCHLORE_14A", "CLINOZOISITE",
+    "PREHNITE", "WAIRAKITE",  "LAUMONTITE", "CALCITE",   "ANHYDRITE"};
+
+Dataset Build(thermo::Dataset id, std::span<const std::string_view> default_minerals,
+              std::string_view aqueous_co2, std::string_view aqueous_silica) {
+  const thermo::Catalogue& catalogue = thermo::CatalogueOf(id);
+  return Dataset{id,
+                 catalogue.key,
+                 catalogue.title,
+                 catalogue,
+                 speciation::ModelOf(id),
+                 catalogue.iap,
+                 catalogue.si_divisor,
+                 default_minerals,
+                 aqueous_co2,
+                 aqueous_silica};
 }
 
-const Dataset& Supcrt() {
-  static const Dataset dataset{thermo::Dataset::kSupcrt,
-                               "supcrt",
-                               "SUPCRT98",
-                               thermo::CatalogueOf(thermo::Dataset::kSupcrt),
-                               speciation::ModelOf(thermo::Dataset::kSupcrt),
-                               thermo::data::kSupcrtIap.data(),
-                               saturation::SaturationDivisor(thermo::Dataset::kSupcrt),
-                               {"Used thermodynamic data is SUPCRT98", 72, "Chemical composition",
-                                "No.           Species       Molality      Act coef.     Log(Act)",
-                                "TOTH(pH-function) =", false}};
-  return dataset;
+// Built on first use, so that no static initialisation order can see them half made; indexed
+// by thermo::Dataset.
+const std::array<Dataset, 2>& All() {
+  static const std::array<Dataset, 2> datasets = {
+      Build(thermo::Dataset::kSolveq, kSolveqDefaultMinerals, "H2CO3(aq)", "H4SiO4(aq)"),
+      Build(thermo::Dataset::kSupcrt, kSupcrtDefaultMinerals, "CO2(aq)", "SiO2(aq)")};
+  return datasets;
 }
 
 }  // namespace
 
-const Dataset& Dataset::Of(thermo::Dataset id) {
-  return id == thermo::Dataset::kSolveq ? Solveq() : Supcrt();
-}
+const Dataset& Dataset::Of(thermo::Dataset id) { return All()[static_cast<std::size_t>(id)]; }
 
 const Dataset* Dataset::FromKey(std::string_view key) {
-  if (key == "solveq") return &Solveq();
-  if (key == "supcrt") return &Supcrt();
+  for (const Dataset& d : All()) {
+    if (d.key == key) return &d;
+  }
   return nullptr;
+}
+
+const Dataset& Dataset::Other() const { return All()[static_cast<std::size_t>(id) == 0 ? 1 : 0]; }
+
+std::vector<const Dataset*> DatasetsFor(std::string_view choice) {
+  std::vector<const Dataset*> out;
+  for (const Dataset& d : All()) {
+    if (choice == "both" || choice == d.key) out.push_back(&d);
+  }
+  return out;
 }
 
 std::string_view Dataset::SpeciesName(int i) const {

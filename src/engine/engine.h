@@ -77,16 +77,6 @@ class TableScheme {
 };
 const TableScheme& SpecifiedScheme();
 
-// The report's captions of one dataset.
-struct ReportLayout {
-  std::string_view title;
-  std::size_t section_ruler;
-  std::string_view composition;
-  std::string_view column_header;
-  std::string_view toth_caption;
-  bool totals_in_display_format;  // SOLVEQ prints totals through 0.000E+00
-};
-
 class Dataset;
 
 // A species or a mineral of one dataset, looked up by name once and then used for many
@@ -100,7 +90,10 @@ struct MineralHandle {
   int index = 0;  // 1-based
 };
 
-// Everything that differs between the two datasets.
+// Everything that differs between the two datasets. The calculation's differences live in the
+// catalogue (complexes, balances, activity products, the index's divisor, the TOTH target);
+// this object adds the names and the choices a user meets (default minerals, mineral
+// identities across the datasets). The report's captions are the report's (report/report.h).
 class Dataset {
  public:
   thermo::Dataset id;
@@ -110,11 +103,19 @@ class Dataset {
   const speciation::DatasetModel& model;
   const thermo::IapDefinition* iap;  // [m - 1]
   double si_divisor;                 // ln(IAP/K) / divisor: 2.303 or ln 10
-  ReportLayout layout;
+  // The minerals the multicomponent estimates use when none are asked for, in this dataset's
+  // spelling.
+  std::span<const std::string_view> default_minerals;
+  // The neutral species of dissolved CO2 and silica as this dataset names them (the H2S(aq)
+  // of both is one name).
+  std::string_view aqueous_co2;
+  std::string_view aqueous_silica;
 
   static const Dataset& Of(thermo::Dataset id);
   // "solveq" or "supcrt"; nullptr otherwise.
   static const Dataset* FromKey(std::string_view key);
+  // The other of the two datasets.
+  const Dataset& Other() const;
 
   int SpeciesCount() const { return catalogue.species_count; }
   int MineralCount() const { return catalogue.mineral_count; }
@@ -150,6 +151,11 @@ class Dataset {
     return speciation::TothTarget(id, stored_toth, steam_fraction, co2, h2s);
   }
 };
+
+// The datasets a user's choice names: "solveq", "supcrt" or "both" (SOLVEQ first); empty for
+// any other text. The one place where "both" is spelled out.
+std::vector<const Dataset*> DatasetsFor(std::string_view choice);
+inline constexpr std::string_view kDatasetChoices = "solveq, supcrt or both";
 
 // The constants of one dataset at one temperature: prepared once, then shared read-only by
 // every sample evaluated there, on any thread.

@@ -126,7 +126,8 @@ double Dataset::ComponentMoles(int m, int component) const {
     if (term.species == basis) {
       moles += term.coefficient;
     } else if (term.species > thermo::kWater) {
-      const thermo::ComplexDefinition& complex = model.complexes[term.species - 15];
+      const thermo::ComplexDefinition& complex =
+          model.complexes[term.species - thermo::kFirstComplex];
       for (int f = 0; f < complex.factor_count; ++f) {
         const thermo::Factor& factor = complex.factors[static_cast<std::size_t>(f)];
         if (factor.species == basis) {

@@ -46,7 +46,8 @@ std::set<int> ComponentsOf(const engine::Dataset& dataset, int m) {
       basis(species);
       continue;
     }
-    const thermo::ComplexDefinition& complex = dataset.model.complexes[species - 15];
+    const thermo::ComplexDefinition& complex =
+        dataset.model.complexes[species - thermo::kFirstComplex];
     for (int f = 0; f < complex.factor_count; ++f) {
       basis(complex.factors[static_cast<std::size_t>(f)].species);
     }
@@ -272,12 +273,7 @@ TemperatureEstimate& Slot(Estimate& e, geothermometry::Criterion c) {
 }  // namespace
 
 std::vector<std::string> DefaultMinerals(const engine::Dataset& dataset) {
-  if (dataset.id == thermo::Dataset::kSolveq) {
-    return {"QUARTZ",   "LOW-ALBITE", "MICROCLINE", "MUSCOVITE", "CLINOCHLORE 7A", "CLINOZOISITE",
-            "PRHENITE", "WAIRAKITE",  "LAUMONTITE", "CALCITE",   "ANHYDRITE"};
-  }
-  return {"QUARTZ",   "ALBITE_LOW", "MICROCLINE", "MUSCOVITE", "CLINOCHLORE_14A", "CLINOZOISITE",
-          "PREHNITE", "WAIRAKITE",  "LAUMONTITE", "CALCITE",   "ANHYDRITE"};
+  return {dataset.default_minerals.begin(), dataset.default_minerals.end()};
 }
 
 bool IsAutoSet(const std::vector<std::string>& minerals) {
@@ -287,8 +283,7 @@ bool IsAutoSet(const std::vector<std::string>& minerals) {
 MineralSet ResolveMinerals(const engine::Dataset& dataset, const std::vector<std::string>& asked) {
   const std::vector<std::string>& names = IsAutoSet(asked) ? DefaultMinerals(dataset) : asked;
   MineralSet set;
-  const engine::Dataset& other = engine::Dataset::Of(
-      dataset.id == thermo::Dataset::kSolveq ? thermo::Dataset::kSupcrt : thermo::Dataset::kSolveq);
+  const engine::Dataset& other = dataset.Other();
   for (const std::string& name : names) {
     if (name.empty()) throw std::invalid_argument("an empty mineral name in the set");
     const int m = dataset.MineralIndexOf(name);

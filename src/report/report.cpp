@@ -12,6 +12,18 @@
 
 namespace geofluid::report {
 
+const ReportLayout& LayoutOf(const engine::Dataset& dataset) {
+  // Indexed by thermo::Dataset.
+  static constexpr ReportLayout kLayouts[] = {
+      {"Used thermodynamic data is SOLVEQ(Reed,1982)", 84, "Chemical compositions",
+       "NO.             Species                   Molality     Act coef.      Log(Activity)",
+       "pH-function(TOTH) =", true},
+      {"Used thermodynamic data is SUPCRT98", 72, "Chemical composition",
+       "No.           Species       Molality      Act coef.     Log(Act)",
+       "TOTH(pH-function) =", false}};
+  return kLayouts[static_cast<std::size_t>(dataset.id)];
+}
+
 namespace {
 
 // The exact decimal value of a finite double, |v| = d1.d2d3... x 10^exponent. `digits` has no
@@ -189,7 +201,7 @@ std::string FixedText(const Decimal& d, int decimals, int integer_digits) {
 }
 
 std::string ComponentTotal(const engine::Dataset& dataset, double v, std::string_view quantity) {
-  return dataset.layout.totals_in_display_format
+  return LayoutOf(dataset).totals_in_display_format
              ? AsNumberItem(FormatScientific(v, quantity), quantity)
              : NumberItem(v, quantity);
 }
@@ -283,7 +295,7 @@ std::vector<std::string> ReportLines(const engine::Evaluation& r,
                                      std::string_view temperature_text) {
   const engine::Dataset& dataset = *r.dataset;
   const thermo::Catalogue& catalogue = dataset.catalogue;
-  const engine::ReportLayout& layout = dataset.layout;
+  const ReportLayout& layout = LayoutOf(dataset);
   const speciation::Speciation& s = r.speciation;
 
   std::vector<std::string> lines;

@@ -8,6 +8,17 @@
 
 namespace geofluid::report {
 
+// The report's captions of one dataset.
+struct ReportLayout {
+  std::string_view title;
+  std::size_t section_ruler;
+  std::string_view composition;
+  std::string_view column_header;
+  std::string_view toth_caption;
+  bool totals_in_display_format;  // SOLVEQ prints totals through 0.000E+00
+};
+const ReportLayout& LayoutOf(const engine::Dataset& dataset);
+
 // A number item of the print statement: sign position (blank or "-"), the value with at most 15
 // significant digits in general form (".5", "7", "1.234E-05"), one trailing blank.
 // `quantity` names the value in the error raised when it is not finite.

@@ -6,12 +6,11 @@
 
 #include "platform/errors.h"
 #include "platform/fp_status.h"
-#include "thermo/tables.h"
 
 namespace geofluid::saturation {
 
 double SaturationDivisor(thermo::Dataset dataset) {
-  return dataset == thermo::Dataset::kSolveq ? 2.303 : std::log(10.0);
+  return thermo::CatalogueOf(dataset).si_divisor;
 }
 
 namespace {
@@ -34,11 +33,7 @@ std::array<double, thermo::kMineralSlots> SaturationIndices(
     const std::array<double, thermo::kMaxSpecies + 1>& activity,
     const thermo::EquilibriumConstants& constants) {
   const thermo::Catalogue& catalogue = thermo::CatalogueOf(constants.dataset);
-  const bool solveq = constants.dataset == thermo::Dataset::kSolveq;
-  const double divisor = SaturationDivisor(constants.dataset);
-  const auto iap_of = [&](int m) -> const thermo::IapDefinition& {
-    return solveq ? thermo::data::kSolveqIap[m - 1] : thermo::data::kSupcrtIap[m - 1];
-  };
+  const double divisor = catalogue.si_divisor;
   std::array<double, thermo::kMineralSlots> si{};
   // Clearing and reading the status for every mineral cost more than the indices of a
   // carried point. Every index is computed unchecked first; where one raised a fault or left
@@ -47,14 +42,14 @@ std::array<double, thermo::kMineralSlots> SaturationIndices(
   platform::ClearFpFaults();
   bool clean = true;
   for (int m = 1; m <= catalogue.mineral_count && clean; ++m) {
-    const double ratio = IapRatio(iap_of(m), activity, constants.mineral_k[m]);
+    const double ratio = IapRatio(catalogue.iap[m - 1], activity, constants.mineral_k[m]);
     clean = ratio > 0.0 && std::isnormal(ratio);
     si[m] = std::log(ratio) / divisor;
   }
   if (clean && !platform::FpFaultRaised()) return si;
 
   for (int m = 1; m <= catalogue.mineral_count; ++m) {
-    const thermo::IapDefinition& iap_def = iap_of(m);
+    const thermo::IapDefinition& iap_def = catalogue.iap[m - 1];
     platform::ClearFpFaults();
     const double ratio = IapRatio(iap_def, activity, constants.mineral_k[m]);
     if (ratio > 0.0 && std::isnormal(ratio)) {

@@ -7,8 +7,7 @@
 
 namespace geofluid::saturation {
 
-// The divisor that turns ln(IAP/K) into the index: SOLVEQ uses the constant 2.303, SUPCRT98
-// ln 10 itself.
+// The divisor that turns ln(IAP/K) into the index (the catalogue's si_divisor).
 double SaturationDivisor(thermo::Dataset dataset);
 
 // SI = ln(IAP/K) / divisor for every mineral 1..M of the dataset, from the final activities.

@@ -1,6 +1,7 @@
 #include "scaling/scaling.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -46,16 +47,20 @@ struct Neutral {
   int silica;
 };
 Neutral FindNeutralSpecies(const engine::Dataset& dataset) {
-  const bool solveq = dataset.id == thermo::Dataset::kSolveq;
-  return {SpeciesIndex(dataset, solveq ? "H2CO3(aq)" : "CO2(aq)"), SpeciesIndex(dataset, "H2S(aq)"),
-          SpeciesIndex(dataset, solveq ? "H4SiO4(aq)" : "SiO2(aq)")};
+  return {SpeciesIndex(dataset, dataset.aqueous_co2), SpeciesIndex(dataset, "H2S(aq)"),
+          SpeciesIndex(dataset, dataset.aqueous_silica)};
 }
 
 // Looked up once per dataset: every water of every sample asks.
 const Neutral& NeutralSpecies(const engine::Dataset& dataset) {
-  static const Neutral solveq = FindNeutralSpecies(engine::Dataset::Of(thermo::Dataset::kSolveq));
-  static const Neutral supcrt = FindNeutralSpecies(engine::Dataset::Of(thermo::Dataset::kSupcrt));
-  return dataset.id == thermo::Dataset::kSolveq ? solveq : supcrt;
+  static const std::array<Neutral, 2> neutral = [] {
+    std::array<Neutral, 2> found{};  // indexed by thermo::Dataset
+    for (const engine::Dataset* d : engine::DatasetsFor("both")) {
+      found[static_cast<std::size_t>(d->id)] = FindNeutralSpecies(*d);
+    }
+    return found;
+  }();
+  return neutral[static_cast<std::size_t>(dataset.id)];
 }
 
 // SSI and the SI of the set from a final speciation.

@@ -2,21 +2,17 @@
 
 #include <stdexcept>
 
-#include "thermo/tables.h"
-
 namespace geofluid::speciation {
 
 namespace {
 
-DatasetModel Build(thermo::Dataset dataset) {
+DatasetModel Build(const thermo::Catalogue& catalogue) {
   DatasetModel m;
-  m.catalogue = &thermo::CatalogueOf(dataset);
-  m.species_count = m.catalogue->species_count;
-  const bool solveq = dataset == thermo::Dataset::kSolveq;
-  m.complexes =
-      solveq ? thermo::data::kSolveqComplexes.data() : thermo::data::kSupcrtComplexes.data();
-  m.balances = solveq ? thermo::data::kSolveqBalances.data() : thermo::data::kSupcrtBalances.data();
-  m.hydrogen = solveq ? thermo::data::kSolveqHydrogen.data() : thermo::data::kSupcrtHydrogen.data();
+  m.catalogue = &catalogue;
+  m.species_count = catalogue.species_count;
+  m.complexes = catalogue.complexes;
+  m.balances = catalogue.balances;
+  m.hydrogen = catalogue.hydrogen;
   for (int i = 1; i <= m.species_count; ++i) {
     const double z = m.catalogue->Charge(i);
     m.z2[i] = z * z;
@@ -35,11 +31,11 @@ DatasetModel Build(thermo::Dataset dataset) {
     }
     m.group[i] = g;
   }
-  for (int k = 15; k <= m.species_count; ++k) {
-    const thermo::ComplexDefinition& cx = m.complexes[k - 15];
+  for (int k = thermo::kFirstComplex; k <= m.species_count; ++k) {
+    const thermo::ComplexDefinition& cx = m.complexes[k - thermo::kFirstComplex];
     for (int f = 0; f < cx.factor_count; ++f) {
       const thermo::Factor& factor = cx.factors[f];
-      int& index = m.power_of[k - 15][f];
+      int& index = m.power_of[k - thermo::kFirstComplex][f];
       if (factor.denominator == 1 && (factor.numerator == 1 || factor.numerator == -1)) {
         index = -1;
         continue;
@@ -63,9 +59,11 @@ DatasetModel Build(thermo::Dataset dataset) {
 }  // namespace
 
 const DatasetModel& ModelOf(thermo::Dataset dataset) {
-  static const DatasetModel solveq = Build(thermo::Dataset::kSolveq);
-  static const DatasetModel supcrt = Build(thermo::Dataset::kSupcrt);
-  return dataset == thermo::Dataset::kSolveq ? solveq : supcrt;
+  // Indexed by Dataset, as the catalogues are.
+  static const std::array<DatasetModel, 2> models = {
+      Build(thermo::CatalogueOf(thermo::Dataset::kSolveq)),
+      Build(thermo::CatalogueOf(thermo::Dataset::kSupcrt))};
+  return models[static_cast<std::size_t>(dataset)];
 }
 
 }  // namespace geofluid::speciation

@@ -12,7 +12,7 @@ namespace geofluid::speciation {
 struct DatasetModel {
   const thermo::Catalogue* catalogue;
   int species_count;
-  const thermo::ComplexDefinition* complexes;  // [k - 15]
+  const thermo::ComplexDefinition* complexes;  // [k - thermo::kFirstComplex]
   const thermo::BalanceDefinition* balances;   // [c - 1]
   const double* hydrogen;                      // [i]
   std::array<double, thermo::kMaxSpecies + 1> z2{};
@@ -24,7 +24,8 @@ struct DatasetModel {
   std::array<double, thermo::kMaxSpecies + 1> group_size{};
   // The distinct powers a_species^exponent with an exponent other than 1 or -1 in the activity
   // products of the complexes (a_OH^2 appears in three, for example): each pass computes each
-  // once. power_of[k - 15][f] indexes them for factor f of complex k, -1 for a or 1/a.
+  // once. power_of[k - thermo::kFirstComplex][f] indexes them for factor f of complex k, -1 for a
+  // or 1/a.
   struct Power {
     int species;
     double exponent;

@@ -12,9 +12,7 @@ namespace geofluid::speciation {
 
 namespace {
 
-const char* DatasetTitle(thermo::Dataset d) {
-  return d == thermo::Dataset::kSolveq ? "SOLVEQ" : "SUPCRT98";
-}
+std::string DatasetTitle(thermo::Dataset d) { return std::string(thermo::CatalogueOf(d).title); }
 
 // The amount of a component held in complexes, in the order of its balance.
 inline double Complexed(const thermo::BalanceDefinition& balance,
@@ -40,9 +38,8 @@ void Iteration::Fail(const char* step) const {
   std::string where = std::string(step) + " of pass " + std::to_string(n_) + " of the " +
                       DatasetTitle(dataset_) + " speciation";
   if (n_ > 1) {
-    throw ArithmeticError(std::string("the ") + DatasetTitle(dataset_) +
-                          " speciation diverged at pass " + std::to_string(n_) +
-                          ": arithmetic error (" + fault + ") in " + step);
+    throw ArithmeticError("the " + DatasetTitle(dataset_) + " speciation diverged at pass " +
+                          std::to_string(n_) + ": arithmetic error (" + fault + ") in " + step);
   }
   throw ArithmeticError(std::string("arithmetic error (") + fault + ") in " + where);
 }
@@ -106,7 +103,7 @@ Iteration::State Iteration::Compute() {
   double basis = 0.0;
   for (int i = 1; i <= kW; ++i) basis += m_[i] * d.z2[i];
   double complexes = 0.0;
-  for (int k = 15; k <= last; ++k) complexes += mp_[k] * d.z2[k];
+  for (int k = thermo::kFirstComplex; k <= last; ++k) complexes += mp_[k] * d.z2[k];
   const double ionic_strength = 0.5 * basis + 0.5 * complexes;
   Check<kChecked>("the ionic strength");
 
@@ -130,17 +127,17 @@ Iteration::State Iteration::Compute() {
   // Only the first pass sees the hydrogen activity 10^-pH itself.
   a_[kH] = n_ == 1 ? m_[kH] : m_[kH] * gamma_[kH];
   a_[kW] = gamma_[kW] * t_[kW];
-  for (int k = 15; k <= last; ++k) a_[k] = mp_[k] * gamma_[k];
+  for (int k = thermo::kFirstComplex; k <= last; ++k) a_[k] = mp_[k] * gamma_[k];
   Check<kChecked>("the activities");
 
   std::array<double, DatasetModel::kMaxPowers> power;
   for (int j = 0; j < d.power_count; ++j)
     power[j] = std::pow(a_[d.powers[j].species], d.powers[j].exponent);
-  for (int k = 15; k <= last; ++k) {
-    const thermo::ComplexDefinition& cx = d.complexes[k - 15];
+  for (int k = thermo::kFirstComplex; k <= last; ++k) {
+    const thermo::ComplexDefinition& cx = d.complexes[k - thermo::kFirstComplex];
     double product = 1.0;
     for (int f = 0; f < cx.factor_count; ++f) {
-      const int j = d.power_of[k - 15][f];
+      const int j = d.power_of[k - thermo::kFirstComplex][f];
       const double a = a_[cx.factors[f].species];
       product *= j >= 0 ? power[j] : cx.factors[f].numerator == 1 ? a : 1.0 / a;
     }
@@ -155,8 +152,8 @@ Iteration::State Iteration::Compute() {
   for (int c = 1; c <= 12; ++c) mp_next_[c] = m_[c] * t_[c] / tcalc_next_[c];
   mp_next_[kH] = a_[kH] / gamma_[kH];
   mp_next_[kW] = m_[kW];
-  for (int k = 15; k <= last; ++k) {
-    const int c = d.complexes[k - 15].scaling_component;
+  for (int k = thermo::kFirstComplex; k <= last; ++k) {
+    const int c = d.complexes[k - thermo::kFirstComplex].scaling_component;
     mp_next_[k] = c == 0 ? m_next_[k] : m_next_[k] * t_[c] / tcalc_next_[c];
   }
   Check<kChecked>("the ratio update");

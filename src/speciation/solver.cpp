@@ -53,7 +53,7 @@ Speciation Speciate(const Totals& totals, double ph, const thermo::EquilibriumCo
 double TotalHydrogen(thermo::Dataset dataset, const Speciation& result) {
   const DatasetModel& d = ModelOf(dataset);
   double sum = 0.0;
-  for (int k = 15; k <= d.species_count; ++k) {
+  for (int k = thermo::kFirstComplex; k <= d.species_count; ++k) {
     if (d.hydrogen[k] != 0.0) sum += d.hydrogen[k] * result.molality[k];
   }
   return result.molality[thermo::kHydrogen] + sum;
@@ -62,11 +62,10 @@ double TotalHydrogen(thermo::Dataset dataset, const Speciation& result) {
 double TothTarget(thermo::Dataset dataset, double stored_toth, double steam_fraction,
                   double vapour_co2, double vapour_h2s) {
   const double y = steam_fraction;
-  // The SOLVEQ sulfide basis S(2-) takes two hydrogens from H2S, the SUPCRT98 basis HS(-) one.
-  if (dataset == thermo::Dataset::kSolveq) {
-    return (1.0 - y) * stored_toth + 2.0 * y * (vapour_co2 + vapour_h2s);
-  }
-  return (1.0 - y) * stored_toth + y * (2.0 * vapour_co2 + vapour_h2s);
+  // Two hydrogens per CO2 and the dataset's count per H2S. With two per H2S this is
+  // 2 y (CO2 + H2S) bit for bit: doubling is exact.
+  const double h2s_hydrogens = thermo::CatalogueOf(dataset).sulfide_hydrogens;
+  return (1.0 - y) * stored_toth + y * (2.0 * vapour_co2 + h2s_hydrogens * vapour_h2s);
 }
 
 bool FindPhForToth::Next(double mismatch) {

@@ -1,20 +1,52 @@
 #include "thermo/catalogue.h"
 
+#include <numbers>
+
+#include "thermo/equilibrium_constants.h"
 #include "thermo/tables.h"
 
 namespace geofluid::thermo {
 
 namespace {
-constexpr Catalogue kSolveqCatalogue{Dataset::kSolveq, 61, 38, data::kSolveqSpecies,
-                                     data::kSolveqMineralLabels};
-constexpr Catalogue kSupcrtCatalogue{Dataset::kSupcrt, 54, 47, data::kSupcrtSpecies,
-                                     data::kSupcrtMineralLabels};
+constexpr Catalogue kSolveqCatalogue{Dataset::kSolveq,
+                                     "solveq",
+                                     "SOLVEQ",
+                                     61,
+                                     38,
+                                     data::kSolveqSpecies,
+                                     data::kSolveqMineralLabels,
+                                     data::kSolveqComplexes.data(),
+                                     data::kSolveqBalances.data(),
+                                     data::kSolveqHydrogen.data(),
+                                     data::kSolveqIap.data(),
+                                     2.303,
+                                     2.0,
+                                     &SolveqConstants};
+constexpr Catalogue kSupcrtCatalogue{Dataset::kSupcrt,
+                                     "supcrt",
+                                     "SUPCRT98",
+                                     54,
+                                     47,
+                                     data::kSupcrtSpecies,
+                                     data::kSupcrtMineralLabels,
+                                     data::kSupcrtComplexes.data(),
+                                     data::kSupcrtBalances.data(),
+                                     data::kSupcrtHydrogen.data(),
+                                     data::kSupcrtIap.data(),
+                                     std::numbers::ln10,  // as std::log(10.0) gives it, bit for bit
+                                     1.0,
+                                     &SupcrtConstants};
 static_assert(data::kSolveqSpecies.size() == 62 && data::kSupcrtSpecies.size() == 55);
+static_assert(data::kSolveqComplexes.size() == 61 - kBasisCount &&
+              data::kSupcrtComplexes.size() == 54 - kBasisCount);
+static_assert(data::kSolveqIap.size() == 38 && data::kSupcrtIap.size() == 47);
+// Indexed by Dataset.
+constexpr const Catalogue* kCatalogues[] = {&kSolveqCatalogue, &kSupcrtCatalogue};
 }  // namespace
 
-const Catalogue& CatalogueOf(Dataset dataset) {
-  return dataset == Dataset::kSolveq ? kSolveqCatalogue : kSupcrtCatalogue;
-}
+const Catalogue& CatalogueOf(Dataset dataset) { return *kCatalogues[static_cast<int>(dataset)]; }
+
+std::span<const Catalogue* const> Catalogues() { return kCatalogues; }
 
 std::string_view TrimmedName(std::string_view text) {
   auto blank = [](char c) { return c == ' '; };

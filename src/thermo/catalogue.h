@@ -9,20 +9,40 @@ namespace geofluid::thermo {
 
 enum class Dataset { kSolveq, kSupcrt };
 
+struct EquilibriumConstants;
+struct ThermoStorage;
+
 inline constexpr int kBasisCount = 14;  // 1..12 components, 13 H(+), 14 water
 inline constexpr int kHydrogen = 13;
 inline constexpr int kWater = 14;
 inline constexpr int kMaxSpecies = 61;   // largest catalogue
 inline constexpr int kMaxMinerals = 47;  // largest mineral list
 inline constexpr int kMineralSlots = 48;
+inline constexpr int kFirstComplex = kBasisCount + 1;  // species 15.. are complexes
 
-// The species and mineral catalogue of one dataset. Index 0 is never used.
+// Everything the calculation needs to know of one dataset, in one place: its species and
+// minerals, how its complexes and balances are written, its activity products and the way its
+// indices and TOTH are formed. Index 0 of the species and minerals is never used.
 struct Catalogue {
   Dataset dataset;
+  std::string_view key;    // "solveq", "supcrt"
+  std::string_view title;  // "SOLVEQ", "SUPCRT98"
   int species_count;
   int mineral_count;
   std::span<const SpeciesEntry> species;
   std::span<const std::string_view> mineral_labels;
+  const ComplexDefinition* complexes;  // [k - kFirstComplex]
+  const BalanceDefinition* balances;   // [c - 1]
+  const double* hydrogen;              // [i]: hydrogens of species i counted in TOTH
+  const IapDefinition* iap;            // [m - 1]
+  // ln(IAP/K) / si_divisor is the saturation index: SOLVEQ uses the constant 2.303, SUPCRT98
+  // ln 10 itself.
+  double si_divisor;
+  // Hydrogens the steam's H2S brings to TOTH: the SOLVEQ sulfide basis S(2-) takes two, the
+  // SUPCRT98 basis HS(-) one.
+  double sulfide_hydrogens;
+  // The equilibrium constants at the storage's temperature.
+  EquilibriumConstants (*form_constants)(const ThermoStorage& storage);
 
   std::string_view Name(int i) const { return species[i].name; }
   int Charge(int i) const { return species[i].charge; }
@@ -31,6 +51,8 @@ struct Catalogue {
 };
 
 const Catalogue& CatalogueOf(Dataset dataset);
+// Both datasets, SOLVEQ first.
+std::span<const Catalogue* const> Catalogues();
 
 // A catalogue text without its leading and trailing blanks and the " =" of the SOLVEQ labels.
 std::string_view TrimmedName(std::string_view text);

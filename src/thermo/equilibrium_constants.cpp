@@ -9,9 +9,9 @@ namespace geofluid::thermo {
 EquilibriumConstants SolveqConstants(const ThermoStorage& storage) {
   EquilibriumConstants k;
   k.dataset = Dataset::kSolveq;
-  for (int i = 15; i <= 61; ++i) k.aqueous_logk[i] = storage.solveq_logk[i];
+  for (int i = kFirstComplex; i <= 61; ++i) k.aqueous_logk[i] = storage.solveq_logk[i];
   for (int i : kSolveqSwitchedOff) k.aqueous_logk[i] = kSwitchedOffLogK;
-  for (int i = 15; i <= 61; ++i) k.aqueous_k[i] = std::pow(10.0, k.aqueous_logk[i]);
+  for (int i = kFirstComplex; i <= 61; ++i) k.aqueous_k[i] = std::pow(10.0, k.aqueous_logk[i]);
   for (int m = 1; m <= 38; ++m) {
     k.mineral_logk[m] = storage.solveq_mineral_logk[m];
     k.mineral_k[m] = std::pow(10.0, k.mineral_logk[m]);
@@ -32,7 +32,7 @@ double RtLn10(double t) { return 0.0083145 * (t + 273.15) * std::log(10.0); }
 }  // namespace
 
 double SupcrtComplexReactionGibbs(const ThermoStorage& storage, int complex) {
-  const Reaction& r = data::kSupcrtComplexReactions[complex - 15];
+  const Reaction& r = data::kSupcrtComplexReactions[complex - kFirstComplex];
   const auto& g = storage.supcrt_aqueous_gibbs;
   return SideGibbs(r.products, r.product_count, g) - SideGibbs(r.reactants, r.reactant_count, g);
 }
@@ -49,8 +49,8 @@ EquilibriumConstants SupcrtConstants(const ThermoStorage& storage) {
   EquilibriumConstants k;
   k.dataset = Dataset::kSupcrt;
   k.rt_ln10 = RtLn10(storage.calculation_temperature);
-  for (int c = 15; c <= storage.supcrt_species_count; ++c) {
-    if (data::kSupcrtComplexReactions[c - 15].defined) {
+  for (int c = kFirstComplex; c <= storage.supcrt_species_count; ++c) {
+    if (data::kSupcrtComplexReactions[c - kFirstComplex].defined) {
       k.aqueous_logk[c] = -SupcrtComplexReactionGibbs(storage, c) / k.rt_ln10;
     } else {
       k.aqueous_logk[c] = kSwitchedOffLogK;
@@ -65,7 +65,7 @@ EquilibriumConstants SupcrtConstants(const ThermoStorage& storage) {
 }
 
 EquilibriumConstants ConstantsFor(Dataset dataset, const ThermoStorage& storage) {
-  return dataset == Dataset::kSolveq ? SolveqConstants(storage) : SupcrtConstants(storage);
+  return CatalogueOf(dataset).form_constants(storage);
 }
 
 }  // namespace geofluid::thermo

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "thermo/catalogue.h"
 #include "thermo/interpolation.h"
 #include "thermo/tables.h"
 
@@ -64,7 +65,8 @@ void ThermoStorage::InterpolateTables() {
   const auto fine = LagrangeWeights(kFineGrid, t);
   const auto bdot_weights = LagrangeWeights(*bdot_nodes_, t);
 
-  for (int k = 15; k <= 61; ++k) solveq_logk[k] = Interpolate(at_t, (*solveq_aqueous_)[k - 15]);
+  for (int k = kFirstComplex; k <= 61; ++k)
+    solveq_logk[k] = Interpolate(at_t, (*solveq_aqueous_)[k - kFirstComplex]);
   for (int i = 1; i <= supcrt_species_count; ++i) {
     supcrt_aqueous_gibbs[i] = Interpolate(at_t, (*supcrt_aqueous_)[i - 1]);
   }
@@ -88,8 +90,8 @@ void ThermoStorage::InterpolateTables(const TableInterpolation& interpolate) {
 
   const double t = calculation_temperature;
   const double ts = separation_temperature;
-  for (int k = 15; k <= 61; ++k) {
-    solveq_logk[k] = interpolate(kStandardGrid, (*solveq_aqueous_)[k - 15], t);
+  for (int k = kFirstComplex; k <= 61; ++k) {
+    solveq_logk[k] = interpolate(kStandardGrid, (*solveq_aqueous_)[k - kFirstComplex], t);
   }
   for (int i = 1; i <= supcrt_species_count; ++i) {
     supcrt_aqueous_gibbs[i] = interpolate(kStandardGrid, (*supcrt_aqueous_)[i - 1], t);

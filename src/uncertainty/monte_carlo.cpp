@@ -307,6 +307,222 @@ Interval Summarize(std::vector<double>& values) {
   return r;
 }
 
+namespace {
+
+// Every draw's numbers, in slots of its own: the statistics do not see the thread order.
+struct Store {
+  std::size_t minerals = 0;
+  std::vector<double> ph;            // [draw][t]
+  std::vector<double> si;            // [draw][t][m]
+  std::vector<double> estimate;      // [criterion][draw]
+  std::vector<char> on_edge;         // [criterion][draw]
+  std::vector<std::string> failure;  // [draw]
+
+  // Keeps draw `draw`'s outcome at the nt temperatures of a run of `draws`.
+  void Keep(std::size_t draw, const Outcome& o, std::size_t nt, std::size_t draws) {
+    failure[draw] = o.failure;
+    if (o.sweep.ok()) {
+      for (std::size_t t = 0; t < nt; ++t) {
+        const auto& p = o.sweep.points[t];
+        if (!PointUsable(p)) continue;
+        ph[draw * nt + t] = p.ph;
+        std::copy(p.si.begin(), p.si.begin() + static_cast<std::ptrdiff_t>(minerals),
+                  si.begin() + static_cast<std::ptrdiff_t>((draw * nt + t) * minerals));
+      }
+    }
+    if (o.estimate)
+      for (std::size_t c = 0; c < std::size(geothermometry::kCriteria); ++c)
+        if (auto v = EstimateOf(*o.estimate, geothermometry::kCriteria[c])) {
+          estimate[c * draws + draw] = *v;
+          on_edge[c * draws + draw] = o.estimate->Get(geothermometry::kCriteria[c]).on_edge;
+        }
+  }
+};
+
+// The sample without errors; its estimate says which minerals of the set enter (those whose
+// components the sample has), and the set's statistics and sensitivities take the same ones.
+std::vector<Outcome> EvaluateNominals(Plan& plan, const engine::Sample& sample) {
+  std::vector<Outcome> nominals;
+  for (DatasetPlan& d : plan.datasets) {
+    nominals.push_back(plan.Evaluate(sample, 0.0, d));
+    const geothermometry::Sweep& nominal = nominals.back().sweep;
+    if (nominal.ok() && !nominal.points.empty() && nominal.points[0].ok())
+      d.first_ph = nominal.points[0].ph;
+    if (nominal.ok()) {
+      for (const auto& p : nominal.points)
+        d.ph_guide.push_back(p.ok() ? p.ph : std::numeric_limits<double>::quiet_NaN());
+    }
+    if (nominals.back().estimate && !nominals.back().estimate->used.empty())
+      d.set_indices = geothermometry::MineralIndices(*d.dataset, nominals.back().estimate->used);
+  }
+  return nominals;
+}
+
+// Every draw's SI at every temperature is kept until its quantiles are taken: refused up front
+// where that would not fit, rather than ending out of memory after hours of draws.
+void CheckKeptBytes(const Plan& plan, int draw_count, std::size_t nt) {
+  const std::size_t nd = plan.datasets.size();
+  const auto draws = static_cast<std::size_t>(draw_count);
+  double bytes = 0.0;
+  for (const DatasetPlan& d : plan.datasets)
+    bytes += static_cast<double>(draws) * static_cast<double>(nt) *
+             static_cast<double>(d.dataset->MineralCount() + 1) * sizeof(double);
+  if (bytes > static_cast<double>(kMostKeptBytes)) {
+    const auto most = static_cast<long long>(static_cast<double>(draws) *
+                                             static_cast<double>(kMostKeptBytes) / bytes);
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "%d draws at %zu temperatures with %zu dataset%s would keep %.1f GB of "
+                  "results, more than the limit of %.1f GB: at most %lld draws here, or fewer "
+                  "temperatures",
+                  draw_count, nt, nd, nd == 1 ? "" : "s", bytes / 1e9,
+                  static_cast<double>(kMostKeptBytes) / 1e9, most);
+    throw std::invalid_argument(text);
+  }
+}
+
+std::vector<Store> EmptyStores(const Plan& plan, std::size_t draws, std::size_t nt) {
+  const auto criteria = std::size(geothermometry::kCriteria);
+  std::vector<Store> store(plan.datasets.size());
+  for (std::size_t k = 0; k < store.size(); ++k) {
+    Store& s = store[k];
+    s.minerals = static_cast<std::size_t>(plan.datasets[k].dataset->MineralCount());
+    s.ph.assign(draws * nt, kNaN);
+    s.si.assign(draws * nt * s.minerals, kNaN);
+    s.estimate.assign(criteria * draws, kNaN);
+    s.on_edge.assign(criteria * draws, 0);
+    s.failure.resize(draws);
+  }
+  return store;
+}
+
+// The statistics over the draws of one dataset at temperature t of the list.
+TemperatureResult SummarizeTemperature(const DatasetPlan& d, const Store& s, const Outcome& nominal,
+                                       const Options& options, std::size_t t, std::size_t draws) {
+  const std::size_t nt = options.temperatures.size();
+  std::vector<double> column(draws);
+  TemperatureResult tr;
+  tr.temperature = options.temperatures[t];
+  const bool nominal_ok = nominal.sweep.ok() && PointUsable(nominal.sweep.points[t]);
+  tr.nominal_ph = nominal_ok ? nominal.sweep.points[t].ph : kNaN;
+  for (std::size_t i = 0; i < draws; ++i) column[i] = s.ph[i * nt + t];
+  tr.ph = Summarize(column);
+  tr.failed = draws - tr.ph.n;
+  for (std::size_t m = 0; m < s.minerals; ++m) {
+    column.resize(draws);
+    for (std::size_t i = 0; i < draws; ++i) column[i] = s.si[(i * nt + t) * s.minerals + m];
+    tr.si.push_back(
+        {std::string(d.dataset->MineralName(static_cast<int>(m) + 1)), Summarize(column)});
+    tr.nominal_si.push_back(nominal_ok ? nominal.sweep.points[t].si[m] : kNaN);
+  }
+  if (options.estimate) {
+    std::vector<double> rms(draws, kNaN), median(draws, kNaN);
+    std::vector<double> si(d.set_indices.size());
+    for (std::size_t i = 0; i < draws; ++i) {
+      if (std::isnan(s.ph[i * nt + t])) continue;
+      for (std::size_t k = 0; k < si.size(); ++k)
+        si[k] = s.si[(i * nt + t) * s.minerals + static_cast<std::size_t>(d.set_indices[k] - 1)] /
+                (options.normalize ? d.dataset->ReactionMoles(d.set_indices[k]) : 1.0);
+      if (const auto st = geothermometry::Statistics(tr.temperature, si)) {
+        rms[i] = st->rms;
+        median[i] = st->median;
+      }
+    }
+    tr.set_rms = Summarize(rms);
+    tr.set_median = Summarize(median);
+  }
+  return tr;
+}
+
+// The estimate's statistics over the draws of one dataset. `reference` becomes the grid
+// temperature nearest the nominal RMS estimate, where the SI effects are taken.
+EstimateResult SummarizeEstimate(const DatasetPlan& d, const Store& s, const Outcome& nominal,
+                                 const Options& options, std::size_t draws,
+                                 std::size_t& reference) {
+  const auto criteria = std::size(geothermometry::kCriteria);
+  EstimateResult e;
+  e.minerals = nominal.estimate ? nominal.estimate->used : d.minerals;
+  for (std::size_t c = 0; c < criteria; ++c) {
+    const auto criterion = geothermometry::kCriteria[c];
+    std::vector<double> values(s.estimate.begin() + static_cast<std::ptrdiff_t>(c * draws),
+                               s.estimate.begin() + static_cast<std::ptrdiff_t>((c + 1) * draws));
+    e.draws.push_back(values);
+    e.criteria.push_back({geothermometry::CriterionKey(criterion), Summarize(values)});
+    e.nominal.push_back(nominal.estimate ? EstimateOf(*nominal.estimate, criterion) : std::nullopt);
+    e.nominal_on_edge.push_back(nominal.estimate && nominal.estimate->Get(criterion).on_edge);
+    e.on_edge.push_back(static_cast<std::size_t>(
+        std::count(s.on_edge.begin() + static_cast<std::ptrdiff_t>(c * draws),
+                   s.on_edge.begin() + static_cast<std::ptrdiff_t>((c + 1) * draws), 1)));
+  }
+  if (e.nominal[0]) {
+    double best = std::numeric_limits<double>::infinity();
+    for (std::size_t t = 0; t < options.temperatures.size(); ++t)
+      if (std::abs(options.temperatures[t] - *e.nominal[0]) < best) {
+        best = std::abs(options.temperatures[t] - *e.nominal[0]);
+        reference = t;
+      }
+  }
+  return e;
+}
+
+// One dataset's results over the draws, with the sensitivities when asked. The nominal
+// sample's warnings go to `warnings`; each failed draw is marked in `any_failed`.
+DatasetResult SummarizeDataset(const Plan& plan, const DatasetPlan& d, const Store& s,
+                               const Outcome& nominal, const engine::Sample& sample,
+                               const InputErrors& errors, std::vector<std::string>& warnings,
+                               std::vector<bool>& any_failed) {
+  const Options& options = *plan.options;
+  const std::size_t nt = options.temperatures.size();
+  const std::size_t draws = any_failed.size();
+  DatasetResult r;
+  r.dataset = d.dataset;
+  if (!nominal.failure.empty())
+    warnings.push_back(std::string(d.dataset->title) +
+                       ": the sample itself, without errors, fails: " + nominal.failure);
+  if (nominal.estimate)
+    for (const std::string& w : nominal.estimate->warnings)
+      warnings.push_back(std::string(d.dataset->title) + ": " + w);
+
+  std::set<std::string> seen;
+  for (std::size_t i = 0; i < draws; ++i) {
+    if (s.failure[i].empty()) continue;
+    ++r.failed_draws;
+    any_failed[i] = true;
+    if (r.failures.size() < kFailuresShown && seen.insert(s.failure[i]).second)
+      r.failures.push_back("draw " + std::to_string(i) + ": " + s.failure[i]);
+  }
+
+  for (std::size_t t = 0; t < nt; ++t)
+    r.temperatures.push_back(SummarizeTemperature(d, s, nominal, options, t, draws));
+
+  std::size_t reference = nt / 2;
+  if (options.estimate) r.estimate = SummarizeEstimate(d, s, nominal, options, draws, reference);
+  r.sensitivity_temperature = options.temperatures[reference];
+  if (options.sensitivity) r.sensitivity = Sensitivities(plan, d, sample, errors, reference);
+  return r;
+}
+
+// The solute geothermometers' intervals; `solute` holds [geothermometer][draw].
+std::vector<SoluteResult> SummarizeSolute(
+    const std::vector<geothermometry::SoluteTemperature>& nominal_solute,
+    const std::vector<double>& solute, std::size_t draws) {
+  std::vector<SoluteResult> out;
+  for (std::size_t g = 0; g < nominal_solute.size(); ++g) {
+    SoluteResult sr;
+    sr.key = std::string(nominal_solute[g].key);
+    sr.citation = std::string(nominal_solute[g].citation);
+    sr.label = SoluteLabel(sr.key) + ", " + sr.citation;
+    sr.nominal = nominal_solute[g].celsius;
+    std::vector<double> values(solute.begin() + static_cast<std::ptrdiff_t>(g * draws),
+                               solute.begin() + static_cast<std::ptrdiff_t>((g + 1) * draws));
+    sr.interval = Summarize(values);
+    out.push_back(std::move(sr));
+  }
+  return out;
+}
+
+}  // namespace
+
 Result Run(const engine::Sample& sample, const InputErrors& errors, const Options& asked,
            engine::ConditionsCache& cache) {
   if (asked.draws < 1) throw std::invalid_argument("the number of draws must be at least 1");
@@ -345,67 +561,15 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     geothermometry::ResolveFixes(*ds, options.fix);
     plan.datasets.push_back(std::move(d));
   }
-  // The sample without errors; its estimate says which minerals of the set enter (those whose
-  // components the sample has), and the set's statistics and sensitivities take the same ones.
-  std::vector<Outcome> nominals;
-  for (DatasetPlan& d : plan.datasets) {
-    nominals.push_back(plan.Evaluate(sample, 0.0, d));
-    const geothermometry::Sweep& nominal = nominals.back().sweep;
-    if (nominal.ok() && !nominal.points.empty() && nominal.points[0].ok())
-      d.first_ph = nominal.points[0].ph;
-    if (nominal.ok()) {
-      for (const auto& p : nominal.points)
-        d.ph_guide.push_back(p.ok() ? p.ph : std::numeric_limits<double>::quiet_NaN());
-    }
-    if (nominals.back().estimate && !nominals.back().estimate->used.empty())
-      d.set_indices = geothermometry::MineralIndices(*d.dataset, nominals.back().estimate->used);
-  }
+  const std::vector<Outcome> nominals = EvaluateNominals(plan, sample);
 
   ThrowIfCancelled(options.cancel);
   const std::size_t nd = plan.datasets.size();
   const std::size_t nt = options.temperatures.size();
   const auto draws = static_cast<std::size_t>(options.draws);
-  const auto criteria = std::size(geothermometry::kCriteria);
 
-  // Every draw's numbers, in slots of its own: the statistics do not see the thread order.
-  struct Store {
-    std::size_t minerals = 0;
-    std::vector<double> ph;            // [draw][t]
-    std::vector<double> si;            // [draw][t][m]
-    std::vector<double> estimate;      // [criterion][draw]
-    std::vector<char> on_edge;         // [criterion][draw]
-    std::vector<std::string> failure;  // [draw]
-  };
-  // Every draw's SI at every temperature is kept until its quantiles are taken: refused up front
-  // where that would not fit, rather than ending out of memory after hours of draws.
-  {
-    double bytes = 0.0;
-    for (const DatasetPlan& d : plan.datasets)
-      bytes += static_cast<double>(draws) * static_cast<double>(nt) *
-               static_cast<double>(d.dataset->MineralCount() + 1) * sizeof(double);
-    if (bytes > static_cast<double>(kMostKeptBytes)) {
-      const auto most = static_cast<long long>(static_cast<double>(draws) *
-                                               static_cast<double>(kMostKeptBytes) / bytes);
-      char text[320];
-      std::snprintf(text, sizeof text,
-                    "%d draws at %zu temperatures with %zu dataset%s would keep %.1f GB of "
-                    "results, more than the limit of %.1f GB: at most %lld draws here, or fewer "
-                    "temperatures",
-                    options.draws, nt, nd, nd == 1 ? "" : "s", bytes / 1e9,
-                    static_cast<double>(kMostKeptBytes) / 1e9, most);
-      throw std::invalid_argument(text);
-    }
-  }
-  std::vector<Store> store(nd);
-  for (std::size_t k = 0; k < nd; ++k) {
-    Store& s = store[k];
-    s.minerals = static_cast<std::size_t>(plan.datasets[k].dataset->MineralCount());
-    s.ph.assign(draws * nt, kNaN);
-    s.si.assign(draws * nt * s.minerals, kNaN);
-    s.estimate.assign(criteria * draws, kNaN);
-    s.on_edge.assign(criteria * draws, 0);
-    s.failure.resize(draws);
-  }
+  CheckKeptBytes(plan, options.draws, nt);
+  std::vector<Store> store = EmptyStores(plan, draws, nt);
   std::vector<geothermometry::SoluteTemperature> nominal_solute;
   if (options.solute) nominal_solute = Solute(sample);
   std::vector<double> solute(nominal_solute.size() * draws, kNaN);  // [geothermometer][draw]
@@ -416,26 +580,8 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     double offset = 0.0;
     const engine::Sample drawn =
         DrawSample(sample, errors, options.seed, static_cast<std::uint64_t>(i), &offset);
-    for (std::size_t k = 0; k < nd; ++k) {
-      Store& s = store[k];
-      const Outcome o = plan.Evaluate(drawn, offset, plan.datasets[k]);
-      s.failure[draw] = o.failure;
-      if (o.sweep.ok()) {
-        for (std::size_t t = 0; t < nt; ++t) {
-          const auto& p = o.sweep.points[t];
-          if (!PointUsable(p)) continue;
-          s.ph[draw * nt + t] = p.ph;
-          std::copy(p.si.begin(), p.si.begin() + static_cast<std::ptrdiff_t>(s.minerals),
-                    s.si.begin() + static_cast<std::ptrdiff_t>((draw * nt + t) * s.minerals));
-        }
-      }
-      if (o.estimate)
-        for (std::size_t c = 0; c < criteria; ++c)
-          if (auto v = EstimateOf(*o.estimate, geothermometry::kCriteria[c])) {
-            s.estimate[c * draws + draw] = *v;
-            s.on_edge[c * draws + draw] = o.estimate->Get(geothermometry::kCriteria[c]).on_edge;
-          }
-    }
+    for (std::size_t k = 0; k < nd; ++k)
+      store[k].Keep(draw, plan.Evaluate(drawn, offset, plan.datasets[k]), nt, draws);
     if (options.solute) {
       const auto temps = Solute(drawn);
       for (std::size_t g = 0; g < temps.size() && g < nominal_solute.size(); ++g)
@@ -447,112 +593,14 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
   ThrowIfCancelled(options.cancel);
   std::vector<bool> any_failed(draws, false);
   for (std::size_t k = 0; k < nd; ++k) {
-    const DatasetPlan& d = plan.datasets[k];
-    Store& s = store[k];
-    DatasetResult r;
-    r.dataset = d.dataset;
-    const Outcome& nominal = nominals[k];
-    if (!nominal.failure.empty())
-      result.warnings.push_back(std::string(d.dataset->title) +
-                                ": the sample itself, without errors, fails: " + nominal.failure);
-    if (nominal.estimate)
-      for (const std::string& w : nominal.estimate->warnings)
-        result.warnings.push_back(std::string(d.dataset->title) + ": " + w);
-
-    std::set<std::string> seen;
-    for (std::size_t i = 0; i < draws; ++i) {
-      if (s.failure[i].empty()) continue;
-      ++r.failed_draws;
-      any_failed[i] = true;
-      if (r.failures.size() < kFailuresShown && seen.insert(s.failure[i]).second)
-        r.failures.push_back("draw " + std::to_string(i) + ": " + s.failure[i]);
-    }
-
-    std::vector<double> column(draws);
-    for (std::size_t t = 0; t < nt; ++t) {
-      TemperatureResult tr;
-      tr.temperature = options.temperatures[t];
-      const bool nominal_ok = nominal.sweep.ok() && PointUsable(nominal.sweep.points[t]);
-      tr.nominal_ph = nominal_ok ? nominal.sweep.points[t].ph : kNaN;
-      for (std::size_t i = 0; i < draws; ++i) column[i] = s.ph[i * nt + t];
-      tr.ph = Summarize(column);
-      tr.failed = draws - tr.ph.n;
-      for (std::size_t m = 0; m < s.minerals; ++m) {
-        column.resize(draws);
-        for (std::size_t i = 0; i < draws; ++i) column[i] = s.si[(i * nt + t) * s.minerals + m];
-        tr.si.push_back(
-            {std::string(d.dataset->MineralName(static_cast<int>(m) + 1)), Summarize(column)});
-        tr.nominal_si.push_back(nominal_ok ? nominal.sweep.points[t].si[m] : kNaN);
-      }
-      if (options.estimate) {
-        std::vector<double> rms(draws, kNaN), median(draws, kNaN);
-        std::vector<double> si(d.set_indices.size());
-        for (std::size_t i = 0; i < draws; ++i) {
-          if (std::isnan(s.ph[i * nt + t])) continue;
-          for (std::size_t k = 0; k < si.size(); ++k)
-            si[k] =
-                s.si[(i * nt + t) * s.minerals + static_cast<std::size_t>(d.set_indices[k] - 1)] /
-                (options.normalize ? d.dataset->ReactionMoles(d.set_indices[k]) : 1.0);
-          if (const auto st = geothermometry::Statistics(tr.temperature, si)) {
-            rms[i] = st->rms;
-            median[i] = st->median;
-          }
-        }
-        tr.set_rms = Summarize(rms);
-        tr.set_median = Summarize(median);
-      }
-      column.resize(draws);
-      r.temperatures.push_back(std::move(tr));
-    }
-
-    std::size_t reference = nt / 2;
-    if (options.estimate) {
-      EstimateResult e;
-      e.minerals = nominal.estimate ? nominal.estimate->used : d.minerals;
-      for (std::size_t c = 0; c < criteria; ++c) {
-        const auto criterion = geothermometry::kCriteria[c];
-        std::vector<double> values(
-            s.estimate.begin() + static_cast<std::ptrdiff_t>(c * draws),
-            s.estimate.begin() + static_cast<std::ptrdiff_t>((c + 1) * draws));
-        e.draws.push_back(values);
-        e.criteria.push_back({geothermometry::CriterionKey(criterion), Summarize(values)});
-        e.nominal.push_back(nominal.estimate ? EstimateOf(*nominal.estimate, criterion)
-                                             : std::nullopt);
-        e.nominal_on_edge.push_back(nominal.estimate && nominal.estimate->Get(criterion).on_edge);
-        e.on_edge.push_back(static_cast<std::size_t>(
-            std::count(s.on_edge.begin() + static_cast<std::ptrdiff_t>(c * draws),
-                       s.on_edge.begin() + static_cast<std::ptrdiff_t>((c + 1) * draws), 1)));
-      }
-      if (e.nominal[0]) {
-        // The SI effects are taken at the grid temperature nearest the nominal RMS estimate.
-        double best = std::numeric_limits<double>::infinity();
-        for (std::size_t t = 0; t < nt; ++t)
-          if (std::abs(options.temperatures[t] - *e.nominal[0]) < best) {
-            best = std::abs(options.temperatures[t] - *e.nominal[0]);
-            reference = t;
-          }
-      }
-      r.estimate = std::move(e);
-    }
-    r.sensitivity_temperature = options.temperatures[reference];
-    if (options.sensitivity) r.sensitivity = Sensitivities(plan, d, sample, errors, reference);
-    result.datasets.push_back(std::move(r));
-    s = Store{};  // summarised: its draws are no longer needed
+    result.datasets.push_back(SummarizeDataset(plan, plan.datasets[k], store[k], nominals[k],
+                                               sample, errors, result.warnings, any_failed));
+    store[k] = Store{};  // summarised: its draws are no longer needed
   }
   result.failed_draws =
       static_cast<std::size_t>(std::count(any_failed.begin(), any_failed.end(), true));
 
-  for (std::size_t g = 0; g < nominal_solute.size(); ++g) {
-    SoluteResult sr;
-    sr.key = std::string(nominal_solute[g].key);
-    sr.citation = std::string(nominal_solute[g].citation);
-    sr.label = SoluteLabel(sr.key) + ", " + sr.citation;
-    sr.nominal = nominal_solute[g].celsius;
-    std::vector<double> values(solute.begin() + static_cast<std::ptrdiff_t>(g * draws),
-                               solute.begin() + static_cast<std::ptrdiff_t>((g + 1) * draws));
-    sr.interval = Summarize(values);
-    result.solute.push_back(std::move(sr));
-  }
+  result.solute = SummarizeSolute(nominal_solute, solute, draws);
   ThrowIfCancelled(options.cancel);  // a sensitivity cut short
   return result;
 }

@@ -59,6 +59,79 @@ void WriteErrors(std::ostream& out, const Result& r) {
   out << "Errors (1 sigma):" << list << '\n';
 }
 
+void WriteEstimate(std::ostream& out, const EstimateResult& e, int draws) {
+  out << "  Reservoir temperature (multicomponent, " << e.minerals.size() << " minerals), °C\n";
+  for (std::size_t c = 0; c < e.criteria.size(); ++c) {
+    const Interval& i = e.criteria[c].interval;
+    std::string nominal = e.nominal[c] ? Fixed(*e.nominal[c], 1) : std::string("none");
+    if (e.nominal_on_edge[c]) nominal += " (edge)";
+    out << "    " << Pad(e.criteria[c].name, 8) << Pad(Cell(i, 1), 26)
+        << Pad("nominal " + nominal, 22);
+    if (i.n > 0) out << "90 % width " << Fixed(i.q95 - i.q05, 1);
+    if (i.n < static_cast<std::size_t>(draws))
+      out << "; " << draws - static_cast<int>(i.n) << " draws without an estimate";
+    if (e.on_edge[c] > 0)
+      out << "; " << e.on_edge[c] << " draws at the range's edge (a bound, not a minimum)";
+    out << '\n';
+  }
+}
+
+void WriteSensitivities(std::ostream& out, const DatasetResult& d) {
+  out << "  Inputs that matter most (one at a time at -1 and +1 sigma; SI at "
+      << Fixed(d.sensitivity_temperature, 1) << " °C)\n";
+  out << "    " << Pad("input", 16) << Pad("error", 8) << Pad("estimate °C", 14) << Pad("share", 8)
+      << "SI of the set\n";
+  for (const Sensitivity& s : d.sensitivity) {
+    out << "    " << Pad(s.input, 16) << Pad(s.error, 8)
+        << Pad(s.estimate_effect ? "±" + Fixed(std::abs(*s.estimate_effect), 1) : "-", 14)
+        << Pad(s.estimate_share ? Fixed(*s.estimate_share, 0) + " %" : "-", 8)
+        << (s.si_effect ? "±" + Fixed(*s.si_effect, 3) : "-");
+    if (!s.note.empty()) out << "  (" << s.note << ')';
+    out << '\n';
+  }
+}
+
+// pH and the SI of the set, five columns to a block so that a line fits a terminal.
+void WriteTemperatureBlocks(std::ostream& out, const DatasetResult& d) {
+  std::vector<std::pair<std::string, int>> columns = {{"pH", -1}};
+  const std::vector<std::string> set =
+      d.estimate ? d.estimate->minerals : std::vector<std::string>{};
+  for (const std::string& name : set) {
+    const int m = d.dataset->MineralIndex(name);
+    if (m > 0) columns.push_back({name, m - 1});
+  }
+  constexpr std::size_t kPerBlock = 5;
+  constexpr std::size_t kWidth = 22;
+  for (std::size_t first = 0; first < columns.size(); first += kPerBlock) {
+    const std::size_t last = std::min(columns.size(), first + kPerBlock);
+    out << "\n  " << Pad("T °C", 8);
+    for (std::size_t c = first; c < last; ++c)
+      out << Pad(c == 0 ? "pH" : "SI " + columns[c].first, kWidth);
+    out << '\n';
+    for (const TemperatureResult& t : d.temperatures) {
+      out << "  " << Pad(Fixed(t.temperature, 1), 8);
+      for (std::size_t c = first; c < last; ++c) {
+        const int m = columns[c].second;
+        out << Pad(m < 0 ? Cell(t.ph, 2) : Cell(t.si[static_cast<std::size_t>(m)].interval, 2),
+                   kWidth);
+      }
+      if (t.failed > 0) out << t.failed << " failed";
+      out << '\n';
+    }
+  }
+}
+
+void WriteSolute(std::ostream& out, const Result& r) {
+  out << "\nSolute geothermometers, °C (from the separated water)\n";
+  for (const SoluteResult& s : r.solute) {
+    out << "  " << Pad(s.label, 38) << Pad(Cell(s.interval, 1), 26) << "nominal "
+        << (s.nominal ? Fixed(*s.nominal, 1) : std::string("none"));
+    if (s.interval.n < static_cast<std::size_t>(r.draws))
+      out << "   (" << r.draws - static_cast<int>(s.interval.n) << " draws without a value)";
+    out << '\n';
+  }
+}
+
 }  // namespace
 
 void WriteText(std::ostream& out, const Result& r) {
@@ -76,78 +149,13 @@ void WriteText(std::ostream& out, const Result& r) {
       out << "  " << d.failed_draws << " draws failed, e.g.\n";
       for (const std::string& f : d.failures) out << "    " << f << '\n';
     }
-    if (d.estimate) {
-      const EstimateResult& e = *d.estimate;
-      out << "  Reservoir temperature (multicomponent, " << e.minerals.size() << " minerals), °C\n";
-      for (std::size_t c = 0; c < e.criteria.size(); ++c) {
-        const Interval& i = e.criteria[c].interval;
-        std::string nominal = e.nominal[c] ? Fixed(*e.nominal[c], 1) : std::string("none");
-        if (e.nominal_on_edge[c]) nominal += " (edge)";
-        out << "    " << Pad(e.criteria[c].name, 8) << Pad(Cell(i, 1), 26)
-            << Pad("nominal " + nominal, 22);
-        if (i.n > 0) out << "90 % width " << Fixed(i.q95 - i.q05, 1);
-        if (i.n < static_cast<std::size_t>(r.draws))
-          out << "; " << r.draws - static_cast<int>(i.n) << " draws without an estimate";
-        if (e.on_edge[c] > 0)
-          out << "; " << e.on_edge[c] << " draws at the range's edge (a bound, not a minimum)";
-        out << '\n';
-      }
-    }
-    if (!d.sensitivity.empty()) {
-      out << "  Inputs that matter most (one at a time at -1 and +1 sigma; SI at "
-          << Fixed(d.sensitivity_temperature, 1) << " °C)\n";
-      out << "    " << Pad("input", 16) << Pad("error", 8) << Pad("estimate °C", 14)
-          << Pad("share", 8) << "SI of the set\n";
-      for (const Sensitivity& s : d.sensitivity) {
-        out << "    " << Pad(s.input, 16) << Pad(s.error, 8)
-            << Pad(s.estimate_effect ? "±" + Fixed(std::abs(*s.estimate_effect), 1) : "-", 14)
-            << Pad(s.estimate_share ? Fixed(*s.estimate_share, 0) + " %" : "-", 8)
-            << (s.si_effect ? "±" + Fixed(*s.si_effect, 3) : "-");
-        if (!s.note.empty()) out << "  (" << s.note << ')';
-        out << '\n';
-      }
-    }
-
-    // pH and the SI of the set, five columns to a block so that a line fits a terminal.
-    std::vector<std::pair<std::string, int>> columns = {{"pH", -1}};
-    const std::vector<std::string> set =
-        d.estimate ? d.estimate->minerals : std::vector<std::string>{};
-    for (const std::string& name : set) {
-      const int m = d.dataset->MineralIndex(name);
-      if (m > 0) columns.push_back({name, m - 1});
-    }
-    constexpr std::size_t kPerBlock = 5;
-    constexpr std::size_t kWidth = 22;
-    for (std::size_t first = 0; first < columns.size(); first += kPerBlock) {
-      const std::size_t last = std::min(columns.size(), first + kPerBlock);
-      out << "\n  " << Pad("T °C", 8);
-      for (std::size_t c = first; c < last; ++c)
-        out << Pad(c == 0 ? "pH" : "SI " + columns[c].first, kWidth);
-      out << '\n';
-      for (const TemperatureResult& t : d.temperatures) {
-        out << "  " << Pad(Fixed(t.temperature, 1), 8);
-        for (std::size_t c = first; c < last; ++c) {
-          const int m = columns[c].second;
-          out << Pad(m < 0 ? Cell(t.ph, 2) : Cell(t.si[static_cast<std::size_t>(m)].interval, 2),
-                     kWidth);
-        }
-        if (t.failed > 0) out << t.failed << " failed";
-        out << '\n';
-      }
-    }
+    if (d.estimate) WriteEstimate(out, *d.estimate, r.draws);
+    if (!d.sensitivity.empty()) WriteSensitivities(out, d);
+    WriteTemperatureBlocks(out, d);
     out << "  (every mineral of the dataset in --format csv or json)\n";
   }
 
-  if (!r.solute.empty()) {
-    out << "\nSolute geothermometers, °C (from the separated water)\n";
-    for (const SoluteResult& s : r.solute) {
-      out << "  " << Pad(s.label, 38) << Pad(Cell(s.interval, 1), 26) << "nominal "
-          << (s.nominal ? Fixed(*s.nominal, 1) : std::string("none"));
-      if (s.interval.n < static_cast<std::size_t>(r.draws))
-        out << "   (" << r.draws - static_cast<int>(s.interval.n) << " draws without a value)";
-      out << '\n';
-    }
-  }
+  if (!r.solute.empty()) WriteSolute(out, r);
 }
 
 void WriteCsvHeader(std::ostream& out) {

@@ -43,7 +43,7 @@ class TemporaryFile {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const TemporaryFile file(data, size);
   try {
-    const geofluid::sample::Sample sample = geofluid::sample::LoadSample(file.Path());
+    const geofluid::sample::SampleFile sample = geofluid::sample::LoadSample(file.Path());
     for (int box = 1; box <= 18; ++box) {
       const std::string& text = sample.box[static_cast<std::size_t>(box)];
       if (text.empty()) continue;

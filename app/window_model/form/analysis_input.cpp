@@ -15,7 +15,11 @@ namespace geofluid::form {
 double BoxNumber(const std::array<std::string, 19>& box, int index) {
   const std::string& text = box[static_cast<std::size_t>(index)];
   if (const auto value = ParseNumber(text)) return *value;
-  const std::string label(BoxLabel(index));
+  throw ConversionError("Text" + std::to_string(index) + " (" + std::string(BoxLabel(index)) +
+                        "): " + NumberProblem(text));
+}
+
+std::string NumberProblem(const std::string& text) {
   std::string problem;
   if (text.empty()) {
     problem = "the box is empty, not a number";
@@ -30,7 +34,7 @@ double BoxNumber(const std::array<std::string, 19>& box, int index) {
     problem = "\"" + shown + "\" is not a number";
     if (OutOfRange(text)) problem += " (out of the range of a double)";
   }
-  throw ConversionError("Text" + std::to_string(index) + " (" + label + "): " + problem);
+  return problem;
 }
 
 Analysis ReadAnalysis(const std::array<std::string, 19>& box, double steam_fraction) {

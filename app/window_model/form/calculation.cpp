@@ -13,13 +13,13 @@ namespace geofluid::form {
 engine::Sample SampleFromBoxes(const CalculationInput& input) {
   engine::Sample s;
   const auto& box = input.box;
-  if (input.option1) s.ph = BoxNumber(box, 13);
-  s.steam_h2s = BoxNumber(box, 16);
+  if (input.option1) s.ph = BoxNumber(box, kPhBox);
+  s.steam_h2s = BoxNumber(box, kSteamH2sBox);
   for (int i = 1; i <= 12; ++i) {
     s.component[static_cast<std::size_t>(i - 1)] = BoxNumber(box, i);
-    if (i == 8) s.steam_co2 = BoxNumber(box, 15);
+    if (i == 8) s.steam_co2 = BoxNumber(box, kSteamCo2Box);
   }
-  s.water = BoxNumber(box, 14);
+  s.water = BoxNumber(box, kWaterBox);
   return s;
 }
 
@@ -33,8 +33,8 @@ CalculationResult Calculate(const CalculationInput& input,
                             const std::function<void()>& on_non_convergence,
                             engine::Search search) {
   const engine::Dataset& dataset = engine::Dataset::Of(input.dataset);
-  const double t = BoxNumber(input.box, 17);
-  const double ts = BoxNumber(input.box, 18);
+  const double t = BoxNumber(input.box, kCalculationBox);
+  const double ts = BoxNumber(input.box, kSeparationBox);
 
   // The window interpolates at T and Ts together, before any analysis box is read.
   thermo::ThermoStorage storage;
@@ -42,11 +42,11 @@ CalculationResult Calculate(const CalculationInput& input,
   storage.separation_temperature = ts;
   platform::ClearFpFaults();
   storage.InterpolateTables();
-  platform::CheckFp("the interpolation of the tables to " + input.box[17] + " / " + input.box[18] +
-                    " °C");
+  platform::CheckFp("the interpolation of the tables to " + input.box[kCalculationBox] + " / " +
+                    input.box[kSeparationBox] + " °C");
   auto conditions =
       std::make_shared<const engine::Conditions>(engine::ConditionsFrom(dataset, storage));
-  platform::CheckFp("the equilibrium constants at " + input.box[17] + " °C");
+  platform::CheckFp("the equilibrium constants at " + input.box[kCalculationBox] + " °C");
 
   const double y = WindowSteamFraction(storage, input.option1, input.check1 == 1);
   platform::CheckFp("the fraction of steam");
@@ -62,7 +62,7 @@ CalculationResult Calculate(const CalculationInput& input,
   static_cast<engine::Evaluation&>(r) = engine::Evaluate(
       sample, conditions, y,
       input.option1 ? std::nullopt : std::optional<double>(input.stored_toth), hooks);
-  r.temperature_text = input.box[17];
+  r.temperature_text = input.box[kCalculationBox];
   return r;
 }
 

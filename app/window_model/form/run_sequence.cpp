@@ -80,8 +80,8 @@ RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
     }
 
     // 4 to 10, and the TOTH of 11.
-    auto result = std::make_shared<CalculationResult>(
-        Calculate(input, [&] { ++outcome.non_convergences; }));
+    auto result =
+        std::make_shared<CalculationResult>(Calculate(input, [&] { ++outcome.non_convergences; }));
     outcome.result = result;
 
     // 12. The report is complete and closed before the TOTH is handed over, so a run whose

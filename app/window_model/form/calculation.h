@@ -10,6 +10,16 @@
 
 namespace geofluid::form {
 
+// The boxes after the twelve components, Text13 .. Text18.
+inline constexpr int kPhBox = 13;
+inline constexpr int kWaterBox = 14;
+inline constexpr int kSteamCo2Box = 15;
+inline constexpr int kSteamH2sBox = 16;
+inline constexpr int kCalculationBox = 17;
+inline constexpr int kSeparationBox = 18;
+// Text1 .. Text16 hold the analysis, locked in the second mode.
+inline constexpr int kAnalysisBoxes = kSteamH2sBox;
+
 // What a run reads from the window.
 struct CalculationInput {
   thermo::Dataset dataset = thermo::Dataset::kSolveq;

@@ -27,6 +27,9 @@ struct TextBox {
 
 // Caption of the label beside each box: "SiO2" for Text1 ... "蒸気分離温度" for Text18.
 std::string_view BoxLabel(int box);
+// The sample files' key of a box: its label, "calculation" for Text17 and "separation" for
+// Text18.
+std::string_view BoxKey(int box);
 // 1..18 for a label text of the sample files ("SiO2", ..., "H2S", "calculation",
 // "separation"); nullopt for anything else.
 std::optional<int> BoxForKey(std::string_view key);

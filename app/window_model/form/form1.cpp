@@ -12,7 +12,6 @@ constexpr std::array<std::string_view, kBoxCount + 1> kLabels = {
     "",      "SiO2", "Na",  "K",  "Ca",  "Mg",  "Fe",  "Al",       "CO3(2-)",     "SO4(2-)",
     "HS(-)", "Cl",   "NH3", "pH", "H2O", "CO2", "H2S", "計算温度", "蒸気分離温度"};
 
-constexpr int kAnalysisBoxes = 16;  // Text1 .. Text16: locked in the second mode
 }  // namespace
 
 std::string_view BoxLabel(int box) {
@@ -20,11 +19,17 @@ std::string_view BoxLabel(int box) {
   return kLabels[static_cast<std::size_t>(box)];
 }
 
+std::string_view BoxKey(int box) {
+  if (box == kCalculationBox) return "calculation";
+  if (box == kSeparationBox) return "separation";
+  return BoxLabel(box);
+}
+
 std::optional<int> BoxForKey(std::string_view key) {
   for (int box = 1; box <= kAnalysisBoxes; ++box)
     if (key == kLabels[static_cast<std::size_t>(box)]) return box;
-  if (key == "calculation") return 17;
-  if (key == "separation") return 18;
+  if (key == "calculation") return kCalculationBox;
+  if (key == "separation") return kSeparationBox;
   return std::nullopt;
 }
 
