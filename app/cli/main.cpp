@@ -4,10 +4,12 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "cli_commands.h"
 #include "cli_io.h"
 #include "geofluid/version.h"
+#include "option_checks.h"
 #include "platform/files.h"
 
 int main(int argc, char** argv) {
@@ -27,8 +29,11 @@ int main(int argc, char** argv) {
   CLI::App* uncertainty_command = geofluid::cli::AddUncertaintyCommand(app, uncertainty);
   geofluid::cli::ScalingOptions scaling;
   CLI::App* scaling_command = geofluid::cli::AddScalingCommand(app, scaling);
+  const std::vector<std::string> args = geofluid::cli::EmptyValuesSpelledOut(argc, argv);
+  std::vector<const char*> arg_texts;
+  for (const std::string& arg : args) arg_texts.push_back(arg.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(arg_texts.size()), arg_texts.data());
   } catch (const CLI::Success& e) {  // --help, --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {

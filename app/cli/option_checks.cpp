@@ -5,6 +5,23 @@
 
 namespace geofluid::cli {
 
+std::vector<std::string> EmptyValuesSpelledOut(int argc, const char* const* argv) {
+  std::vector<std::string> args;
+  bool options_end = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") options_end = true;
+    if (i > 0 && !options_end && arg.size() > 3 && arg.starts_with("--") && arg.back() == '=' &&
+        arg.find('=') == arg.size() - 1) {
+      args.push_back(arg.substr(0, arg.size() - 1));
+      args.emplace_back();
+      continue;
+    }
+    args.push_back(arg);
+  }
+  return args;
+}
+
 void RefuseEmptyValues(CLI::App& command) {
   const CLI::Validator not_empty(
       [](std::string& value) -> std::string {
