@@ -114,8 +114,8 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
   AddDatasetOption(*run, options.datasets, DatasetUse::kOne);
   run->add_option("--mode", options.mode,
                   "measured (at the pH's measurement temperature: the TOTH is stored for later "
-                  "runs) or other (the pH at the calculation temperature, with the stored "
-                  "TOTH); default: as the sample file says")
+                  "runs) or other (default: the pH at the calculation temperature that gives "
+                  "the stored TOTH)")
       ->check(CLI::IsMember({"measured", "other"}));
   run->add_flag("--no-steam-correction", options.no_steam_correction,
                 "carry the pH without the steam correction");
