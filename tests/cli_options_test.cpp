@@ -43,13 +43,14 @@ std::vector<Command> Commands() {
         "--out", "--jobs"}},
       {{"geothermometry", kSample},
        {"--dataset", "--temperatures", "--units", "--steam-units", "--interpolation", "--format",
-        "--jobs"}},
+        "--out", "--jobs"}},
       {{"uncertainty", kSample},
-       {"--dataset", "--temperatures", "--units", "--format", "--jobs", "--draws", "--seed"}},
+       {"--dataset", "--temperatures", "--units", "--format", "--out", "--jobs", "--draws",
+        "--seed"}},
       {scaling,
        {"--dataset", "--units", "--steam-units", "--interpolation", "--format", "--jobs", "--draws",
         "--seed"}},
-      {{"constants", "--temperature", "150"}, {"--dataset"}},
+      {{"constants", "--temperature", "150"}, {"--dataset", "--out"}},
       {{"run", kSample, "--mode", "measured"}, {"--dataset"}},
   };
 }
@@ -89,7 +90,9 @@ TEST(SharedOptions, AMistakeInAnyOfThemIsRefusedNamingTheOptionAndItsWay) {
           const auto r = RunCli(args, dir.Path());
           EXPECT_EQ(r.status, 2) << what << ": " << r.err;
           EXPECT_TRUE(Has(r.err, option)) << what << ": " << r.err;
-          if (!value.empty()) EXPECT_TRUE(Has(r.err, said)) << what << ": " << r.err;
+          if (!value.empty()) {
+            EXPECT_TRUE(Has(r.err, said)) << what << ": " << r.err;
+          }
           // A bound is printed as written, never as the 309 digits of the largest double.
           EXPECT_LT(r.err.size(), 400u) << what << ": " << r.err;
           EXPECT_TRUE(r.out.empty()) << what << ": " << r.out.substr(0, 200);
@@ -154,16 +157,13 @@ TEST(SharedOptions, HelpSaysEachInTheUsersTermsAndAlikeInEveryCommand) {
         continue;  // one dataset at a time
       const auto at = r.out.find("  " + option);
       ASSERT_NE(at, std::string::npos) << command.args[0] << " " << option;
-      // The option's line and the description below it; where the default or the values
-      // differ by design, the name and the type only.
+      // The option's line and the description below it, alike wherever the option has the
+      // same values and default; the values of --format, the defaults of the temperatures and
+      // the least count of draws differ by command.
+      if (option == "--draws" || option == "--format" || option == "--temperatures") continue;
       std::string line = r.out.substr(at, r.out.find('\n', at) - at);
-      const bool by_design = option == "--draws" || option == "--format" ||
-                             option == "--temperatures" || option == "--out";
-      if (by_design) {
-        line = line.substr(0, line.find("  ", 2));
-      } else if (const auto next = r.out.find('\n', at) + 1; r.out.compare(next, 4, "    ") == 0) {
+      if (const auto next = r.out.find('\n', at) + 1; r.out.compare(next, 4, "    ") == 0)
         line += r.out.substr(next, r.out.find('\n', next) - next);
-      }
       if (first.emplace(option, line).second) continue;
       EXPECT_EQ(line, first[option]) << command.args[0];
     }
@@ -223,6 +223,46 @@ TEST(SharedOptions, TemperaturesAreOneListHoweverWritten) {
   };
   const auto batch_list = rows({"--temperatures", "150:250:50"});
   EXPECT_EQ(rows({"--from", "150", "--to", "250", "--step", "50"}).out, batch_list.out);
+}
+
+// --out of the commands that write one output: the same bytes as stdout; a refused command
+// leaves the file as it was, and the input is never the output.
+TEST(SharedOptions, OutWritesWhatStdoutWouldAndNeverTheInput) {
+  TempDir dir;
+  const auto out = dir / "out.txt";
+  const std::vector<std::vector<std::string>> commands = {
+      {"constants", "--temperature", "150"},
+      {"geothermometry", kSample, "--temperatures", "150:250:50", "--format", "csv"},
+      {"uncertainty", kSample, "--draws", "3", "--temperatures", "150:250:50"},
+      {"scaling", kSample, "--reservoir", "250", "--separation", "150", "--cooling", "90"},
+  };
+  for (const auto& args : commands) {
+    const auto plain = RunCli(args, dir.Path());
+    ASSERT_EQ(plain.status, 0) << args[0] << ": " << plain.err;
+    auto to_file = args;
+    to_file.insert(to_file.end(), {"--out", out.string()});
+    const auto r = RunCli(to_file, dir.Path());
+    EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+    EXPECT_TRUE(r.out.empty()) << args[0];
+    EXPECT_EQ(ReadFile(out), plain.out) << args[0];
+
+    WriteFile(out, "keep");
+    auto refused = to_file;
+    refused.insert(refused.end(), {"--dataset", "phreeqc"});
+    EXPECT_EQ(RunCli(refused, dir.Path()).status, 2) << args[0];
+    EXPECT_EQ(ReadFile(out), "keep") << args[0];
+  }
+  const auto sample = dir / "sample.ini";
+  WriteFile(sample, ReadFile(kSample));
+  const auto same =
+      RunCli({"geothermometry", sample.string(), "--out", sample.string()}, dir.Path());
+  EXPECT_EQ(same.status, 2);
+  EXPECT_TRUE(Has(same.err, "would overwrite the input")) << same.err;
+  EXPECT_EQ(ReadFile(sample), ReadFile(kSample));
+  const auto full = RunCli({"constants", "--temperature", "150", "--out", "/dev/full"}, dir.Path());
+  EXPECT_EQ(full.status, 1);
+  EXPECT_TRUE(Has(full.err, "/dev/full")) << full.err;
+  EXPECT_TRUE(Has(full.err, "the output is incomplete")) << full.err;
 }
 
 }  // namespace

@@ -22,14 +22,18 @@ std::vector<std::string> EmptyValuesSpelledOut(int argc, const char* const* argv
   return args;
 }
 
-void RefuseEmptyValues(CLI::App& command) {
-  const CLI::Validator not_empty(
+CLI::Validator NotEmpty() {
+  return CLI::Validator(
       [](std::string& value) -> std::string {
         if (value.find_first_not_of(" \t") == std::string::npos)
           return "an empty value: give one, or leave the option out for its default";
         return {};
       },
       "", "not empty");
+}
+
+void RefuseEmptyValues(CLI::App& command) {
+  const CLI::Validator not_empty = NotEmpty();
   for (CLI::Option* option : command.get_options()) {
     if (option->get_type_size_max() == 0) continue;  // a flag takes no value
     option->check(not_empty);

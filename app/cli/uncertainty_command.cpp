@@ -242,7 +242,7 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
   AddDatasetOption(*c, options.datasets, DatasetUse::kOneOrBoth);
   AddUnitsOption(*c, options.units);
   c->add_flag("--no-steam-correction", options.no_steam_correction,
-              "Carry the pH without the steam correction");
+              "carry the pH without the steam correction");
   AddFormatOption(*c, options.format, {Format::kText, Format::kCsv, Format::kJson},
                   "text (default), csv or json");
   c->add_option("--plot", options.plot,
