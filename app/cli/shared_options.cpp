@@ -19,8 +19,9 @@ namespace {
 template <typename T>
 CLI::Option* AddChoice(CLI::App& command, const std::string& name, T& into,
                        std::vector<std::pair<std::string, T>> choices, const std::string& help) {
+  // Worded as the parser's own check of a set, which the Python module repeats.
   std::string names;
-  for (const auto& choice : choices) names += (names.empty() ? "" : ", ") + choice.first;
+  for (const auto& choice : choices) names += (names.empty() ? "" : ",") + choice.first;
   std::string type;
   for (const auto& choice : choices) type += (type.empty() ? "" : "|") + choice.first;
   return command
@@ -33,7 +34,7 @@ CLI::Option* AddChoice(CLI::App& command, const std::string& name, T& into,
                 return;
               }
             }
-            throw CLI::ValidationError(name, "\"" + text + "\" is not one of " + names);
+            throw CLI::ValidationError(name, text + " not in {" + names + "}");
           },
           help)
       ->type_name(type);
@@ -140,7 +141,7 @@ void AddTemperatureOptions(CLI::App& command, TemperatureList& into, std::option
         try {
           into.list = batch::ParseTemperatures(text);
         } catch (const std::exception& e) {
-          throw CLI::ValidationError("--temperatures", e.what());
+          throw CLI::ValidationError(e.what());  // it names the list
         }
         into.given = true;
       },
