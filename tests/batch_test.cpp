@@ -698,7 +698,8 @@ TEST(BatchCli, UsageErrorsExitTwoAndLeaveTheFilesAlone) {
   EXPECT_EQ(RunCli({"batch", table.string(), "--temperatures", "300:100:10"}, dir.Path()).status,
             2);
   EXPECT_EQ(RunCli({"batch", table.string(), "--units", "ppm"}, dir.Path()).status, 2);
-  const auto ok = RunCli({"batch", table.string(), "--format", "jsonl"}, dir.Path());
+  const auto ok =
+      RunCli({"batch", table.string(), "--format", "jsonl", "--dataset", "solveq"}, dir.Path());
   EXPECT_EQ(ok.status, 0) << ok.err;
   EXPECT_EQ(nlohmann::json::parse(ok.out)["id"], "a");
 }

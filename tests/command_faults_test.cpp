@@ -314,8 +314,9 @@ TEST(CommandFaults, TemperaturesOutsideTheTablesAreWarnedOfAsRunDoes) {
   const std::string head = row.substr(0, at), tail = row.substr(row.find(',', at));
   WriteFile(table, header + "\n" + head + "301" + tail + "\n" + head + "-10" + tail + "\n" + head +
                        "140" + tail + "\n");
-  const auto r =
-      RunCli({"batch", table.string(), "--temperatures", "200", "--format", "json"}, dir.Path());
+  const auto r = RunCli(
+      {"batch", table.string(), "--temperatures", "200", "--format", "json", "--dataset", "solveq"},
+      dir.Path());
   const auto rows = nlohmann::json::parse(r.out);
   ASSERT_EQ(rows.size(), 3u) << r.err;
   for (std::size_t k = 0; k < 2; ++k) {

@@ -20,33 +20,20 @@ CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options) {
       "batch", "Calculate every sample of a CSV table at one or more temperatures");
   batch->add_option("input", options.input, "CSV table, one sample per row (- for stdin)")
       ->required();
-  batch->add_option("--temperatures", options.temperatures,
-                    "°C to carry each pH to: 150,200,250 or 100:300:10 (default: the measured "
-                    "mode at each sample's pH temperature only)");
-  batch->add_option("--dataset", options.dataset, "solveq (default), supcrt or both")
-      ->check(CLI::IsMember({"solveq", "supcrt", "both"}));
-  batch
-      ->add_option("--units", options.units,
-                   "unit of the water's analysis: mol/kg (default), mg/kg or mg/L")
-      ->check(CLI::IsMember({"mol/kg", "mg/kg", "mg/L"}));
-  batch
-      ->add_option("--steam-units", options.steam_units,
-                   "unit of the steam's CO2 and H2S per kg of steam: mol/kg, mmol/kg or mg/kg "
-                   "(default: mol/kg with mol/kg, else mg/kg)")
-      ->check(CLI::IsMember({"mol/kg", "mmol/kg", "mg/kg"}));
+  AddTemperatureOptions(*batch, options.temperatures, std::nullopt,
+                        "default: none, the measured mode at each sample's pH temperature only");
+  AddDatasetOption(*batch, options.datasets, DatasetUse::kOneOrBoth);
+  AddUnitsOption(*batch, options.units);
+  AddSteamUnitsOption(*batch, options.steam_units);
   batch->add_flag("--no-steam-correction", options.no_steam_correction,
                   "carry the pH without the steam correction");
-  batch->add_option("--format", options.format, "csv (default), json or jsonl")
-      ->check(CLI::IsMember({"csv", "json", "jsonl"}));
-  batch->add_option("--out", options.out, "output file (default - for stdout)");
-  batch->add_option("--species", options.species, "also write the species in long form here");
-  batch->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
-      ->check(JobsCount(1024));
-  batch
-      ->add_option("--interpolation", options.interpolation,
-                   "how the tables are carried to a temperature: specified (default, the "
-                   "window's polynomial) or steffen (monotone piecewise cubic)")
-      ->check(CLI::IsMember({"specified", "steffen"}));
+  AddFormatOption(*batch, options.format, {Format::kCsv, Format::kJson, Format::kJsonl},
+                  "csv (default), json or jsonl");
+  AddOutOption(*batch, options.out);
+  batch->add_option("--species", options.species, "also write the species in long form here")
+      ->type_name("FILE");
+  AddJobsOption(*batch, options.jobs);
+  AddInterpolationOption(*batch, options.interpolation);
   RefuseEmptyValues(*batch);
   return batch;
 }
@@ -55,19 +42,16 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
                     std::ostream& err) {
   batch::BatchOptions run;
   run.threads = options.jobs;
-  run.input.unit = *units::ConcentrationFromText(options.units);
-  if (!options.steam_units.empty())
-    run.input.gas_unit = units::GasUnitFromText(options.steam_units);
+  run.input.unit = options.units;
+  if (options.steam_units) run.input.gas_unit = *options.steam_units;
   run.input.steam_correction = !options.no_steam_correction;
   run.evaluation.steam_correction = !options.no_steam_correction;
-  run.evaluation.scheme = interp::SchemeByName(options.interpolation);
-  if (run.evaluation.scheme == nullptr) {
-    err << "error: --interpolation " << options.interpolation
-        << ": unknown scheme (specified or steffen)\n";
-    return kUsageError;
-  }
-  run.evaluation.datasets = engine::DatasetsFor(options.dataset);
-  const auto format = *batch::FormatFromText(options.format);
+  run.evaluation.scheme = options.interpolation;
+  run.evaluation.datasets = options.datasets;
+  run.input.temperatures = options.temperatures.list;
+  const auto format = options.format == Format::kJson    ? batch::Format::kJson
+                      : options.format == Format::kJsonl ? batch::Format::kJsonl
+                                                         : batch::Format::kCsv;
 
   // By device and inode, so that a link, another name or stdin redirected from the table is
   // caught before the output empties it.
@@ -116,8 +100,6 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
     return InterruptGuard::ExitStatus();
   };
   try {
-    if (!options.temperatures.empty())
-      run.input.temperatures = batch::ParseTemperatures(options.temperatures);
     // The header is checked before any output file is touched.
     std::optional<batch::CsvInput> input;
     try {

@@ -14,6 +14,7 @@ struct Sample;
 namespace geofluid::uncertainty {
 struct InputErrors;
 }
+#include "shared_options.h"
 
 namespace geofluid::cli {
 
@@ -22,13 +23,14 @@ inline constexpr int kRunError = 1;
 inline constexpr int kUsageError = 2;
 
 struct ConstantsOptions {
-  std::string dataset = "solveq";
-  std::string temperature;
+  std::vector<const engine::Dataset*> datasets;
+  double temperature = 0.0;
+  std::string temperature_text;  // as given, for the messages
 };
 
 struct RunOptions {
   std::string sample;
-  std::string dataset = "solveq";
+  std::vector<const engine::Dataset*> datasets;
   std::string mode;  // "", "measured" or "other"
   bool no_steam_correction = false;
   // --temperature T, --separation TS and --set LABEL=TEXT in the order given, each as
@@ -40,30 +42,28 @@ struct RunOptions {
 
 struct BatchOptions {
   std::string input;
-  std::string temperatures;
-  std::string dataset = "solveq";
-  std::string units = "mol/kg";
-  std::string steam_units;
+  TemperatureList temperatures;  // none: each sample's pH temperature only
+  std::vector<const engine::Dataset*> datasets;
+  units::Concentration units = units::Concentration::kMolPerKgWater;
+  std::optional<units::GasUnit> steam_units;
   bool no_steam_correction = false;
-  std::string format = "csv";
+  Format format = Format::kCsv;
   std::string out = "-";
   std::string species;
   int jobs = 0;
-  std::string interpolation = "specified";
+  const engine::TableScheme* interpolation = nullptr;
 };
 
 struct GeothermometryOptions {
   std::string input;
-  std::string dataset = "both";
-  double from = 100.0;
-  double to = 300.0;
-  double step = 5.0;
+  std::vector<const engine::Dataset*> datasets;
+  TemperatureList temperatures;
   std::string minerals;  // A,B,...
-  std::string interpolation = "specified";
-  std::string format = "text";
+  const engine::TableScheme* interpolation = nullptr;
+  Format format = Format::kText;
   std::string plot;
-  std::string units = "mol/kg";
-  std::string steam_units;
+  units::Concentration units = units::Concentration::kMolPerKgWater;
+  std::optional<units::GasUnit> steam_units;
   bool no_steam_correction = false;
   int jobs = 0;
   double detection_fraction = 0.5;  // of a "<x" detection limit
@@ -75,15 +75,12 @@ struct GeothermometryOptions {
 
 struct UncertaintyOptions {
   std::string input;
-  int draws = 1000;
-  std::uint64_t seed = 1;
-  std::vector<std::string> errors;  // KEY=VALUE
-  std::string temperatures;
-  double from = 100.0, to = 300.0, step = 5.0;
-  std::string dataset = "solveq";
-  std::string units = "mol/kg";
+  DrawOptions draws;
+  TemperatureList temperatures;
+  std::vector<const engine::Dataset*> datasets;
+  units::Concentration units = units::Concentration::kMolPerKgWater;
   bool no_steam_correction = false;
-  std::string format = "text";
+  Format format = Format::kText;
   std::string plot;
   int jobs = 0;
   std::vector<std::string> fix;  // COMPONENT=MINERAL
@@ -103,17 +100,15 @@ struct ScalingOptions {
   std::string cooling;
   std::string degassing = "closed";
   double step = 1.0;
-  std::string dataset = "both";
+  std::vector<const engine::Dataset*> datasets;
   std::string minerals;
-  std::string interpolation = "specified";
-  std::string format = "text";
+  const engine::TableScheme* interpolation = nullptr;
+  Format format = Format::kText;
   std::string plot;
-  std::string units = "mol/kg";
-  std::string steam_units;
+  units::Concentration units = units::Concentration::kMolPerKgWater;
+  std::optional<units::GasUnit> steam_units;
   int jobs = 0;
-  int draws = 0;  // > 0: the uncertainty of the path
-  std::uint64_t seed = 1;
-  std::vector<std::string> errors;  // KEY=VALUE
+  DrawOptions draws;  // draws > 0: the uncertainty of the path
 };
 CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options);
 int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& err);

@@ -22,35 +22,39 @@ std::string Value(double v) { return io::General(v, 17); }
 CLI::App* AddConstantsCommand(CLI::App& app, ConstantsOptions& options) {
   CLI::App* command = app.add_subcommand(
       "constants", "Print the equilibrium constants and activity-model parameters at T");
-  command->add_option("--dataset", options.dataset, "solveq or supcrt")
-      ->check(CLI::IsMember({"solveq", "supcrt"}));
-  command->add_option("--temperature", options.temperature, "calculation temperature, °C")
+  AddDatasetOption(*command, options.datasets, DatasetUse::kOne);
+  command
+      ->add_option_function<std::string>(
+          "--temperature",
+          [&options](const std::string& text) {
+            const auto t = form::ParseNumber(text);
+            if (!t) throw CLI::ValidationError("--temperature", "\"" + text + "\" is not a number");
+            options.temperature = *t;
+            options.temperature_text = text;
+          },
+          "calculation temperature, °C")
+      ->type_name("T")
       ->required();
   RefuseEmptyValues(*command);
   return command;
 }
 
 int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostream& err) {
-  const auto t = form::ParseNumber(options.temperature);
-  if (!t) {
-    err << "error: --temperature: \"" << options.temperature << "\" is not a number\n";
-    return kUsageError;
-  }
   // As run and batch warn: the tables span 0 to 300 °C.
-  if (*t < 0.0 || *t > 300.0)
-    err << "warning: the temperature " << options.temperature
+  if (options.temperature < 0.0 || options.temperature > 300.0)
+    err << "warning: the temperature " << options.temperature_text
         << " °C is outside 0-300 °C, values are extrapolated\n";
-  const thermo::Dataset dataset = engine::Dataset::FromKey(options.dataset)->id;
+  const thermo::Dataset dataset = options.datasets.front()->id;
   const thermo::Catalogue& catalogue = thermo::CatalogueOf(dataset);
   thermo::ThermoStorage storage;
-  storage.calculation_temperature = *t;
-  storage.separation_temperature = *t;
+  storage.calculation_temperature = options.temperature;
+  storage.separation_temperature = options.temperature;
   thermo::EquilibriumConstants k;
   try {
     platform::ClearFpFaults();
     storage.InterpolateTables();
     k = thermo::ConstantsFor(dataset, storage);
-    platform::CheckFp("the equilibrium constants at " + options.temperature + " °C");
+    platform::CheckFp("the equilibrium constants at " + options.temperature_text + " °C");
   } catch (const Error& e) {
     err << "error: " << e.what() << "\n";
     return kRunError;

@@ -64,11 +64,9 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
   c->add_option("input", options.input,
                 "a sample file (.ini, molalities) or a CSV table with one sample per row")
       ->required();
-  c->add_option("--dataset", options.dataset, "solveq, supcrt or both (default)")
-      ->check(CLI::IsMember({"solveq", "supcrt", "both"}));
-  c->add_option("--from", options.from, "first temperature of the sweep, °C (default 100)");
-  c->add_option("--to", options.to, "last temperature of the sweep, °C (default 300)");
-  c->add_option("--step", options.step, "step of the sweep, °C (default 5)");
+  AddDatasetOption(*c, options.datasets, DatasetUse::kOneOrBoth);
+  AddTemperatureOptions(*c, options.temperatures, Grid{100.0, 300.0, 5.0},
+                        "the sweep; default 100:300:5");
   auto* minerals = c->add_option(
       "--minerals", options.minerals,
       "the mineral set, comma separated: names as `geofluid-cli constants` prints them for "
@@ -81,22 +79,18 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
                 "a comment")
       ->check(CLI::ExistingFile)
       ->excludes(minerals);
-  c->add_option("--interpolation", options.interpolation,
-                "of the thermodynamic tables: specified (default, as the window) or steffen")
-      ->check(CLI::IsMember({"specified", "steffen"}));
-  c->add_option("--format", options.format, "text (default), csv or json (JSON Lines for a table)")
-      ->check(CLI::IsMember({"text", "csv", "json"}));
+  AddInterpolationOption(*c, options.interpolation);
+  AddFormatOption(*c, options.format, {Format::kText, Format::kCsv, Format::kJson},
+                  "text (default), csv or json (JSON Lines for a table)");
   c->add_option("--plot", options.plot,
                 "draw the chart to FILE.png or FILE.svg (and the Giggenbach triangle to "
-                "FILE-giggenbach.png/.svg)");
-  c->add_option("--units", options.units, "a table's water analysis: mol/kg (default), mg/kg, mg/L")
-      ->check(CLI::IsMember({"mol/kg", "mg/kg", "mg/L"}));
-  c->add_option("--steam-units", options.steam_units,
-                "a table's steam CO2 and H2S: mol/kg, mmol/kg or mg/kg")
-      ->check(CLI::IsMember({"mol/kg", "mmol/kg", "mg/kg"}));
+                "FILE-giggenbach.png/.svg)")
+      ->type_name("FILE");
+  AddUnitsOption(*c, options.units);
+  AddSteamUnitsOption(*c, options.steam_units);
   c->add_flag("--no-steam-correction", options.no_steam_correction,
               "carry the pH without the steam correction");
-  c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")->check(JobsCount(1024));
+  AddJobsOption(*c, options.jobs);
   c->add_option("--detection-fraction", options.detection_fraction,
                 "a table's \"<x\" (below the detection limit x) is taken as this fraction of x "
                 "(default 0.5); \"n.d.\" as 0; both are marked")
@@ -121,11 +115,11 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
 }
 
 int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, std::ostream& err) {
-  const engine::TableScheme* scheme = interp::SchemeByName(options.interpolation);
+  const engine::TableScheme* scheme = options.interpolation;
   const engine::TableScheme* other =
-      interp::SchemeByName(options.interpolation == "steffen" ? "specified" : "steffen");
+      interp::SchemeByName(scheme->Name() == "steffen" ? "specified" : "steffen");
   geothermometry::ReservoirOptions run;
-  run.datasets = engine::DatasetsFor(options.dataset);
+  run.datasets = options.datasets;
   run.sweep.scheme = scheme;
   run.sweep.steam_correction = !options.no_steam_correction;
   if (!options.minerals.empty()) run.minerals = SplitList(options.minerals);
@@ -153,8 +147,10 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
   try {
     run.sweep.fix = ParseFixes(options.fix);
     for (const auto* d : run.datasets) geothermometry::ResolveFixes(*d, run.sweep.fix);
-    run.sweep.temperatures =
-        geothermometry::TemperatureGrid(options.from, options.to, options.step);
+    run.sweep.temperatures = options.temperatures.list;
+    if (geothermometry::SortTemperatures(run.sweep.temperatures))
+      err << "warning: " << geothermometry::SortedTemperaturesNote(run.sweep.temperatures.size())
+          << '\n';
     for (std::size_t k = 0; k < run.datasets.size(); ++k) {
       geothermometry::MineralIndices(
           *run.datasets[k],
@@ -179,8 +175,9 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
           run.sweep.temperatures.back(), *scheme, *other);
     }
   } catch (const std::exception& e) {
-    err << "error: the tables cannot be interpolated over " << io::Fixed(options.from, 1) << "-"
-        << io::Fixed(options.to, 1) << " °C: " << e.what() << '\n';
+    err << "error: the tables cannot be interpolated over "
+        << io::Fixed(run.sweep.temperatures.front(), 1) << "-"
+        << io::Fixed(run.sweep.temperatures.back(), 1) << " °C: " << e.what() << '\n';
     return kUsageError;
   }
   engine::ConditionsCache cache;
@@ -216,9 +213,9 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
     run.sweep.parallel = true;
     Reservoir r;
     arena.execute([&] { r = assess(s); });
-    if (options.format == "json") {
+    if (options.format == Format::kJson) {
       out << geothermometry::ReservoirJson(s, &r, interpolation, {}, nullptr, 2) << '\n';
-    } else if (options.format == "csv") {
+    } else if (options.format == Format::kCsv) {
       geothermometry::WriteReservoirCsvHeader(out, run.datasets);
       geothermometry::WriteReservoirCsvRow(out, &r, r.id, 0, interpolation, "", run.datasets, &s,
                                            {});
@@ -249,8 +246,8 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
     return kUsageError;
   }
   batch::InputOptions input;
-  input.unit = *units::ConcentrationFromText(options.units);
-  if (!options.steam_units.empty()) input.gas_unit = units::GasUnitFromText(options.steam_units);
+  input.unit = options.units;
+  input.gas_unit = options.steam_units;
   input.steam_correction = !options.no_steam_correction;
   input.detection_fraction = options.detection_fraction;
   std::unique_ptr<batch::CsvInput> table;
@@ -260,7 +257,7 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
     err << "error: " << options.input << ": " << e.what() << '\n';
     return kUsageError;
   }
-  if (options.format == "csv") geothermometry::WriteReservoirCsvHeader(out, run.datasets);
+  if (options.format == Format::kCsv) geothermometry::WriteReservoirCsvHeader(out, run.datasets);
   std::vector<Reservoir> plotted;
   int failures = 0;
   constexpr std::size_t kChunk = 256;
@@ -296,12 +293,12 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
         }
       }
       if (!error.empty()) ++failures;
-      if (options.format == "json") {
+      if (options.format == Format::kJson) {
         const geothermometry::TableRow row{job.line, error};
         out << geothermometry::ReservoirJson(job.sample, r, interpolation, job.below_detection,
                                              &row)
             << '\n';
-      } else if (options.format == "csv") {
+      } else if (options.format == Format::kCsv) {
         geothermometry::WriteReservoirCsvRow(out, r, job.sample.id, job.line, interpolation, error,
                                              run.datasets, &job.sample, job.below_detection);
       } else {

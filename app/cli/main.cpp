@@ -3,12 +3,17 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cli_commands.h"
 #include "cli_io.h"
 #include "geofluid/version.h"
+#include "option_checks.h"
+#include "output_file.h"
 #include "platform/files.h"
+#include "shared_options.h"
 
 int main(int argc, char** argv) {
   geofluid::platform::IgnoreFileSizeSignal();
@@ -27,8 +32,16 @@ int main(int argc, char** argv) {
   CLI::App* uncertainty_command = geofluid::cli::AddUncertaintyCommand(app, uncertainty);
   geofluid::cli::ScalingOptions scaling;
   CLI::App* scaling_command = geofluid::cli::AddScalingCommand(app, scaling);
+  // --out of the commands that write one output (batch has its own, beside --species).
+  std::string out_path = "-";
+  for (CLI::App* command :
+       {constants_command, geothermometry_command, uncertainty_command, scaling_command})
+    geofluid::cli::AddOutOption(*command, out_path)->check(geofluid::cli::NotEmpty());
+  const std::vector<std::string> args = geofluid::cli::EmptyValuesSpelledOut(argc, argv);
+  std::vector<const char*> arg_texts;
+  for (const std::string& arg : args) arg_texts.push_back(arg.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(arg_texts.size()), arg_texts.data());
   } catch (const CLI::Success& e) {  // --help, --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
@@ -40,6 +53,19 @@ int main(int argc, char** argv) {
   // that waiting on a terminal or an idle pipe ends at Ctrl-C.
   geofluid::cli::FdOutBuf stdout_buffer(STDOUT_FILENO, false);
   std::ostream out(&stdout_buffer);
+  std::optional<geofluid::cli::OutputFile> out_file;
+  if (out_path != "-") {
+    const std::string& input = geothermometry_command->parsed() ? geothermometry.input
+                               : uncertainty_command->parsed()  ? uncertainty.input
+                               : scaling_command->parsed()      ? scaling.input
+                                                                : std::string();
+    if (!input.empty() && geofluid::cli::SameRegularFile(input, out_path)) {
+      std::cerr << "error: the output " << out_path << " would overwrite the input "
+                << (input == "-" ? "on stdin" : input) << '\n';
+      return geofluid::cli::kUsageError;
+    }
+    out.rdbuf(&out_file.emplace(out_path));
+  }
   geofluid::cli::PollingInBuf stdin_buffer(STDIN_FILENO, false,
                                            geofluid::cli::InterruptGuard::Requested());
   std::istream in(&stdin_buffer);
@@ -53,6 +79,15 @@ int main(int argc, char** argv) {
     status = geofluid::cli::RunUncertainty(uncertainty, in, out, std::cerr);
   if (scaling_command->parsed()) status = geofluid::cli::RunScaling(scaling, out, std::cerr);
   out.flush();
+  if (out_file) {
+    // A command that ran and wrote nothing still leaves its (empty) output.
+    if (status != geofluid::cli::kUsageError && out_file->Untouched()) out_file->Open();
+    if (!out_file->Close()) {
+      std::cerr << "error: " << geofluid::cli::IncompleteOutput(out_path, out_file->Error())
+                << '\n';
+      return status == geofluid::cli::kOk ? geofluid::cli::kRunError : status;
+    }
+  }
   if (!stdout_buffer.Close()) {
     std::cerr << "error: " << geofluid::cli::IncompleteOutput("-", stdout_buffer.Error()) << '\n';
     return status == geofluid::cli::kOk ? geofluid::cli::kRunError : status;

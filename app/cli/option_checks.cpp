@@ -5,14 +5,35 @@
 
 namespace geofluid::cli {
 
-void RefuseEmptyValues(CLI::App& command) {
-  const CLI::Validator not_empty(
+std::vector<std::string> EmptyValuesSpelledOut(int argc, const char* const* argv) {
+  std::vector<std::string> args;
+  bool options_end = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") options_end = true;
+    if (i > 0 && !options_end && arg.size() > 3 && arg.starts_with("--") && arg.back() == '=' &&
+        arg.find('=') == arg.size() - 1) {
+      args.push_back(arg.substr(0, arg.size() - 1));
+      args.emplace_back();
+      continue;
+    }
+    args.push_back(arg);
+  }
+  return args;
+}
+
+CLI::Validator NotEmpty() {
+  return CLI::Validator(
       [](std::string& value) -> std::string {
         if (value.find_first_not_of(" \t") == std::string::npos)
           return "an empty value: give one, or leave the option out for its default";
         return {};
       },
       "", "not empty");
+}
+
+void RefuseEmptyValues(CLI::App& command) {
+  const CLI::Validator not_empty = NotEmpty();
   for (CLI::Option* option : command.get_options()) {
     if (option->get_type_size_max() == 0) continue;  // a flag takes no value
     option->check(not_empty);

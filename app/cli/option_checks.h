@@ -5,8 +5,16 @@
 
 #include <CLI/CLI.hpp>
 #include <string>
+#include <vector>
 
 namespace geofluid::cli {
+
+// The command line with every "--name=" written as "--name" "": the parser takes a bare "--name="
+// as no value and would take the next argument (another option) as the value instead.
+std::vector<std::string> EmptyValuesSpelledOut(int argc, const char* const* argv);
+
+// A value that is not empty (nor blanks only).
+CLI::Validator NotEmpty();
 
 // Refuses an empty value ("--from ''", "--seed=") for every option of `command` that takes one;
 // call it once all options are added.

@@ -103,13 +103,14 @@ void WarnOutsideTables(const form::Form1& form, std::ostream& err) {
 CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
   CLI::App* run = app.add_subcommand("run", "Calculate a sample and write the report");
   run->add_option("sample", options.sample, "Sample file (INI)")->required();
-  run->add_option("--dataset", options.dataset, "solveq (default) or supcrt")
-      ->check(CLI::IsMember({"solveq", "supcrt"}));
+  AddDatasetOption(*run, options.datasets, DatasetUse::kOne);
   run->add_option("--mode", options.mode,
-                  "measured (at the pH measurement temperature; hands TOTH over) or other (at "
-                  "the calculation temperature, from the TOTH handed over)")
+                  "measured (at the pH's measurement temperature: the TOTH is stored for later "
+                  "runs) or other (default: the pH at the calculation temperature that gives "
+                  "the stored TOTH)")
       ->check(CLI::IsMember({"measured", "other"}));
-  run->add_flag("--no-steam-correction", options.no_steam_correction, "No steam correction");
+  run->add_flag("--no-steam-correction", options.no_steam_correction,
+                "carry the pH without the steam correction");
   // These are collected in the order given (below), so they bind no variable.
   const auto keep = [](const CLI::results_t&) { return true; };
   const auto box_option = [run, keep](const char* name, const char* type, const char* help) {
@@ -119,16 +120,18 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
         ->expected(1, 1 << 20)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   };
-  box_option("--temperature", "T", "Calculation temperature, °C (the box of calculation)");
-  box_option("--separation", "TS", "Steam-separation temperature, °C (the box of separation)");
+  box_option("--temperature", "T", "calculation temperature, °C (the sample file's calculation)");
+  box_option("--separation", "TS",
+             "steam-separation temperature, °C (the sample file's separation)");
   box_option("--set", "LABEL=TEXT",
-             "Replace the text of a box: LABEL=TEXT (repeatable). Where --temperature, "
-             "--separation and --set name one box, the later on the command line wins");
-  run->add_option("--dir", keep, "Data directory (default $GEOFLUID_DIR or ~/HVQ98)")
+             "replace a value of the sample file by its key, e.g. pH=8.2 (repeatable). Where "
+             "--temperature, --separation and --set name one value, the later on the command "
+             "line wins");
+  run->add_option("--dir", keep, "data directory (default $GEOFLUID_DIR or ~/HVQ98)")
       ->type_name("DIR")
       ->type_size(1);
   run->add_option("--wait", keep,
-                  "Seconds a run waits for another run on the same data directory before it "
+                  "seconds a run waits for another run on the same data directory before it "
                   "gives up (default $GEOFLUID_WAIT or 30)")
       ->type_name("SECONDS")
       ->type_size(1);
@@ -204,7 +207,7 @@ int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err) {
   for (const BoxText& r : replacements) form.Text(r.box).text = io::Trim(r.text);
   WarnOutsideTables(form, err);
 
-  if (options.dataset == "supcrt")
+  if (options.datasets.front()->id == thermo::Dataset::kSupcrt)
     form.Command2_Click();
   else
     form.Command1_Click();

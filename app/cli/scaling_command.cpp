@@ -380,33 +380,23 @@ CLI::App* AddScalingCommand(CLI::App& app, ScalingOptions& options) {
   c->add_option("--degassing", options.degassing, "closed (default, one step) or open (stepwise)")
       ->check(CLI::IsMember({"closed", "open"}));
   c->add_option("--step", options.step, "the step of open degassing, °C (default 1)");
-  c->add_option("--dataset", options.dataset, "solveq, supcrt or both (default)")
-      ->check(CLI::IsMember({"solveq", "supcrt", "both"}));
+  AddDatasetOption(*c, options.datasets, DatasetUse::kOneOrBoth);
   c->add_option("--minerals", options.minerals,
                 "minerals, comma separated (default: amorphous_silica,quartz,calcite,anhydrite)");
-  c->add_option("--interpolation", options.interpolation,
-                "of the thermodynamic tables: specified (default) or steffen")
-      ->check(CLI::IsMember({"specified", "steffen"}));
-  c->add_option("--format", options.format, "text (default), csv or json (JSON Lines for a table)")
-      ->check(CLI::IsMember({"text", "csv", "json"}));
+  AddInterpolationOption(*c, options.interpolation);
+  AddFormatOption(*c, options.format, {Format::kText, Format::kCsv, Format::kJson},
+                  "text (default), csv or json (JSON Lines for a table)");
   c->add_option("--plot", options.plot,
                 "draw the design chart to FILE.png or FILE.svg, and the boiling path (pH and "
-                "gases) to FILE-boiling.png/.svg");
-  c->add_option("--units", options.units, "a table's water analysis: mol/kg (default), mg/kg, mg/L")
-      ->check(CLI::IsMember({"mol/kg", "mg/kg", "mg/L"}));
-  c->add_option("--steam-units", options.steam_units,
-                "a table's steam CO2 and H2S: mol/kg, mmol/kg or mg/kg")
-      ->check(CLI::IsMember({"mol/kg", "mmol/kg", "mg/kg"}));
-  c->add_option("--jobs", options.jobs, "threads (default 0: all cores)")
-      ->check(CLI::NonNegativeNumber);
-  c->add_option("--draws", options.draws,
-                "a sample file only: also evaluate the path for N draws of the inputs' errors "
-                "(Monte Carlo, as `uncertainty`), the reservoir temperature given in °C")
-      ->check(CLI::NonNegativeNumber);
-  c->add_option("--seed", options.seed, "of the draws (default 1)");
-  c->add_option("--error", options.errors,
-                "an input's 1-sigma error for the draws, KEY=VALUE as `uncertainty` takes it "
-                "(default: 5% for every concentration, pH=0.1)");
+                "gases) to FILE-boiling.png/.svg")
+      ->type_name("FILE");
+  AddUnitsOption(*c, options.units);
+  AddSteamUnitsOption(*c, options.steam_units);
+  AddJobsOption(*c, options.jobs);
+  AddDrawOptions(*c, options.draws, 0, 0,
+                 "a sample file only: also evaluate the path for N draws of the inputs' errors "
+                 "(Monte Carlo, as `uncertainty`), the reservoir temperature given in °C; "
+                 "default 0, none");
   RefuseEmptyValues(*c);
   return c;
 }
@@ -430,8 +420,8 @@ bool Prepare(const ScalingOptions& options, scaling::Options& run,
         options.degassing == "open" ? scaling::Degassing::kOpen : scaling::Degassing::kClosed;
     run.open_step = options.step;
     if (!options.minerals.empty()) run.minerals = Names(options.minerals);
-    run.datasets = engine::DatasetsFor(options.dataset);
-    run.scheme = interp::SchemeByName(options.interpolation);
+    run.datasets = options.datasets;
+    run.scheme = options.interpolation;
     scaling::CheckOptions(run);
     for (const auto* d : run.datasets) {
       const auto set = scaling::ResolveMinerals(
@@ -446,7 +436,7 @@ bool Prepare(const ScalingOptions& options, scaling::Options& run,
     err << "error: --plot: " << problem << '\n';
     return false;
   }
-  if (options.draws > 0 && !run.reservoir.celsius) {
+  if (options.draws.draws > 0 && !run.reservoir.celsius) {
     err << "error: the draws need --reservoir as a temperature in °C\n";
     return false;
   }
@@ -467,16 +457,16 @@ int RunScalingOfSample(const ScalingOptions& options, const engine::Sample& s,
   std::optional<scaling::PathUncertainty> u;
   arena.execute([&] {
     p = scaling::RunScaling(s, run, cache);
-    if (options.draws > 0) {
-      u = scaling::RunPathUncertainty(s, errors, static_cast<std::size_t>(options.draws),
-                                      options.seed, run, cache);
+    if (options.draws.draws > 0) {
+      u = scaling::RunPathUncertainty(s, errors, static_cast<std::size_t>(options.draws.draws),
+                                      options.draws.seed, run, cache);
     }
   });
-  if (options.format == "json") {
+  if (options.format == Format::kJson) {
     Json j = ToJson(p, run);
-    if (u) j["uncertainty"] = UncertaintyJson(*u, run, options.seed);
+    if (u) j["uncertainty"] = UncertaintyJson(*u, run, options.draws.seed);
     out << j.dump(2) << '\n';
-  } else if (options.format == "csv") {
+  } else if (options.format == Format::kCsv) {
     WriteCsvHeader(out, mineral_names);
     WriteCsvRows(out, p, 0, mineral_names.size());
   } else {
@@ -487,7 +477,7 @@ int RunScalingOfSample(const ScalingOptions& options, const engine::Sample& s,
       // The answers stay last: the draws go before them, their margin after.
       const auto answers = body.rfind("\n\n");
       std::ostringstream drawn;
-      WriteUncertainty(drawn, *u, options.seed);
+      WriteUncertainty(drawn, *u, options.draws.seed);
       body.insert(answers + 1, drawn.str());
       for (std::size_t k = 0; k < run.datasets.size(); ++k)
         body += MarginInWords(*u, run, k) + "\n";
@@ -511,12 +501,12 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
   std::vector<std::string> mineral_names;
   if (!Prepare(options, run, mineral_names, err)) return kUsageError;
   uncertainty::InputErrors errors = uncertainty::InputErrors::Defaults();
-  if (options.draws > 0) {
+  if (options.draws.draws > 0) {
     try {
       if (!IsIni(options.input)) {
         throw std::invalid_argument("--draws takes one sample file, not a table");
       }
-      for (const auto& e : options.errors) uncertainty::SetError(errors, e);
+      for (const auto& e : options.draws.errors) uncertainty::SetError(errors, e);
     } catch (const std::invalid_argument& e) {
       err << "error: " << e.what() << '\n';
       return kUsageError;
@@ -524,7 +514,7 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
       err << "error: --error " << e.what() << '\n';
       return kUsageError;
     }
-  } else if (!options.errors.empty()) {
+  } else if (!options.draws.errors.empty()) {
     err << "error: --error needs --draws\n";
     return kUsageError;
   }
@@ -544,7 +534,7 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
       err << "error: " << options.input << ": " << e.what() << '\n';
       return kUsageError;
     }
-    if (options.draws > 0) {
+    if (options.draws.draws > 0) {
       // The sample file's [errors], then --error over them, as `uncertainty` takes them.
       errors = uncertainty::InputErrors::Defaults();
       uncertainty::ErrorList list(errors);
@@ -559,7 +549,7 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
           return kUsageError;
         }
       }
-      for (const auto& e : options.errors)
+      for (const auto& e : options.draws.errors)
         if (std::string w = list.Set(e); !w.empty()) err << "warning: --error " << w << '\n';
     }
     return RunScalingOfSample(options, s, errors, out, err);
@@ -579,8 +569,8 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
     return kUsageError;
   }
   batch::InputOptions input;
-  input.unit = *units::ConcentrationFromText(options.units);
-  if (!options.steam_units.empty()) input.gas_unit = units::GasUnitFromText(options.steam_units);
+  input.unit = options.units;
+  input.gas_unit = options.steam_units;
   std::unique_ptr<batch::CsvInput> table;
   try {
     table = std::make_unique<batch::CsvInput>(file, input);
@@ -588,7 +578,7 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
     err << "error: " << options.input << ": " << e.what() << '\n';
     return kUsageError;
   }
-  if (options.format == "csv") WriteCsvHeader(out, mineral_names);
+  if (options.format == Format::kCsv) WriteCsvHeader(out, mineral_names);
   int failures = 0;
   constexpr std::size_t kChunk = 64;
   bool more = true;
@@ -619,13 +609,13 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
       if (!error.empty()) ++failures;
       if (!job.fault.empty()) {
         p.id = job.sample.id;
-        if (options.format == "json") {
+        if (options.format == Format::kJson) {
           out << Json{{"id", io::EscapeLabel(job.sample.id)},
                       {"line", job.line},
                       {"error", job.fault}}
                      .dump()
               << '\n';
-        } else if (options.format == "csv") {
+        } else if (options.format == Format::kCsv) {
           out << io::CsvCell(io::EscapeLabel(job.sample.id)) << ',' << job.line << ",,,,,,,,,,,,,"
               << std::string(mineral_names.size(), ',') << io::CsvCell(job.fault) << '\n';
         } else {
@@ -635,11 +625,11 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
         }
         continue;
       }
-      if (options.format == "json") {
+      if (options.format == Format::kJson) {
         Json j = ToJson(p, run);
         j["line"] = job.line;
         out << j.dump() << '\n';
-      } else if (options.format == "csv") {
+      } else if (options.format == Format::kCsv) {
         WriteCsvRows(out, p, job.line, mineral_names.size());
       } else {
         WriteText(out, p, run);

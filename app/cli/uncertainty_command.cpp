@@ -10,6 +10,7 @@
 #include "batch/batch.h"
 #include "cli_commands.h"
 #include "geothermometry/sweep.h"
+#include "interp/steffen.h"
 #include "io/text.h"
 #include "option_checks.h"
 #include "platform/errors.h"
@@ -73,7 +74,8 @@ std::vector<Input> FromTable(const std::string& path, const UncertaintyOptions& 
   const std::string name = path == "-" ? "the table on stdin" : "the table " + path;
   std::vector<Input> inputs;
   for (auto& row : uncertainty::ReadTable(*stream, name, uncertainty::InputErrors::Defaults(),
-                                          !options.no_steam_correction, options.units)) {
+                                          !options.no_steam_correction,
+                                          std::string(units::Text(options.units)))) {
     Input in;
     in.sample = std::move(row.sample);
     in.errors = row.errors;
@@ -82,11 +84,6 @@ std::vector<Input> FromTable(const std::string& path, const UncertaintyOptions& 
     inputs.push_back(std::move(in));
   }
   return inputs;
-}
-
-std::vector<double> Temperatures(const UncertaintyOptions& o) {
-  if (!o.temperatures.empty()) return batch::ParseTemperatures(o.temperatures);
-  return geothermometry::TemperatureGrid(o.from, o.to, o.step);
 }
 
 #ifdef GEOFLUID_HAVE_CHARTS
@@ -227,33 +224,19 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
                 "Sample file (INI, with an optional [errors] section) or CSV table (the columns "
                 "of `batch`, plus err_KEY columns; - for stdin)")
       ->required();
-  c->add_option("--draws", options.draws, "Number of draws (default 1000)")
-      ->check(CLI::Range(1, 1000000));
-  c->add_option("--seed", options.seed,
-                "Seed of the random numbers (default 1); the same seed gives the same output "
-                "whatever --jobs")
-      ->check(SeedText());
-  c->add_option("--error", options.errors,
-                "An input's 1-sigma error, KEY=VALUE (repeatable): --error Na=3% --error pH=0.05 "
-                "--error Al=x2. " +
-                    uncertainty::ErrorSyntaxHelp());
-  auto* list = c->add_option("--temperatures", options.temperatures,
-                             "Temperatures, °C: 150,200,250 or 100:300:10 (default 100:300:5)");
-  auto* from = c->add_option("--from", options.from, "First temperature, °C (default 100)");
-  auto* to = c->add_option("--to", options.to, "Last temperature, °C (default 300)");
-  auto* step = c->add_option("--step", options.step, "Temperature step, °C (default 5)");
-  list->excludes(from)->excludes(to)->excludes(step);
-  c->add_option("--dataset", options.dataset, "solveq (default), supcrt or both")
-      ->check(CLI::IsMember({"solveq", "supcrt", "both"}));
-  c->add_option("--units", options.units, "Units of a CSV table: mol/kg (default), mg/kg, mg/L");
+  AddDrawOptions(*c, options.draws, 1000, 1, "number of draws (default 1000)");
+  AddTemperatureOptions(*c, options.temperatures, Grid{100.0, 300.0, 5.0}, "default 100:300:5");
+  AddDatasetOption(*c, options.datasets, DatasetUse::kOneOrBoth);
+  AddUnitsOption(*c, options.units);
   c->add_flag("--no-steam-correction", options.no_steam_correction,
-              "Carry the pH without the steam correction");
-  c->add_option("--format", options.format, "text (default), csv or json")
-      ->check(CLI::IsMember({"text", "csv", "json"}));
+              "carry the pH without the steam correction");
+  AddFormatOption(*c, options.format, {Format::kText, Format::kCsv, Format::kJson},
+                  "text (default), csv or json");
   c->add_option("--plot", options.plot,
-                "Draw the fan chart of SI against temperature to FILE (.png or .svg) and the "
-                "histogram of the temperature estimate per dataset to FILE-estimate-DATASET");
-  c->add_option("--jobs", options.jobs, "Threads (default: all cores)")->check(JobsCount(1024));
+                "draw the fan chart of SI against temperature to FILE (.png or .svg) and the "
+                "histogram of the temperature estimate per dataset to FILE-estimate-DATASET")
+      ->type_name("FILE");
+  AddJobsOption(*c, options.jobs);
   c->add_option("--fix", options.fix,
                 "COMPONENT=MINERAL: the component's total found at every temperature of every "
                 "draw by equilibrium with the mineral, as geothermometry --fix; repeatable")
@@ -323,7 +306,7 @@ int RunScalingDraws(const UncertaintyOptions& options, std::ostream& out, std::o
   try {
     in = FromSampleFile(options.input, options, warnings);
     uncertainty::ErrorList list(in.errors);
-    for (const std::string& item : options.errors)
+    for (const std::string& item : options.draws.errors)
       if (std::string w = list.Set(item); !w.empty()) warnings.push_back("--error " + w);
   } catch (const uncertainty::ErrorSyntax& e) {
     err << "error: " << e.what() << '\n';
@@ -343,12 +326,12 @@ int RunScalingDraws(const UncertaintyOptions& options, std::ostream& out, std::o
   s.stages = options.stages;
   s.cooling = options.cooling;
   s.degassing = options.degassing;
-  s.dataset = options.dataset;
+  s.datasets = options.datasets;
   s.minerals = options.minerals;
+  s.interpolation = interp::SchemeByName("specified");  // uncertainty has no --interpolation
   s.format = options.format;
   s.jobs = options.jobs;
   s.draws = options.draws;
-  s.seed = options.seed;
   return RunScalingOfSample(s, in.sample, in.errors, out, err);
 }
 
@@ -358,18 +341,18 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
                    std::ostream& err) {
   if (options.scaling) return RunScalingDraws(options, out, err);
   uncertainty::Options run;
-  run.draws = options.draws;
-  run.seed = options.seed;
+  run.draws = options.draws.draws;
+  run.seed = options.draws.seed;
   run.threads = options.jobs;
   run.steam_correction = !options.no_steam_correction;
-  run.datasets = engine::DatasetsFor(options.dataset);
+  run.datasets = options.datasets;
   run.normalize = options.normalize;
   for (const std::string& unknown : options.optimize) {
     (unknown == "steam_loss" ? run.optimize_steam_loss : run.optimize_dilution) = true;
   }
   std::vector<double> temperatures;
   try {
-    temperatures = Temperatures(options);
+    temperatures = options.temperatures.list;
     for (const std::string& item : options.fix) {
       run.fix.push_back(geothermometry::ParseFix(item));
     }
@@ -402,7 +385,7 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
       inputs.push_back(FromSampleFile(options.input, options, warnings));
     for (Input& in : inputs) {
       uncertainty::ErrorList list(in.errors);
-      for (const std::string& item : options.errors)
+      for (const std::string& item : options.draws.errors)
         if (std::string w = list.Set(item); !w.empty() && &in == &inputs.front())
           warnings.push_back("--error " + w);
     }
@@ -424,7 +407,7 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
   engine::ConditionsCache cache;
   std::vector<uncertainty::Result> results;
   int status = kOk;
-  if (options.format == "csv") uncertainty::WriteCsvHeader(out);
+  if (options.format == Format::kCsv) uncertainty::WriteCsvHeader(out);
   for (const Input& in : inputs) {
     if (!in.fault.empty()) {
       err << "error: " << in.fault << '\n';
@@ -442,14 +425,14 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
       continue;
     }
     // A table's warnings name their sample; the text output has them in its own block.
-    if (options.format != "text")
+    if (options.format != Format::kText)
       for (const std::string& w : r.warnings)
         err << "warning: " << (inputs.size() > 1 ? io::EscapeLabel(r.id) + ": " : "") << w << '\n';
     if (r.failed_draws == static_cast<std::size_t>(r.draws)) status = kRunError;
-    if (options.format == "text") {
+    if (options.format == Format::kText) {
       if (!results.empty()) out << "\n";
       uncertainty::WriteText(out, r);
-    } else if (options.format == "csv") {
+    } else if (options.format == Format::kCsv) {
       uncertainty::WriteCsv(out, r);
     }
 #ifdef GEOFLUID_HAVE_CHARTS
@@ -466,7 +449,7 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
 #endif
     results.push_back(std::move(r));
   }
-  if (options.format == "json") uncertainty::WriteJson(out, results, IsTable(options.input));
+  if (options.format == Format::kJson) uncertainty::WriteJson(out, results, IsTable(options.input));
   return status;
 }
 
