@@ -43,6 +43,7 @@ struct BatchOptions {
   std::string species;
   int jobs = 0;
   std::string interpolation = "specified";
+  std::vector<std::string> fix;  // COMPONENT=MINERAL
 };
 
 struct GeothermometryOptions {

@@ -514,4 +514,11 @@ bool CsvInput::Next(Job& job) {
   return true;
 }
 
+std::vector<std::string> CsvInput::FixColumns() const {
+  std::vector<std::string> keys;
+  for (const Column& c : impl_->columns)
+    if (c.kind == Kind::kFix) keys.emplace_back(c.name.substr(4));
+  return keys;
+}
+
 }  // namespace geofluid::batch
