@@ -338,11 +338,14 @@ def geothermometry(
                      leaves the statistics. Minerals by either dataset's name or the common name.
       normalize      divide each log(Q/K) by the moles of its reaction before the statistics
       optimize       "steam_loss", "dilution" or both: found with the temperature (minimising
-                     the RMS); the values are not columns here (see the command's JSON)
+                     the RMS), in the columns <dataset>_steam_loss, <dataset>_dilution
+                     (fractions) and their curvature spread <dataset>_steam_loss_sd, ...
 
     Returns a DataFrame indexed by the input's labels, one row per sample, with the columns:
       id, interpolation, error (why the sample could not be evaluated),
       <dataset>_rms, <dataset>_median, <dataset>_mean, <dataset>_sd   estimates, °C
+      <dataset>_steam_loss, <dataset>_steam_loss_sd, <dataset>_dilution, <dataset>_dilution_sd
+                            with optimize only: the unknowns found (NaN where not found)
       <dataset>_crossings   where each mineral's SI crosses 0 ("QUARTZ 231.4; ...", °C)
       <dataset>_warnings    estimate on the edge of the range, too few crossings, minerals
                             left out, the interpolations parting (joined by "; ")
@@ -416,6 +419,7 @@ def uncertainty(
     Returns a DataFrame indexed by the input's labels, in long form, with the columns:
       id, dataset, temperature (°C; empty for an estimate or a solute geothermometer),
       quantity ("pH", "SI_<mineral>", "estimate_rms|median|mean|sd" in °C,
+      "optimized_steam_loss", "optimized_dilution" (fractions, with optimize),
       "solute_<geothermometer>" in °C; "error" or "warning" for a row's messages),
       nominal (the draw-free value), median, q05, q95 (5 % and 95 % quantiles),
       n (draws counted; the others failed), message (the text of an error or a warning).

@@ -367,8 +367,13 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     std::vector<double> si;            // [draw][t][m]
     std::vector<double> estimate;      // [criterion][draw]
     std::vector<char> on_edge;         // [criterion][draw]
+    std::vector<double> optimized;     // [unknown][draw]
     std::vector<std::string> failure;  // [draw]
   };
+  // The unknowns found with the temperature in every draw.
+  std::vector<std::string> unknowns;
+  if (options.optimize_steam_loss) unknowns.emplace_back("steam_loss");
+  if (options.optimize_dilution) unknowns.emplace_back("dilution");
   // Every draw's SI at every temperature is kept until its quantiles are taken: refused up front
   // where that would not fit, rather than ending out of memory after hours of draws.
   {
@@ -397,6 +402,7 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
     s.si.assign(draws * nt * s.minerals, kNaN);
     s.estimate.assign(criteria * draws, kNaN);
     s.on_edge.assign(criteria * draws, 0);
+    s.optimized.assign(unknowns.size() * draws, kNaN);
     s.failure.resize(draws);
   }
   std::vector<geothermometry::SoluteTemperature> nominal_solute;
@@ -427,6 +433,11 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
             s.estimate[c * draws + draw] = *v;
             s.on_edge[c * draws + draw] = o.estimate->Get(geothermometry::kCriteria[c]).on_edge;
           }
+      if (o.estimate && o.failure.empty())
+        for (std::size_t u = 0; u < unknowns.size(); ++u)
+          if (const auto it = o.estimate->optimized.find(unknowns[u]);
+              it != o.estimate->optimized.end())
+            s.optimized[u * draws + draw] = it->second.value;
     }
     if (options.solute) {
       const auto temps = Solute(drawn);
@@ -512,6 +523,22 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
         e.on_edge.push_back(static_cast<std::size_t>(
             std::count(s.on_edge.begin() + static_cast<std::ptrdiff_t>(c * draws),
                        s.on_edge.begin() + static_cast<std::ptrdiff_t>((c + 1) * draws), 1)));
+      }
+      for (std::size_t u = 0; u < unknowns.size(); ++u) {
+        EstimateResult::Unknown unknown;
+        unknown.name = unknowns[u];
+        std::vector<double> values(
+            s.optimized.begin() + static_cast<std::ptrdiff_t>(u * draws),
+            s.optimized.begin() + static_cast<std::ptrdiff_t>((u + 1) * draws));
+        unknown.interval = Summarize(values);
+        if (nominal.estimate && nominal.failure.empty())
+          if (const auto it = nominal.estimate->optimized.find(unknowns[u]);
+              it != nominal.estimate->optimized.end()) {
+            unknown.nominal = it->second.value;
+            unknown.nominal_sd = it->second.sd;
+            unknown.nominal_on_bound = it->second.on_bound;
+          }
+        e.optimized.push_back(std::move(unknown));
       }
       if (e.nominal[0]) {
         // The SI effects are taken at the grid temperature nearest the nominal RMS estimate.
