@@ -192,7 +192,7 @@ TemperatureTab::TemperatureTab(QWidget* parent)
   split->addWidget(minerals_);
   split->addWidget(right);
   split->setStretchFactor(1, 1);
-  split->setSizes({170, 800});
+  split->setSizes({240, 730});
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(controls);
