@@ -154,6 +154,8 @@ def _table(index, t):
         "trials": pd.arrays.IntegerArray(t["trials"], missing),
         "converged": pd.arrays.BooleanArray(t["converged"], missing),
     }
+    for key, fixed in zip(t["fixed_keys"], t["fixed"]):
+        data["fixed_" + key] = fixed
     for name, si in zip(t["minerals"], t["si"]):
         data["SI_" + name] = si
     return pd.DataFrame(data, index=index.take(t["row"]), copy=False)
@@ -219,6 +221,8 @@ def evaluate(
       pH, ionic_strength (mol/kg), toth (total H+, mol/kg), steam_fraction (mass fraction),
       charge_balance_percent (100 (cations - anions) / (cations + anions), equivalents),
       passes, trials (speciation passes and pH trials), converged,
+      fixed_<component> (with a fix_<component> column: the total that saturates the row's
+      mineral at each temperature, mol/kg; NaN where not fixed),
       SI_<mineral> ... (log(Q/K) as the report prints it; empty where the dataset has no
       such mineral).
     A sample that cannot be read or evaluated gives rows with status "error" and a message
