@@ -18,6 +18,7 @@
 
 #include "cli_process.h"
 #include "form_fixtures.h"
+#include "geothermometry/sweep.h"
 #include "interp/steffen.h"
 #include "io/text.h"
 #include "typed_sample.h"
@@ -447,22 +448,73 @@ TEST(BatchEvaluation, AFaultAtOneTemperatureLeavesTheOthers) {
   }
 }
 
-// batch evaluates the analysis as given: a row that asks for a total fixed by a mineral is an
-// error naming the column, never a row computed as if it were fixed.
+// A row's fix_Al cell is honoured: at each of its temperatures the Al total is solved so that
+// the mineral's SI is zero there, the same total a geothermometry sweep finds at that
+// temperature, and the row reports it. A mineral the dataset lacks is that row's error, naming
+// the line and the column; a row without the cell is evaluated as analysed.
 TEST(BatchEvaluation, AFixedComponentIsNotPassedOffAsEvaluated) {
   const std::vector<Job> jobs = ReadAll(
-      "id,pH,ph_temperature,separation,SiO2,Na,K,Cl,fix_Al\n"
-      "a,7,25,120,0.01,0.04,0.004,0.04,MICROCLINE\n"
-      "b,7,25,120,0.01,0.04,0.004,0.04,\n");
-  ASSERT_EQ(jobs.size(), 2u);
+      "id,pH,ph_temperature,separation,SiO2,Na,K,Cl,fix_Al,temperatures\n"
+      "a,7,25,120,0.01,0.04,0.004,0.04,MICROCLINE,\"200,240\"\n"
+      "b,7,25,120,0.01,0.04,0.004,0.04,,220\n"
+      "c,7,25,120,0.01,0.04,0.004,0.04,NO-SUCH-SPAR,220\n"
+      "d,7,25,120,0.01,0.04,0.004,0.04,low-albite,\n");
+  ASSERT_EQ(jobs.size(), 4u);
   engine::ConditionsCache cache;
   EvaluationOptions options;
-  options.datasets = {engine::Dataset::FromKey("solveq")};
+  const engine::Dataset& solveq = *engine::Dataset::FromKey("solveq");
+  options.datasets = {&solveq};
+
   const auto fixed = EvaluateJob(jobs[0], options, cache);
-  ASSERT_EQ(fixed.size(), 1u);
-  EXPECT_EQ(fixed[0].status, Status::kError);
-  EXPECT_NE(fixed[0].message.find("column fix_Al"), std::string::npos) << fixed[0].message;
-  EXPECT_NE(EvaluateJob(jobs[1], options, cache)[0].status, Status::kError);
+  ASSERT_EQ(fixed.size(), 2u);
+  geothermometry::SweepOptions sweep_options;
+  sweep_options.temperatures = {200, 240};
+  sweep_options.fix = {{"Al", "MICROCLINE"}};
+  const auto sweep = geothermometry::RunSweep(jobs[0].sample, solveq, sweep_options, cache);
+  ASSERT_TRUE(sweep.ok()) << sweep.error;
+  for (std::size_t k = 0; k < 2; ++k) {
+    ASSERT_NE(fixed[k].status, Status::kError) << fixed[k].message;
+    ASSERT_EQ(fixed[k].fixed.count("Al"), 1u);
+    const double al = fixed[k].fixed.at("Al");
+    EXPECT_GT(al, geothermometry::kFixLowest);
+    EXPECT_LT(al, 1e-3);
+    EXPECT_NEAR(fixed[k].evaluation->Mineral("MICROCLINE").si, 0.0, 1e-3);
+    ASSERT_TRUE(sweep.points[k].ok()) << sweep.points[k].error;
+    EXPECT_DOUBLE_EQ(al, sweep.points[k].fixed.at("Al"));
+    EXPECT_DOUBLE_EQ(fixed[k].evaluation->ph, sweep.points[k].ph);
+  }
+  // Microcline's solubility rises with the temperature.
+  EXPECT_GT(fixed[1].fixed.at("Al"), fixed[0].fixed.at("Al"));
+
+  const auto plain = EvaluateJob(jobs[1], options, cache);
+  ASSERT_EQ(plain.size(), 1u);
+  EXPECT_NE(plain[0].status, Status::kError) << plain[0].message;
+  EXPECT_TRUE(plain[0].fixed.empty());
+
+  const auto unknown = EvaluateJob(jobs[2], options, cache);
+  ASSERT_EQ(unknown.size(), 1u);
+  EXPECT_EQ(unknown[0].status, Status::kError);
+  EXPECT_FALSE(unknown[0].evaluation);
+  for (const char* part : {"line 4 (id c)", "column fix_Al", "NO-SUCH-SPAR"})
+    EXPECT_NE(unknown[0].message.find(part), std::string::npos) << unknown[0].message;
+
+  // Without temperatures the total is fixed in the measured mode at the pH temperature, by the
+  // mineral's name in either spelling.
+  const auto measured = EvaluateJob(jobs[3], options, cache);
+  ASSERT_EQ(measured.size(), 1u);
+  ASSERT_NE(measured[0].status, Status::kError) << measured[0].message;
+  EXPECT_TRUE(measured[0].measured);
+  EXPECT_DOUBLE_EQ(measured[0].evaluation->ph, 7.0);
+  EXPECT_NEAR(measured[0].evaluation->Mineral("LOW-ALBITE").si, 0.0, 1e-3);
+  EXPECT_EQ(measured[0].fixed.count("Al"), 1u);
+
+  // The option fixes every row; a row's cell replaces it for its component.
+  options.fix = {{"Al", "KAOLINITE"}};
+  const auto by_option = EvaluateJob(jobs[1], options, cache);
+  ASSERT_NE(by_option[0].status, Status::kError) << by_option[0].message;
+  EXPECT_NEAR(by_option[0].evaluation->Mineral("KAOLINITE").si, 0.0, 1e-3);
+  const auto by_cell = EvaluateJob(jobs[0], options, cache);
+  EXPECT_DOUBLE_EQ(by_cell[0].fixed.at("Al"), fixed[0].fixed.at("Al"));
 }
 
 // A table of `n` rows of the example water, in molalities.
@@ -598,6 +650,35 @@ TEST(BatchRun, CsvAndJsonCarryTheSameRowsByName) {
   EXPECT_EQ(groups.count("bad,solveq,150"), 0u);
   EXPECT_EQ(species_json[0]["id"], "s0");
   EXPECT_EQ(species_json[0]["dataset"], "solveq");
+}
+
+// The fixed totals reach the table as fixed_<component>, in CSV and JSON alike, empty (null) in
+// a row that failed.
+TEST(BatchRun, FixedTotalsAreWrittenByName) {
+  BatchOptions options;
+  options.evaluation.datasets = {engine::Dataset::FromKey("solveq")};
+  const std::string table =
+      "id,pH,ph_temperature,separation,SiO2,Na,K,Cl,fix_Al,temperatures\n"
+      "a,7,25,120,0.01,0.04,0.004,0.04,MICROCLINE,220\n"
+      "c,7,25,120,0.01,0.04,0.004,0.04,NO-SUCH-SPAR,220\n";
+  const Captured csv = RunTable(table, options, Format::kCsv);
+  const Captured json = RunTable(table, options, Format::kJson);
+  const auto lines = SplitLines(csv.table, "\n");
+  ASSERT_EQ(lines.size(), 3u);
+  const auto header = CsvCells(lines[0]);
+  const auto column = std::find(header.begin(), header.end(), "fixed_Al") - header.begin();
+  ASSERT_LT(static_cast<std::size_t>(column), header.size());
+  EXPECT_EQ(header[static_cast<std::size_t>(column) - 1], "converged");
+  const auto array = nlohmann::json::parse(json.table);
+  ASSERT_EQ(array.size(), 2u);
+  const auto a = CsvCells(lines[1]);
+  const auto c = CsvCells(lines[2]);
+  ASSERT_EQ(a.size(), header.size());
+  ASSERT_EQ(c.size(), header.size());
+  EXPECT_EQ(std::stod(a[static_cast<std::size_t>(column)]), array[0]["fixed"]["Al"].get<double>());
+  EXPECT_TRUE(c[static_cast<std::size_t>(column)].empty());
+  EXPECT_TRUE(array[1]["fixed"]["Al"].is_null());
+  EXPECT_EQ(csv.summary.progress.errors, 1u);
 }
 
 TEST(BatchRun, ChunksAndThreadsDoNotChangeABit) {

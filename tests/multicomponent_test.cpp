@@ -307,5 +307,45 @@ TEST(MulticomponentCli, FixedTotalsOptimisedUnknownsAndMistakes) {
   EXPECT_EQ(optimize.status, 2);
 }
 
+// uncertainty with --optimize reports the unknown as each draw found it, beside the draw-free
+// sample's value, which is the one geothermometry finds; in the JSON, the CSV and the text alike.
+TEST(MulticomponentCli, UncertaintyReportsTheOptimisedSteamLoss) {
+  testing::TempDir dir;
+  const std::string sample = std::string(GEOFLUID_SOURCE_DIR) + "/examples/nacl-water.ini";
+  const std::vector<std::string> common = {"--optimize", "steam_loss",     "--dataset",
+                                           "supcrt",     "--temperatures", "200:300:20"};
+  auto args = [&](std::vector<std::string> head, std::vector<std::string> tail) {
+    head.insert(head.end(), common.begin(), common.end());
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+  };
+  const auto json = testing::RunCli(
+      args({"uncertainty", sample}, {"--draws", "6", "--format", "json"}), dir.Path());
+  ASSERT_EQ(json.status, 0) << json.err;
+  const auto estimate = nlohmann::json::parse(json.out).at("datasets").at("supcrt").at("estimate");
+  const auto& loss = estimate.at("optimized").at("steam_loss");
+  EXPECT_GT(loss.at("n").get<int>(), 0);
+  EXPECT_GE(loss.at("q05").get<double>(), kSteamLossBounds[0]);
+  EXPECT_LE(loss.at("q95").get<double>(), kSteamLossBounds[1]);
+  EXPECT_TRUE(loss.contains("nominal_sd") && loss.contains("nominal_on_bound"));
+
+  const auto alone =
+      testing::RunCli({"geothermometry", sample, "--optimize", "steam_loss", "--dataset", "supcrt",
+                       "--from", "200", "--to", "300", "--step", "20", "--format", "json"},
+                      dir.Path());
+  ASSERT_EQ(alone.status, 0) << alone.err;
+  const auto found =
+      nlohmann::json::parse(alone.out).at("datasets").at("supcrt").at("optimized").at("steam_loss");
+  EXPECT_DOUBLE_EQ(loss.at("nominal").get<double>(), found.at("value").get<double>());
+
+  const auto csv = testing::RunCli(
+      args({"uncertainty", sample}, {"--draws", "6", "--format", "csv"}), dir.Path());
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  EXPECT_NE(csv.out.find(",supcrt,,optimized_steam_loss,"), std::string::npos) << csv.out;
+  const auto text = testing::RunCli(args({"uncertainty", sample}, {"--draws", "6"}), dir.Path());
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("steam_loss (optimised, fraction)"), std::string::npos) << text.out;
+}
+
 }  // namespace
 }  // namespace geofluid::geothermometry

@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <sstream>
 
 #include "batch/batch.h"
 #include "cli_commands.h"
 #include "cli_io.h"
+#include "geothermometry/sweep.h"
 #include "interp/steffen.h"
 #include "option_checks.h"
 #include "platform/files.h"
@@ -34,6 +36,13 @@ CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options) {
       ->type_name("FILE");
   AddJobsOption(*batch, options.jobs);
   AddInterpolationOption(*batch, options.interpolation);
+  batch
+      ->add_option("--fix", options.fix,
+                   "COMPONENT=MINERAL: at each temperature solve the component's total (Al, Mg, "
+                   "Fe, SiO2) that saturates the mineral, reported as fixed_<COMPONENT>; a "
+                   "row's fix_<COMPONENT> cell overrides it; repeatable")
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   RefuseEmptyValues(*batch);
   return batch;
 }
@@ -52,6 +61,19 @@ int RunBatchCommand(const BatchOptions& options, std::istream& stdin_stream, std
   const auto format = options.format == Format::kJson    ? batch::Format::kJson
                       : options.format == Format::kJsonl ? batch::Format::kJsonl
                                                          : batch::Format::kCsv;
+  try {
+    std::vector<geothermometry::FixedComponent> fixes;
+    for (const std::string& option : options.fix) {
+      std::stringstream items(option);
+      for (std::string item; std::getline(items, item, ',');)
+        fixes.push_back(geothermometry::ParseFix(item));
+    }
+    for (const auto* d : run.evaluation.datasets) geothermometry::ResolveFixes(*d, fixes);
+    for (auto& f : fixes) run.evaluation.fix.emplace_back(f.component, f.mineral);
+  } catch (const std::invalid_argument& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  }
 
   // By device and inode, so that a link, another name or stdin redirected from the table is
   // caught before the output empties it.

@@ -52,6 +52,7 @@ struct BatchOptions {
   std::string species;
   int jobs = 0;
   const engine::TableScheme* interpolation = nullptr;
+  std::vector<std::string> fix;  // COMPONENT=MINERAL
 };
 
 struct GeothermometryOptions {

@@ -312,14 +312,43 @@ void ResultsWindow::FillSaturation() {
     delete item;
   }
   std::pair<double, double> range{0.0, 0.0};
-  for (const Run* run : Matching())
+  const std::vector<const Run*> runs = Matching();
+  for (const Run* run : runs)
     for (const engine::MineralResult& m : run->result->Minerals())
       range = {std::min(range.first, m.si), std::max(range.second, m.si)};
-  for (const Run* run : Matching()) {
+  // Side by side, the same mineral on the same line: every mineral of either dataset once, by
+  // common name, highest mean SI over the datasets that have it on top.
+  std::vector<std::string> rows;
+  if (runs.size() > 1) {
+    std::vector<std::pair<double, std::string>> order;
+    for (const Run* run : runs) {
+      const engine::Dataset& d = *run->result->dataset;
+      for (int m = 1; m <= d.MineralCount(); ++m) {
+        const std::string name(d.CommonName(m));
+        if (std::any_of(order.begin(), order.end(),
+                        [&](const auto& o) { return d.MineralIndexOf(o.second) == m; }))
+          continue;
+        double sum = 0.0;
+        int count = 0;
+        for (const Run* other : runs) {
+          const engine::Dataset& od = *other->result->dataset;
+          if (const int om = od.MineralIndexOf(name); om > 0) {
+            sum += other->result->Mineral(engine::MineralHandle{&od, om}).si;
+            ++count;
+          }
+        }
+        order.emplace_back(sum / count, name);
+      }
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (auto& o : order) rows.push_back(std::move(o.second));
+  }
+  for (const Run* run : runs) {
     const form::CalculationResult& r = *run->result;
     const QString caption =
         QString("%1, %2 ℃").arg(Utf8(r.dataset->title), Fixed(r.temperature, 1));
-    auto* panel = new SaturationPanel(r, caption, range);
+    auto* panel = new SaturationPanel(r, caption, range, rows);
     panel->setObjectName(QString("Saturation_%1").arg(Utf8(r.dataset->key)));
     saturation_row_->addWidget(panel, 1);
   }

@@ -14,6 +14,7 @@
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "export.h"
 #include "number_format.h"
@@ -37,12 +38,28 @@ QStandardItem* NumberItem(double v, int decimals) {
 }  // namespace
 
 SaturationPanel::SaturationPanel(const engine::Evaluation& e, const QString& caption,
-                                 std::pair<double, double> si_range, QWidget* parent)
+                                 std::pair<double, double> si_range,
+                                 const std::vector<std::string>& rows, QWidget* parent)
     : QWidget(parent) {
-  std::vector<engine::MineralResult> minerals = e.Minerals();
-  // Highest SI on top: a horizontal bar chart draws its first category at the bottom.
-  std::stable_sort(minerals.begin(), minerals.end(),
-                   [](const auto& a, const auto& b) { return a.si < b.si; });
+  // A line per mineral, bottom first as a horizontal bar chart draws them; nullopt for a line
+  // this dataset lacks, labelled with the name it was asked for.
+  std::vector<std::optional<engine::MineralResult>> lines;
+  std::vector<QString> absent;
+  if (rows.empty()) {
+    std::vector<engine::MineralResult> all = e.Minerals();
+    // Highest SI on top.
+    std::stable_sort(all.begin(), all.end(),
+                     [](const auto& a, const auto& b) { return a.si < b.si; });
+    lines.assign(all.begin(), all.end());
+    absent.resize(lines.size());
+  } else {
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+      const int m = e.dataset->MineralIndexOf(*it);
+      lines.push_back(m > 0 ? std::optional(e.Mineral(engine::MineralHandle{e.dataset, m}))
+                            : std::nullopt);
+      absent.push_back(m > 0 ? QString() : QString("(%1 —)").arg(QString::fromStdString(*it)));
+    }
+  }
 
   summary_ = new QLabel;
   summary_->setObjectName("SaturationSummary");
@@ -63,18 +80,30 @@ SaturationPanel::SaturationPanel(const engine::Evaluation& e, const QString& cap
   under->setBorderColor(kUndersaturated);
   QStringList names;
   double low = std::min(0.0, si_range.first), high = std::max(0.0, si_range.second);
-  for (const engine::MineralResult& m : minerals) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (!lines[i]) {
+      names << absent[i];
+      over->append(0.0);
+      under->append(0.0);
+      continue;
+    }
+    const engine::MineralResult& m = *lines[i];
     names << QString::fromUtf8(m.name.data(), static_cast<qsizetype>(m.name.size()));
     over->append(m.si > 0 ? m.si : 0.0);
     under->append(m.si < 0 ? m.si : 0.0);
     low = std::min(low, m.si);
     high = std::max(high, m.si);
   }
-  for (auto it = minerals.rbegin(); it != minerals.rend(); ++it)
-    minerals_->appendRow({new QStandardItem(QString::fromUtf8(
-                              it->name.data(), static_cast<qsizetype>(it->name.size()))),
-                          NumberItem(it->log_k, 3), NumberItem(it->log_iap, 3),
-                          NumberItem(it->si, 3)});
+  // The table lists what this dataset has, top first; a hover maps a bar to its row.
+  std::vector<int> row_of(lines.size(), -1);
+  for (std::size_t i = lines.size(); i-- > 0;) {
+    if (!lines[i]) continue;
+    const engine::MineralResult& m = *lines[i];
+    row_of[i] = minerals_->rowCount();
+    minerals_->appendRow(
+        {new QStandardItem(QString::fromUtf8(m.name.data(), static_cast<qsizetype>(m.name.size()))),
+         NumberItem(m.log_k, 3), NumberItem(m.log_iap, 3), NumberItem(m.si, 3)});
+  }
 
   auto* series = new QHorizontalStackedBarSeries;
   series->append(under);
@@ -126,9 +155,10 @@ SaturationPanel::SaturationPanel(const engine::Evaluation& e, const QString& cap
   chart->legend()->markers(zero).front()->setVisible(false);
 
   // The exact numbers on hover.
-  const auto tip = [this](bool status, int index) {
-    if (!status || index < 0) return;
-    const int row = minerals_->rowCount() - 1 - index;
+  const auto tip = [this, row_of](bool status, int index) {
+    if (!status || index < 0 || index >= static_cast<int>(row_of.size())) return;
+    const int row = row_of[static_cast<std::size_t>(index)];
+    if (row < 0) return;
     QToolTip::showText(QCursor::pos(),
                        QString("%1: SI %2, log K %3, log IAP %4")
                            .arg(minerals_->item(row, 0)->text(), minerals_->item(row, 3)->text(),
@@ -140,7 +170,7 @@ SaturationPanel::SaturationPanel(const engine::Evaluation& e, const QString& cap
   view_ = new QChartView(chart);
   view_->setObjectName("SaturationChart");
   view_->setRenderHint(QPainter::Antialiasing);
-  view_->setMinimumSize(360, static_cast<int>(minerals.size()) * kPixelsPerBar + kChartMargin);
+  view_->setMinimumSize(360, static_cast<int>(lines.size()) * kPixelsPerBar + kChartMargin);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/engine.h"
 
@@ -19,8 +21,12 @@ class SaturationPanel : public QWidget {
 
  public:
   // `si_range`: the SI axis spans at least this, so that panels side by side share a scale.
+  // `rows`: the minerals top to bottom by common name (or any spelling), so that panels side by
+  // side put the same mineral on the same line; one this dataset lacks is an empty line. Empty:
+  // this evaluation's minerals, highest SI on top.
   SaturationPanel(const engine::Evaluation& evaluation, const QString& caption,
-                  std::pair<double, double> si_range = {0.0, 0.0}, QWidget* parent = nullptr);
+                  std::pair<double, double> si_range = {0.0, 0.0},
+                  const std::vector<std::string>& rows = {}, QWidget* parent = nullptr);
 
   QChartView* View() const { return view_; }
   // Mineral, log K, log IAP, SI, in the order of the bars from the top.

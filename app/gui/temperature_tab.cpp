@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -39,6 +40,9 @@ const std::pair<std::string_view, std::string> kMarked[] = {
 QString Utf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// The components an analysis often lacks, each with a picker of the mineral that fixes it.
+constexpr std::string_view kFixable[] = {"Al", "Mg", "Fe"};
 
 const engine::Dataset* kDatasets[] = {&engine::Dataset::Of(thermo::Dataset::kSolveq),
                                       &engine::Dataset::Of(thermo::Dataset::kSupcrt)};
@@ -135,6 +139,18 @@ TemperatureTab::TemperatureTab(QWidget* parent)
   minerals_->setToolTip(tr("推定に使う鉱物"));
   FillPicker();
 
+  // A component the analysis lacks is fixed at each temperature by equilibrium with a mineral.
+  auto* fixes = new QHBoxLayout;
+  fixes->addWidget(new QLabel(tr("平衡で定める成分:")));
+  for (std::size_t k = 0; k < std::size(kFixable); ++k) {
+    fix_[k] = new QComboBox;
+    fix_[k]->setObjectName(QString("Fix_%1").arg(Utf8(kFixable[k])));
+    fixes->addWidget(new QLabel(Utf8(kFixable[k])));
+    fixes->addWidget(fix_[k]);
+  }
+  FillFixPickers();
+  fixes->addStretch();
+
   auto* chart_page = new QWidget;
   chart_box_ = new QVBoxLayout(chart_page);
   chart_box_->setContentsMargins(0, 0, 0, 0);
@@ -176,10 +192,11 @@ TemperatureTab::TemperatureTab(QWidget* parent)
   split->addWidget(minerals_);
   split->addWidget(right);
   split->setStretchFactor(1, 1);
-  split->setSizes({170, 800});
+  split->setSizes({240, 730});
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(controls);
+  layout->addLayout(fixes);
   layout->addWidget(status_);
   layout->addWidget(split, 1);
 
@@ -210,39 +227,105 @@ void TemperatureTab::SetBand(bool on, int draws) {
 }
 
 void TemperatureTab::FillPicker() {
-  // Both datasets' minerals once each; the usual alteration assemblage checked.
+  // Each mineral once under its common name, whichever dataset spells it how; the usual
+  // alteration assemblage checked.
   std::vector<std::string> names, defaults;
   for (const engine::Dataset* d : kDatasets) {
     for (int m = 1; m <= d->MineralCount(); ++m) {
-      const std::string name(d->MineralName(m));
-      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+      // A mineral the other dataset lists under another spelling is the same line.
+      const std::string name(d->CommonName(m));
+      const bool listed = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+        return d->MineralIndexOf(n) == m;
+      });
+      if (!listed) names.push_back(name);
     }
-    for (const std::string& name : geothermometry::DefaultMinerals(*d)) defaults.push_back(name);
+    for (const std::string& name : geothermometry::DefaultMinerals(*d)) {
+      const int m = d->MineralIndexOf(name);
+      if (m > 0) defaults.emplace_back(d->CommonName(m));
+    }
   }
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
-    auto* item = new QListWidgetItem(QString::fromStdString(name), minerals_);
-    const bool in_solveq = kDatasets[0]->MineralIndex(name) > 0;
-    const bool in_supcrt = kDatasets[1]->MineralIndex(name) > 0;
-    if (in_solveq != in_supcrt)
-      item->setToolTip(tr("%1 のみ").arg(Utf8(kDatasets[in_solveq ? 0 : 1]->title)));
+    QStringList holders, spellings;
+    for (const engine::Dataset* d : kDatasets)
+      if (const int m = d->MineralIndexOf(name); m > 0) {
+        holders << Utf8(d->title);
+        spellings << QString("%1: %2").arg(Utf8(d->title), Utf8(d->MineralName(m)));
+      }
+    auto* item = new QListWidgetItem(
+        QString("%1  (%2)").arg(QString::fromStdString(name), holders.join(", ")), minerals_);
+    item->setData(Qt::UserRole, QString::fromStdString(name));
+    item->setToolTip(spellings.join("\n"));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(std::find(defaults.begin(), defaults.end(), name) != defaults.end()
-                            ? Qt::Checked
-                            : Qt::Unchecked);
+    const bool checked = std::find(defaults.begin(), defaults.end(), name) != defaults.end();
+    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    if (checked) default_checks_ << QString::fromStdString(name);
+  }
+  default_checks_.sort();
+}
+
+void TemperatureTab::FillFixPickers() {
+  // Per component the minerals holding it, in either dataset, by common name.
+  for (std::size_t k = 0; k < std::size(kFixable); ++k) {
+    QComboBox* box = fix_[k];
+    box->addItem(tr("なし"), QString());
+    const int c = *engine::ComponentIndex(kFixable[k]);
+    std::vector<std::string> names;
+    for (const engine::Dataset* d : kDatasets)
+      for (int m = 1; m <= d->MineralCount(); ++m) {
+        const std::string name(d->CommonName(m));
+        if (d->ComponentMoles(m, c) > 0.0 &&
+            std::find(names.begin(), names.end(), name) == names.end() &&
+            !std::any_of(names.begin(), names.end(),
+                         [&](const std::string& n) { return d->MineralIndexOf(n) == m; }))
+          names.push_back(name);
+      }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names)
+      box->addItem(QString::fromStdString(name), QString::fromStdString(name));
+  }
+}
+
+void TemperatureTab::SetFix(const QString& component, const QString& mineral) {
+  for (std::size_t k = 0; k < std::size(kFixable); ++k) {
+    if (component != Utf8(kFixable[k])) continue;
+    QComboBox* box = fix_[k];
+    if (mineral.isEmpty()) {
+      box->setCurrentIndex(0);
+      return;
+    }
+    for (int i = 1; i < box->count(); ++i)
+      for (const engine::Dataset* d : kDatasets) {
+        const int m = d->MineralIndexOf(box->itemData(i).toString().toStdString());
+        if (m > 0 && m == d->MineralIndexOf(mineral.toStdString())) {
+          box->setCurrentIndex(i);
+          return;
+        }
+      }
   }
 }
 
 QStringList TemperatureTab::CheckedMinerals() const {
   QStringList names;
   for (int i = 0; i < minerals_->count(); ++i)
-    if (minerals_->item(i)->checkState() == Qt::Checked) names << minerals_->item(i)->text();
+    if (minerals_->item(i)->checkState() == Qt::Checked)
+      names << minerals_->item(i)->data(Qt::UserRole).toString();
   return names;
 }
 
 void TemperatureTab::SetChecked(const QString& mineral, bool checked) {
-  for (QListWidgetItem* item : minerals_->findItems(mineral, Qt::MatchExactly))
-    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+  // Any spelling: the common name or either dataset's.
+  for (int i = 0; i < minerals_->count(); ++i) {
+    QListWidgetItem* item = minerals_->item(i);
+    const std::string name = item->data(Qt::UserRole).toString().toStdString();
+    for (const engine::Dataset* d : kDatasets) {
+      const int m = d->MineralIndexOf(name);
+      if (m > 0 && m == d->MineralIndexOf(mineral.toStdString())) {
+        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+        break;
+      }
+    }
+  }
 }
 
 bool TemperatureTab::Running() const { return watcher_.isRunning(); }
@@ -258,6 +341,14 @@ void TemperatureTab::SetSample(std::optional<engine::Sample> sample, const QStri
   save_png_->setEnabled(false);
   save_svg_->setEnabled(false);
   run_->setEnabled(sample_.has_value() && !Running());
+  for (std::size_t k = 0; k < std::size(kFixable); ++k) {
+    const bool missing = sample_ && sample_->Component(kFixable[k]) <= 0.0;
+    fix_[k]->setToolTip(
+        missing ? tr("分析値にない %1 を、各温度でこの鉱物が飽和する (SI = 0) 量とします")
+                      .arg(Utf8(kFixable[k]))
+                : tr("%1 は分析値にあります。鉱物を選ぶと平衡で定めた量に置き換えます")
+                      .arg(Utf8(kFixable[k])));
+  }
   status_->setText(sample_ ? tr("pH %1 (%2 ℃ で測定) の試料。「計算」で温度の図を描きます。")
                                  .arg(Fixed(sample_->ph, 2), Fixed(sample_->ph_temperature, 1))
                            : reason);
@@ -275,12 +366,25 @@ void TemperatureTab::Calculate() {
   }
   options.steam_correction = steam_correction_->isChecked();
   options.parallel = true;
+  for (std::size_t k = 0; k < std::size(kFixable); ++k)
+    if (const QString mineral = fix_[k]->currentData().toString(); !mineral.isEmpty())
+      options.fix.push_back({std::string(kFixable[k]), mineral.toStdString()});
   // Each dataset takes the checked minerals it has.
   std::vector<std::vector<std::string>> sets;
+  // The default checks give each dataset its own default set, as the command line does: the
+  // two differ in their clinochlore (7A in SOLVEQ, 14A in SUPCRT98).
+  QStringList checked = CheckedMinerals();
+  checked.sort();
+  const bool defaults = checked == default_checks_;
   for (const engine::Dataset* d : kDatasets) {
+    if (defaults) {
+      sets.push_back(geothermometry::DefaultMinerals(*d));
+      continue;
+    }
     std::vector<std::string> set;
     for (const QString& name : CheckedMinerals())
-      if (d->MineralIndex(name.toStdString()) > 0) set.push_back(name.toStdString());
+      if (const int m = d->MineralIndexOf(name.toStdString()); m > 0)
+        set.emplace_back(d->MineralName(m));
     sets.push_back(std::move(set));
   }
   if (sets[0].empty() && sets[1].empty()) {
@@ -295,6 +399,7 @@ void TemperatureTab::Calculate() {
     band->draws = draws_->value();
     band->temperatures = options.temperatures;
     band->steam_correction = options.steam_correction;
+    band->fix = options.fix;
     for (std::size_t d = 0; d < sets.size(); ++d)
       if (!sets[d].empty()) band->datasets.push_back(kDatasets[d]);
     band->estimate = band->solute = band->sensitivity = false;
@@ -415,6 +520,19 @@ void TemperatureTab::FillTable(const Outcome& outcome) {
       estimates_->appendRow({Cell(tr("SI の %1 が最小").arg(name)), Cell(Utf8(e.dataset->title)),
                              Celsius(t.celsius), Cell(t.celsius ? Fixed(t.value, 3) : QString()),
                              Cell(note)});
+    }
+    // The fixed totals at the grid point nearest the RMS estimate.
+    if (e.rms.celsius && !e.sweep.fixes.empty()) {
+      const geothermometry::SweepPoint* near = nullptr;
+      for (const auto& p : e.sweep.points)
+        if (p.ok() && (near == nullptr || std::abs(p.temperature - *e.rms.celsius) <
+                                              std::abs(near->temperature - *e.rms.celsius)))
+          near = &p;
+      for (const auto& f : e.sweep.fixes)
+        if (near != nullptr && near->fixed.count(f.key))
+          estimates_->appendRow({Cell(tr("%1 を %2 で固定").arg(Utf8(f.key), Utf8(f.name))),
+                                 Cell(Utf8(e.dataset->title)), Celsius(near->temperature),
+                                 Cell(Scientific(near->fixed.at(f.key))), Cell(tr("mol/kg"))});
     }
     for (const std::string& w : e.warnings)
       estimates_->appendRow({Cell(tr("注意")), Cell(Utf8(e.dataset->title)), Cell(""), Cell(""),

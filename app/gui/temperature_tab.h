@@ -2,6 +2,7 @@
 
 #include <QFutureWatcher>
 #include <QWidget>
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 #include "engine/engine.h"
 
 class QCheckBox;
+class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QListWidget;
@@ -43,8 +45,12 @@ class TemperatureTab : public QWidget {
   bool Running() const;
 
   const QStandardItemModel& Estimates() const { return *estimates_; }
+  // The checked minerals by common name ("albite_low"); SetChecked takes any spelling.
   QStringList CheckedMinerals() const;
   void SetChecked(const QString& mineral, bool checked);
+  // The mineral whose equilibrium fixes a component ("Al", "Mg", "Fe") at each temperature, by
+  // any spelling; empty: the analysis as it stands.
+  void SetFix(const QString& component, const QString& mineral);
   // The 5-95 % band of each mineral's log(Q/K) from Monte Carlo draws of the default errors.
   void SetBand(bool on, int draws);
   // "DATASET:MINERAL" of every curve drawn with a band by the last calculation.
@@ -61,6 +67,7 @@ class TemperatureTab : public QWidget {
   void FillTable(const Outcome& outcome);
   void ShowStatus(const Outcome& outcome);
   void FillPicker();
+  void FillFixPickers();
 
   std::optional<engine::Sample> sample_;
   std::shared_ptr<engine::ConditionsCache> cache_;
@@ -75,6 +82,8 @@ class TemperatureTab : public QWidget {
   QPushButton* save_png_ = nullptr;
   QPushButton* save_svg_ = nullptr;
   QListWidget* minerals_ = nullptr;
+  std::array<QComboBox*, 3> fix_{};  // Al, Mg, Fe
+  QStringList default_checks_;       // sorted
   QVBoxLayout* chart_box_ = nullptr;
   QWidget* chart_ = nullptr;
   charts::Figure* figure_ = nullptr;  // owned by chart_

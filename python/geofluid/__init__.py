@@ -160,6 +160,8 @@ def _table(index, t):
         "trials": pd.arrays.IntegerArray(t["trials"], missing),
         "converged": pd.arrays.BooleanArray(t["converged"], missing),
     }
+    for key, fixed in zip(t["fixed_keys"], t["fixed"]):
+        data["fixed_" + key] = fixed
     for name, si in zip(t["minerals"], t["si"]):
         data["SI_" + name] = si
     return pd.DataFrame(data, index=index.take(t["row"]), copy=False)
@@ -225,6 +227,8 @@ def evaluate(
       pH, ionic_strength (mol/kg), toth (total H+, mol/kg), steam_fraction (mass fraction),
       charge_balance_percent (100 (cations - anions) / (cations + anions), equivalents),
       passes, trials (speciation passes and pH trials), converged,
+      fixed_<component> (with a fix_<component> column: the total that saturates the row's
+      mineral at each temperature, mol/kg; NaN where not fixed),
       SI_<mineral> ... (log(Q/K) as the report prints it; empty where the dataset has no
       such mineral).
     A sample that cannot be read or evaluated gives rows with status "error" and a message
@@ -344,11 +348,14 @@ def geothermometry(
                      leaves the statistics. Minerals by either dataset's name or the common name.
       normalize      divide each log(Q/K) by the moles of its reaction before the statistics
       optimize       "steam_loss", "dilution" or both: found with the temperature (minimising
-                     the RMS); the values are not columns here (see the command's JSON)
+                     the RMS), in the columns <dataset>_steam_loss, <dataset>_dilution
+                     (fractions) and their curvature spread <dataset>_steam_loss_sd, ...
 
     Returns a DataFrame indexed by the input's labels, one row per sample, with the columns:
       id, interpolation, error (why the sample could not be evaluated),
       <dataset>_rms, <dataset>_median, <dataset>_mean, <dataset>_sd   estimates, °C
+      <dataset>_steam_loss, <dataset>_steam_loss_sd, <dataset>_dilution, <dataset>_dilution_sd
+                            with optimize only: the unknowns found (NaN where not found)
       <dataset>_crossings   where each mineral's SI crosses 0 ("QUARTZ 231.4; ...", °C)
       <dataset>_warnings    estimate on the edge of the range, too few crossings, minerals
                             left out, the interpolations parting (joined by "; ")
@@ -422,6 +429,7 @@ def uncertainty(
     Returns a DataFrame indexed by the input's labels, in long form, with the columns:
       id, dataset, temperature (°C; empty for an estimate or a solute geothermometer),
       quantity ("pH", "SI_<mineral>", "estimate_rms|median|mean|sd" in °C,
+      "optimized_steam_loss", "optimized_dilution" (fractions, with optimize),
       "solute_<geothermometer>" in °C; "error" or "warning" for a row's messages),
       nominal (the draw-free value), median, q05, q95 (5 % and 95 % quantiles),
       n (draws counted; the others failed), message (the text of an error or a warning).

@@ -271,6 +271,23 @@ py::dict ReservoirTable(const std::vector<std::string>& names,
       out[py::str(key + "_" + geothermometry::CriterionKey(criterion))] =
           ToArray(std::move(values));
     }
+    // The unknowns found with the temperature: <dataset>_steam_loss and its _sd (fractions).
+    std::vector<std::string> unknowns;
+    if (p.options.sweep.optimize_steam_loss) unknowns.emplace_back("steam_loss");
+    if (p.options.sweep.optimize_dilution) unknowns.emplace_back("dilution");
+    for (const std::string& unknown : unknowns) {
+      std::vector<double> value(n, kNaN), sd(n, kNaN);
+      for (std::size_t i = 0; i < n; ++i) {
+        if (!p.jobs.jobs[i].fault.empty()) continue;
+        const auto& optimized = results[i].estimates[k].optimized;
+        if (const auto it = optimized.find(unknown); it != optimized.end()) {
+          value[i] = it->second.value;
+          sd[i] = it->second.sd.value_or(kNaN);
+        }
+      }
+      out[py::str(key + "_" + unknown)] = ToArray(std::move(value));
+      out[py::str(key + "_" + unknown + "_sd")] = ToArray(std::move(sd));
+    }
     py::list crossings, warnings;
     for (std::size_t i = 0; i < n; ++i) {
       std::string c, w;

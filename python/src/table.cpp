@@ -115,7 +115,16 @@ void TableColumns::Begin(std::span<const engine::Dataset* const> datasets) {
   si_.assign(minerals_.size(), {});
 }
 
+void TableColumns::FixedComponents(std::span<const std::string> keys) {
+  fixed_keys_.assign(keys.begin(), keys.end());
+  fixed_.assign(keys.size(), {});
+}
+
 void TableColumns::Write(const batch::Result& r) {
+  for (std::size_t k = 0; k < fixed_keys_.size(); ++k) {
+    const auto it = r.fixed.find(fixed_keys_[k]);
+    fixed_[k].push_back(it != r.fixed.end() ? it->second : kNaN);
+  }
   line_.push_back(r.line);
   id_.push_back(r.id);
   dataset_.push_back(r.dataset);
@@ -181,6 +190,13 @@ py::dict TableColumns::ToPython(const RowIndex& rows, const std::vector<std::str
   }
   out["minerals"] = minerals;
   out["si"] = si;
+  py::list fixed_keys, fixed;
+  for (std::size_t k = 0; k < fixed_keys_.size(); ++k) {
+    fixed_keys.append(py::str(fixed_keys_[k]));
+    fixed.append(ToArray(std::move(fixed_[k])));
+  }
+  out["fixed_keys"] = fixed_keys;
+  out["fixed"] = fixed;
   out["row"] = ToArray(std::move(row));
   return out;
 }

@@ -57,6 +57,7 @@ std::string RowMessage(const std::string& message, std::size_t line, const std::
 class TableColumns : public batch::RowSink {
  public:
   void Begin(std::span<const engine::Dataset* const> datasets) override;
+  void FixedComponents(std::span<const std::string> keys) override;
   void Write(const batch::Result& result) override;
 
   // Needs the GIL. `labels` are the index labels of the rows as text.
@@ -75,6 +76,8 @@ class TableColumns : public batch::RowSink {
   std::vector<std::int64_t> passes_, trials_;
   std::vector<std::uint8_t> converged_, evaluated_;
   std::vector<std::vector<double>> si_;  // [mineral column][row]
+  std::vector<std::string> fixed_keys_;
+  std::vector<std::vector<double>> fixed_;  // [fixed component][row], mol/kg
 };
 
 // The species in long form: one row per species of every evaluated result.

@@ -75,6 +75,24 @@ def test_same_table_and_species_as_the_command_line(cli, wells, tmp_path, option
     assert_same_table(ours_species, theirs_species)
 
 
+def test_fix_column_gives_the_command_lines_fixed_total(cli, wells, tmp_path):
+    """A fix_Al column is honoured as batch honours it: the total found, mol/kg, by name."""
+    few = wells.iloc[[0, 1]].copy()
+    few["fix_Al"] = ["MICROCLINE", "albite_low"]
+    path = tmp_path / "fix.csv"
+    pd.read_csv(WELLS, dtype={"id": str}).iloc[[0, 1]].assign(
+        fix_Al=["MICROCLINE", "albite_low"]).to_csv(path, index=False)
+    table = tmp_path / "out.csv"
+    done = run_cli(cli, "batch", str(path), "--dataset", "both", "--temperatures", "240",
+                   "--out", str(table))
+    assert done.returncode == 0, done.stderr
+    theirs = pd.read_csv(table)
+    ours = geofluid.evaluate(few, dataset="both", temperatures="240")
+    assert list(ours["fixed_Al"]) == list(theirs["fixed_Al"])
+    assert (ours["fixed_Al"] > 0).all()
+    assert ours["SI_MICROCLINE"].iloc[0] == pytest.approx(0.0, abs=1e-3)
+
+
 def test_constants_as_the_command_line(cli):
     for dataset, t in (("solveq", 25.0), ("supcrt", 237.5)):
         lines = run_cli(cli, "constants", "--dataset", dataset, "--temperature", str(t)).stdout

@@ -138,6 +138,36 @@ def test_uncertainty_takes_the_fixed_al(wells):
         geofluid.uncertainty(one, draws=2, optimize="steam")
 
 
+def test_optimised_steam_loss_is_in_the_frames(cli, wells, tmp_path):
+    """The steam loss found with the temperature, as the command line's JSON gives it, and its
+    distribution over the draws."""
+    path = tmp_path / "one.csv"
+    pd.read_csv(WELLS, dtype={"id": str}).iloc[[1]].to_csv(path, index=False)
+    import json
+    import subprocess
+    done = subprocess.run([cli, "geothermometry", str(path), "--format", "json", "--dataset",
+                           "supcrt", "--from", "200", "--to", "300", "--step", "20",
+                           "--optimize", "steam_loss"], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    theirs = json.loads(done.stdout)
+    theirs = (theirs["samples"][0] if "samples" in theirs else theirs)["datasets"]["supcrt"]
+    ours = geofluid.geothermometry(wells.iloc[[1]], dataset="supcrt", temperatures="200:300:20",
+                                   optimize="steam_loss")
+    assert ours["supcrt_steam_loss"].iloc[0] == theirs["optimized"]["steam_loss"]["value"]
+    sd = theirs["optimized"]["steam_loss"]["sd"]
+    assert (np.isnan(ours["supcrt_steam_loss_sd"].iloc[0]) if sd is None
+            else ours["supcrt_steam_loss_sd"].iloc[0] == sd)
+    assert "supcrt_dilution" not in ours.columns
+
+    out = geofluid.uncertainty(wells.iloc[[1]], temperatures="200:300:20", dataset="supcrt",
+                               draws=6, optimize="steam_loss")
+    loss = out[out["quantity"] == "optimized_steam_loss"]
+    assert len(loss) == 1
+    assert loss["nominal"].iloc[0] == ours["supcrt_steam_loss"].iloc[0]
+    assert loss["n"].iloc[0] > 0
+    assert -0.2 <= loss["q05"].iloc[0] <= loss["q95"].iloc[0] <= 0.5
+
+
 def test_temperatures_in_any_order_give_the_sorted_lists_estimate(wells):
     few = wells.iloc[[0, 1]]
     sorted_list = geofluid.geothermometry(few, temperatures=[100, 150, 200, 250, 300])

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -40,8 +41,8 @@ struct Job {
   engine::Sample sample;
   // Temperatures to carry the pH to; empty: only the measured mode at the pH temperature.
   std::vector<double> temperatures;
-  // From fix_<component> cells: (component, mineral) fixed by equilibrium in this row's
-  // reservoir temperature (geothermometry only).
+  // From fix_<component> cells: (component, mineral) whose equilibrium fixes the component's
+  // total at each of this row's temperatures, over EvaluationOptions::fix.
   std::vector<std::pair<std::string, std::string>> fix;
   std::string fault;  // not empty: the row could not be read, and this says why
   // The columns given below a detection limit ("<0.01") or as not detected ("n.d."), each with
@@ -60,6 +61,9 @@ struct EvaluationOptions {
   bool steam_correction = true;
   const engine::TableScheme* scheme = nullptr;  // nullptr: the specified interpolation
   engine::Search search = engine::Search::kFast;
+  // (component, mineral) for every row: the component's total solved at each temperature so
+  // that the mineral's SI is zero there (a row's fix_<component> cell overrides it).
+  std::vector<std::pair<std::string, std::string>> fix;
 };
 
 // One output row: a sample with one dataset at one temperature.
@@ -74,6 +78,8 @@ struct Result {
   Status status = Status::kOk;
   std::string message;
   std::optional<engine::Evaluation> evaluation;  // empty for status error
+  // The totals solved for the fixed components, mol/kg of water, by key ("Al").
+  std::map<std::string, double> fixed;
 };
 
 // Every result of one job: the datasets in the order of the options, each with its
@@ -136,6 +142,8 @@ class CsvInput {
   // a job with a fault. Throws std::runtime_error when the CSV itself is broken (an unclosed
   // quote), naming the line; nothing after it can be trusted.
   bool Next(Job& job);
+  // The components the header has a fix_<component> column for ("Al").
+  std::vector<std::string> FixColumns() const;
 
  private:
   struct Impl;
@@ -153,6 +161,9 @@ class RowSink {
  public:
   virtual ~RowSink() = default;
   virtual void Begin(std::span<const engine::Dataset* const> datasets) { (void)datasets; }
+  // Before Begin, when the batch fixes components: their keys, in the order of
+  // engine::kComponentKeys, each with a fixed_<key> value in the rows.
+  virtual void FixedComponents(std::span<const std::string> keys) { (void)keys; }
   virtual void Write(const Result& result) = 0;
   // After each chunk: what was written so far reaches the file.
   virtual void Flush() {}
@@ -169,7 +180,8 @@ std::optional<Format> FormatFromText(std::string_view text);
 std::vector<std::string_view> MineralColumns(std::span<const engine::Dataset* const> datasets);
 
 // The table: id, dataset, temperature, status, message, pH, ionic_strength, toth,
-// steam_fraction, charge_balance_percent, passes, trials, converged, SI_<mineral>...
+// steam_fraction, charge_balance_percent, passes, trials, converged, fixed_<component>... (when
+// components are fixed), SI_<mineral>...
 // Numbers are the shortest text that reads back to the same double.
 std::unique_ptr<RowSink> MakeTableWriter(std::ostream& out, Format format);
 // Species in long form: id, dataset, temperature, species, charge, molality, gamma, activity,
@@ -181,6 +193,7 @@ class SinkList : public RowSink {
  public:
   explicit SinkList(std::vector<RowSink*> sinks) : sinks_(std::move(sinks)) {}
   void Begin(std::span<const engine::Dataset* const> datasets) override;
+  void FixedComponents(std::span<const std::string> keys) override;
   void Write(const Result& result) override;
   void Flush() override;
   void End(bool complete) override;

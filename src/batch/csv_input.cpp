@@ -454,4 +454,11 @@ bool ReadChunk(CsvInput& input, std::size_t count, std::vector<Job>& jobs) {
   return true;
 }
 
+std::vector<std::string> CsvInput::FixColumns() const {
+  std::vector<std::string> keys;
+  for (const Column& c : impl_->columns)
+    if (c.kind == Kind::kFix) keys.emplace_back(c.name.substr(4));
+  return keys;
+}
+
 }  // namespace geofluid::batch

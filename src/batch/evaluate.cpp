@@ -7,6 +7,7 @@
 #include "batch/batch.h"
 #include "engine/ph_trail.h"
 #include "io/text.h"
+#include "geothermometry/sweep.h"
 
 namespace geofluid::batch {
 
@@ -79,6 +80,40 @@ void Fail(Result& result, std::string message) {
   result.status = Status::kError;
   result.message = std::move(message);
   result.evaluation.reset();
+}
+
+// What fixes the row's totals in `dataset`: the sweep's resolved fixes and its first mode at the
+// pH temperature, with no points. A row's cell replaces the option for its component. Throws
+// std::invalid_argument naming the column (or the option) for a fix the dataset cannot make.
+geothermometry::Sweep FixingSweep(const Job& job, const EvaluationOptions& options,
+                                  const engine::Dataset& dataset, const engine::TableScheme& scheme,
+                                  engine::ConditionsCache& cache) {
+  geothermometry::SweepOptions sweep_options;
+  sweep_options.temperatures.clear();
+  sweep_options.steam_correction = options.steam_correction;
+  sweep_options.scheme = &scheme;
+  sweep_options.search = options.search;
+  for (const auto& [component, mineral] : job.fix) {
+    const std::string what = "column fix_" + component + " (" + mineral + ")";
+    try {
+      geothermometry::ResolveFixes(dataset, {{component, mineral}});
+    } catch (const std::invalid_argument& e) {
+      // ResolveFixes names the option; a cell is named by its column.
+      const std::string_view text = e.what();
+      const auto colon = text.find(": ");
+      throw std::invalid_argument(
+          what + ": " +
+          std::string(colon == std::string_view::npos ? text : text.substr(colon + 2)));
+    }
+    sweep_options.fix.push_back({component, mineral});
+  }
+  for (const auto& [component, mineral] : options.fix) {
+    const bool by_cell = std::any_of(job.fix.begin(), job.fix.end(),
+                                     [&](const auto& f) { return f.first == component; });
+    if (!by_cell) sweep_options.fix.push_back({component, mineral});
+  }
+  geothermometry::Sweep sweep = geothermometry::RunSweep(job.sample, dataset, sweep_options, cache);
+  return sweep;
 }
 
 }  // namespace
@@ -157,14 +192,16 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       results.push_back(std::move(base));
       continue;
     }
-    // A fixed total depends on the temperature's mineral equilibrium, which only the sweeps
-    // solve; evaluating the analysis as it stands would pass the row off as fixed.
-    if (!job.fix.empty()) {
-      Fail(base, Where(job) + ": column fix_" + job.fix.front().first +
-                     ": batch evaluates the analysis as given; a total fixed by a mineral is "
-                     "found by geothermometry and uncertainty (--fix)");
-      results.push_back(std::move(base));
-      continue;
+    // The components fixed in this row: its cells over the option, each resolved in the dataset.
+    std::optional<geothermometry::Sweep> fixing;
+    if (!job.fix.empty() || !options.fix.empty()) {
+      try {
+        fixing = FixingSweep(job, options, *dataset, scheme, cache);
+      } catch (const std::invalid_argument& e) {
+        Fail(base, Where(job) + ": " + e.what());
+        results.push_back(std::move(base));
+        continue;
+      }
     }
     const double ph_t = job.sample.ph_temperature;
     const std::string at_ph = Where(job) + ", " + std::string(dataset->title) +
@@ -181,7 +218,17 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       Result r = base;
       r.temperature = ph_t;
       r.measured = true;
-      if (measured) {
+      if (measured && fixing) {
+        try {
+          r.evaluation =
+              geothermometry::EvaluateMeasuredFixed(job.sample, *fixing, options.search, r.fixed);
+          Review(r, nullptr);
+          MarkBelowDetection(r, job);
+        } catch (const std::exception& e) {
+          Fail(r, at_ph + e.what());
+          r.fixed.clear();
+        }
+      } else if (measured) {
         r.evaluation = std::move(measured);
         Review(r, nullptr);
         MarkBelowDetection(r, job);
@@ -206,9 +253,14 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       try {
         hooks.ph_hint = trail.Hint(t);
         hooks.ph_slope = trail.Slope();
-        r.evaluation =
-            engine::EvaluateFromToth(job.sample, measured->toth, cache.Get(*dataset, t, scheme),
-                                     options.steam_correction, hooks);
+        if (fixing) {
+          r.evaluation = geothermometry::EvaluateFixed(
+              job.sample, *fixing, cache.Get(*dataset, t, scheme), options.search, r.fixed);
+        } else {
+          r.evaluation =
+              engine::EvaluateFromToth(job.sample, measured->toth, cache.Get(*dataset, t, scheme),
+                                       options.steam_correction, hooks);
+        }
         trail.Add(t, r.evaluation->ph, r.evaluation->ph_slope);
         Review(r, &*measured,
                options.steam_correction ? std::optional(job.sample.separation_temperature)
@@ -217,6 +269,7 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       } catch (const std::exception& e) {
         Fail(r, Where(job) + ", " + std::string(dataset->title) + " at " + Degrees(t) + ": " +
                     e.what());
+        r.fixed.clear();
       }
       results.push_back(std::move(r));
     }

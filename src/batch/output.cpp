@@ -63,6 +63,10 @@ class TableWriter : public RowSink {
  public:
   TableWriter(std::ostream& out, Format format) : out_(out), format_(format), json_(out, format) {}
 
+  void FixedComponents(std::span<const std::string> keys) override {
+    fixed_.assign(keys.begin(), keys.end());
+  }
+
   void Begin(std::span<const engine::Dataset* const> datasets) override {
     minerals_ = MineralColumns(datasets);
     for (std::size_t c = 0; c < minerals_.size(); ++c) column_of_[minerals_[c]] = c;
@@ -74,6 +78,10 @@ class TableWriter : public RowSink {
     for (const auto name : kTableColumns) {
       if (!line.empty()) Separator(line);
       AppendCsvCell(line, name);
+    }
+    for (const std::string& key : fixed_) {
+      Separator(line);
+      AppendCell(line, "fixed_" + key);
     }
     for (const auto name : minerals_) {
       Separator(line);
@@ -131,12 +139,16 @@ class TableWriter : public RowSink {
       line_ += std::to_string(e.trials);
       Separator(line_);
       line_ += e.Converged() ? "true" : "false";
+      for (const std::string& key : fixed_) {
+        Separator(line_);
+        if (const auto it = r.fixed.find(key); it != r.fixed.end()) AppendNumber(line_, it->second);
+      }
       for (const auto& si : SiByColumn(e)) {
         Separator(line_);
         if (si) AppendShortest(line_, *si);
       }
     } else {
-      line_.append(8 + minerals_.size(), ',');
+      line_.append(8 + fixed_.size() + minerals_.size(), ',');
     }
     line_ += '\n';
     out_ << line_;
@@ -151,6 +163,10 @@ class TableWriter : public RowSink {
     j["message"] = r.message;
     if (!r.evaluation) {
       for (std::size_t k = 5; k < kTableColumns.size(); ++k) j[kTableColumns[k]] = nullptr;
+      if (!fixed_.empty()) {
+        Json& fixed = j["fixed"];
+        for (const std::string& key : fixed_) fixed[key] = nullptr;
+      }
       return j;
     }
     const engine::Evaluation& e = *r.evaluation;
@@ -162,6 +178,14 @@ class TableWriter : public RowSink {
     j["passes"] = e.Passes();
     j["trials"] = e.trials;
     j["converged"] = e.Converged();
+    if (!fixed_.empty()) {
+      // mol/kg of water; null where the row did not fix the component.
+      Json& fixed = j["fixed"];
+      for (const std::string& key : fixed_) {
+        const auto it = r.fixed.find(key);
+        fixed[key] = it != r.fixed.end() ? Json(it->second) : Json(nullptr);
+      }
+    }
     const auto si = SiByColumn(e);
     for (std::size_t c = 0; c < minerals_.size(); ++c)
       if (si[c]) j["SI_" + std::string(minerals_[c])] = *si[c];
@@ -173,6 +197,7 @@ class TableWriter : public RowSink {
   JsonFraming json_;
   std::vector<std::string_view> minerals_;
   std::unordered_map<std::string_view, std::size_t> column_of_;
+  std::vector<std::string> fixed_;
   std::string line_;
 };
 
@@ -287,6 +312,9 @@ std::unique_ptr<RowSink> MakeSpeciesWriter(std::ostream& out, Format format) {
 
 void SinkList::Begin(std::span<const engine::Dataset* const> datasets) {
   for (RowSink* s : sinks_) s->Begin(datasets);
+}
+void SinkList::FixedComponents(std::span<const std::string> keys) {
+  for (RowSink* s : sinks_) s->FixedComponents(keys);
 }
 void SinkList::Write(const Result& result) {
   for (RowSink* s : sinks_) s->Write(result);

@@ -17,6 +17,16 @@ Summary RunBatch(CsvInput& input, const BatchOptions& options, RowSink& sink,
   const auto& datasets = options.evaluation.datasets;
   if (datasets.empty()) throw UsageError("no dataset to evaluate with");
   engine::ConditionsCache cache;
+  // A fixed_<key> value for each component the option or a column fixes, in the analysis' order.
+  std::vector<std::string> fixed;
+  const std::vector<std::string> columns = input.FixColumns();
+  for (const std::string_view key : engine::kComponentKeys) {
+    const bool by_option = std::any_of(options.evaluation.fix.begin(), options.evaluation.fix.end(),
+                                       [&](const auto& f) { return f.first == key; });
+    if (by_option || std::find(columns.begin(), columns.end(), key) != columns.end())
+      fixed.emplace_back(key);
+  }
+  if (!fixed.empty()) sink.FixedComponents(fixed);
   sink.Begin(datasets);
 
   Summary summary;

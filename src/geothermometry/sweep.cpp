@@ -205,38 +205,34 @@ void SolveFix(Trials& trials, double temperature) {
   total = std::pow(10.0, trials.best_x);
 }
 
-// The second mode at one temperature with the fixed totals solved, each in turn until every
-// fixing mineral is saturated (they couple where one mineral holds two fixed components).
-engine::Evaluation EvaluateFixed(const engine::Sample& sample, const Sweep& sweep,
-                                 const std::shared_ptr<const engine::Conditions>& conditions,
-                                 engine::Search search, std::map<std::string, double>& fixed) {
+// The fixed totals solved at one temperature, each in turn until every fixing mineral is
+// saturated (they couple where one mineral holds two fixed components); `evaluate` is the mode
+// the totals are solved in.
+engine::Evaluation SolveFixes(
+    const engine::Sample& sample, std::span<const ResolvedFix> fixes,
+    const std::function<engine::Evaluation(const engine::Sample&)>& evaluate, double temperature,
+    std::map<std::string, double>& fixed) {
   engine::Sample s = sample;
-  const std::function<engine::Evaluation(const engine::Sample&)> evaluate =
-      [&](const engine::Sample& trial) {
-        // The trial total enters the measured speciation too: TOTH is the fluid's, Al and all.
-        const double toth = engine::EvaluateMeasured(trial, sweep.at_ph, HooksOf(search)).toth;
-        return SecondMode(trial, toth, sweep, conditions, search);
-      };
   engine::Evaluation result;
   for (int round = 0; round < 10; ++round) {
-    for (const ResolvedFix& fix : sweep.fixes) {
+    for (const ResolvedFix& fix : fixes) {
       Trials trials(s, fix, evaluate);
-      SolveFix(trials, conditions->temperature);
+      SolveFix(trials, temperature);
       result = std::move(trials.best);
     }
     bool saturated = true;
-    for (const ResolvedFix& fix : sweep.fixes) {
+    for (const ResolvedFix& fix : fixes) {
       saturated = saturated && std::abs(result.saturation_index[fix.mineral]) <= 1e-3;
     }
-    if (sweep.fixes.size() == 1 || saturated) {
-      for (const ResolvedFix& fix : sweep.fixes) {
+    if (fixes.size() == 1 || saturated) {
+      for (const ResolvedFix& fix : fixes) {
         fixed[fix.key] = s.component[static_cast<std::size_t>(fix.component)];
       }
       return result;
     }
   }
   throw std::runtime_error("the fixed totals did not settle together in 10 rounds at " +
-                           Celsius(conditions->temperature) + " °C");
+                           Celsius(temperature) + " °C");
 }
 
 // The second mode at one temperature; any failure is kept in the point, with the temperature.
@@ -261,6 +257,28 @@ SweepPoint At(const engine::Sample& sample, const Sweep& sweep,
 }
 
 }  // namespace
+
+engine::Evaluation EvaluateFixed(const engine::Sample& sample, const Sweep& sweep,
+                                 const std::shared_ptr<const engine::Conditions>& conditions,
+                                 engine::Search search, std::map<std::string, double>& fixed) {
+  const std::function<engine::Evaluation(const engine::Sample&)> evaluate =
+      [&](const engine::Sample& trial) {
+        // The trial total enters the measured speciation too: TOTH is the fluid's, Al and all.
+        const double toth = engine::EvaluateMeasured(trial, sweep.at_ph, HooksOf(search)).toth;
+        return SecondMode(trial, toth, sweep, conditions, search);
+      };
+  return SolveFixes(sample, sweep.fixes, evaluate, conditions->temperature, fixed);
+}
+
+engine::Evaluation EvaluateMeasuredFixed(const engine::Sample& sample, const Sweep& sweep,
+                                         engine::Search search,
+                                         std::map<std::string, double>& fixed) {
+  const std::function<engine::Evaluation(const engine::Sample&)> evaluate =
+      [&](const engine::Sample& trial) {
+        return engine::EvaluateMeasured(trial, sweep.at_ph, HooksOf(search));
+      };
+  return SolveFixes(sample, sweep.fixes, evaluate, sweep.at_ph->temperature, fixed);
+}
 
 FixedComponent ParseFix(std::string_view text) {
   auto trim = [](std::string_view t) {

@@ -152,6 +152,20 @@ struct Sweep {
 Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
                const SweepOptions& options, engine::ConditionsCache& cache);
 
+// The whole evaluation at one temperature with the sweep's fixed components solved there (a
+// table's row carried to its own temperature): the second mode from the TOTH of the first,
+// each trial total entering both. The totals found go in `fixed`, by key. Throws
+// std::runtime_error naming the bracket where no total in it saturates the mineral, or what
+// failed. The sweep must be ok(); its points are not used.
+engine::Evaluation EvaluateFixed(const engine::Sample& sample, const Sweep& sweep,
+                                 const std::shared_ptr<const engine::Conditions>& conditions,
+                                 engine::Search search, std::map<std::string, double>& fixed);
+// The same in the first mode at the pH measurement temperature (sweep.at_ph), the measured pH
+// standing.
+engine::Evaluation EvaluateMeasuredFixed(const engine::Sample& sample, const Sweep& sweep,
+                                         engine::Search search,
+                                         std::map<std::string, double>& fixed);
+
 // One point off the grid (or on it), with the measured TOTH of a sweep: for refining between
 // grid points. Conditions off the cache's grid are prepared for the call and not kept, so that
 // refinements do not grow the shared cache. Failures are recorded in the point.

@@ -316,7 +316,9 @@ struct Store {
   std::vector<double> si;            // [draw][t][m]
   std::vector<double> estimate;      // [criterion][draw]
   std::vector<char> on_edge;         // [criterion][draw]
-  std::vector<std::string> failure;  // [draw]
+  std::vector<std::string> unknowns;  // found with the temperature in every draw
+  std::vector<double> optimized;      // [unknown][draw]
+  std::vector<std::string> failure;   // [draw]
 
   // Keeps draw `draw`'s outcome at the nt temperatures of a run of `draws`.
   void Keep(std::size_t draw, const Outcome& o, std::size_t nt, std::size_t draws) {
@@ -336,6 +338,11 @@ struct Store {
           estimate[c * draws + draw] = *v;
           on_edge[c * draws + draw] = o.estimate->Get(geothermometry::kCriteria[c]).on_edge;
         }
+    if (o.estimate && o.failure.empty())
+      for (std::size_t u = 0; u < unknowns.size(); ++u)
+        if (const auto it = o.estimate->optimized.find(unknowns[u]);
+            it != o.estimate->optimized.end())
+          optimized[u * draws + draw] = it->second.value;
   }
 };
 
@@ -391,6 +398,9 @@ std::vector<Store> EmptyStores(const Plan& plan, std::size_t draws, std::size_t 
     s.si.assign(draws * nt * s.minerals, kNaN);
     s.estimate.assign(criteria * draws, kNaN);
     s.on_edge.assign(criteria * draws, 0);
+    if (plan.options->optimize_steam_loss) s.unknowns.emplace_back("steam_loss");
+    if (plan.options->optimize_dilution) s.unknowns.emplace_back("dilution");
+    s.optimized.assign(s.unknowns.size() * draws, kNaN);
     s.failure.resize(draws);
   }
   return store;
@@ -453,6 +463,21 @@ EstimateResult SummarizeEstimate(const DatasetPlan& d, const Store& s, const Out
     e.on_edge.push_back(static_cast<std::size_t>(
         std::count(s.on_edge.begin() + static_cast<std::ptrdiff_t>(c * draws),
                    s.on_edge.begin() + static_cast<std::ptrdiff_t>((c + 1) * draws), 1)));
+  }
+  for (std::size_t u = 0; u < s.unknowns.size(); ++u) {
+    EstimateResult::Unknown unknown;
+    unknown.name = s.unknowns[u];
+    std::vector<double> values(s.optimized.begin() + static_cast<std::ptrdiff_t>(u * draws),
+                               s.optimized.begin() + static_cast<std::ptrdiff_t>((u + 1) * draws));
+    unknown.interval = Summarize(values);
+    if (nominal.estimate && nominal.failure.empty())
+      if (const auto it = nominal.estimate->optimized.find(s.unknowns[u]);
+          it != nominal.estimate->optimized.end()) {
+        unknown.nominal = it->second.value;
+        unknown.nominal_sd = it->second.sd;
+        unknown.nominal_on_bound = it->second.on_bound;
+      }
+    e.optimized.push_back(std::move(unknown));
   }
   if (e.nominal[0]) {
     double best = std::numeric_limits<double>::infinity();

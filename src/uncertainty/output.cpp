@@ -74,6 +74,16 @@ void WriteEstimate(std::ostream& out, const EstimateResult& e, int draws) {
       out << "; " << e.on_edge[c] << " draws at the range's edge (a bound, not a minimum)";
     out << '\n';
   }
+  for (const EstimateResult::Unknown& u : e.optimized) {
+    std::string nominal = u.nominal ? Fixed(*u.nominal, 3) : std::string("none");
+    if (u.nominal && u.nominal_sd) nominal += " ± " + Fixed(*u.nominal_sd, 3);
+    if (u.nominal_on_bound) nominal += " (bound)";
+    out << "    " << Pad(u.name + " (optimised, fraction)", 34) << Pad(Cell(u.interval, 3), 26)
+        << "nominal " << nominal;
+    if (u.interval.n < static_cast<std::size_t>(draws))
+      out << "; " << draws - static_cast<int>(u.interval.n) << " draws without a value";
+    out << '\n';
+  }
 }
 
 void WriteSensitivities(std::ostream& out, const DatasetResult& d) {
@@ -182,6 +192,9 @@ void WriteCsv(std::ostream& out, const Result& r) {
       for (std::size_t c = 0; c < d.estimate->criteria.size(); ++c)
         row(d.dataset->key, "", "estimate_" + d.estimate->criteria[c].name, d.estimate->nominal[c],
             d.estimate->criteria[c].interval);
+    if (d.estimate)
+      for (const EstimateResult::Unknown& u : d.estimate->optimized)
+        row(d.dataset->key, "", "optimized_" + u.name, u.nominal, u.interval);
   }
   for (const SoluteResult& s : r.solute) row("", "", "solute_" + s.key, s.nominal, s.interval);
 }
@@ -222,6 +235,17 @@ std::string ToJson(const Result& r, int indent) {
         cj["nominal_on_edge"] = static_cast<bool>(d.estimate->nominal_on_edge[c]);
         cj["draws_on_edge"] = d.estimate->on_edge[c];
         ej[d.estimate->criteria[c].name] = cj;
+      }
+      if (!d.estimate->optimized.empty()) {
+        // Fractions: the draws' values and the draw-free sample's, with its curvature spread.
+        ordered_json oj = ordered_json::object();
+        for (const EstimateResult::Unknown& u : d.estimate->optimized) {
+          ordered_json uj = Json(u.interval, u.nominal);
+          uj["nominal_sd"] = u.nominal_sd ? ordered_json(*u.nominal_sd) : ordered_json(nullptr);
+          uj["nominal_on_bound"] = u.nominal_on_bound;
+          oj[u.name] = uj;
+        }
+        ej["optimized"] = oj;
       }
       dj["estimate"] = ej;
     } else {

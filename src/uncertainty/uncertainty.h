@@ -196,6 +196,16 @@ struct EstimateResult {
   std::vector<bool> nominal_on_edge;
   std::vector<std::size_t> on_edge;
   std::vector<std::vector<double>> draws;  // per criterion, the estimate of each draw (NaN: none)
+  // With Options::optimize_*: "steam_loss" and/or "dilution" as each draw found them with its
+  // temperature, and the draw-free sample's value with its curvature spread.
+  struct Unknown {
+    std::string name;
+    Interval interval;
+    std::optional<double> nominal;
+    std::optional<double> nominal_sd;
+    bool nominal_on_bound = false;
+  };
+  std::vector<Unknown> optimized;
 };
 
 struct DatasetResult {

@@ -2,6 +2,8 @@
 #include "results_window.h"
 
 #include <QApplication>
+#include <QBarCategoryAxis>
+#include <QChart>
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,6 +13,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -199,6 +202,26 @@ class ResultsWindowTest : public QObject {
     QCOMPARE(Panels().size(), 2);
     QVERIFY(Results()->findChild<SaturationPanel*>("Saturation_solveq") != nullptr);
     QVERIFY(Results()->findChild<SaturationPanel*>("Saturation_supcrt") != nullptr);
+    // The same mineral on the same line, whatever each dataset calls it; a mineral one dataset
+    // lacks is an empty line there.
+    const auto lines = [&](const char* name) {
+      for (QAbstractAxis* axis :
+           Results()->findChild<SaturationPanel*>(name)->View()->chart()->axes(Qt::Vertical))
+        if (auto* categories = qobject_cast<QBarCategoryAxis*>(axis))
+          return categories->categories();
+      return QStringList();
+    };
+    const QStringList solveq = lines("Saturation_solveq"), supcrt = lines("Saturation_supcrt");
+    QCOMPARE(solveq.size(), supcrt.size());
+    for (const auto& [a, b] : {std::pair{"LOW-ALBITE", "ALBITE_LOW"},
+                               {"PRHENITE", "PREHNITE"},
+                               {"QUARTZ", "QUARTZ"},
+                               {"CLINOCHLORE 7A", "CLINOCHLORE_7A"}}) {
+      QVERIFY2(solveq.indexOf(a) >= 0, a);
+      QCOMPARE(solveq.indexOf(a), supcrt.indexOf(b));
+    }
+    QVERIFY(solveq.indexOf("(clinochlore_14a —)") >= 0);
+    QCOMPARE(solveq.indexOf("(clinochlore_14a —)"), supcrt.indexOf("CLINOCHLORE_14A"));
     auto* picker = Results()->findChild<QComboBox*>("DatasetPicker");
     QCOMPARE(picker->count(), 2);
     QCOMPARE(picker->currentText(), QString("SUPCRT98"));
@@ -321,9 +344,39 @@ class ResultsWindowTest : public QObject {
     tab->SetChecked("QUARTZ", true);
     tab->Calculate();
     QVERIFY(finished.wait(60000));
-    QCOMPARE(tab->CheckedMinerals(), QStringList{"QUARTZ"});
+    QCOMPARE(tab->CheckedMinerals(), QStringList{"quartz"});
     QVERIFY(tab->findChild<QLabel*>("TemperatureStatus")->text().contains("SUPCRT98: RMS"));
     QVERIFY(tab->BandedMinerals().empty());
+
+    // Each mineral is listed once, whichever dataset spells it how, with the datasets that have
+    // it.
+    auto* list = tab->findChild<QListWidget*>("MineralPicker");
+    int albites = 0;
+    for (int i = 0; i < list->count(); ++i) {
+      const QString text = list->item(i)->text();
+      QVERIFY2(!text.startsWith("LOW-ALBITE") && !text.startsWith("ALBITE_LOW"), qPrintable(text));
+      if (list->item(i)->data(Qt::UserRole).toString() == "albite_low") {
+        ++albites;
+        QVERIFY2(text.contains("SOLVEQ") && text.contains("SUPCRT98"), qPrintable(text));
+      }
+      if (list->item(i)->data(Qt::UserRole).toString() == "clinochlore_14a")
+        QVERIFY2(!text.contains("SOLVEQ"), qPrintable(text));
+    }
+    QCOMPARE(albites, 1);
+
+    // A picker fixes Al by a mineral: each dataset reports the total it found.
+    tab->SetFix("Al", "MICROCLINE");
+    QCOMPARE(tab->findChild<QComboBox*>("Fix_Al")->currentText(), QString("microcline"));
+    tab->Calculate();
+    QVERIFY(finished.wait(120000));
+    int fixed_rows = 0;
+    for (int r = 0; r < tab->Estimates().rowCount(); ++r)
+      if (tab->Estimates().item(r, 0)->text().contains("MICROCLINE")) {
+        ++fixed_rows;
+        QVERIFY(tab->Estimates().item(r, 3)->text().contains("E"));
+      }
+    QCOMPARE(fixed_rows, 2);
+    tab->SetFix("Al", "");
 
     // On request, the uncertainty band of every curve drawn.
     tab->SetBand(true, 40);

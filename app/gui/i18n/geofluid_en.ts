@@ -530,5 +530,29 @@
         <source>帯: %1 回の抽選 (成分 5 %、pH 0.1 の 1σ)、失敗 %2 回</source>
         <translation>Band: %1 draws (1 sigma: 5 % of the components, 0.1 in pH), %2 failed</translation>
     </message>
+    <message>
+        <source>平衡で定める成分:</source>
+        <translation>Fixed by equilibrium:</translation>
+    </message>
+    <message>
+        <source>なし</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>分析値にない %1 を、各温度でこの鉱物が飽和する (SI = 0) 量とします</source>
+        <translation>%1 is not in the analysis: at each temperature its total is the one that saturates this mineral (SI = 0)</translation>
+    </message>
+    <message>
+        <source>%1 は分析値にあります。鉱物を選ぶと平衡で定めた量に置き換えます</source>
+        <translation>%1 is in the analysis; choosing a mineral replaces it by the total in equilibrium</translation>
+    </message>
+    <message>
+        <source>%1 を %2 で固定</source>
+        <translation>%1 fixed by %2</translation>
+    </message>
+    <message>
+        <source>mol/kg</source>
+        <translation>mol/kg</translation>
+    </message>
 </context>
 </TS>
