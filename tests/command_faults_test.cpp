@@ -199,14 +199,15 @@ TEST(CommandFaults, IdsWithControlCharactersAreWrittenEscapedEverywhere) {
   const auto file = dir / "ids.csv";
   WriteFile(file, table);
   const std::string path = file.string();
-  const std::vector<std::string> batch = {"batch", path, "--units", "mg/kg", "--temperatures",
-                                          "200"};
-  const std::vector<std::string> geothermometry = {"geothermometry", path, "--units", "mg/kg",
-                                                   "--from", "150", "--to", "250"};
-  const std::vector<std::string> uncertainty = {"uncertainty", path, "--units", "mg/kg",
-                                                "--draws", "2", "--temperatures", "150,250"};
-  const std::vector<std::string> scaling = {"scaling", path, "--units", "mg/kg", "--reservoir",
-                                            "250", "--separation", "150", "--cooling", "90"};
+  const std::vector<std::string> batch = {"batch",          path, "--units", "mg/kg",
+                                          "--temperatures", "200"};
+  const std::vector<std::string> geothermometry = {"geothermometry", path,  "--units", "mg/kg",
+                                                   "--from",         "150", "--to",    "250"};
+  const std::vector<std::string> uncertainty = {"uncertainty", path, "--units",        "mg/kg",
+                                                "--draws",     "2",  "--temperatures", "150,250"};
+  const std::vector<std::string> scaling = {"scaling",     path,  "--units",      "mg/kg",
+                                            "--reservoir", "250", "--separation", "150",
+                                            "--cooling",   "90"};
   const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> commands = {
       {batch, {"csv", "json", "jsonl"}},
       {geothermometry, {"text", "csv", "json"}},

@@ -67,7 +67,10 @@ TEST(IoLabels, ControlCharactersAreEscapedAndTheRestKept) {
       {"del\x7F", "del\\x7F"},
       {"nel\xC2\x85", "nel\\u0085"},            // C1
       {"\xC2\x9F\xC2\xA0", "\\u009F\xC2\xA0"},  // the last C1, then NBSP kept
-      {"\xE6\xB8\xA9\xE6\xB3\x89 \xC2\xB0" "C", "\xE6\xB8\xA9\xE6\xB3\x89 \xC2\xB0" "C"},
+      {"\xE6\xB8\xA9\xE6\xB3\x89 \xC2\xB0"
+       "C",
+       "\xE6\xB8\xA9\xE6\xB3\x89 \xC2\xB0"
+       "C"},
       {"bad\xFF", "bad\\xFF"},
       {"\xC2", "\\xC2"},  // cut short
       {"back\\slash, \"quoted\"", "back\\slash, \"quoted\""},

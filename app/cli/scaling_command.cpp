@@ -22,9 +22,9 @@
 #include "form/number_text.h"
 #include "geothermometry_plot.h"
 #include "interp/steffen.h"
-#include "option_checks.h"
 #include "io/csv.h"
 #include "io/text.h"
+#include "option_checks.h"
 #include "platform/errors.h"
 #include "sample_file.h"
 #include "sample_input.h"
@@ -347,7 +347,8 @@ std::string Plot(const std::string& path, const scaling::Path& p, const scaling:
   std::string error;
   const charts::Renderer* renderer = charts::LoadRenderer(error);
   if (renderer == nullptr) return error;
-  const charts::ScalingCharts c = charts::ScalingChartData(p, o, "Sample " + io::EscapeLabel(p.id) + ": ");
+  const charts::ScalingCharts c =
+      charts::ScalingChartData(p, o, "Sample " + io::EscapeLabel(p.id) + ": ");
   const int width = p.datasets.size() > 1 ? 1500 : 900;
   if (std::string problem = renderer->si_temperature(c.design, path, width, 760);
       !problem.empty()) {

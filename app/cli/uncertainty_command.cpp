@@ -260,7 +260,8 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
       "the draws, with --reservoir (°C), --separation or --stages and --cooling as `scaling` "
       "takes them; the design margin in words (amorphous silica undersaturated at 5 % risk)");
   for (CLI::Option* o :
-       {list, from, to, step, normalize, c->get_option("--plot"), c->get_option("--fix"),
+       {c->get_option("--temperatures"), c->get_option("--from"), c->get_option("--to"),
+        c->get_option("--step"), normalize, c->get_option("--plot"), c->get_option("--fix"),
         c->get_option("--optimize"), c->get_option("--no-steam-correction")})
     o->excludes(scaling);
   c->add_option("--reservoir", options.reservoir, "with --scaling: reservoir temperature, °C")

@@ -13,8 +13,8 @@
 #include "form/analysis_input.h"
 #include "form/calculation.h"
 #include "form/form1.h"
-#include "io/text.h"
 #include "form/number_text.h"
+#include "io/text.h"
 
 namespace geofluid::sample {
 

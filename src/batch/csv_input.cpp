@@ -111,8 +111,7 @@ struct CsvInput::Impl {
   InputOptions options;
   std::vector<Column> columns;
 
-  Impl(std::istream& stream, InputOptions o)
-      : in(stream), reader(stream), options(std::move(o)) {}
+  Impl(std::istream& stream, InputOptions o) : in(stream), reader(stream), options(std::move(o)) {}
 
   // The next record with a cell that is not blank, in the columns of the table itself (extra
   // columns not counted): rows of empty cells are what spreadsheets leave below a table.

@@ -6,8 +6,8 @@
 
 #include "batch/batch.h"
 #include "engine/ph_trail.h"
-#include "io/text.h"
 #include "geothermometry/sweep.h"
+#include "io/text.h"
 
 namespace geofluid::batch {
 

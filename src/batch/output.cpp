@@ -81,7 +81,7 @@ class TableWriter : public RowSink {
     }
     for (const std::string& key : fixed_) {
       Separator(line);
-      AppendCell(line, "fixed_" + key);
+      AppendCsvCell(line, "fixed_" + key);
     }
     for (const auto name : minerals_) {
       Separator(line);
@@ -141,7 +141,8 @@ class TableWriter : public RowSink {
       line_ += e.Converged() ? "true" : "false";
       for (const std::string& key : fixed_) {
         Separator(line_);
-        if (const auto it = r.fixed.find(key); it != r.fixed.end()) AppendNumber(line_, it->second);
+        if (const auto it = r.fixed.find(key); it != r.fixed.end())
+          AppendShortest(line_, it->second);
       }
       for (const auto& si : SiByColumn(e)) {
         Separator(line_);

@@ -273,8 +273,8 @@ void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
             near = &p;
         }
         if (near && near->fixed.count(f.key)) {
-          out << "  " << io::General(near->fixed.at(f.key), 3) << " at "
-              << Fixed(near->temperature) << " °C";
+          out << "  " << io::General(near->fixed.at(f.key), 3) << " at " << Fixed(near->temperature)
+              << " °C";
         }
         break;
       }

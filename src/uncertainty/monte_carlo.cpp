@@ -312,10 +312,10 @@ namespace {
 // Every draw's numbers, in slots of its own: the statistics do not see the thread order.
 struct Store {
   std::size_t minerals = 0;
-  std::vector<double> ph;            // [draw][t]
-  std::vector<double> si;            // [draw][t][m]
-  std::vector<double> estimate;      // [criterion][draw]
-  std::vector<char> on_edge;         // [criterion][draw]
+  std::vector<double> ph;             // [draw][t]
+  std::vector<double> si;             // [draw][t][m]
+  std::vector<double> estimate;       // [criterion][draw]
+  std::vector<char> on_edge;          // [criterion][draw]
   std::vector<std::string> unknowns;  // found with the temperature in every draw
   std::vector<double> optimized;      // [unknown][draw]
   std::vector<std::string> failure;   // [draw]

@@ -414,9 +414,9 @@ class ResultsWindowTest : public QObject {
 
     // The same answer in words as the command line's for the sample file.
     QProcess cli;
-    cli.start(GEOFLUID_CLI, {"scaling", GEOFLUID_EXAMPLE, "--reservoir", "quartz_fournier1977",
-                             "--separation", "200,180,160,140,120,100", "--cooling",
-                             "90,70,50,30"});
+    cli.start(GEOFLUID_CLI,
+              {"scaling", GEOFLUID_EXAMPLE, "--reservoir", "quartz_fournier1977", "--separation",
+               "200,180,160,140,120,100", "--cooling", "90,70,50,30"});
     QVERIFY(cli.waitForFinished(60000));
     const QString expected = QString::fromUtf8(cli.readAllStandardOutput());
     const QStringList answers = tab->Answer().split("\n");
