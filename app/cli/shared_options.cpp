@@ -1,13 +1,13 @@
 #include "shared_options.h"
 
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
 
 #include "batch/batch.h"
 #include "geothermometry/sweep.h"
 #include "interp/steffen.h"
+#include "io/text.h"
 #include "option_checks.h"
 #include "uncertainty/uncertainty.h"
 
@@ -40,11 +40,7 @@ CLI::Option* AddChoice(CLI::App& command, const std::string& name, T& into,
       ->type_name(type);
 }
 
-std::string Celsius(double t) {
-  std::ostringstream text;
-  text << t;
-  return text.str();
-}
+std::string Celsius(double t) { return io::General(t); }
 
 }  // namespace
 

@@ -288,6 +288,28 @@ CLI::App* AddUncertaintyCommand(CLI::App& app, UncertaintyOptions& options) {
 
 namespace {
 
+// Runs `read`, the reading of the inputs and their errors: a fault of a sample file or of an
+// error entry is a usage error, anything else a run error. Returns the exit status of a failure.
+template <typename Read>
+std::optional<int> ReadInputs(const std::string& input, std::ostream& err, Read read) {
+  try {
+    read();
+    return std::nullopt;
+  } catch (const uncertainty::ErrorSyntax& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  } catch (const sample::SampleError& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  } catch (const Error& e) {  // a box of the sample file that is not a number
+    err << "error: the sample file " << input << ": " << e.what() << '\n';
+    return kUsageError;
+  } catch (const std::exception& e) {
+    err << "error: " << e.what() << '\n';
+    return kRunError;
+  }
+}
+
 // The draws of a scaling path: the sample file's errors and --error as for the temperature
 // picture, evaluated by the code of `scaling --draws`.
 int RunScalingDraws(const UncertaintyOptions& options, std::ostream& out, std::ostream& err) {
@@ -304,21 +326,13 @@ int RunScalingDraws(const UncertaintyOptions& options, std::ostream& out, std::o
   }
   std::vector<std::string> warnings;
   Input in;
-  try {
-    in = FromSampleFile(options.input, options, warnings);
-    uncertainty::ErrorList list(in.errors);
-    for (const std::string& item : options.draws.errors)
-      if (std::string w = list.Set(item); !w.empty()) warnings.push_back("--error " + w);
-  } catch (const uncertainty::ErrorSyntax& e) {
-    err << "error: " << e.what() << '\n';
-    return kUsageError;
-  } catch (const sample::SampleError& e) {
-    err << "error: " << e.what() << '\n';
-    return kUsageError;
-  } catch (const Error& e) {  // a box of the sample file that is not a number
-    err << "error: the sample file " << options.input << ": " << e.what() << '\n';
-    return kUsageError;
-  }
+  if (const auto status = ReadInputs(options.input, err, [&] {
+        in = FromSampleFile(options.input, options, warnings);
+        uncertainty::ErrorList list(in.errors);
+        for (const std::string& item : options.draws.errors)
+          if (std::string w = list.Set(item); !w.empty()) warnings.push_back("--error " + w);
+      }))
+    return *status;
   for (const std::string& w : warnings) err << "warning: " << w << '\n';
   ScalingOptions s;
   s.input = options.input;
@@ -379,30 +393,19 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
 
   std::vector<Input> inputs;
   std::vector<std::string> warnings;
-  try {
-    if (IsTable(options.input))
-      inputs = FromTable(options.input, options, in);
-    else
-      inputs.push_back(FromSampleFile(options.input, options, warnings));
-    for (Input& in : inputs) {
-      uncertainty::ErrorList list(in.errors);
-      for (const std::string& item : options.draws.errors)
-        if (std::string w = list.Set(item); !w.empty() && &in == &inputs.front())
-          warnings.push_back("--error " + w);
-    }
-  } catch (const uncertainty::ErrorSyntax& e) {
-    err << "error: " << e.what() << '\n';
-    return kUsageError;
-  } catch (const sample::SampleError& e) {
-    err << "error: " << e.what() << '\n';
-    return kUsageError;
-  } catch (const Error& e) {  // a box of the sample file that is not a number
-    err << "error: the sample file " << options.input << ": " << e.what() << '\n';
-    return kUsageError;
-  } catch (const std::exception& e) {
-    err << "error: " << e.what() << '\n';
-    return kRunError;
-  }
+  if (const auto status = ReadInputs(options.input, err, [&] {
+        if (IsTable(options.input))
+          inputs = FromTable(options.input, options, in);
+        else
+          inputs.push_back(FromSampleFile(options.input, options, warnings));
+        for (Input& one : inputs) {
+          uncertainty::ErrorList list(one.errors);
+          for (const std::string& item : options.draws.errors)
+            if (std::string w = list.Set(item); !w.empty() && &one == &inputs.front())
+              warnings.push_back("--error " + w);
+        }
+      }))
+    return *status;
 
   for (const std::string& w : warnings) err << "warning: " << w << '\n';
   engine::ConditionsCache cache;
