@@ -2,6 +2,7 @@
 // be in equilibrium with quartz, and statistics on curves whose minimum is known.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -125,6 +126,28 @@ TEST_P(SweepTest, WarmStartsEqualTheDecimalSearch) {
 
 // The set's names are those the dataset prints (or the common names, in any case), and a
 // wrong name lists them.
+// A flag raised by another thread (Python's Ctrl-C) stops a sweep, serial or on threads, as a
+// failed sweep rather than an exception (it may run inside a GSL minimiser); the same sweep
+// without the flag is whole.
+TEST_P(SweepTest, ARaisedCancelFlagEndsTheSweepAsInterrupted) {
+  const Sample s = NaClWater();
+  const Dataset& d = Dataset::Of(GetParam());
+  engine::ConditionsCache cache;
+  std::atomic<bool> cancel{false};
+  SweepOptions options;
+  options.cancel = &cancel;
+  for (const bool parallel : {false, true}) {
+    options.parallel = parallel;
+    cancel = false;
+    const Sweep whole = RunSweep(s, d, options, cache);
+    EXPECT_TRUE(whole.ok()) << whole.error;
+    cancel = true;
+    const Sweep stopped = RunSweep(s, d, options, cache);
+    EXPECT_EQ(stopped.error, "interrupted") << "parallel " << parallel;
+    for (const SweepPoint& p : stopped.points) EXPECT_TRUE(p.si.empty());  // none evaluated
+  }
+}
+
 TEST_P(SweepTest, MineralSetsAreCheckedByName) {
   const Dataset& d = Dataset::Of(GetParam());
   EXPECT_EQ(MineralIndices(d, DefaultMinerals(d)).size(), 11u);
