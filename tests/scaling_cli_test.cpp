@@ -159,7 +159,8 @@ TEST(ScalingCli, UncertaintyTakesTheScalingQuantities) {
   ASSERT_EQ(sloppy_scaling.status, 0) << sloppy_scaling.err;
   EXPECT_EQ(nlohmann::json::parse(sloppy_scaling.out), nlohmann::json::parse(sloppy.out));
   auto width = [](const std::string& out) {
-    for (const auto& q : nlohmann::json::parse(out)["uncertainty"]["si"])
+    const nlohmann::json j = nlohmann::json::parse(out);  // kept: the loop runs over a part of it
+    for (const auto& q : j["uncertainty"]["si"])
       if (q["mineral"] == "CALCITE" && q["cooling"].is_null() && q["separation"] == 120.0)
         return q["q95"].get<double>() - q["q05"].get<double>();
     return -1.0;
