@@ -6,12 +6,16 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <limits>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/errors.h"
 #include "saturation/saturation_index.h"
 #include "speciation/iteration.h"
+#include "speciation/power.h"
 #include "thermo/equilibrium_constants.h"
 #include "thermo/thermo_storage.h"
 
@@ -98,6 +102,44 @@ TEST(Speciation, EveryBitAsBeforeOnRandomWaters) {
     ++cases;
   }
   EXPECT_EQ(cases, 400);
+}
+
+// The powers of the activities must be std::pow's to the bit: every speciation depends on them.
+TEST(RaiseTo, IsStdPowToTheBit) {
+  std::mt19937_64 random(20261208);
+  std::uniform_real_distribution<double> log10_x(-45.0, 5.0);
+  std::vector<double> xs;
+  for (int i = 0; i < 400000; ++i) xs.push_back(std::pow(10.0, log10_x(random)));
+  // Squares and cubes with few significant bits, powers of two and their neighbours, both ends
+  // of the fast range and beyond, signs, zeros and the non-finite.
+  for (int k = 1; k < 4096; ++k) xs.push_back(1.0 + k * 0x1p-26);
+  for (int e = -300; e <= 300; e += 7) {
+    const double p = std::ldexp(1.0, e);
+    xs.insert(xs.end(), {p, std::nextafter(p, 0.0), std::nextafter(p, 1e308), 3.0 * p});
+  }
+  xs.insert(xs.end(),
+            {0x1p-200, 0x1p200, std::nextafter(0x1p-200, 0.0), 0.0, -0.0,
+             std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::infinity(),
+             std::numeric_limits<double>::quiet_NaN()});
+  const std::size_t positive = xs.size();
+  for (std::size_t i = 0; i < positive; i += 97) xs.push_back(-xs[i]);
+  const auto bits = [](double v) {
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  };
+  for (const double exponent : {2.0, 3.0, 4.0, -2.0, -3.0, -4.0, 0.125, -0.5, 1.125}) {
+    const RaiseTo raise(exponent);
+    int differing = 0;
+    for (const double x : xs) {
+      const double expected = std::pow(x, exponent), got = raise(x);
+      if (bits(expected) != bits(got) && !(std::isnan(expected) && std::isnan(got))) {
+        if (++differing <= 3)
+          ADD_FAILURE() << x << "^" << exponent << ": " << got << " not " << expected;
+      }
+    }
+    EXPECT_EQ(differing, 0) << "exponent " << exponent;
+  }
 }
 
 TEST(ActivityModel, DebyeHuckelWithSubtractedBdot) {

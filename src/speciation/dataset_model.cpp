@@ -49,7 +49,7 @@ DatasetModel Build(const thermo::Catalogue& catalogue) {
       }
       if (index == m.power_count) {
         if (m.power_count == DatasetModel::kMaxPowers) throw std::logic_error("too many powers");
-        m.powers[m.power_count++] = {factor.species, exponent};
+        m.powers[m.power_count++] = {factor.species, exponent, RaiseTo(exponent)};
       }
     }
   }

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "speciation/power.h"
 #include "thermo/catalogue.h"
 #include "thermo/table_types.h"
 
@@ -27,8 +28,9 @@ struct DatasetModel {
   // once. power_of[k - thermo::kFirstComplex][f] indexes them for factor f of complex k, -1 for a
   // or 1/a.
   struct Power {
-    int species;
-    double exponent;
+    int species = 0;
+    double exponent = 1.0;
+    RaiseTo raise{1.0};
   };
   static constexpr int kMaxPowers = 24;
   int power_count = 0;

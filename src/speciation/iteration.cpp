@@ -132,7 +132,7 @@ Iteration::State Iteration::Compute() {
 
   std::array<double, DatasetModel::kMaxPowers> power;
   for (int j = 0; j < d.power_count; ++j)
-    power[j] = std::pow(a_[d.powers[j].species], d.powers[j].exponent);
+    power[j] = d.powers[j].raise(a_[d.powers[j].species]);
   for (int k = thermo::kFirstComplex; k <= last; ++k) {
     const thermo::ComplexDefinition& cx = d.complexes[k - thermo::kFirstComplex];
     double product = 1.0;
