@@ -218,12 +218,17 @@ std::optional<PhSearchResult> Replay(Probe& probe) {
   return PhSearchResult{search.Ph(), probe.Calls(), std::move(path)};
 }
 
-// The last two trials of the decimal search if D changed sign exactly at `root`: the pair of
-// neighbouring last-step trials around the root, the search's answer second. The signs already
-// known take precedence over the guess.
-std::pair<double, double> PredictedEnd(const Probe& probe, double root) {
+// Where the decimal search would end if D changed sign exactly at `root`: the nearest trials
+// of its path on either side of the root and its answer, which is one of them unless the path
+// reaches the same pH twice by different sums of its steps (then one 1e-15 away). Once all three
+// are known the replay asks for nothing. The signs already known take precedence over the guess.
+struct End {
+  double below, above, answer;
+};
+End PredictedEnd(const Probe& probe, double root) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
   FindPhForToth search;
-  double previous = search.Ph();
+  End end{-kInf, kInf, 0.0};
   for (;;) {
     const double ph = search.Ph();
     double d;
@@ -234,10 +239,12 @@ std::pair<double, double> PredictedEnd(const Probe& probe, double root) {
     } else {
       d = ph > root ? 1.0 : ph < root ? -1.0 : 0.0;
     }
+    if (d < 0.0) end.below = std::max(end.below, ph);
+    if (d > 0.0) end.above = std::min(end.above, ph);
     if (!search.Next(d)) break;
-    previous = ph;
   }
-  return {previous, search.Ph()};
+  end.answer = search.Ph();
+  return end;
 }
 
 // Secant steps from two points near the answer (`last_step` about their distance from it)
@@ -245,18 +252,25 @@ std::pair<double, double> PredictedEnd(const Probe& probe, double root) {
 // trials around it: where they bracket the root, every sign the decimal search asks for is
 // known; where they do not, they are the next secant points. False where the steps lead nowhere
 // (a flat or falling D, a NaN, outside [lowest, highest]); the values seen then still serve.
+// `direction` (±1, 0 for none) steps in u = 10^(-direction pH) instead, as Bracket does: far
+// from the root D is nearer a line in u than in pH.
 bool Secant(Probe& probe, double x0, double f0, double x1, double f1, double last_step,
-            double lowest, double highest) {
+            double lowest, double highest, double direction = 0.0) {
   // The secant's error falls as the product of the last two steps times |D''/2D'|, about
-  // ln 10 / 2 where D goes as 10^-pH. Below 1e-10 the guessed pair around the root is right
-  // nine times in ten, and a wrong pair costs no more than the one more step that would have
-  // made sure.
-  constexpr double kCurvature = 2.0, kEnough = 1e-10;
+  // ln 10 / 2 where D goes as 10^-pH. Below 1e-9, a last decimal step, the guessed trials
+  // around the root are right about four times in five, and a wrong guess costs about the one
+  // more step that would have made sure (fewer calls in all than stopping at 1e-10).
+  constexpr double kCurvature = 2.0, kEnough = 1e-9;
   for (int i = 0; i < 16; ++i) {
     double root = x1;
     if (f1 != 0.0) {
       if (f1 == f0) return false;
       root = x1 - f1 * (x1 - x0) / (f1 - f0);
+      if (direction != 0.0) {
+        const double u0 = std::pow(10.0, -direction * x0), u1 = std::pow(10.0, -direction * x1);
+        const double u = u1 - f1 * (u1 - u0) / (f1 - f0);
+        if (u > 0.0 && std::isfinite(u)) root = -std::log10(u) / direction;
+      }
       // Far from the root a secant on an exponential overshoots: no more than ten times the
       // last step, and inside the bracket once there is one.
       const double limit = 10.0 * last_step;
@@ -276,20 +290,25 @@ bool Secant(Probe& probe, double x0, double f0, double x1, double f1, double las
       if (!probe.Rising()) return false;
       continue;
     }
-    const auto [before, end] = PredictedEnd(probe, root);
-    const std::optional<double> known_before = probe.Known(before);
-    const double f_before = known_before ? *known_before : probe.At(before);
-    if (!probe.Rising()) return false;
-    const std::optional<double> known_end = probe.Known(end);
-    const double f_end = known_end ? *known_end : probe.At(end);
-    if (!probe.Rising()) return false;
+    // The answer last: the caller keeps the speciation of the last call.
+    const End end = PredictedEnd(probe, root);
+    const auto ask = [&](double x) {
+      if (!probe.Known(x)) probe.At(x);
+      return probe.Rising();
+    };
+    for (const double x : {end.below, end.above}) {
+      if (std::isfinite(x) && x != end.answer && !ask(x)) return false;
+    }
+    if (!ask(end.answer)) return false;
     if (probe.above - probe.below <= 1e-8) return true;
-    if (f_end == f_before) return false;
-    x0 = before;
-    f0 = f_before;
-    x1 = end;
-    f1 = f_end;
-    last_step = std::fabs(end - before);
+    if (!std::isfinite(end.below) || !std::isfinite(end.above)) return false;
+    const double f_below = *probe.Known(end.below), f_above = *probe.Known(end.above);
+    if (f_below == f_above) return false;
+    x0 = end.below;
+    f0 = f_below;
+    x1 = end.above;
+    f1 = f_above;
+    last_step = end.above - end.below;
   }
   return false;
 }
@@ -320,6 +339,17 @@ bool WarmBracket(Probe& probe, double hint, double slope) {
     if (!probe.Rising()) return false;
   }
   return Secant(probe, x0, f0, x1, f1, step, hint - kWindow, hint + kWindow);
+}
+
+// From the bracket, secant steps and the last two trials as from a hint; where they do not
+// close the bracket to adjacent last-step trials, Brent's method goes on from what they found.
+bool ColdSecant(Probe& probe) {
+  if (!probe.Bracketed()) return false;
+  const double below = probe.below, above = probe.above;
+  const double direction = probe.Known(10.0).value_or(0.0) > 0.0 ? -1.0 : 1.0;
+  return Secant(probe, below, probe.below_d, above, probe.above_d, above - below, below, above,
+                direction) &&
+         probe.above - probe.below <= 1e-8;
 }
 
 // dD/dpH from the point seen nearest the pH found but not within the last decimal steps, where
@@ -377,7 +407,8 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
     // A speciation that failed near the hint: the cold start goes its own way.
   }
   try {
-    if (probe.Rising() && Bracket(probe) && (probe.Known(10.0) == 0.0 || Narrow(probe))) {
+    if (probe.Rising() && Bracket(probe) &&
+        (probe.Known(10.0) == 0.0 || ColdSecant(probe) || Narrow(probe))) {
       if (std::optional<PhSearchResult> result = Replay(probe)) return with_slope(*result);
     }
   } catch (const Error&) {
