@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/ph_trail.h"
 #include "form/calculation.h"
 #include "platform/errors.h"
 #include "report/report.h"
@@ -88,6 +89,33 @@ INSTANTIATE_TEST_SUITE_P(BothDatasets, EngineTest,
                          [](const auto& info) { return std::string(Dataset::Of(info.param).key); });
 
 // Conditions shared by eight threads give every thread the serial results bit for bit.
+// The hint only saves speciations, but a wrong one costs them: a smooth trail must be followed
+// closely, and a broken one must not be extrapolated.
+TEST(PhTrail, FollowsASmoothTrailAndDoesNotExtrapolateAJump) {
+  const auto ph = [](double t) { return 7.0 - 0.004 * t + 6e-6 * t * t; };
+  PhTrail trail;
+  EXPECT_FALSE(trail.Hint(100.0));
+  EXPECT_EQ(trail.Slope(100.0), 0.0);
+  trail.Add(100.0, ph(100.0), 2.0);
+  EXPECT_EQ(*trail.Hint(105.0), ph(100.0));
+  trail.Add(105.0, ph(105.0), 2.2);
+  // Two points: the line, and the slope along its line.
+  EXPECT_NEAR(*trail.Hint(110.0), 2.0 * ph(105.0) - ph(100.0), 1e-12);
+  EXPECT_NEAR(trail.Slope(110.0), 2.4, 1e-12);
+  // Three points of a parabola: its next value, not the line's.
+  trail.Add(110.0, ph(110.0), 2.4);
+  EXPECT_NEAR(*trail.Hint(115.0), ph(115.0), 1e-12);
+  EXPECT_GT(std::fabs(*trail.Hint(115.0) - (2.0 * ph(110.0) - ph(105.0))), 1e-4);
+  // A slope that would turn negative or more than double is not extrapolated.
+  trail.Add(115.0, ph(115.0), 0.1);
+  EXPECT_EQ(trail.Slope(120.0), 0.1);
+  // A jump of a unit after steps of hundredths: the last pH, not a line through the jump.
+  trail.Add(120.0, ph(120.0) + 1.0, 2.0);
+  EXPECT_EQ(*trail.Hint(220.0), ph(120.0) + 1.0);
+  // A guide moves the last pH by its own change.
+  EXPECT_NEAR(*trail.Hint(125.0, 6.5, 6.45), ph(120.0) + 1.0 - 0.05, 1e-12);
+}
+
 TEST(EngineThreads, SharedConditionsGiveTheSerialResults) {
   ConditionsCache cache;
   std::vector<Sample> samples;

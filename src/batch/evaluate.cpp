@@ -252,7 +252,7 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       }
       try {
         hooks.ph_hint = trail.Hint(t);
-        hooks.ph_slope = trail.Slope();
+        hooks.ph_slope = trail.Slope(t);
         if (fixing) {
           r.evaluation = geothermometry::EvaluateFixed(
               job.sample, *fixing, cache.Get(*dataset, t, scheme), options.search, r.fixed);

@@ -135,7 +135,7 @@ Carried Carry(const Sample& sample, const std::shared_ptr<const Conditions>& at_
       throw std::invalid_argument("Carry: a TOTH is carried within one dataset only");
     }
     if (const std::optional<double> hint = trail.Hint(target->temperature)) warm.ph_hint = hint;
-    warm.ph_slope = trail.Slope();
+    warm.ph_slope = trail.Slope(target->temperature);
     c.at.push_back(EvaluateFromToth(sample, c.measured.toth, target, steam_correction, warm));
     trail.Add(target->temperature, c.at.back().ph, c.at.back().ph_slope);
   }

@@ -464,7 +464,7 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
       } else {
         hint = trail.Hint(t[i]);
       }
-      one(i, hint, trail.Slope());
+      one(i, hint, trail.Slope(t[i]));
       if (sweep.points[i].ok()) {
         trail.Add(t[i], sweep.points[i].ph, sweep.points[i].ph_slope);
         last = i;
@@ -500,27 +500,37 @@ SweepPoint EvaluatePoint(const engine::Sample& sample, const Sweep& sweep, doubl
     point.error = "at " + Celsius(temperature) + " °C: " + e.what();
     return point;
   }
-  // The search starts from the pH of the grid points either side, interpolated, or of the
-  // nearest one.
-  const SweepPoint* below = nullptr;
-  const SweepPoint* above = nullptr;
-  const SweepPoint* nearest = nullptr;
+  // The search starts from the pH of the three grid points nearest, on the parabola through
+  // them (the pH bends smoothly with temperature: a hundred times closer than the line between
+  // two 5 °C apart, and each closer start saves a secant step), or of the nearest one; the
+  // slope of its first step is that of the nearest.
+  std::vector<const SweepPoint*> near;
   for (const SweepPoint& p : sweep.points) {
-    if (!p.ok()) continue;
-    if (p.temperature <= temperature && (!below || p.temperature > below->temperature)) below = &p;
-    if (p.temperature >= temperature && (!above || p.temperature < above->temperature)) above = &p;
-    if (!nearest ||
-        std::abs(p.temperature - temperature) < std::abs(nearest->temperature - temperature)) {
-      nearest = &p;
-    }
+    if (p.ok()) near.push_back(&p);
   }
+  const auto distance = [&](const SweepPoint* p) { return std::abs(p->temperature - temperature); };
+  const std::size_t kept = std::min<std::size_t>(3, near.size());
+  std::partial_sort(
+      near.begin(), near.begin() + kept, near.end(),
+      [&](const SweepPoint* a, const SweepPoint* b) { return distance(a) < distance(b); });
+  near.resize(kept);
   std::optional<double> ph_hint;
-  const double ph_slope = nearest ? nearest->ph_slope : 0.0;
-  if (below && above && below->temperature < above->temperature) {
-    ph_hint = below->ph + (above->ph - below->ph) * (temperature - below->temperature) /
-                              (above->temperature - below->temperature);
-  } else if (nearest) {
-    ph_hint = nearest->ph;
+  const double ph_slope = near.empty() ? 0.0 : near[0]->ph_slope;
+  if (!near.empty()) ph_hint = near[0]->ph;
+  if (near.size() == 3) {
+    // Lagrange's form; three distinct grid temperatures.
+    double value = 0.0;
+    for (std::size_t i = 0; i < 3; ++i) {
+      double weight = 1.0;
+      for (std::size_t j = 0; j < 3; ++j) {
+        if (j != i) {
+          weight *=
+              (temperature - near[j]->temperature) / (near[i]->temperature - near[j]->temperature);
+        }
+      }
+      value += weight * near[i]->ph;
+    }
+    if (std::isfinite(value) && std::abs(value - near[0]->ph) < 0.5) ph_hint = value;
   }
   return At(sample, sweep, conditions, options.search, ph_hint, ph_slope);
 }
