@@ -383,7 +383,8 @@ TEST(CommandFaults, ATableUnreadableFromItsHeaderIsAUsageErrorInEveryCommand) {
   };
   const std::vector<Case> cases = {
       {"utf16.csv", utf16, 2, "line 1: the table is in UTF-16 (or holds NUL bytes), not UTF-8"},
-      {"unclosed.csv", unclosed, 2, "(the header)"},
+      {"unclosed.csv", unclosed, 2,
+       "the table ends inside a quoted cell; a quote is not closed (the header)"},
       {"bom.csv", "\xEF\xBB\xBF" + two, 0, ""},
   };
   const std::vector<std::vector<std::string>> commands = {
