@@ -359,6 +359,36 @@ TEST(CommandFaults, ATableUnreadableFromItsHeaderIsAUsageErrorInEveryCommand) {
   }
 }
 
+// A table that is not there, or is a directory, is the user's mistake in every command: exit 2,
+// the path and the reason said, nothing written.
+TEST(CommandFaults, ATableThatCannotBeOpenedIsAUsageErrorSayingWhy) {
+  TempDir dir;
+  const std::string missing = (dir / "missing.csv").string();
+  const std::string folder = (dir / "folder.csv").string();
+  std::filesystem::create_directory(folder);
+  const std::vector<std::vector<std::string>> commands = {
+      {"batch", "--units", "mg/kg"},
+      {"geothermometry", "--units", "mg/kg"},
+      {"uncertainty", "--units", "mg/kg", "--draws", "2"},
+      {"scaling", "--units", "mg/kg", "--reservoir", "250", "--cooling", "90", "--separation",
+       "150"},
+  };
+  for (auto args : commands) {
+    args.insert(args.begin() + 1, missing);
+    const auto r = RunCli(args, dir.Path());
+    EXPECT_EQ(r.status, 2) << args[0] << ": " << r.err;
+    EXPECT_TRUE(Has(r.err, "cannot open the table " + missing + ": No such file or directory"))
+        << args[0] << ": " << r.err;
+    EXPECT_TRUE(r.out.empty()) << args[0];
+
+    args[1] = folder;
+    const auto d = RunCli(args, dir.Path());
+    EXPECT_EQ(d.status, 2) << args[0] << ": " << d.err;
+    EXPECT_TRUE(Has(d.err, folder) && Has(d.err, "is a directory")) << args[0] << ": " << d.err;
+    EXPECT_TRUE(d.out.empty()) << args[0];
+  }
+}
+
 // Every cell of an err_ column is read as the other cells are: a bad one names its file, line,
 // id and column, and only its own row fails.
 TEST(CommandFaults, ABadErrorCellNamesItsFileRowAndColumn) {

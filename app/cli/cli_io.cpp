@@ -203,15 +203,18 @@ std::string IncompleteOutput(const std::string& path, int error) {
          ": " + platform::ErrorText(error) + "; the output is incomplete";
 }
 
+std::string TableOpenProblem(const std::string& path, const std::ifstream& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(path, ec) && file) return {};
+  return std::filesystem::is_directory(path, ec) ? "it is a directory" : std::strerror(errno);
+}
+
 std::unique_ptr<CsvTable> OpenCsvTable(const std::string& path, const batch::InputOptions& options,
                                        std::ostream& err) {
   auto table = std::make_unique<CsvTable>();
   table->file.open(path, std::ios::binary);
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec) || !table->file) {
-    err << "error: cannot open the table " << path << ": "
-        << (std::filesystem::is_directory(path, ec) ? "it is a directory" : std::strerror(errno))
-        << '\n';
+  if (const std::string problem = TableOpenProblem(path, table->file); !problem.empty()) {
+    err << "error: cannot open the table " << path << ": " << problem << '\n';
     return nullptr;
   }
   try {

@@ -113,6 +113,10 @@ struct CsvTable {
   std::unique_ptr<batch::CsvInput> rows;
 };
 
+// Why the table at `path`, just opened as `file`, cannot be read: "it is a directory", or the
+// text of errno; empty when it can.
+std::string TableOpenProblem(const std::string& path, const std::ifstream& file);
+
 // Opens the table at `path` and reads its header. Null, after a message on `err`, when the file
 // cannot be opened or its header cannot be used: a usage error, as nothing has been written yet.
 std::unique_ptr<CsvTable> OpenCsvTable(const std::string& path, const batch::InputOptions& options,

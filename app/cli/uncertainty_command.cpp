@@ -9,6 +9,7 @@
 
 #include "batch/batch.h"
 #include "cli_commands.h"
+#include "cli_io.h"
 #include "geothermometry/sweep.h"
 #include "interp/steffen.h"
 #include "io/text.h"
@@ -68,7 +69,9 @@ std::vector<Input> FromTable(const std::string& path, const UncertaintyOptions& 
   std::istream* stream = &stdin_stream;
   if (path != "-") {
     file.open(path, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot read the table " + path);
+    // The user's mistake, as in the other commands: a usage error that says why.
+    if (const std::string problem = TableOpenProblem(path, file); !problem.empty())
+      throw batch::UsageError("cannot open the table " + path + ": " + problem);
     stream = &file;
   }
   const std::string name = path == "-" ? "the table on stdin" : "the table " + path;
@@ -299,6 +302,9 @@ std::optional<int> ReadInputs(const std::string& input, std::ostream& err, Read 
     err << "error: " << e.what() << '\n';
     return kUsageError;
   } catch (const sample::SampleError& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  } catch (const batch::UsageError& e) {
     err << "error: " << e.what() << '\n';
     return kUsageError;
   } catch (const Error& e) {  // a box of the sample file that is not a number
