@@ -358,7 +358,7 @@ int RunScalingDraws(const UncertaintyOptions& options, std::ostream& out, std::o
 
 // The settings every sample shares, checked before anything is read; false with the usage
 // error written.
-bool PrepareRun(const UncertaintyOptions& options, uncertainty::Options& run, std::ostream& err) {
+bool Prepare(const UncertaintyOptions& options, uncertainty::Options& run, std::ostream& err) {
   run.draws = options.draws.draws;
   run.seed = options.draws.seed;
   run.threads = options.jobs;
@@ -431,7 +431,7 @@ bool PlotResult(const UncertaintyOptions& options, const uncertainty::Result& r,
     }
   }
 #else
-  (void)options, (void)r, (void)several, (void)err;
+  (void)options, (void)r, (void)several, (void)err;  // a build without charts
 #endif
   return true;
 }
@@ -442,7 +442,7 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
                    std::ostream& err) {
   if (options.scaling) return RunScalingDraws(options, out, err);
   uncertainty::Options run;
-  if (!PrepareRun(options, run, err)) return kUsageError;
+  if (!Prepare(options, run, err)) return kUsageError;
   std::vector<Input> inputs;
   if (const auto status = ReadAllInputs(options, in, inputs, err)) return *status;
 
