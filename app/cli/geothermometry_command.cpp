@@ -126,7 +126,7 @@ struct GeothermometryRun {
   // A row's fix_<component> cells add to --fix, or replace it for their component.
   Reservoir Assess(const engine::Sample& s,
                    const std::vector<std::pair<std::string, std::string>>& row_fix = {}) {
-    geothermometry::ReservoirOptions row = options;
+    geothermometry::ReservoirOptions row = run;
     for (const auto& [component, mineral] : row_fix) {
       std::erase_if(row.sweep.fix, [&](const auto& f) { return f.component == component; });
       row.sweep.fix.push_back({component, mineral});
@@ -139,7 +139,7 @@ struct GeothermometryRun {
     return r;
   }
 
-  geothermometry::ReservoirOptions options;
+  geothermometry::ReservoirOptions run;
   std::vector<std::vector<std::string>> comparison;
   engine::ConditionsCache cache;
   tbb::task_arena arena;
@@ -169,7 +169,7 @@ bool ReadMinerals(const GeothermometryOptions& options, std::vector<std::string>
 // The sample-independent checks, before anything is read or written; false with the usage
 // error written.
 bool Prepare(const GeothermometryOptions& options, GeothermometryRun& g, std::ostream& err) {
-  geothermometry::ReservoirOptions& run = g.options;
+  geothermometry::ReservoirOptions& run = g.run;
   const engine::TableScheme* scheme = options.interpolation;
   const engine::TableScheme* other =
       interp::SchemeByName(scheme->Name() == "steffen" ? "specified" : "steffen");
@@ -243,9 +243,9 @@ int AssessSampleFile(const GeothermometryOptions& options, GeothermometryRun& g,
     err << "error: " << options.input << ": " << e.what() << '\n';
     return kUsageError;
   }
-  const geothermometry::ReservoirOptions& run = g.options;
+  const geothermometry::ReservoirOptions& run = g.run;
   const std::string_view interpolation = run.sweep.scheme->Name();
-  g.options.sweep.parallel = true;
+  g.run.sweep.parallel = true;
   Reservoir r;
   g.arena.execute([&] { r = g.Assess(s); });
   if (options.format == Format::kJson) {
@@ -288,7 +288,7 @@ void WriteTableRow(std::ostream& out, Format format, const batch::Job& job, cons
 // A table: read in chunks, evaluated in parallel, written in input order.
 int AssessTable(const GeothermometryOptions& options, GeothermometryRun& g, std::ostream& out,
                 std::ostream& err) {
-  const geothermometry::ReservoirOptions& run = g.options;
+  const geothermometry::ReservoirOptions& run = g.run;
   batch::InputOptions input;
   input.unit = options.units;
   input.gas_unit = options.steam_units;
@@ -353,10 +353,10 @@ int AssessTable(const GeothermometryOptions& options, GeothermometryRun& g, std:
 }  // namespace
 
 int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, std::ostream& err) {
-  GeothermometryRun run(options.jobs);
-  if (!Prepare(options, run, err)) return kUsageError;
-  if (IsIni(options.input)) return AssessSampleFile(options, run, out, err);
-  return AssessTable(options, run, out, err);
+  GeothermometryRun g(options.jobs);
+  if (!Prepare(options, g, err)) return kUsageError;
+  if (IsIni(options.input)) return AssessSampleFile(options, g, out, err);
+  return AssessTable(options, g, out, err);
 }
 
 }  // namespace geofluid::cli

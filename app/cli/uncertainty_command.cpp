@@ -394,7 +394,8 @@ bool Prepare(const UncertaintyOptions& options, uncertainty::Options& run, std::
   return true;
 }
 
-// The samples of a sample file or of a table, each with its errors and --error over them.
+// The samples of a sample file or of a table, each with its errors and --error over them; the
+// exit status, after the message, when they cannot be read.
 std::optional<int> ReadAllInputs(const UncertaintyOptions& options, std::istream& in,
                                  std::vector<Input>& inputs, std::ostream& err) {
   std::vector<std::string> warnings;
