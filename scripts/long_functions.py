@@ -25,9 +25,11 @@ for path in files:
             while j < len(lines) and '{' not in lines[j] and not lines[j].rstrip().endswith(';'):
                 j += 1
             if j < len(lines) and '{' in lines[j]:
-                k = j + 1
-                while k < len(lines) and not lines[k].startswith('}'):
-                    k += 1
+                k = j
+                if lines[j].count('{') != lines[j].count('}'):  # not a body on one line
+                    k = j + 1
+                    while k < len(lines) and not lines[k].startswith('}'):
+                        k += 1
                 length = k - i + 1
                 if length > LIMIT:
                     found.append((length, path, i + 1, line.strip()[:70]))
