@@ -785,24 +785,6 @@ TEST(BatchCli, UsageErrorsExitTwoAndLeaveTheFilesAlone) {
   EXPECT_EQ(nlohmann::json::parse(ok.out)["id"], "a");
 }
 
-// Starts the command line on `args` with stdout to `out`; returns its process id.
-pid_t Start(const std::vector<std::string>& args, const std::filesystem::path& out,
-            const std::filesystem::path& err) {
-  std::vector<std::string> text = {GEOFLUID_CLI_PATH};
-  text.insert(text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
-      ::_exit(126);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  return pid;
-}
-
 TEST(BatchCli, InterruptedOutputIsWellFormedUpToTheLastRow) {
   TempDir dir;
   const auto table = dir / "large.csv";
@@ -810,18 +792,12 @@ TEST(BatchCli, InterruptedOutputIsWellFormedUpToTheLastRow) {
   for (const std::string format : {"csv", "json"}) {
     const auto out = dir / ("out." + format);
     const auto err = dir / "err.txt";
-    const pid_t pid = Start({"batch", table.string(), "--dataset", "both", "--format", format,
-                             "--out", out.string(), "--jobs", "2"},
-                            out, err);
+    const pid_t pid = testing::StartCli({"batch", table.string(), "--dataset", "both", "--format",
+                                         format, "--out", out.string(), "--jobs", "2"},
+                                        -1, dir / "stdout.txt", err);
     ASSERT_GT(pid, 0);
     // Once rows arrive the run is under way; then Ctrl-C.
-    const auto size = [&] {
-      std::error_code ec;
-      const auto n = std::filesystem::file_size(out, ec);
-      return ec ? 0 : n;
-    };
-    for (int k = 0; k < 600 && size() < 2000; ++k)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    testing::WaitForOutput(out, 2000);
     ASSERT_EQ(::kill(pid, SIGINT), 0);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);

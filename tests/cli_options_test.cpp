@@ -16,6 +16,7 @@
 namespace geofluid {
 namespace {
 
+using testing::Has;
 using testing::ReadFile;
 using testing::RunCli;
 using testing::TempDir;
@@ -24,10 +25,6 @@ using testing::WriteFile;
 const std::string kSource = GEOFLUID_SOURCE_DIR;
 const std::string kSample = kSource + "/examples/nacl-water.ini";
 const std::string kWells = kSource + "/examples/wells.csv";
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 // Each command with the arguments that make it runnable, and the shared options it takes.
 struct Command {

@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -31,6 +33,10 @@ struct CliResult {
 
   std::vector<std::string> ErrLines() const { return SplitLines(err, "\n"); }
 };
+
+inline bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 // The unprivileged account a test switches to where permission bits must bite (as root they
 // do not).
@@ -128,6 +134,59 @@ inline CliResult RunCli(const std::vector<std::string>& args, const std::filesys
   CliRun run;
   run.as_nobody = as_nobody;
   return RunCli(args, scratch, run);
+}
+
+// Starts the command line and returns at once, for a test that signals it while it runs: stdin
+// from the descriptor `in` (-1: /dev/null), stdout to `out`, stderr to `err`. Returns the
+// process id (negative when it could not be started).
+inline pid_t StartCli(const std::vector<std::string>& args, int in,
+                      const std::filesystem::path& out, const std::filesystem::path& err) {
+  std::vector<std::string> text = {CliProgram().string()};
+  text.insert(text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_RDONLY);
+    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (null < 0 || o < 0 || e < 0) ::_exit(126);
+    ::dup2(in >= 0 ? in : null, 0);
+    ::dup2(o, 1);
+    ::dup2(e, 2);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+// The exit status of a process from StartCli, or -1 when a signal ended it or it is still
+// running after `limit` (it is then killed).
+inline int WaitForCli(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Waits (30 s at most) until the file at `path` holds `bytes`: the run is then well under way,
+// and a signal sent next comes in the middle of it.
+inline void WaitForOutput(const std::filesystem::path& path, std::uintmax_t bytes) {
+  const auto size = [&] {
+    std::error_code ec;
+    const auto n = std::filesystem::file_size(path, ec);
+    return ec ? 0 : n;
+  };
+  for (int k = 0; k < 600 && size() < bytes; ++k)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 // A number item as the print statement writes it, without the line end: a sign blank or "-",

@@ -22,20 +22,18 @@
 namespace geofluid {
 namespace {
 
-using testing::CliProgram;
 using testing::CliRun;
+using testing::Has;
 using testing::ReadFile;
 using testing::RunCli;
+using testing::StartCli;
 using testing::TempDir;
+using testing::WaitForCli;
 using testing::WriteFile;
 
 const std::string kSource = GEOFLUID_SOURCE_DIR;
 const std::string kWells = kSource + "/examples/wells.csv";
 const std::string kSample = kSource + "/examples/nacl-water.ini";
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 // The wells' rows repeated to `rows`, each with its own id and, with `distinct`, its own pH
 // temperature.
@@ -59,44 +57,6 @@ std::string Wells(std::size_t rows, bool distinct) {
     table += row + "\n";
   }
   return table;
-}
-
-// Starts the command line with stdin from `in` (-1: /dev/null) and stdout to `out`.
-pid_t Start(const std::vector<std::string>& args, int in, const std::filesystem::path& out,
-            const std::filesystem::path& err) {
-  std::vector<std::string> text = {CliProgram().string()};
-  text.insert(text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int null = ::open("/dev/null", O_RDONLY);
-    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (null < 0 || o < 0 || e < 0) ::_exit(126);
-    ::dup2(in >= 0 ? in : null, 0);
-    ::dup2(o, 1);
-    ::dup2(e, 2);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  return pid;
-}
-
-// The exit status, or -1 when the process is still running after `limit` (it is then killed).
-int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // ---- Data lost -------------------------------------------------------------------------------
@@ -155,19 +115,13 @@ TEST(CommandFaults, TerminateAndHangUpEndABatchAsCtrlCDoes) {
       const auto err = dir / "err.txt";
       std::filesystem::remove(out);
       const pid_t pid =
-          Start({"batch", table.string(), "--units", "mg/kg", "--temperatures", "100:300:20",
-                 "--format", format, "--out", out.string(), "--jobs", "2"},
-                -1, dir / "stdout.txt", err);
+          StartCli({"batch", table.string(), "--units", "mg/kg", "--temperatures", "100:300:20",
+                    "--format", format, "--out", out.string(), "--jobs", "2"},
+                   -1, dir / "stdout.txt", err);
       ASSERT_GT(pid, 0);
-      const auto size = [&] {
-        std::error_code ec;
-        const auto n = std::filesystem::file_size(out, ec);
-        return ec ? 0 : n;
-      };
-      for (int k = 0; k < 600 && size() < 20000; ++k)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      testing::WaitForOutput(out, 20000);
       ASSERT_EQ(::kill(pid, signal), 0);
-      EXPECT_EQ(WaitFor(pid, std::chrono::seconds(60)), 128 + signal) << ReadFile(err);
+      EXPECT_EQ(WaitForCli(pid, std::chrono::seconds(60)), 128 + signal) << ReadFile(err);
       EXPECT_TRUE(Has(ReadFile(err), message)) << ReadFile(err);
       const std::string text = ReadFile(out);
       if (format == "json") {
@@ -383,7 +337,8 @@ TEST(CommandFaults, ATableUnreadableFromItsHeaderIsAUsageErrorInEveryCommand) {
   };
   const std::vector<Case> cases = {
       {"utf16.csv", utf16, 2, "line 1: the table is in UTF-16 (or holds NUL bytes), not UTF-8"},
-      {"unclosed.csv", unclosed, 2, "(the header)"},
+      {"unclosed.csv", unclosed, 2,
+       "the table ends inside a quoted cell; a quote is not closed (the header)"},
       {"bom.csv", "\xEF\xBB\xBF" + two, 0, ""},
   };
   const std::vector<std::vector<std::string>> commands = {
@@ -401,6 +356,36 @@ TEST(CommandFaults, ATableUnreadableFromItsHeaderIsAUsageErrorInEveryCommand) {
       EXPECT_TRUE(Has(r.err, c.message)) << args[0] << ' ' << c.name << ": " << r.err;
       if (c.status == 2) EXPECT_TRUE(r.out.empty()) << r.out.substr(0, 200);
     }
+  }
+}
+
+// A table that is not there, or is a directory, is the user's mistake in every command: exit 2,
+// the path and the reason said, nothing written.
+TEST(CommandFaults, ATableThatCannotBeOpenedIsAUsageErrorSayingWhy) {
+  TempDir dir;
+  const std::string missing = (dir / "missing.csv").string();
+  const std::string folder = (dir / "folder.csv").string();
+  std::filesystem::create_directory(folder);
+  const std::vector<std::vector<std::string>> commands = {
+      {"batch", "--units", "mg/kg"},
+      {"geothermometry", "--units", "mg/kg"},
+      {"uncertainty", "--units", "mg/kg", "--draws", "2"},
+      {"scaling", "--units", "mg/kg", "--reservoir", "250", "--cooling", "90", "--separation",
+       "150"},
+  };
+  for (auto args : commands) {
+    args.insert(args.begin() + 1, missing);
+    const auto r = RunCli(args, dir.Path());
+    EXPECT_EQ(r.status, 2) << args[0] << ": " << r.err;
+    EXPECT_TRUE(Has(r.err, "cannot open the table " + missing + ": No such file or directory"))
+        << args[0] << ": " << r.err;
+    EXPECT_TRUE(r.out.empty()) << args[0];
+
+    args[1] = folder;
+    const auto d = RunCli(args, dir.Path());
+    EXPECT_EQ(d.status, 2) << args[0] << ": " << d.err;
+    EXPECT_TRUE(Has(d.err, folder) && Has(d.err, "is a directory")) << args[0] << ": " << d.err;
+    EXPECT_TRUE(d.out.empty()) << args[0];
   }
 }
 
@@ -447,21 +432,21 @@ TEST(CommandFaults, CtrlCEndsAWaitForInputOrForAReader) {
   // stdin an idle pipe: its writer stays open and silent.
   int pipe_ends[2];
   ASSERT_EQ(::pipe(pipe_ends), 0);
-  pid_t pid = Start({"batch", "-"}, pipe_ends[0], dir / "out.txt", err);
+  pid_t pid = StartCli({"batch", "-"}, pipe_ends[0], dir / "out.txt", err);
   ::close(pipe_ends[0]);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   ::kill(pid, SIGINT);
-  EXPECT_EQ(WaitFor(pid, std::chrono::seconds(5)), 130) << ReadFile(err);
+  EXPECT_EQ(WaitForCli(pid, std::chrono::seconds(5)), 130) << ReadFile(err);
   ::close(pipe_ends[1]);
 
   // --out a FIFO nobody reads.
   const auto fifo = dir / "out.fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  pid = Start({"batch", kWells, "--units", "mg/kg", "--out", fifo.string()}, -1, dir / "out.txt",
-              err);
+  pid = StartCli({"batch", kWells, "--units", "mg/kg", "--out", fifo.string()}, -1, dir / "out.txt",
+                 err);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   ::kill(pid, SIGINT);
-  EXPECT_EQ(WaitFor(pid, std::chrono::seconds(5)), 130) << ReadFile(err);
+  EXPECT_EQ(WaitForCli(pid, std::chrono::seconds(5)), 130) << ReadFile(err);
 
   // A sample file that is a FIFO is refused at once.
   const auto sample = dir / "s.ini";

@@ -30,11 +30,74 @@ void SortByX(Curve& c) {
   c = std::move(sorted);
 }
 
+// The design chart's curves of one dataset: amorphous silica and calcite in the separated water
+// against the separation temperature, and each separated water cooled towards reinjection.
+void AddDesignCurves(const DatasetPath& d, const scaling::Options& o, SiPanel& panel) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const int silica = d.MineralPosition(scaling::kAmorphousSilica);
+  for (const int m : {silica, d.MineralPosition("CALCITE")}) {
+    if (m < 0) continue;
+    const auto mm = static_cast<std::size_t>(m);
+    const std::string name = m == silica ? "amorphous silica" : "calcite";
+    // The separated water against its separation temperature...
+    Curve boiled{name + ", separated water", {}, {}};
+    for (const auto& s : d.separation) {
+      boiled.x.push_back(s.water.temperature);
+      boiled.y.push_back(s.ok() ? s.water.si[mm] : nan);
+    }
+    SortByX(boiled);
+    panel.minerals.push_back(std::move(boiled));
+    // ...and each separated water cooled towards reinjection (amorphous silica only: the
+    // design chart's family of curves).
+    if (m != silica) continue;
+    for (const auto& s : d.separation) {
+      if (!s.ok()) continue;
+      Curve cooled{name + ", separated at " + Whole(s.water.temperature) + " °C, cooled",
+                   {s.water.temperature},
+                   {s.water.si[mm]}};
+      for (std::size_t k = 0; k < s.cooling.size(); ++k) {
+        if (o.cooling[k] > s.water.temperature) continue;
+        cooled.x.push_back(s.cooling[k].temperature);
+        cooled.y.push_back(s.cooling_errors[k].empty() ? s.cooling[k].si[mm] : nan);
+      }
+      SortByX(cooled);
+      panel.minerals.push_back(std::move(cooled));
+    }
+  }
+}
+
+// The boiling path of one dataset: pH and the gases of the separated water against the
+// separation temperature, from the reservoir down.
+void AddBoilingCurves(const DatasetPath& d, const scaling::Options& o, SiPanel& panel) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::vector<const Water*> path{&d.reservoir};
+  for (const auto& s : d.separation) path.push_back(s.ok() ? &s.water : nullptr);
+  auto curve = [&](const std::string& label, auto value) {
+    Curve c{label, {}, {}};
+    for (std::size_t k = 0; k < path.size(); ++k) {
+      c.x.push_back(k == 0 ? d.reservoir.temperature : o.separation[k - 1]);
+      c.y.push_back(path[k] ? value(*path[k], k == 0) : nan);
+    }
+    SortByX(c);
+    return c;
+  };
+  panel.minerals.push_back(curve("pH", [](const Water& w, bool) { return w.ph; }));
+  panel.minerals.push_back(
+      curve("log CO2, water", [](const Water& w, bool) { return std::log10(w.LiquidCo2()); }));
+  panel.minerals.push_back(
+      curve("log H2S, water", [](const Water& w, bool) { return std::log10(w.LiquidH2s()); }));
+  panel.minerals.push_back(curve("log CO2, steam", [&](const Water& w, bool reservoir) {
+    return reservoir ? nan : std::log10(w.steam_co2);
+  }));
+  panel.minerals.push_back(curve("log H2S, steam", [&](const Water& w, bool reservoir) {
+    return reservoir ? nan : std::log10(w.steam_h2s);
+  }));
+}
+
 }  // namespace
 
 ScalingCharts ScalingChartData(const scaling::Path& p, const scaling::Options& o,
                                const std::string& title_prefix) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
   ScalingCharts charts;
   SiTemperatureData& data = charts.design;
   data.title = title_prefix +
@@ -49,36 +112,7 @@ ScalingCharts ScalingChartData(const scaling::Path& p, const scaling::Options& o
       data.panels.push_back(std::move(panel));
       continue;
     }
-    const int silica = d.MineralPosition(scaling::kAmorphousSilica);
-    for (const int m : {silica, d.MineralPosition("CALCITE")}) {
-      if (m < 0) continue;
-      const auto mm = static_cast<std::size_t>(m);
-      const std::string name = m == silica ? "amorphous silica" : "calcite";
-      // The separated water against its separation temperature...
-      Curve boiled{name + ", separated water", {}, {}};
-      for (const auto& s : d.separation) {
-        boiled.x.push_back(s.water.temperature);
-        boiled.y.push_back(s.ok() ? s.water.si[mm] : nan);
-      }
-      SortByX(boiled);
-      panel.minerals.push_back(std::move(boiled));
-      // ...and each separated water cooled towards reinjection (amorphous silica only: the
-      // design chart's family of curves).
-      if (m != silica) continue;
-      for (const auto& s : d.separation) {
-        if (!s.ok()) continue;
-        Curve cooled{name + ", separated at " + Whole(s.water.temperature) + " °C, cooled",
-                     {s.water.temperature},
-                     {s.water.si[mm]}};
-        for (std::size_t k = 0; k < s.cooling.size(); ++k) {
-          if (o.cooling[k] > s.water.temperature) continue;
-          cooled.x.push_back(s.cooling[k].temperature);
-          cooled.y.push_back(s.cooling_errors[k].empty() ? s.cooling[k].si[mm] : nan);
-        }
-        SortByX(cooled);
-        panel.minerals.push_back(std::move(cooled));
-      }
-    }
+    AddDesignCurves(d, o, panel);
     panel.estimate = d.reservoir.temperature;
     panel.estimate_label = "reservoir";
     data.panels.push_back(std::move(panel));
@@ -98,28 +132,7 @@ ScalingCharts ScalingChartData(const scaling::Path& p, const scaling::Options& o
       boiling.panels.push_back(std::move(panel));
       continue;
     }
-    std::vector<const Water*> path{&d.reservoir};
-    for (const auto& s : d.separation) path.push_back(s.ok() ? &s.water : nullptr);
-    auto curve = [&](const std::string& label, auto value) {
-      Curve c{label, {}, {}};
-      for (std::size_t k = 0; k < path.size(); ++k) {
-        c.x.push_back(k == 0 ? d.reservoir.temperature : o.separation[k - 1]);
-        c.y.push_back(path[k] ? value(*path[k], k == 0) : nan);
-      }
-      SortByX(c);
-      return c;
-    };
-    panel.minerals.push_back(curve("pH", [](const Water& w, bool) { return w.ph; }));
-    panel.minerals.push_back(
-        curve("log CO2, water", [](const Water& w, bool) { return std::log10(w.LiquidCo2()); }));
-    panel.minerals.push_back(
-        curve("log H2S, water", [](const Water& w, bool) { return std::log10(w.LiquidH2s()); }));
-    panel.minerals.push_back(curve("log CO2, steam", [&](const Water& w, bool reservoir) {
-      return reservoir ? nan : std::log10(w.steam_co2);
-    }));
-    panel.minerals.push_back(curve("log H2S, steam", [&](const Water& w, bool reservoir) {
-      return reservoir ? nan : std::log10(w.steam_h2s);
-    }));
+    AddBoilingCurves(d, o, panel);
     panel.estimate = d.reservoir.temperature;
     panel.estimate_label = "reservoir";
     boiling.panels.push_back(std::move(panel));

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -199,6 +201,29 @@ int OutputError(const std::ostream& stream) {
 std::string IncompleteOutput(const std::string& path, int error) {
   return "cannot write the output " + (path == "-" ? std::string("to stdout") : "file " + path) +
          ": " + platform::ErrorText(error) + "; the output is incomplete";
+}
+
+std::string TableOpenProblem(const std::string& path, const std::ifstream& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(path, ec) && file) return {};
+  return std::filesystem::is_directory(path, ec) ? "it is a directory" : std::strerror(errno);
+}
+
+std::unique_ptr<CsvTable> OpenCsvTable(const std::string& path, const batch::InputOptions& options,
+                                       std::ostream& err) {
+  auto table = std::make_unique<CsvTable>();
+  table->file.open(path, std::ios::binary);
+  if (const std::string problem = TableOpenProblem(path, table->file); !problem.empty()) {
+    err << "error: cannot open the table " << path << ": " << problem << '\n';
+    return nullptr;
+  }
+  try {
+    table->rows = std::make_unique<batch::CsvInput>(table->file, options);
+  } catch (const std::exception& e) {
+    err << "error: " << path << ": " << e.what() << '\n';
+    return nullptr;
+  }
+  return table;
 }
 
 }  // namespace geofluid::cli

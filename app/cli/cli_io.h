@@ -7,9 +7,13 @@
 #include <array>
 #include <atomic>
 #include <csignal>
+#include <fstream>
+#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
+
+#include "batch/batch.h"
 
 namespace geofluid::cli {
 
@@ -101,5 +105,21 @@ int OutputError(const std::ostream& stream);
 
 // "cannot write the output file out.csv: No space left on device; the output is incomplete".
 std::string IncompleteOutput(const std::string& path, int error);
+
+// A CSV table file and the reader over it, which holds on to the file: the input of the commands
+// that read a table in chunks with batch::ReadChunk.
+struct CsvTable {
+  std::ifstream file;
+  std::unique_ptr<batch::CsvInput> rows;
+};
+
+// Why the table at `path`, just opened as `file`, cannot be read: "it is a directory", or the
+// text of errno; empty when it can.
+std::string TableOpenProblem(const std::string& path, const std::ifstream& file);
+
+// Opens the table at `path` and reads its header. Null, after a message on `err`, when the file
+// cannot be opened or its header cannot be used: a usage error, as nothing has been written yet.
+std::unique_ptr<CsvTable> OpenCsvTable(const std::string& path, const batch::InputOptions& options,
+                                       std::ostream& err);
 
 }  // namespace geofluid::cli

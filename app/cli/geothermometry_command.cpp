@@ -18,6 +18,7 @@
 
 #include "batch/batch.h"
 #include "cli_commands.h"
+#include "cli_io.h"
 #include "geothermometry/estimate.h"
 #include "geothermometry/output.h"
 #include "geothermometry_plot.h"
@@ -114,36 +115,73 @@ CLI::App* AddGeothermometryCommand(CLI::App& app, GeothermometryOptions& options
   return c;
 }
 
-int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, std::ostream& err) {
+namespace {
+
+// What every sample of a run shares: the settings, checked before anything is read, the
+// warnings of comparing the two interpolations (per dataset), the constants' cache and the
+// threads.
+struct GeothermometryRun {
+  explicit GeothermometryRun(int jobs) : arena(jobs > 0 ? jobs : tbb::task_arena::automatic) {}
+
+  // A row's fix_<component> cells add to --fix, or replace it for their component.
+  Reservoir Assess(const engine::Sample& s,
+                   const std::vector<std::pair<std::string, std::string>>& row_fix = {}) {
+    geothermometry::ReservoirOptions row = run;
+    for (const auto& [component, mineral] : row_fix) {
+      std::erase_if(row.sweep.fix, [&](const auto& f) { return f.component == component; });
+      row.sweep.fix.push_back({component, mineral});
+    }
+    Reservoir r = geothermometry::AssessReservoir(s, row, cache);
+    for (std::size_t k = 0; k < r.estimates.size(); ++k) {
+      auto& w = r.estimates[k].warnings;
+      w.insert(w.end(), comparison[k].begin(), comparison[k].end());
+    }
+    return r;
+  }
+
+  geothermometry::ReservoirOptions run;
+  std::vector<std::vector<std::string>> comparison;
+  engine::ConditionsCache cache;
+  tbb::task_arena arena;
+};
+
+// --minerals or --minerals-file into `minerals`; false with the usage error written.
+bool ReadMinerals(const GeothermometryOptions& options, std::vector<std::string>& minerals,
+                  std::ostream& err) {
+  if (!options.minerals.empty()) minerals = SplitList(options.minerals);
+  if (options.minerals_file.empty()) return true;
+  std::ifstream file(options.minerals_file);
+  std::string line;
+  while (std::getline(file, line)) {
+    line = line.substr(0, line.find('#'));
+    std::erase(line, '\r');
+    for (std::string& name : SplitList(line)) {
+      if (!name.empty()) minerals.push_back(std::move(name));
+    }
+  }
+  if (minerals.empty()) {
+    err << "error: --minerals-file " << options.minerals_file << ": no mineral names in it\n";
+    return false;
+  }
+  return true;
+}
+
+// The sample-independent checks, before anything is read or written; false with the usage
+// error written.
+bool Prepare(const GeothermometryOptions& options, GeothermometryRun& g, std::ostream& err) {
+  geothermometry::ReservoirOptions& run = g.run;
   const engine::TableScheme* scheme = options.interpolation;
   const engine::TableScheme* other =
       interp::SchemeByName(scheme->Name() == "steffen" ? "specified" : "steffen");
-  geothermometry::ReservoirOptions run;
   run.datasets = options.datasets;
   run.sweep.scheme = scheme;
   run.sweep.steam_correction = !options.no_steam_correction;
-  if (!options.minerals.empty()) run.minerals = SplitList(options.minerals);
-  if (!options.minerals_file.empty()) {
-    std::ifstream file(options.minerals_file);
-    std::string line;
-    while (std::getline(file, line)) {
-      line = line.substr(0, line.find('#'));
-      std::erase(line, '\r');
-      for (std::string& name : SplitList(line)) {
-        if (!name.empty()) run.minerals.push_back(std::move(name));
-      }
-    }
-    if (run.minerals.empty()) {
-      err << "error: --minerals-file " << options.minerals_file << ": no mineral names in it\n";
-      return kUsageError;
-    }
-  }
+  if (!ReadMinerals(options, run.minerals, err)) return false;
   run.sweep.normalize = options.normalize;
   for (const std::string& unknown : options.optimize) {
     (unknown == "steam_loss" ? run.sweep.optimize_steam_loss : run.sweep.optimize_dilution) = true;
   }
-  // Sample-independent checks, before anything is read or written.
-  std::vector<std::vector<std::string>> comparison(run.datasets.size());
+  g.comparison.resize(run.datasets.size());
   try {
     run.sweep.fix = ParseFixes(options.fix);
     for (const auto* d : run.datasets) geothermometry::ResolveFixes(*d, run.sweep.fix);
@@ -158,19 +196,19 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
     }
   } catch (const std::invalid_argument& e) {
     err << "error: " << e.what() << '\n';
-    return kUsageError;
+    return false;
   } catch (const geothermometry::UnknownMineral& e) {
     err << "error: " << e.what() << '\n';
-    return kUsageError;
+    return false;
   }
   const std::string plot_error = CheckPlotPath(options.plot);
   if (!plot_error.empty()) {
     err << "error: --plot: " << plot_error << '\n';
-    return kUsageError;
+    return false;
   }
   try {
     for (std::size_t k = 0; k < run.datasets.size(); ++k) {
-      comparison[k] = geothermometry::CompareInterpolations(
+      g.comparison[k] = geothermometry::CompareInterpolations(
           *run.datasets[k], run.minerals, run.sweep.temperatures.front(),
           run.sweep.temperatures.back(), *scheme, *other);
     }
@@ -178,85 +216,86 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
     err << "error: the tables cannot be interpolated over "
         << io::Fixed(run.sweep.temperatures.front(), 1) << "-"
         << io::Fixed(run.sweep.temperatures.back(), 1) << " °C: " << e.what() << '\n';
+    return false;
+  }
+  return true;
+}
+
+// Draws --plot when it is given; false with the error written.
+bool PlotIfAsked(const std::string& plot, const std::vector<const Reservoir*>& reservoirs,
+                 const geothermometry::SweepOptions& sweep, std::ostream& err) {
+  if (plot.empty()) return true;
+  const std::string problem = PlotReservoir(plot, reservoirs, sweep);
+  if (problem.empty()) return true;
+  err << "error: --plot: " << problem << '\n';
+  return false;
+}
+
+int AssessSampleFile(const GeothermometryOptions& options, GeothermometryRun& g, std::ostream& out,
+                     std::ostream& err) {
+  engine::Sample s;
+  try {
+    s = SampleFromFile(options.input);
+  } catch (const sample::SampleError& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  } catch (const Error& e) {
+    err << "error: " << options.input << ": " << e.what() << '\n';
     return kUsageError;
   }
-  engine::ConditionsCache cache;
-  tbb::task_arena arena(options.jobs > 0 ? options.jobs : tbb::task_arena::automatic);
-  auto assess = [&](const engine::Sample& s,
-                    const std::vector<std::pair<std::string, std::string>>& row_fix = {}) {
-    geothermometry::ReservoirOptions row = run;
-    // A row's fix_<component> cells add to --fix, or replace it for their component.
-    for (const auto& [component, mineral] : row_fix) {
-      std::erase_if(row.sweep.fix, [&](const auto& f) { return f.component == component; });
-      row.sweep.fix.push_back({component, mineral});
-    }
-    Reservoir r = geothermometry::AssessReservoir(s, row, cache);
-    for (std::size_t k = 0; k < r.estimates.size(); ++k) {
-      auto& w = r.estimates[k].warnings;
-      w.insert(w.end(), comparison[k].begin(), comparison[k].end());
-    }
-    return r;
-  };
-  const std::string_view interpolation = scheme->Name();
-
-  if (IsIni(options.input)) {
-    engine::Sample s;
-    try {
-      s = SampleFromFile(options.input);
-    } catch (const sample::SampleError& e) {
-      err << "error: " << e.what() << '\n';
-      return kUsageError;
-    } catch (const Error& e) {
-      err << "error: " << options.input << ": " << e.what() << '\n';
-      return kUsageError;
-    }
-    run.sweep.parallel = true;
-    Reservoir r;
-    arena.execute([&] { r = assess(s); });
-    if (options.format == Format::kJson) {
-      out << geothermometry::ReservoirJson(s, &r, interpolation, {}, nullptr, 2) << '\n';
-    } else if (options.format == Format::kCsv) {
-      geothermometry::WriteReservoirCsvHeader(out, run.datasets);
-      geothermometry::WriteReservoirCsvRow(out, &r, r.id, 0, interpolation, "", run.datasets, &s,
-                                           {});
-    } else {
-      geothermometry::WriteReservoirText(out, s, r, interpolation, run.sweep);
-    }
-    if (!options.plot.empty()) {
-      const std::string problem = PlotReservoir(options.plot, {&r}, run.sweep);
-      if (!problem.empty()) {
-        err << "error: --plot: " << problem << '\n';
-        return kRunError;
-      }
-    }
-    for (const auto& e : r.estimates) {
-      if (!e.sweep.ok()) return kRunError;
-    }
-    return kOk;
+  const geothermometry::ReservoirOptions& run = g.run;
+  const std::string_view interpolation = run.sweep.scheme->Name();
+  g.run.sweep.parallel = true;
+  Reservoir r;
+  g.arena.execute([&] { r = g.Assess(s); });
+  if (options.format == Format::kJson) {
+    out << geothermometry::ReservoirJson(s, &r, interpolation, {}, nullptr, 2) << '\n';
+  } else if (options.format == Format::kCsv) {
+    geothermometry::WriteReservoirCsvHeader(out, run.datasets);
+    geothermometry::WriteReservoirCsvRow(out, &r, r.id, 0, interpolation, "", run.datasets, &s, {});
+  } else {
+    geothermometry::WriteReservoirText(out, s, r, interpolation, run.sweep);
   }
+  if (!PlotIfAsked(options.plot, {&r}, run.sweep, err)) return kRunError;
+  for (const auto& e : r.estimates) {
+    if (!e.sweep.ok()) return kRunError;
+  }
+  return kOk;
+}
 
-  // A table: read in chunks, evaluated in parallel, written in input order.
-  std::ifstream file(options.input, std::ios::binary);
-  std::error_code ec;
-  if (std::filesystem::is_directory(options.input, ec) || !file) {
-    err << "error: cannot open the table " << options.input << ": "
-        << (std::filesystem::is_directory(options.input, ec) ? "it is a directory"
-                                                             : std::strerror(errno))
+// One row of a table: its reservoir `r`, or null when the row could not be read (job.fault) or
+// assessed; `error` is the row's first fault.
+void WriteTableRow(std::ostream& out, Format format, const batch::Job& job, const Reservoir* r,
+                   const std::string& error, const geothermometry::ReservoirOptions& run) {
+  const std::string_view interpolation = run.sweep.scheme->Name();
+  if (format == Format::kJson) {
+    const geothermometry::TableRow row{job.line, error};
+    out << geothermometry::ReservoirJson(job.sample, r, interpolation, job.below_detection, &row)
         << '\n';
-    return kUsageError;
+  } else if (format == Format::kCsv) {
+    geothermometry::WriteReservoirCsvRow(out, r, job.sample.id, job.line, interpolation, error,
+                                         run.datasets, &job.sample, job.below_detection);
+  } else if (r == nullptr) {
+    out << "Line " << job.line
+        << (job.sample.id.empty() ? "" : " (" + io::EscapeLabel(job.sample.id) + ")") << ": "
+        << job.fault << "\n\n";
+  } else {
+    geothermometry::WriteReservoirText(out, job.sample, *r, interpolation, run.sweep);
+    out << '\n';
   }
+}
+
+// A table: read in chunks, evaluated in parallel, written in input order.
+int AssessTable(const GeothermometryOptions& options, GeothermometryRun& g, std::ostream& out,
+                std::ostream& err) {
+  const geothermometry::ReservoirOptions& run = g.run;
   batch::InputOptions input;
   input.unit = options.units;
   input.gas_unit = options.steam_units;
   input.steam_correction = !options.no_steam_correction;
   input.detection_fraction = options.detection_fraction;
-  std::unique_ptr<batch::CsvInput> table;
-  try {
-    table = std::make_unique<batch::CsvInput>(file, input);
-  } catch (const std::exception& e) {
-    err << "error: " << options.input << ": " << e.what() << '\n';
-    return kUsageError;
-  }
+  const std::unique_ptr<CsvTable> table = OpenCsvTable(options.input, input, err);
+  if (table == nullptr) return kUsageError;
   if (options.format == Format::kCsv) geothermometry::WriteReservoirCsvHeader(out, run.datasets);
   std::vector<Reservoir> plotted;
   int failures = 0;
@@ -265,18 +304,18 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
   while (more) {
     std::vector<batch::Job> jobs;
     try {
-      more = batch::ReadChunk(*table, kChunk, jobs);
+      more = batch::ReadChunk(*table->rows, kChunk, jobs);
     } catch (const std::exception& e) {
       err << "error: " << options.input << ": " << e.what() << '\n';
       more = false;
       ++failures;
     }
     std::vector<Reservoir> results(jobs.size());
-    arena.execute([&] {
+    g.arena.execute([&] {
       tbb::parallel_for(std::size_t{0}, jobs.size(), [&](std::size_t i) {
         if (!jobs[i].fault.empty()) return;
         try {
-          results[i] = assess(jobs[i].sample, jobs[i].fix);
+          results[i] = g.Assess(jobs[i].sample, jobs[i].fix);
         } catch (const std::invalid_argument& e) {
           jobs[i].fault = e.what();
         }
@@ -293,36 +332,13 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
         }
       }
       if (!error.empty()) ++failures;
-      if (options.format == Format::kJson) {
-        const geothermometry::TableRow row{job.line, error};
-        out << geothermometry::ReservoirJson(job.sample, r, interpolation, job.below_detection,
-                                             &row)
-            << '\n';
-      } else if (options.format == Format::kCsv) {
-        geothermometry::WriteReservoirCsvRow(out, r, job.sample.id, job.line, interpolation, error,
-                                             run.datasets, &job.sample, job.below_detection);
-      } else {
-        if (r == nullptr) {
-          out << "Line " << job.line
-              << (job.sample.id.empty() ? "" : " (" + io::EscapeLabel(job.sample.id) + ")") << ": "
-              << job.fault << "\n\n";
-        } else {
-          geothermometry::WriteReservoirText(out, job.sample, *r, interpolation, run.sweep);
-          out << '\n';
-        }
-      }
+      WriteTableRow(out, options.format, job, r, error, run);
       if (r != nullptr && !options.plot.empty()) plotted.push_back(std::move(results[i]));
     }
   }
-  if (!options.plot.empty()) {
-    std::vector<const Reservoir*> all;
-    for (const auto& r : plotted) all.push_back(&r);
-    const std::string problem = PlotReservoir(options.plot, all, run.sweep);
-    if (!problem.empty()) {
-      err << "error: --plot: " << problem << '\n';
-      return kRunError;
-    }
-  }
+  std::vector<const Reservoir*> all;
+  for (const auto& r : plotted) all.push_back(&r);
+  if (!PlotIfAsked(options.plot, all, run.sweep, err)) return kRunError;
   if (!out) {
     err << "error: cannot write the output: " << std::strerror(errno) << '\n';
     return kRunError;
@@ -332,6 +348,15 @@ int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, s
     return kRunError;
   }
   return kOk;
+}
+
+}  // namespace
+
+int RunGeothermometry(const GeothermometryOptions& options, std::ostream& out, std::ostream& err) {
+  GeothermometryRun g(options.jobs);
+  if (!Prepare(options, g, err)) return kUsageError;
+  if (IsIni(options.input)) return AssessSampleFile(options, g, out, err);
+  return AssessTable(options, g, out, err);
 }
 
 }  // namespace geofluid::cli

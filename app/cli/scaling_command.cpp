@@ -19,6 +19,7 @@
 
 #include "batch/batch.h"
 #include "cli_commands.h"
+#include "cli_io.h"
 #include "form/number_text.h"
 #include "geothermometry_plot.h"
 #include "interp/steffen.h"
@@ -497,10 +498,10 @@ int RunScalingOfSample(const ScalingOptions& options, const engine::Sample& s,
   return kOk;
 }
 
-int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& err) {
-  scaling::Options run;
-  std::vector<std::string> mineral_names;
-  if (!Prepare(options, run, mineral_names, err)) return kUsageError;
+namespace {
+
+// --draws and --error, checked before anything is read; false with the usage error written.
+bool CheckDrawOptions(const ScalingOptions& options, std::ostream& err) {
   uncertainty::InputErrors errors = uncertainty::InputErrors::Defaults();
   if (options.draws.draws > 0) {
     try {
@@ -510,75 +511,97 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
       for (const auto& e : options.draws.errors) uncertainty::SetError(errors, e);
     } catch (const std::invalid_argument& e) {
       err << "error: " << e.what() << '\n';
-      return kUsageError;
+      return false;
     } catch (const uncertainty::ErrorSyntax& e) {
       err << "error: --error " << e.what() << '\n';
-      return kUsageError;
+      return false;
     }
   } else if (!options.draws.errors.empty()) {
     err << "error: --error needs --draws\n";
-    return kUsageError;
+    return false;
   }
   if (options.plot.size() && !IsIni(options.input)) {
     err << "error: --plot draws the chart of one sample file, not of a table\n";
-    return kUsageError;
+    return false;
   }
+  return true;
+}
 
-  if (IsIni(options.input)) {
-    engine::Sample s;
-    try {
-      s = SampleFromFile(options.input);
-    } catch (const sample::SampleError& e) {
-      err << "error: " << e.what() << '\n';
-      return kUsageError;
-    } catch (const Error& e) {
-      err << "error: " << options.input << ": " << e.what() << '\n';
-      return kUsageError;
-    }
-    if (options.draws.draws > 0) {
-      // The sample file's [errors], then --error over them, as `uncertainty` takes them.
-      errors = uncertainty::InputErrors::Defaults();
-      uncertainty::ErrorList list(errors);
-      for (const auto& e : sample::LoadSample(options.input).errors) {
-        const std::string where = "the sample file " + options.input + ", line " +
-                                  std::to_string(e.line) + ", [errors]: ";
-        try {
-          if (std::string w = list.Set(e.key, e.value); !w.empty())
-            err << "warning: " << where << w << '\n';
-        } catch (const uncertainty::ErrorSyntax& x) {
-          err << "error: " << where << x.what() << '\n';
-          return kUsageError;
-        }
-      }
-      for (const auto& e : options.draws.errors)
-        if (std::string w = list.Set(e); !w.empty()) err << "warning: --error " << w << '\n';
-    }
-    return RunScalingOfSample(options, s, errors, out, err);
-  }
-
-  engine::ConditionsCache cache;
-  tbb::task_arena arena(options.jobs > 0 ? options.jobs : tbb::task_arena::automatic);
-  // A table: read in chunks, evaluated in parallel, written in input order, so that memory
-  // stays bounded however long the table.
-  std::ifstream file(options.input, std::ios::binary);
-  std::error_code ec;
-  if (std::filesystem::is_directory(options.input, ec) || !file) {
-    err << "error: cannot open the table " << options.input << ": "
-        << (std::filesystem::is_directory(options.input, ec) ? "it is a directory"
-                                                             : std::strerror(errno))
-        << '\n';
-    return kUsageError;
-  }
-  batch::InputOptions input;
-  input.unit = options.units;
-  input.gas_unit = options.steam_units;
-  std::unique_ptr<batch::CsvInput> table;
+int RunScalingOfSampleFile(const ScalingOptions& options, std::ostream& out, std::ostream& err) {
+  engine::Sample s;
   try {
-    table = std::make_unique<batch::CsvInput>(file, input);
-  } catch (const std::exception& e) {
+    s = SampleFromFile(options.input);
+  } catch (const sample::SampleError& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
+  } catch (const Error& e) {
     err << "error: " << options.input << ": " << e.what() << '\n';
     return kUsageError;
   }
+  uncertainty::InputErrors errors = uncertainty::InputErrors::Defaults();
+  if (options.draws.draws > 0) {
+    // The sample file's [errors], then --error over them, as `uncertainty` takes them.
+    uncertainty::ErrorList list(errors);
+    for (const auto& e : sample::LoadSample(options.input).errors) {
+      const std::string where =
+          "the sample file " + options.input + ", line " + std::to_string(e.line) + ", [errors]: ";
+      try {
+        if (std::string w = list.Set(e.key, e.value); !w.empty())
+          err << "warning: " << where << w << '\n';
+      } catch (const uncertainty::ErrorSyntax& x) {
+        err << "error: " << where << x.what() << '\n';
+        return kUsageError;
+      }
+    }
+    for (const auto& e : options.draws.errors)
+      if (std::string w = list.Set(e); !w.empty()) err << "warning: --error " << w << '\n';
+  }
+  return RunScalingOfSample(options, s, errors, out, err);
+}
+
+// A row that could not be read, in the place of its path.
+void WriteUnreadRow(std::ostream& out, Format format, const batch::Job& job,
+                    std::size_t mineral_count) {
+  if (format == Format::kJson) {
+    out << Json{{"id", io::EscapeLabel(job.sample.id)}, {"line", job.line}, {"error", job.fault}}
+               .dump()
+        << '\n';
+  } else if (format == Format::kCsv) {
+    out << io::CsvCell(io::EscapeLabel(job.sample.id)) << ',' << job.line << ",,,,,,,,,,,,,"
+        << std::string(mineral_count, ',') << io::CsvCell(job.fault) << '\n';
+  } else {
+    out << "Line " << job.line
+        << (job.sample.id.empty() ? "" : " (" + io::EscapeLabel(job.sample.id) + ")") << ": "
+        << job.fault << "\n\n";
+  }
+}
+
+void WriteRowPath(std::ostream& out, Format format, const scaling::Path& p,
+                  const scaling::Options& run, std::size_t line, std::size_t mineral_count) {
+  if (format == Format::kJson) {
+    Json j = ToJson(p, run);
+    j["line"] = line;
+    out << j.dump() << '\n';
+  } else if (format == Format::kCsv) {
+    WriteCsvRows(out, p, line, mineral_count);
+  } else {
+    WriteText(out, p, run);
+    out << '\n';
+  }
+}
+
+// A table: read in chunks, evaluated in parallel, written in input order, so that memory stays
+// bounded however long the table.
+int RunScalingOfTable(const ScalingOptions& options, const scaling::Options& run,
+                      const std::vector<std::string>& mineral_names, std::ostream& out,
+                      std::ostream& err) {
+  engine::ConditionsCache cache;
+  tbb::task_arena arena(options.jobs > 0 ? options.jobs : tbb::task_arena::automatic);
+  batch::InputOptions input;
+  input.unit = options.units;
+  input.gas_unit = options.steam_units;
+  const std::unique_ptr<CsvTable> table = OpenCsvTable(options.input, input, err);
+  if (table == nullptr) return kUsageError;
   if (options.format == Format::kCsv) WriteCsvHeader(out, mineral_names);
   int failures = 0;
   constexpr std::size_t kChunk = 64;
@@ -586,7 +609,7 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
   while (more) {
     std::vector<batch::Job> jobs;
     try {
-      more = batch::ReadChunk(*table, kChunk, jobs);
+      more = batch::ReadChunk(*table->rows, kChunk, jobs);
     } catch (const std::exception& e) {
       err << "error: " << options.input << ": " << e.what() << '\n';
       more = false;
@@ -600,7 +623,7 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
     });
     for (std::size_t i = 0; i < jobs.size(); ++i) {
       const batch::Job& job = jobs[i];
-      scaling::Path& p = results[i];
+      const scaling::Path& p = results[i];
       std::string error = job.fault;
       if (error.empty()) {
         for (const auto& d : p.datasets) {
@@ -609,32 +632,9 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
       }
       if (!error.empty()) ++failures;
       if (!job.fault.empty()) {
-        p.id = job.sample.id;
-        if (options.format == Format::kJson) {
-          out << Json{{"id", io::EscapeLabel(job.sample.id)},
-                      {"line", job.line},
-                      {"error", job.fault}}
-                     .dump()
-              << '\n';
-        } else if (options.format == Format::kCsv) {
-          out << io::CsvCell(io::EscapeLabel(job.sample.id)) << ',' << job.line << ",,,,,,,,,,,,,"
-              << std::string(mineral_names.size(), ',') << io::CsvCell(job.fault) << '\n';
-        } else {
-          out << "Line " << job.line
-              << (job.sample.id.empty() ? "" : " (" + io::EscapeLabel(job.sample.id) + ")") << ": "
-              << job.fault << "\n\n";
-        }
-        continue;
-      }
-      if (options.format == Format::kJson) {
-        Json j = ToJson(p, run);
-        j["line"] = job.line;
-        out << j.dump() << '\n';
-      } else if (options.format == Format::kCsv) {
-        WriteCsvRows(out, p, job.line, mineral_names.size());
+        WriteUnreadRow(out, options.format, job, mineral_names.size());
       } else {
-        WriteText(out, p, run);
-        out << '\n';
+        WriteRowPath(out, options.format, p, run, job.line, mineral_names.size());
       }
     }
   }
@@ -647,6 +647,17 @@ int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& e
     return kRunError;
   }
   return kOk;
+}
+
+}  // namespace
+
+int RunScaling(const ScalingOptions& options, std::ostream& out, std::ostream& err) {
+  scaling::Options run;
+  std::vector<std::string> mineral_names;
+  if (!Prepare(options, run, mineral_names, err)) return kUsageError;
+  if (!CheckDrawOptions(options, err)) return kUsageError;
+  if (IsIni(options.input)) return RunScalingOfSampleFile(options, out, err);
+  return RunScalingOfTable(options, run, mineral_names, out, err);
 }
 
 }  // namespace geofluid::cli

@@ -9,6 +9,7 @@
 
 #include "batch/batch.h"
 #include "cli_commands.h"
+#include "cli_io.h"
 #include "geothermometry/sweep.h"
 #include "interp/steffen.h"
 #include "io/text.h"
@@ -68,7 +69,9 @@ std::vector<Input> FromTable(const std::string& path, const UncertaintyOptions& 
   std::istream* stream = &stdin_stream;
   if (path != "-") {
     file.open(path, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot read the table " + path);
+    // The user's mistake, as in the other commands: a usage error that says why.
+    if (const std::string problem = TableOpenProblem(path, file); !problem.empty())
+      throw batch::UsageError("cannot open the table " + path + ": " + problem);
     stream = &file;
   }
   const std::string name = path == "-" ? "the table on stdin" : "the table " + path;
@@ -301,6 +304,9 @@ std::optional<int> ReadInputs(const std::string& input, std::ostream& err, Read 
   } catch (const sample::SampleError& e) {
     err << "error: " << e.what() << '\n';
     return kUsageError;
+  } catch (const batch::UsageError& e) {
+    err << "error: " << e.what() << '\n';
+    return kUsageError;
   } catch (const Error& e) {  // a box of the sample file that is not a number
     err << "error: the sample file " << input << ": " << e.what() << '\n';
     return kUsageError;
@@ -350,12 +356,9 @@ int RunScalingDraws(const UncertaintyOptions& options, std::ostream& out, std::o
   return RunScalingOfSample(s, in.sample, in.errors, out, err);
 }
 
-}  // namespace
-
-int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ostream& out,
-                   std::ostream& err) {
-  if (options.scaling) return RunScalingDraws(options, out, err);
-  uncertainty::Options run;
+// The settings every sample shares, checked before anything is read; false with the usage
+// error written.
+bool Prepare(const UncertaintyOptions& options, uncertainty::Options& run, std::ostream& err) {
   run.draws = options.draws.draws;
   run.seed = options.draws.seed;
   run.threads = options.jobs;
@@ -365,33 +368,36 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
   for (const std::string& unknown : options.optimize) {
     (unknown == "steam_loss" ? run.optimize_steam_loss : run.optimize_dilution) = true;
   }
-  std::vector<double> temperatures;
   try {
-    temperatures = options.temperatures.list;
     for (const std::string& item : options.fix) {
       run.fix.push_back(geothermometry::ParseFix(item));
     }
     for (const engine::Dataset* d : run.datasets) geothermometry::ResolveFixes(*d, run.fix);
   } catch (const std::exception& e) {
     err << "error: " << e.what() << '\n';
-    return kUsageError;
+    return false;
   }
   if (!options.plot.empty()) {
     std::string ext = std::filesystem::path(options.plot).extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (ext != ".png" && ext != ".svg") {
       err << "error: --plot " << options.plot << ": the file name must end in .png or .svg\n";
-      return kUsageError;
+      return false;
     }
   }
 #ifndef GEOFLUID_HAVE_CHARTS
   if (!options.plot.empty()) {
     err << "error: --plot: this build has no charts (Qt 6 Charts was not found)\n";
-    return kUsageError;
+    return false;
   }
 #endif
+  return true;
+}
 
-  std::vector<Input> inputs;
+// The samples of a sample file or of a table, each with its errors and --error over them; the
+// exit status, after the message, when they cannot be read.
+std::optional<int> ReadAllInputs(const UncertaintyOptions& options, std::istream& in,
+                                 std::vector<Input>& inputs, std::ostream& err) {
   std::vector<std::string> warnings;
   if (const auto status = ReadInputs(options.input, err, [&] {
         if (IsTable(options.input))
@@ -405,9 +411,42 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
               warnings.push_back("--error " + w);
         }
       }))
-    return *status;
-
+    return status;
   for (const std::string& w : warnings) err << "warning: " << w << '\n';
+  return std::nullopt;
+}
+
+// --plot for one result (of several, each its own file named by its id); false with the error
+// written.
+bool PlotResult(const UncertaintyOptions& options, const uncertainty::Result& r, bool several,
+                std::ostream& err) {
+#ifdef GEOFLUID_HAVE_CHARTS
+  if (!options.plot.empty()) {
+    std::filesystem::path fan = options.plot;
+    if (several) fan = WithSuffix(fan, "-" + r.id);
+    try {
+      for (const auto& path : SaveCharts(r, fan)) err << "chart: " << path.string() << '\n';
+    } catch (const std::exception& e) {
+      err << "error: --plot: " << e.what() << '\n';
+      return false;
+    }
+  }
+#else
+  (void)options, (void)r, (void)several, (void)err;  // a build without charts
+#endif
+  return true;
+}
+
+}  // namespace
+
+int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
+  if (options.scaling) return RunScalingDraws(options, out, err);
+  uncertainty::Options run;
+  if (!Prepare(options, run, err)) return kUsageError;
+  std::vector<Input> inputs;
+  if (const auto status = ReadAllInputs(options, in, inputs, err)) return *status;
+
   engine::ConditionsCache cache;
   std::vector<uncertainty::Result> results;
   int status = kOk;
@@ -418,7 +457,7 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
       status = kRunError;
       continue;
     }
-    run.temperatures = in.temperatures.empty() ? temperatures : in.temperatures;
+    run.temperatures = in.temperatures.empty() ? options.temperatures.list : in.temperatures;
     uncertainty::Result r;
     try {
       r = uncertainty::Run(in.sample, in.errors, run, cache);
@@ -439,18 +478,7 @@ int RunUncertainty(const UncertaintyOptions& options, std::istream& in, std::ost
     } else if (options.format == Format::kCsv) {
       uncertainty::WriteCsv(out, r);
     }
-#ifdef GEOFLUID_HAVE_CHARTS
-    if (!options.plot.empty()) {
-      std::filesystem::path fan = options.plot;
-      if (inputs.size() > 1) fan = WithSuffix(fan, "-" + r.id);
-      try {
-        for (const auto& path : SaveCharts(r, fan)) err << "chart: " << path.string() << '\n';
-      } catch (const std::exception& e) {
-        err << "error: --plot: " << e.what() << '\n';
-        status = kRunError;
-      }
-    }
-#endif
+    if (!PlotResult(options, r, inputs.size() > 1, err)) status = kRunError;
     results.push_back(std::move(r));
   }
   if (options.format == Format::kJson) uncertainty::WriteJson(out, results, IsTable(options.input));

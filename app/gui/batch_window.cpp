@@ -22,6 +22,7 @@
 #include <sstream>
 
 #include "batch/batch.h"
+#include "export.h"
 #include "io/text.h"
 
 namespace geofluid::gui {
@@ -143,10 +144,8 @@ struct BatchWindow::Outcome {
   std::string csv, json;
 };
 
-BatchWindow::BatchWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
-  setObjectName("BatchWindow");
-  setWindowTitle(tr("多数の試料"));
-
+// The table to read and how: the file, the temperatures, the datasets and the units.
+QFormLayout* BatchWindow::MakeSettings() {
   input_ = new QLineEdit;
   input_->setObjectName("Input");
   input_->setPlaceholderText(tr("試料表 (CSV) のファイル"));
@@ -194,7 +193,10 @@ BatchWindow::BatchWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   form->addRow(tr("熱水の単位:"), unit_);
   form->addRow(tr("蒸気の単位:"), steam_unit_);
   form->addRow(QString(), steam_correction_);
+  return form;
+}
 
+QHBoxLayout* BatchWindow::MakeRunRow() {
   run_ = new QPushButton(tr("実行"));
   run_->setObjectName("Run");
   cancel_ = new QPushButton(tr("中止"));
@@ -206,11 +208,28 @@ BatchWindow::BatchWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   run_row->addWidget(run_);
   run_row->addWidget(cancel_);
   run_row->addWidget(progress_, 1);
+  return run_row;
+}
 
-  status_ = new QLabel;
-  status_->setObjectName("Status");
-  status_->setWordWrap(true);
-  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+QHBoxLayout* BatchWindow::MakeSaveRow() {
+  save_csv_ = new QPushButton(tr("CSV保存…"));
+  save_csv_->setObjectName("SaveCsv");
+  save_json_ = new QPushButton(tr("JSON保存…"));
+  save_json_->setObjectName("SaveJson");
+  auto* save_row = new QHBoxLayout;
+  save_row->addStretch();
+  save_row->addWidget(save_csv_);
+  save_row->addWidget(save_json_);
+  return save_row;
+}
+
+BatchWindow::BatchWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName("BatchWindow");
+  setWindowTitle(tr("多数の試料"));
+
+  QFormLayout* form = MakeSettings();
+  QHBoxLayout* run_row = MakeRunRow();
+  status_ = TextLine("Status");
 
   table_ = new BatchTable(this);
   auto* sorted = new QSortFilterProxyModel(this);
@@ -223,14 +242,7 @@ BatchWindow::BatchWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   view_->sortByColumn(-1, Qt::AscendingOrder);
   view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
 
-  save_csv_ = new QPushButton(tr("CSV保存…"));
-  save_csv_->setObjectName("SaveCsv");
-  save_json_ = new QPushButton(tr("JSON保存…"));
-  save_json_->setObjectName("SaveJson");
-  auto* save_row = new QHBoxLayout;
-  save_row->addStretch();
-  save_row->addWidget(save_csv_);
-  save_row->addWidget(save_json_);
+  QHBoxLayout* save_row = MakeSaveRow();
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);

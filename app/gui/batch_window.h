@@ -10,6 +10,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -85,6 +87,10 @@ class BatchWindow : public QWidget {
   void Done();
   void Save(const std::string& text, const QString& filter, const QString& suffix);
   void SetRunning(bool running);
+  // The widgets of the constructor, each part with its layout.
+  QFormLayout* MakeSettings();
+  QHBoxLayout* MakeRunRow();
+  QHBoxLayout* MakeSaveRow();
 
   QLineEdit* input_ = nullptr;
   QLineEdit* temperatures_ = nullptr;

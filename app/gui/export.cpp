@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QGraphicsView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -139,6 +140,35 @@ void AddTableExport(QBoxLayout& row, const QAbstractItemModel& model, const QStr
     const QString path = AskPath(csv, name + ".csv", QObject::tr("CSVファイル (*.csv)"));
     if (!path.isEmpty()) Report(csv, SaveModelCsv(model, path));
   });
+}
+
+FigureButtons AddFigureExport(QBoxLayout& row, QWidget& owner, const QString& name,
+                              std::function<bool()> ready,
+                              std::function<QString(const QString& path)> save) {
+  FigureButtons buttons{new QPushButton(QObject::tr("PNG保存…")),
+                        new QPushButton(QObject::tr("SVG保存…"))};
+  buttons.png->setObjectName(name + "_png");
+  buttons.svg->setObjectName(name + "_svg");
+  row.addWidget(buttons.png);
+  row.addWidget(buttons.svg);
+  const auto ask = [&owner, name, ready, save](const QString& suffix, const QString& filter) {
+    if (!ready()) return;
+    const QString path = AskPath(&owner, name + suffix, filter);
+    if (!path.isEmpty()) Report(&owner, save(path));
+  };
+  QObject::connect(buttons.png, &QPushButton::clicked, &owner,
+                   [ask] { ask(".png", QObject::tr("PNG画像 (*.png)")); });
+  QObject::connect(buttons.svg, &QPushButton::clicked, &owner,
+                   [ask] { ask(".svg", QObject::tr("SVG画像 (*.svg)")); });
+  return buttons;
+}
+
+QLabel* TextLine(const QString& name) {
+  auto* line = new QLabel;
+  line->setObjectName(name);
+  line->setWordWrap(true);
+  line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  return line;
 }
 
 }  // namespace geofluid::gui

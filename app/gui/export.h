@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class QAbstractItemModel;
 class QBoxLayout;
+class QLabel;
+class QPushButton;
 class QWidget;
 class QGraphicsView;
 
@@ -22,5 +25,20 @@ QString SaveModelCsv(const QAbstractItemModel& model, const QString& path);
 // message box naming the file. `name` is the file name offered.
 void AddChartExport(QBoxLayout& row, QGraphicsView& view, const QString& name);
 void AddTableExport(QBoxLayout& row, const QAbstractItemModel& model, const QString& name);
+
+// The PNG and SVG buttons of a tab's figure, named NAME_png and NAME_svg, added to `row`: when
+// `ready`, each asks for a file (NAME.png or NAME.svg offered) and hands its path to `save`,
+// whose error (empty on success) is shown in a message box.
+struct FigureButtons {
+  QPushButton* png;
+  QPushButton* svg;
+};
+FigureButtons AddFigureExport(QBoxLayout& row, QWidget& owner, const QString& name,
+                              std::function<bool()> ready,
+                              std::function<QString(const QString& path)> save);
+
+// A line of text under a tab's controls (a status, an answer): wrapped, and selectable so that
+// it can be copied.
+QLabel* TextLine(const QString& name);
 
 }  // namespace geofluid::gui

@@ -35,31 +35,121 @@ QStandardItem* NumberItem(double v, int decimals) {
   item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
   return item;
 }
+
+// A line per mineral, bottom first as a horizontal bar chart draws them; nullopt for a line
+// this dataset lacks, with `absent` its label: the name it was asked for.
+struct BarLines {
+  std::vector<std::optional<engine::MineralResult>> lines;
+  std::vector<QString> absent;
+};
+
+BarLines LinesOf(const engine::Evaluation& e, const std::vector<std::string>& rows) {
+  BarLines bars;
+  if (rows.empty()) {
+    std::vector<engine::MineralResult> all = e.Minerals();
+    // Highest SI on top.
+    std::stable_sort(all.begin(), all.end(),
+                     [](const auto& a, const auto& b) { return a.si < b.si; });
+    bars.lines.assign(all.begin(), all.end());
+    bars.absent.resize(bars.lines.size());
+  } else {
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+      const int m = e.dataset->MineralIndexOf(*it);
+      bars.lines.push_back(m > 0 ? std::optional(e.Mineral(engine::MineralHandle{e.dataset, m}))
+                                 : std::nullopt);
+      bars.absent.push_back(m > 0 ? QString() : QString("(%1 —)").arg(QString::fromStdString(*it)));
+    }
+  }
+  return bars;
+}
+
+QString MineralName(const engine::MineralResult& m) {
+  return QString::fromUtf8(m.name.data(), static_cast<qsizetype>(m.name.size()));
+}
+
+// Each line's bar, to the right when oversaturated and to the left when not (none for a line the
+// dataset lacks), and its label; [low, high] widened to the indices.
+void FillBars(const BarLines& bars, QBarSet& over, QBarSet& under, QStringList& names, double& low,
+              double& high) {
+  for (std::size_t i = 0; i < bars.lines.size(); ++i) {
+    if (!bars.lines[i]) {
+      names << bars.absent[i];
+      over.append(0.0);
+      under.append(0.0);
+      continue;
+    }
+    const engine::MineralResult& m = *bars.lines[i];
+    names << MineralName(m);
+    over.append(m.si > 0 ? m.si : 0.0);
+    under.append(m.si < 0 ? m.si : 0.0);
+    low = std::min(low, m.si);
+    high = std::max(high, m.si);
+  }
+}
+
+// The table lists what this dataset has, top first; returns the row of each line (-1 for one
+// the dataset lacks), so that a hover maps a bar to its row.
+std::vector<int> FillTable(QStandardItemModel& table, const BarLines& bars) {
+  const auto& lines = bars.lines;
+  std::vector<int> row_of(lines.size(), -1);
+  for (std::size_t i = lines.size(); i-- > 0;) {
+    if (!lines[i]) continue;
+    const engine::MineralResult& m = *lines[i];
+    row_of[i] = table.rowCount();
+    table.appendRow({new QStandardItem(MineralName(m)), NumberItem(m.log_k, 3),
+                     NumberItem(m.log_iap, 3), NumberItem(m.si, 3)});
+  }
+  return row_of;
+}
+
+QBarCategoryAxis* CategoryAxis(const QStringList& names) {
+  auto* categories = new QBarCategoryAxis;
+  categories->append(names);
+  QFont label_font = categories->labelsFont();
+  label_font.setPointSize(kLabelPointSize);
+  categories->setLabelsFont(label_font);
+  return categories;
+}
+
+// Whole units around the data, zero always inside, ticks on whole numbers through zero.
+QValueAxis* SiAxis(double low, double high) {
+  auto* values = new QValueAxis;
+  const double from = std::floor(low) - (low < 0 ? 0.5 : 0.0);
+  const double to = std::ceil(high) + 0.5;
+  values->setRange(from, to);
+  const double span = to - from;
+  const double step = span > 40 ? 10 : span > 16 ? 5 : span > 6 ? 2 : 1;
+  values->setTickType(QValueAxis::TicksDynamic);
+  values->setTickAnchor(0.0);
+  values->setTickInterval(step);
+  values->setLabelFormat("%.0f");
+  values->setTitleText("SI");
+  return values;
+}
+
+// The zero line: a line series on the SI axis `values` against a hidden axis 0..1.
+void AddZeroLine(QChart& chart, QValueAxis* values) {
+  auto* zero = new QLineSeries;
+  zero->append(0.0, 0.0);
+  zero->append(0.0, 1.0);
+  zero->setPen(QPen(Qt::black, 1.5));
+  chart.addSeries(zero);
+  auto* unit = new QValueAxis;
+  unit->setRange(0.0, 1.0);
+  unit->setVisible(false);
+  chart.addAxis(unit, Qt::AlignRight);
+  zero->attachAxis(values);
+  zero->attachAxis(unit);
+  chart.legend()->markers(zero).front()->setVisible(false);
+}
+
 }  // namespace
 
 SaturationPanel::SaturationPanel(const engine::Evaluation& e, const QString& caption,
                                  std::pair<double, double> si_range,
                                  const std::vector<std::string>& rows, QWidget* parent)
     : QWidget(parent) {
-  // A line per mineral, bottom first as a horizontal bar chart draws them; nullopt for a line
-  // this dataset lacks, labelled with the name it was asked for.
-  std::vector<std::optional<engine::MineralResult>> lines;
-  std::vector<QString> absent;
-  if (rows.empty()) {
-    std::vector<engine::MineralResult> all = e.Minerals();
-    // Highest SI on top.
-    std::stable_sort(all.begin(), all.end(),
-                     [](const auto& a, const auto& b) { return a.si < b.si; });
-    lines.assign(all.begin(), all.end());
-    absent.resize(lines.size());
-  } else {
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-      const int m = e.dataset->MineralIndexOf(*it);
-      lines.push_back(m > 0 ? std::optional(e.Mineral(engine::MineralHandle{e.dataset, m}))
-                            : std::nullopt);
-      absent.push_back(m > 0 ? QString() : QString("(%1 —)").arg(QString::fromStdString(*it)));
-    }
-  }
+  const BarLines bars = LinesOf(e, rows);
 
   summary_ = new QLabel;
   summary_->setObjectName("SaturationSummary");
@@ -80,30 +170,8 @@ SaturationPanel::SaturationPanel(const engine::Evaluation& e, const QString& cap
   under->setBorderColor(kUndersaturated);
   QStringList names;
   double low = std::min(0.0, si_range.first), high = std::max(0.0, si_range.second);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (!lines[i]) {
-      names << absent[i];
-      over->append(0.0);
-      under->append(0.0);
-      continue;
-    }
-    const engine::MineralResult& m = *lines[i];
-    names << QString::fromUtf8(m.name.data(), static_cast<qsizetype>(m.name.size()));
-    over->append(m.si > 0 ? m.si : 0.0);
-    under->append(m.si < 0 ? m.si : 0.0);
-    low = std::min(low, m.si);
-    high = std::max(high, m.si);
-  }
-  // The table lists what this dataset has, top first; a hover maps a bar to its row.
-  std::vector<int> row_of(lines.size(), -1);
-  for (std::size_t i = lines.size(); i-- > 0;) {
-    if (!lines[i]) continue;
-    const engine::MineralResult& m = *lines[i];
-    row_of[i] = minerals_->rowCount();
-    minerals_->appendRow(
-        {new QStandardItem(QString::fromUtf8(m.name.data(), static_cast<qsizetype>(m.name.size()))),
-         NumberItem(m.log_k, 3), NumberItem(m.log_iap, 3), NumberItem(m.si, 3)});
-  }
+  FillBars(bars, *over, *under, names, low, high);
+  const std::vector<int> row_of = FillTable(*minerals_, bars);
 
   auto* series = new QHorizontalStackedBarSeries;
   series->append(under);
@@ -116,43 +184,15 @@ SaturationPanel::SaturationPanel(const engine::Evaluation& e, const QString& cap
   chart->setAnimationOptions(QChart::NoAnimation);
   chart->legend()->setAlignment(Qt::AlignBottom);
 
-  auto* categories = new QBarCategoryAxis;
-  categories->append(names);
-  QFont label_font = categories->labelsFont();
-  label_font.setPointSize(kLabelPointSize);
-  categories->setLabelsFont(label_font);
+  auto* categories = CategoryAxis(names);
   chart->addAxis(categories, Qt::AlignLeft);
   series->attachAxis(categories);
 
-  auto* values = new QValueAxis;
-  // Whole units around the data, zero always inside, ticks on whole numbers through zero.
-  const double from = std::floor(low) - (low < 0 ? 0.5 : 0.0);
-  const double to = std::ceil(high) + 0.5;
-  values->setRange(from, to);
-  const double span = to - from;
-  const double step = span > 40 ? 10 : span > 16 ? 5 : span > 6 ? 2 : 1;
-  values->setTickType(QValueAxis::TicksDynamic);
-  values->setTickAnchor(0.0);
-  values->setTickInterval(step);
-  values->setLabelFormat("%.0f");
-  values->setTitleText("SI");
+  QValueAxis* values = SiAxis(low, high);
   // On top, where the scale is seen without scrolling down a long list.
   chart->addAxis(values, Qt::AlignTop);
   series->attachAxis(values);
-
-  // The zero line: a line series on the same SI axis against a hidden axis 0..1.
-  auto* zero = new QLineSeries;
-  zero->append(0.0, 0.0);
-  zero->append(0.0, 1.0);
-  zero->setPen(QPen(Qt::black, 1.5));
-  chart->addSeries(zero);
-  auto* unit = new QValueAxis;
-  unit->setRange(0.0, 1.0);
-  unit->setVisible(false);
-  chart->addAxis(unit, Qt::AlignRight);
-  zero->attachAxis(values);
-  zero->attachAxis(unit);
-  chart->legend()->markers(zero).front()->setVisible(false);
+  AddZeroLine(*chart, values);
 
   // The exact numbers on hover.
   const auto tip = [this, row_of](bool status, int index) {
@@ -170,7 +210,7 @@ SaturationPanel::SaturationPanel(const engine::Evaluation& e, const QString& cap
   view_ = new QChartView(chart);
   view_->setObjectName("SaturationChart");
   view_->setRenderHint(QPainter::Antialiasing);
-  view_->setMinimumSize(360, static_cast<int>(lines.size()) * kPixelsPerBar + kChartMargin);
+  view_->setMinimumSize(360, static_cast<int>(bars.lines.size()) * kPixelsPerBar + kChartMargin);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -16,6 +16,7 @@
 
 #include "batch/batch.h"
 #include "charts.h"
+#include "export.h"
 #include "number_format.h"
 #include "scaling/scaling.h"
 #include "scaling_charts.h"
@@ -70,26 +71,21 @@ ScalingTab::ScalingTab(QWidget* parent)
   controls->addWidget(degassing_);
   controls->addWidget(run_);
 
-  status_ = new QLabel;
-  status_->setObjectName("ScalingStatus");
-  status_->setWordWrap(true);
-  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  answer_ = new QLabel;
-  answer_->setObjectName("ScalingAnswer");
-  answer_->setWordWrap(true);
-  answer_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  status_ = TextLine("ScalingStatus");
+  answer_ = TextLine("ScalingAnswer");
 
   // One chart at a time: each needs the height for its SI axis to stay legible.
   charts_ = new QTabWidget;
   charts_->setObjectName("ScalingCharts");
-  save_png_ = new QPushButton(tr("PNG保存…"));
-  save_png_->setObjectName("scaling_png");
-  save_svg_ = new QPushButton(tr("SVG保存…"));
-  save_svg_->setObjectName("scaling_svg");
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  buttons->addWidget(save_png_);
-  buttons->addWidget(save_svg_);
+  // The design chart to the file chosen, the boiling path beside it as NAME-boiling.EXT, as
+  // the command line's --plot writes them.
+  const FigureButtons save = AddFigureExport(
+      *buttons, *this, "scaling", [this] { return design_figure_ != nullptr; },
+      [this](const QString& path) { return SaveCharts(path); });
+  save_png_ = save.png;
+  save_svg_ = save.svg;
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(controls);
@@ -100,33 +96,24 @@ ScalingTab::ScalingTab(QWidget* parent)
 
   connect(run_, &QPushButton::clicked, this, [this] { Calculate(); });
   connect(&watcher_, &QFutureWatcher<std::shared_ptr<Outcome>>::finished, this, [this] { Done(); });
-  // The design chart to the file chosen, the boiling path beside it as NAME-boiling.EXT, as
-  // the command line's --plot writes them.
-  const auto save = [this](const QString& suffix, const QString& filter) {
-    if (design_figure_ == nullptr) return;
-    const QString path = QFileDialog::getSaveFileName(this, tr("保存"), "scaling" + suffix, filter);
-    if (path.isEmpty()) return;
-    const QFileInfo info(path);
-    const QString beside =
-        info.dir().filePath(info.completeBaseName() + "-boiling." + info.suffix());
-    std::string problem = charts::Save(*design_figure_, QFile::encodeName(path).toStdString(),
-                                       design_->width(), design_->height());
-    design_figure_->Resize(QSizeF(design_->size()));
-    if (problem.empty() && boiling_figure_ != nullptr) {
-      problem = charts::Save(*boiling_figure_, QFile::encodeName(beside).toStdString(),
-                             boiling_->width(), boiling_->height());
-      boiling_figure_->Resize(QSizeF(boiling_->size()));
-    }
-    if (!problem.empty()) QMessageBox::critical(this, tr("保存"), QString::fromStdString(problem));
-  };
-  connect(save_png_, &QPushButton::clicked, this,
-          [save, this] { save(".png", tr("PNG画像 (*.png)")); });
-  connect(save_svg_, &QPushButton::clicked, this,
-          [save, this] { save(".svg", tr("SVG画像 (*.svg)")); });
   SetSample(std::nullopt, {});
 }
 
 ScalingTab::~ScalingTab() { watcher_.waitForFinished(); }
+
+QString ScalingTab::SaveCharts(const QString& path) {
+  const QFileInfo info(path);
+  const QString beside = info.dir().filePath(info.completeBaseName() + "-boiling." + info.suffix());
+  std::string problem = charts::Save(*design_figure_, QFile::encodeName(path).toStdString(),
+                                     design_->width(), design_->height());
+  design_figure_->Resize(QSizeF(design_->size()));
+  if (problem.empty() && boiling_figure_ != nullptr) {
+    problem = charts::Save(*boiling_figure_, QFile::encodeName(beside).toStdString(),
+                           boiling_->width(), boiling_->height());
+    boiling_figure_->Resize(QSizeF(boiling_->size()));
+  }
+  return QString::fromStdString(problem);
+}
 
 bool ScalingTab::Running() const { return watcher_.isRunning(); }
 QString ScalingTab::Answer() const { return answer_->text(); }

@@ -55,6 +55,8 @@ class ScalingTab : public QWidget {
   struct Outcome;
   void Done();
   void ClearCharts();
+  // The design chart to `path` and the boiling path beside it; what went wrong, or empty.
+  QString SaveCharts(const QString& path);
 
   std::optional<engine::Sample> sample_;
   std::shared_ptr<engine::ConditionsCache> cache_;

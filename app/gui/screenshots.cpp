@@ -51,6 +51,71 @@ bool Save(QWidget& widget, const QString& path) {
   std::cerr << "geofluid-screenshots: cannot write " << path.toStdString() << '\n';
   return false;
 }
+
+// Each dataset's measured run hands its own TOTH over, which that dataset then carries to
+// 200 °C: the hand-over file keeps one TOTH, the last measured run's, whatever its dataset.
+void RunBothDatasets(Form1Window& form) {
+  const QString measured = form.findChild<QLineEdit*>("Text17")->text();
+  for (const char* command : {"Command2", "Command1"}) {
+    Click(form, "Option1");
+    Type(form, 17, measured);
+    Click(form, command);
+    Click(form, "Option2");
+    Type(form, 17, "200");
+    Click(form, command);
+  }
+}
+
+// Every tab of the results window, the Scaling tab's two charts each; false when a picture
+// could not be saved.
+bool SaveResultTabs(geofluid::gui::ResultsWindow& results, const QString& out,
+                    const QString& suffix) {
+  bool ok = true;
+  // The Temperature tab with its uncertainty band, as a user would ask for it.
+  results.Temperature()->SetBand(true, 100);
+  const char* names[] = {"report", "saturation", "molalities", "temperature"};
+  for (int t = 0; t < results.Tabs()->count() && t < 4; ++t) {
+    results.Tabs()->setCurrentIndex(t);
+    if (auto* temperature = results.Temperature(); temperature->Running()) {
+      QEventLoop wait;
+      QObject::connect(temperature, &geofluid::gui::TemperatureTab::Finished, &wait,
+                       &QEventLoop::quit);
+      wait.exec();
+    }
+    ok = Save(results, QDir(out).filePath(QString("results-%1%2.png").arg(names[t], suffix))) && ok;
+  }
+
+  // The Scaling tab with its default separators and reinjection temperatures.
+  if (auto* scaling = results.Scaling(); scaling != nullptr) {
+    QEventLoop wait;
+    QObject::connect(scaling, &geofluid::gui::ScalingTab::Finished, &wait, &QEventLoop::quit);
+    results.Tabs()->setCurrentWidget(scaling);
+    if (scaling->Running()) wait.exec();
+    ok = Save(results, QDir(out).filePath(QString("results-scaling%1.png").arg(suffix))) && ok;
+    scaling->Charts()->setCurrentIndex(1);
+    ok = Save(results, QDir(out).filePath(QString("results-boiling%1.png").arg(suffix))) && ok;
+  }
+  return ok;
+}
+
+// Many samples: the wells at three temperatures with both datasets; false when the run or its
+// picture failed.
+bool SaveBatch(geofluid::gui::ResultsWindow& results, const QString& table, const QString& out,
+               const QString& suffix) {
+  geofluid::gui::BatchWindow& batch = geofluid::gui::OpenBatchWindow(results);
+  batch.resize(1100, 640);
+  batch.SetInput(table);
+  batch.findChild<QLineEdit*>("Temperatures")->setText("150,200,250");
+  QEventLoop loop;
+  QObject::connect(&batch, &geofluid::gui::BatchWindow::Finished, &loop, &QEventLoop::quit);
+  if (!batch.Start()) {
+    std::cerr << "geofluid-screenshots: " << batch.Status().toStdString() << '\n';
+    return false;
+  }
+  loop.exec();
+  return Save(batch, QDir(out).filePath(QString("batch%1.png").arg(suffix)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,17 +143,7 @@ int main(int argc, char** argv) {
   Form1Window form(data.path().toStdString());
   form.FillFrom(geofluid::sample::LoadSample(QFile::encodeName(args[1]).toStdString()));
   form.show();
-  // Each dataset's measured run hands its own TOTH over, which that dataset then carries to
-  // 200 °C: the hand-over file keeps one TOTH, the last measured run's, whatever its dataset.
-  const QString measured = form.findChild<QLineEdit*>("Text17")->text();
-  for (const char* command : {"Command2", "Command1"}) {
-    Click(form, "Option1");
-    Type(form, 17, measured);
-    Click(form, command);
-    Click(form, "Option2");
-    Type(form, 17, "200");
-    Click(form, command);
-  }
+  RunBothDatasets(form);
 
   auto* results = form.findChild<geofluid::gui::ResultsWindow*>();
   if (results == nullptr) {
@@ -96,46 +151,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   results->resize(1200, 900);
-  // The Temperature tab with its uncertainty band, as a user would ask for it.
-  results->Temperature()->SetBand(true, 100);
   const QString suffix = language == "ja" ? "-ja" : "";
-  bool ok = true;
-  const char* names[] = {"report", "saturation", "molalities", "temperature"};
-  for (int t = 0; t < results->Tabs()->count() && t < 4; ++t) {
-    results->Tabs()->setCurrentIndex(t);
-    if (auto* temperature = results->Temperature(); temperature->Running()) {
-      QEventLoop wait;
-      QObject::connect(temperature, &geofluid::gui::TemperatureTab::Finished, &wait,
-                       &QEventLoop::quit);
-      wait.exec();
-    }
-    ok =
-        Save(*results, QDir(out).filePath(QString("results-%1%2.png").arg(names[t], suffix))) && ok;
-  }
-
-  // The Scaling tab with its default separators and reinjection temperatures.
-  if (auto* scaling = results->Scaling(); scaling != nullptr) {
-    QEventLoop wait;
-    QObject::connect(scaling, &geofluid::gui::ScalingTab::Finished, &wait, &QEventLoop::quit);
-    results->Tabs()->setCurrentWidget(scaling);
-    if (scaling->Running()) wait.exec();
-    ok = Save(*results, QDir(out).filePath(QString("results-scaling%1.png").arg(suffix))) && ok;
-    scaling->Charts()->setCurrentIndex(1);
-    ok = Save(*results, QDir(out).filePath(QString("results-boiling%1.png").arg(suffix))) && ok;
-  }
-
-  // Many samples: the wells at three temperatures with both datasets.
-  geofluid::gui::BatchWindow& batch = geofluid::gui::OpenBatchWindow(*results);
-  batch.resize(1100, 640);
-  batch.SetInput(table);
-  batch.findChild<QLineEdit*>("Temperatures")->setText("150,200,250");
-  QEventLoop loop;
-  QObject::connect(&batch, &geofluid::gui::BatchWindow::Finished, &loop, &QEventLoop::quit);
-  if (!batch.Start()) {
-    std::cerr << "geofluid-screenshots: " << batch.Status().toStdString() << '\n';
-    return 1;
-  }
-  loop.exec();
-  ok = Save(batch, QDir(out).filePath(QString("batch%1.png").arg(suffix))) && ok;
+  bool ok = SaveResultTabs(*results, out, suffix);
+  ok = SaveBatch(*results, table, out, suffix) && ok;
   return ok ? 0 : 1;
 }

@@ -87,8 +87,7 @@ struct TemperatureTab::Outcome {
   std::string band_error;
 };
 
-TemperatureTab::TemperatureTab(QWidget* parent)
-    : QWidget(parent), cache_(std::make_shared<engine::ConditionsCache>()) {
+QHBoxLayout* TemperatureTab::MakeControls() {
   const auto spin = [](double value, double low, double high, const char* name) {
     auto* box = new QDoubleSpinBox;
     box->setObjectName(name);
@@ -128,18 +127,11 @@ TemperatureTab::TemperatureTab(QWidget* parent)
   controls->addWidget(draws_);
   controls->addStretch();
   controls->addWidget(run_);
+  return controls;
+}
 
-  status_ = new QLabel;
-  status_->setObjectName("TemperatureStatus");
-  status_->setWordWrap(true);
-  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
-  minerals_ = new QListWidget;
-  minerals_->setObjectName("MineralPicker");
-  minerals_->setToolTip(tr("推定に使う鉱物"));
-  FillPicker();
-
-  // A component the analysis lacks is fixed at each temperature by equilibrium with a mineral.
+// A component the analysis lacks is fixed at each temperature by equilibrium with a mineral.
+QHBoxLayout* TemperatureTab::MakeFixPickers() {
   auto* fixes = new QHBoxLayout;
   fixes->addWidget(new QLabel(tr("平衡で定める成分:")));
   for (std::size_t k = 0; k < std::size(kFixable); ++k) {
@@ -150,20 +142,30 @@ TemperatureTab::TemperatureTab(QWidget* parent)
   }
   FillFixPickers();
   fixes->addStretch();
+  return fixes;
+}
 
+QWidget* TemperatureTab::MakeChartPage() {
   auto* chart_page = new QWidget;
   chart_box_ = new QVBoxLayout(chart_page);
   chart_box_->setContentsMargins(0, 0, 0, 0);
   auto* chart_buttons = new QHBoxLayout;
   chart_buttons->addStretch();
-  save_png_ = new QPushButton(tr("PNG保存…"));
-  save_png_->setObjectName("temperature_png");
-  save_svg_ = new QPushButton(tr("SVG保存…"));
-  save_svg_->setObjectName("temperature_svg");
-  chart_buttons->addWidget(save_png_);
-  chart_buttons->addWidget(save_svg_);
+  const FigureButtons save = AddFigureExport(
+      *chart_buttons, *this, "temperature", [this] { return figure_ != nullptr; },
+      [this](const QString& path) {
+        const std::string problem = charts::Save(*figure_, QFile::encodeName(path).toStdString(),
+                                                 chart_->width(), chart_->height());
+        figure_->Resize(QSizeF(chart_->size()));
+        return QString::fromStdString(problem);
+      });
+  save_png_ = save.png;
+  save_svg_ = save.svg;
   chart_box_->addLayout(chart_buttons);
+  return chart_page;
+}
 
+QWidget* TemperatureTab::MakeTablePage() {
   estimates_ = new QStandardItemModel(this);
   table_ = new QTableView;
   auto* table = table_;
@@ -181,6 +183,22 @@ TemperatureTab::TemperatureTab(QWidget* parent)
   table_layout->setContentsMargins(0, 0, 0, 0);
   table_layout->addWidget(table, 1);
   table_layout->addLayout(table_buttons);
+  return table_page;
+}
+
+TemperatureTab::TemperatureTab(QWidget* parent)
+    : QWidget(parent), cache_(std::make_shared<engine::ConditionsCache>()) {
+  QHBoxLayout* controls = MakeControls();
+  status_ = TextLine("TemperatureStatus");
+
+  minerals_ = new QListWidget;
+  minerals_->setObjectName("MineralPicker");
+  minerals_->setToolTip(tr("推定に使う鉱物"));
+  FillPicker();
+
+  QHBoxLayout* fixes = MakeFixPickers();
+  QWidget* chart_page = MakeChartPage();
+  QWidget* table_page = MakeTablePage();
 
   auto* right = new QSplitter(Qt::Vertical);
   right->addWidget(chart_page);
@@ -202,20 +220,6 @@ TemperatureTab::TemperatureTab(QWidget* parent)
 
   connect(run_, &QPushButton::clicked, this, [this] { Calculate(); });
   connect(&watcher_, &QFutureWatcher<std::shared_ptr<Outcome>>::finished, this, [this] { Done(); });
-  const auto save = [this](const QString& suffix, const QString& filter) {
-    if (figure_ == nullptr) return;
-    const QString path =
-        QFileDialog::getSaveFileName(this, tr("保存"), "temperature" + suffix, filter);
-    if (path.isEmpty()) return;
-    const std::string problem = charts::Save(*figure_, QFile::encodeName(path).toStdString(),
-                                             chart_->width(), chart_->height());
-    figure_->Resize(QSizeF(chart_->size()));
-    if (!problem.empty()) QMessageBox::critical(this, tr("保存"), QString::fromStdString(problem));
-  };
-  connect(save_png_, &QPushButton::clicked, this,
-          [save, this] { save(".png", tr("PNG画像 (*.png)")); });
-  connect(save_svg_, &QPushButton::clicked, this,
-          [save, this] { save(".svg", tr("SVG画像 (*.svg)")); });
   SetSample(std::nullopt, {});
 }
 

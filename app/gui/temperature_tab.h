@@ -13,6 +13,7 @@
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QHBoxLayout;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -68,6 +69,11 @@ class TemperatureTab : public QWidget {
   void ShowStatus(const Outcome& outcome);
   void FillPicker();
   void FillFixPickers();
+  // The widgets of the constructor, each part with its layout.
+  QHBoxLayout* MakeControls();
+  QHBoxLayout* MakeFixPickers();
+  QWidget* MakeChartPage();
+  QWidget* MakeTablePage();
 
   std::optional<engine::Sample> sample_;
   std::shared_ptr<engine::ConditionsCache> cache_;

@@ -412,25 +412,12 @@ Estimate EstimateTemperature(const engine::Sample& sample, const engine::Dataset
 
 namespace {
 
-Estimate EstimateOf(const engine::Sample& sample, Sweep sweep,
-                    const std::vector<std::string>& minerals, const SweepOptions& options,
-                    engine::ConditionsCache& cache, bool refine) {
-  Estimate e;
-  e.dataset = sweep.dataset;
-  e.scheme = sweep.scheme;
-  e.normalized = options.normalize;
-  const engine::Dataset& dataset = *sweep.dataset;
-  const MineralSet resolved =
-      ResolveMinerals(dataset, minerals.empty() ? DefaultMinerals(dataset) : minerals);
-  e.minerals = resolved.names;
-  const std::vector<int>& all = resolved.indices;
-  e.sweep = std::move(sweep);
+// The minerals of `all` that enter the statistics: not one that fixes a component, nor one
+// whose components the sample lacks (each said in a warning). Their names go to e.used.
+std::vector<int> StatisticsSet(const engine::Sample& sample, const std::vector<int>& all,
+                               Estimate& e) {
+  const engine::Dataset& dataset = *e.dataset;
   const Sweep& s = e.sweep;
-  for (const std::string& name : resolved.absent) {
-    e.warnings.push_back(name + " left out of the set: " + std::string(dataset.title) +
-                         " does not have it");
-  }
-
   std::vector<int> set;
   for (std::size_t i = 0; i < all.size(); ++i) {
     const auto fixing = std::find_if(s.fixes.begin(), s.fixes.end(),
@@ -456,59 +443,41 @@ Estimate EstimateOf(const engine::Sample& sample, Sweep sweep,
                            "=MINERAL finds it by equilibrium with a mineral)");
     }
   }
-  if (IsAutoSet(minerals) && s.ok()) {
-    std::vector<int> kept;
-    std::vector<std::string> kept_names;
-    for (std::size_t k = 0; k < set.size(); ++k) {
-      double closest = std::numeric_limits<double>::infinity();
-      double where = 0.0;
-      for (const SweepPoint& p : s.points) {
-        if (!p.ok()) continue;
-        const double si = p.si[static_cast<std::size_t>(set[k] - 1)];
-        if (std::abs(si) < std::abs(closest)) {
-          closest = si;
-          where = p.temperature;
-        }
-      }
-      if (std::isfinite(closest) && std::abs(closest) > kAutoFarFromZero) {
-        e.warnings.push_back("auto set: " + e.used[k] + " dropped, its SI stays beyond ±" +
-                             Fixed(kAutoFarFromZero, 1) + " over the range (closest " +
-                             Fixed(closest, 2) + " at " + Fixed(where, 0) + " °C)");
-        continue;
-      }
-      kept.push_back(set[k]);
-      kept_names.push_back(e.used[k]);
-    }
-    set = std::move(kept);
-    e.used = std::move(kept_names);
-  }
-  // Each index over the moles of its reaction when normalised (Pang & Reed 1998), so that a
-  // 26-mole clinochlore weighs no more than quartz.
-  std::vector<double> divisor;
-  for (int m : set) divisor.push_back(options.normalize ? dataset.ReactionMoles(m) : 1.0);
-  auto set_si = [&](const SweepPoint& p) {
-    std::vector<double> si;
-    for (std::size_t k = 0; k < set.size(); ++k) {
-      si.push_back(p.si[static_cast<std::size_t>(set[k] - 1)] / divisor[k]);
-    }
-    return si;
-  };
-  for (const std::string& name : e.minerals) e.crossings[name];
+  return set;
+}
 
-  const char* no_estimate = nullptr;
-  if (!s.ok()) {
-    e.warnings.push_back("no sweep: " + s.error);
-    no_estimate = "the sweep failed";
-  } else if (set.empty()) {
-    no_estimate = "no mineral of the set can be evaluated";
-  }
-  if (no_estimate) {
-    for (geothermometry::Criterion c : kCriteria) {
-      Slot(e, c).reason = no_estimate;
+// The auto set drops the minerals whose index stays far from zero over the whole sweep.
+void DropFarFromZero(std::vector<int>& set, Estimate& e) {
+  const Sweep& s = e.sweep;
+  std::vector<int> kept;
+  std::vector<std::string> kept_names;
+  for (std::size_t k = 0; k < set.size(); ++k) {
+    double closest = std::numeric_limits<double>::infinity();
+    double where = 0.0;
+    for (const SweepPoint& p : s.points) {
+      if (!p.ok()) continue;
+      const double si = p.si[static_cast<std::size_t>(set[k] - 1)];
+      if (std::abs(si) < std::abs(closest)) {
+        closest = si;
+        where = p.temperature;
+      }
     }
-    return e;
+    if (std::isfinite(closest) && std::abs(closest) > kAutoFarFromZero) {
+      e.warnings.push_back("auto set: " + e.used[k] + " dropped, its SI stays beyond ±" +
+                           Fixed(kAutoFarFromZero, 1) + " over the range (closest " +
+                           Fixed(closest, 2) + " at " + Fixed(where, 0) + " °C)");
+      continue;
+    }
+    kept.push_back(set[k]);
+    kept_names.push_back(e.used[k]);
   }
+  set = std::move(kept);
+  e.used = std::move(kept_names);
+}
 
+// What the sweep's range and its failed or stalled temperatures mean for the estimate.
+void WarnOfSweep(Estimate& e) {
+  const Sweep& s = e.sweep;
   // The tables hold nodes from 0 to 300 °C; beyond them every scheme extrapolates, and the
   // specified polynomial runs away within a few tens of degrees.
   const double first_node = thermo::kStandardGrid.front();
@@ -539,8 +508,11 @@ Estimate EstimateOf(const engine::Sample& sample, Sweep sweep,
     e.warnings.push_back("the speciation stopped at its pass limit at " + std::to_string(stalled) +
                          " temperatures");
   }
+}
 
-  // Zero crossings of each mineral between neighbouring evaluated points.
+// Zero crossings of each mineral of the set between neighbouring evaluated points.
+void FindCrossings(const std::vector<int>& all, const std::vector<int>& set, Estimate& e) {
+  const Sweep& s = e.sweep;
   std::vector<double> temperatures;
   for (const SweepPoint& p : s.points) temperatures.push_back(p.temperature);
   for (std::size_t k = 0; k < all.size(); ++k) {
@@ -553,20 +525,10 @@ Estimate EstimateOf(const engine::Sample& sample, Sweep sweep,
     }
     e.crossings[e.minerals[k]] = ZeroCrossings(temperatures, si);
   }
+}
 
-  for (const SweepPoint& p : s.points) {
-    if (p.ok()) e.curves.push_back(*Statistics(p.temperature, set_si(p)));
-  }
-  std::string refinement_error;
-  const SetSi si_at = !refine ? SetSi() : [&](double t) -> std::optional<std::vector<double>> {
-    const SweepPoint p = EvaluatePoint(sample, s, t, options, cache);
-    if (!p.ok()) {
-      if (refinement_error.empty()) refinement_error = p.error;
-      return std::nullopt;
-    }
-    return set_si(p);
-  };
-  SetCurve curve(e.curves, si_at);
+// Each criterion at its minimum over the set's curve; one on the edge of the range is said.
+void MinimiseCriteria(SetCurve& curve, Estimate& e) {
   for (geothermometry::Criterion c : kCriteria) {
     TemperatureEstimate& estimate = Slot(e, c);
     estimate = Minimise(e.curves, c, curve);
@@ -576,12 +538,10 @@ Estimate EstimateOf(const engine::Sample& sample, Sweep sweep,
                            " °C: the equilibrium temperature may lie beyond it");
     }
   }
-  if (!refinement_error.empty()) {
-    e.warnings.push_back("a refinement between grid points failed, the grid's value stands: " +
-                         refinement_error);
-  }
+}
 
-  // Spycher et al. (2014) trust a clustering only where several minerals reach equilibrium.
+// Spycher et al. (2014) trust a clustering only where several minerals reach equilibrium.
+void WarnIfWeaklyConstrained(Estimate& e) {
   if (e.rms.celsius && !e.rms.on_edge) {
     int near = 0;
     for (const auto& [name, list] : e.crossings) {
@@ -598,6 +558,79 @@ Estimate EstimateOf(const engine::Sample& sample, Sweep sweep,
                            Fixed(*e.rms.celsius) + " °C): the estimate is weakly constrained");
     }
   }
+}
+
+Estimate EstimateOf(const engine::Sample& sample, Sweep sweep,
+                    const std::vector<std::string>& minerals, const SweepOptions& options,
+                    engine::ConditionsCache& cache, bool refine) {
+  Estimate e;
+  e.dataset = sweep.dataset;
+  e.scheme = sweep.scheme;
+  e.normalized = options.normalize;
+  const engine::Dataset& dataset = *sweep.dataset;
+  const MineralSet resolved =
+      ResolveMinerals(dataset, minerals.empty() ? DefaultMinerals(dataset) : minerals);
+  e.minerals = resolved.names;
+  const std::vector<int>& all = resolved.indices;
+  e.sweep = std::move(sweep);
+  const Sweep& s = e.sweep;
+  for (const std::string& name : resolved.absent) {
+    e.warnings.push_back(name + " left out of the set: " + std::string(dataset.title) +
+                         " does not have it");
+  }
+
+  std::vector<int> set = StatisticsSet(sample, all, e);
+  if (IsAutoSet(minerals) && s.ok()) DropFarFromZero(set, e);
+  // Each index over the moles of its reaction when normalised (Pang & Reed 1998), so that a
+  // 26-mole clinochlore weighs no more than quartz.
+  std::vector<double> divisor;
+  for (int m : set) divisor.push_back(options.normalize ? dataset.ReactionMoles(m) : 1.0);
+  auto set_si = [&](const SweepPoint& p) {
+    std::vector<double> si;
+    for (std::size_t k = 0; k < set.size(); ++k) {
+      si.push_back(p.si[static_cast<std::size_t>(set[k] - 1)] / divisor[k]);
+    }
+    return si;
+  };
+  for (const std::string& name : e.minerals) e.crossings[name];
+
+  const char* no_estimate = nullptr;
+  if (!s.ok()) {
+    e.warnings.push_back("no sweep: " + s.error);
+    no_estimate = "the sweep failed";
+  } else if (set.empty()) {
+    no_estimate = "no mineral of the set can be evaluated";
+  }
+  if (no_estimate) {
+    for (geothermometry::Criterion c : kCriteria) {
+      Slot(e, c).reason = no_estimate;
+    }
+    return e;
+  }
+
+  WarnOfSweep(e);
+  FindCrossings(all, set, e);
+
+  for (const SweepPoint& p : s.points) {
+    if (p.ok()) e.curves.push_back(*Statistics(p.temperature, set_si(p)));
+  }
+  std::string refinement_error;
+  const SetSi si_at = !refine ? SetSi() : [&](double t) -> std::optional<std::vector<double>> {
+    const SweepPoint p = EvaluatePoint(sample, s, t, options, cache);
+    if (!p.ok()) {
+      if (refinement_error.empty()) refinement_error = p.error;
+      return std::nullopt;
+    }
+    return set_si(p);
+  };
+  SetCurve curve(e.curves, si_at);
+  MinimiseCriteria(curve, e);
+  if (!refinement_error.empty()) {
+    e.warnings.push_back("a refinement between grid points failed, the grid's value stands: " +
+                         refinement_error);
+  }
+
+  WarnIfWeaklyConstrained(e);
   return e;
 }
 
@@ -684,128 +717,106 @@ double SimplexSquares(const gsl_vector* x, void* params) {
   return u->Squares(v) * (1.0 + 100.0 * outside) + 100.0 * outside;
 }
 
-Estimate Optimize(const engine::Sample& sample, const engine::Dataset& dataset,
-                  const std::vector<std::string>& minerals, const SweepOptions& options,
-                  engine::ConditionsCache& cache) {
-  QuietGsl();
-  Unknowns u;
-  u.base = options;
-  u.base.optimize_steam_loss = u.base.optimize_dilution = false;
-  if (options.optimize_steam_loss) u.which.push_back(0);
-  if (options.optimize_dilution) u.which.push_back(1);
-  u.sample = &sample;
-  u.dataset = &dataset;
-  u.minerals = &minerals;
-  u.cache = &cache;
-  const std::size_t dims = u.which.size();
-  std::vector<double> best(dims);
-  double best_value = std::numeric_limits<double>::infinity();
-
-  if (dims == 1) {
-    const double* b = Unknowns::Bounds(u.which[0]);
-    constexpr int kStarts = 6;
-    std::vector<double> x(kStarts), f(kStarts);
-    std::size_t k = 0;
-    for (int i = 0; i < kStarts; ++i) {
-      x[i] = b[0] + (b[1] - b[0]) * i / (kStarts - 1);
-      f[i] = u.Squares({x[i]});
-      if (f[i] < f[k]) k = static_cast<std::size_t>(i);
-    }
-    best = {x[k]};
-    best_value = f[k];
-    if (k > 0 && k + 1 < x.size() && std::isfinite(f[k])) {
-      gsl_function fn{&UnknownSquares, &u};
-      gsl_min_fminimizer* m = gsl_min_fminimizer_alloc(gsl_min_fminimizer_brent);
-      if (m != nullptr && gsl_min_fminimizer_set_with_values(m, &fn, x[k], f[k], x[k - 1], f[k - 1],
-                                                             x[k + 1], f[k + 1]) == GSL_SUCCESS) {
-        for (int i = 0; i < 60; ++i) {
-          if (gsl_min_fminimizer_iterate(m) != GSL_SUCCESS) break;
-          if (gsl_min_test_interval(gsl_min_fminimizer_x_lower(m), gsl_min_fminimizer_x_upper(m),
-                                    1e-3 * (b[1] - b[0]), 0.0) == GSL_SUCCESS)
-            break;
-        }
-        best = {gsl_min_fminimizer_x_minimum(m)};
-        best_value = gsl_min_fminimizer_f_minimum(m);
-      }
-      if (m != nullptr) gsl_min_fminimizer_free(m);
-    } else if (std::isfinite(f[k])) {
-      // The best start is a bound: golden sections between it and its neighbour show whether
-      // the minimum lies inside.
-      const double inner = x[k == 0 ? 1 : k - 1];
-      double lo = std::min(x[k], inner), hi = std::max(x[k], inner);
-      for (int i = 0; i < 20 && hi - lo > 1e-3 * (b[1] - b[0]); ++i) {
-        const double c = lo + 0.381966 * (hi - lo), d = hi - 0.381966 * (hi - lo);
-        if (u.Squares({c}) < u.Squares({d}))
-          hi = d;
-        else
-          lo = c;
-      }
-      const double mid = 0.5 * (lo + hi);
-      const double f_mid = u.Squares({mid});
-      if (f_mid < best_value) {
-        best = {mid};
-        best_value = f_mid;
-      }
-    }
-  } else {
-    // The best of a 4 x 4 grid of starts, then the simplex from there.
-    for (int i = 0; i < 4; ++i) {
-      for (int j = 0; j < 4; ++j) {
-        std::vector<double> v(2);
-        for (std::size_t d = 0; d < 2; ++d) {
-          const double* b = Unknowns::Bounds(u.which[d]);
-          v[d] = b[0] + (b[1] - b[0]) * (d == 0 ? i : j) / 3.0;
-        }
-        const double f = u.Squares(v);
-        if (f < best_value) {
-          best_value = f;
-          best = v;
-        }
-      }
-    }
-    gsl_multimin_function fn{&SimplexSquares, 2, &u};
-    gsl_vector* x = gsl_vector_alloc(2);
-    gsl_vector* step = gsl_vector_alloc(2);
-    for (std::size_t d = 0; d < 2; ++d) {
-      const double* b = Unknowns::Bounds(u.which[d]);
-      gsl_vector_set(x, d, best[d]);
-      gsl_vector_set(step, d, (b[1] - b[0]) / 8.0);
-    }
-    gsl_multimin_fminimizer* m =
-        gsl_multimin_fminimizer_alloc(gsl_multimin_fminimizer_nmsimplex2, 2);
-    if (m != nullptr && std::isfinite(best_value) &&
-        gsl_multimin_fminimizer_set(m, &fn, x, step) == GSL_SUCCESS) {
-      for (int i = 0; i < 100; ++i) {
-        if (gsl_multimin_fminimizer_iterate(m) != GSL_SUCCESS) break;
-        if (gsl_multimin_test_size(gsl_multimin_fminimizer_size(m), 1e-3) == GSL_SUCCESS) break;
-      }
-      if (m->fval < best_value) {
-        best_value = m->fval;
-        for (std::size_t d = 0; d < 2; ++d) {
-          const double* b = Unknowns::Bounds(u.which[d]);
-          best[d] = std::clamp(gsl_vector_get(m->x, d), b[0], b[1]);
-        }
-      }
-    }
-    if (m != nullptr) gsl_multimin_fminimizer_free(m);
-    gsl_vector_free(x);
-    gsl_vector_free(step);
+// One unknown: the best of six starts over its bounds, then Brent's method around it, or golden
+// sections towards the inside when the best start is a bound.
+void SearchOne(Unknowns& u, std::vector<double>& best, double& best_value) {
+  const double* b = Unknowns::Bounds(u.which[0]);
+  constexpr int kStarts = 6;
+  std::vector<double> x(kStarts), f(kStarts);
+  std::size_t k = 0;
+  for (int i = 0; i < kStarts; ++i) {
+    x[i] = b[0] + (b[1] - b[0]) * i / (kStarts - 1);
+    f[i] = u.Squares({x[i]});
+    if (f[i] < f[k]) k = static_cast<std::size_t>(i);
   }
-
-  const SweepOptions found = u.At(best);
-  Estimate e =
-      EstimateOf(sample, RunSweep(sample, dataset, found, cache), minerals, found, cache, true);
-  if (!std::isfinite(best_value)) {
-    e.warnings.push_back(
-        "the steam loss and dilution could not be optimised: no trial value "
-        "could be evaluated; the estimate takes them as given");
-    return e;
+  best = {x[k]};
+  best_value = f[k];
+  if (k > 0 && k + 1 < x.size() && std::isfinite(f[k])) {
+    gsl_function fn{&UnknownSquares, &u};
+    gsl_min_fminimizer* m = gsl_min_fminimizer_alloc(gsl_min_fminimizer_brent);
+    if (m != nullptr && gsl_min_fminimizer_set_with_values(m, &fn, x[k], f[k], x[k - 1], f[k - 1],
+                                                           x[k + 1], f[k + 1]) == GSL_SUCCESS) {
+      for (int i = 0; i < 60; ++i) {
+        if (gsl_min_fminimizer_iterate(m) != GSL_SUCCESS) break;
+        if (gsl_min_test_interval(gsl_min_fminimizer_x_lower(m), gsl_min_fminimizer_x_upper(m),
+                                  1e-3 * (b[1] - b[0]), 0.0) == GSL_SUCCESS)
+          break;
+      }
+      best = {gsl_min_fminimizer_x_minimum(m)};
+      best_value = gsl_min_fminimizer_f_minimum(m);
+    }
+    if (m != nullptr) gsl_min_fminimizer_free(m);
+  } else if (std::isfinite(f[k])) {
+    // The best start is a bound: golden sections between it and its neighbour show whether
+    // the minimum lies inside.
+    const double inner = x[k == 0 ? 1 : k - 1];
+    double lo = std::min(x[k], inner), hi = std::max(x[k], inner);
+    for (int i = 0; i < 20 && hi - lo > 1e-3 * (b[1] - b[0]); ++i) {
+      const double c = lo + 0.381966 * (hi - lo), d = hi - 0.381966 * (hi - lo);
+      if (u.Squares({c}) < u.Squares({d}))
+        hi = d;
+      else
+        lo = c;
+    }
+    const double mid = 0.5 * (lo + hi);
+    const double f_mid = u.Squares({mid});
+    if (f_mid < best_value) {
+      best = {mid};
+      best_value = f_mid;
+    }
   }
+}
 
-  // The spread from the curvature: S(v) ~ S_min + (v - v*)' H (v - v*) / 2, so the covariance
-  // is 2 s^2 H^-1 with s^2 = S_min / (n - p), p the unknowns and the temperature.
-  const int n = u.count;
-  const double p = static_cast<double>(dims) + 1.0;
+// Two unknowns: the best of a 4 x 4 grid of starts, then the simplex from there.
+void SearchTwo(Unknowns& u, std::vector<double>& best, double& best_value) {
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      std::vector<double> v(2);
+      for (std::size_t d = 0; d < 2; ++d) {
+        const double* b = Unknowns::Bounds(u.which[d]);
+        v[d] = b[0] + (b[1] - b[0]) * (d == 0 ? i : j) / 3.0;
+      }
+      const double f = u.Squares(v);
+      if (f < best_value) {
+        best_value = f;
+        best = v;
+      }
+    }
+  }
+  gsl_multimin_function fn{&SimplexSquares, 2, &u};
+  gsl_vector* x = gsl_vector_alloc(2);
+  gsl_vector* step = gsl_vector_alloc(2);
+  for (std::size_t d = 0; d < 2; ++d) {
+    const double* b = Unknowns::Bounds(u.which[d]);
+    gsl_vector_set(x, d, best[d]);
+    gsl_vector_set(step, d, (b[1] - b[0]) / 8.0);
+  }
+  gsl_multimin_fminimizer* m = gsl_multimin_fminimizer_alloc(gsl_multimin_fminimizer_nmsimplex2, 2);
+  if (m != nullptr && std::isfinite(best_value) &&
+      gsl_multimin_fminimizer_set(m, &fn, x, step) == GSL_SUCCESS) {
+    for (int i = 0; i < 100; ++i) {
+      if (gsl_multimin_fminimizer_iterate(m) != GSL_SUCCESS) break;
+      if (gsl_multimin_test_size(gsl_multimin_fminimizer_size(m), 1e-3) == GSL_SUCCESS) break;
+    }
+    if (m->fval < best_value) {
+      best_value = m->fval;
+      for (std::size_t d = 0; d < 2; ++d) {
+        const double* b = Unknowns::Bounds(u.which[d]);
+        best[d] = std::clamp(gsl_vector_get(m->x, d), b[0], b[1]);
+      }
+    }
+  }
+  if (m != nullptr) gsl_multimin_fminimizer_free(m);
+  gsl_vector_free(x);
+  gsl_vector_free(step);
+}
+
+// The diagonal of the inverse of the misfit's Hessian at `best`, by central differences; NaN
+// where it does not pin an unknown down (a step would leave the bounds, or the curvature is not
+// positive).
+std::vector<double> InverseHessianDiagonal(Unknowns& u, const std::vector<double>& best,
+                                           double best_value) {
+  const std::size_t dims = best.size();
   std::vector<double> h(dims), hess(dims * dims, 0.0);
   for (std::size_t d = 0; d < dims; ++d) {
     const double* b = Unknowns::Bounds(u.which[d]);
@@ -834,7 +845,6 @@ Estimate Optimize(const engine::Sample& sample, const engine::Dataset& dataset,
       }
     }
   }
-  const double variance = n > p ? best_value / (n - p) : std::numeric_limits<double>::quiet_NaN();
   std::vector<double> inverse_diagonal(dims, std::numeric_limits<double>::quiet_NaN());
   if (inside && dims == 1 && hess[0] > 0.0) inverse_diagonal[0] = 1.0 / hess[0];
   if (inside && dims == 2) {
@@ -844,6 +854,15 @@ Estimate Optimize(const engine::Sample& sample, const engine::Dataset& dataset,
       inverse_diagonal[1] = hess[0] / det;
     }
   }
+  return inverse_diagonal;
+}
+
+// The unknowns found, with their spread from `variance` and the inverse Hessian, and a warning
+// for one on a bound of its search or not pinned down; `n` minerals entered the statistics,
+// `p` the unknowns and the temperature.
+void AddOptimized(Estimate& e, const Unknowns& u, const std::vector<double>& best, double variance,
+                  const std::vector<double>& inverse_diagonal, int n, double p) {
+  const std::size_t dims = best.size();
   for (std::size_t d = 0; d < dims; ++d) {
     const double* b = Unknowns::Bounds(u.which[d]);
     const std::string key = u.which[d] == 0 ? "steam_loss" : "dilution";
@@ -865,6 +884,48 @@ Estimate Optimize(const engine::Sample& sample, const engine::Dataset& dataset,
     }
     e.optimized[key] = o;
   }
+}
+
+Estimate Optimize(const engine::Sample& sample, const engine::Dataset& dataset,
+                  const std::vector<std::string>& minerals, const SweepOptions& options,
+                  engine::ConditionsCache& cache) {
+  QuietGsl();
+  Unknowns u;
+  u.base = options;
+  u.base.optimize_steam_loss = u.base.optimize_dilution = false;
+  if (options.optimize_steam_loss) u.which.push_back(0);
+  if (options.optimize_dilution) u.which.push_back(1);
+  u.sample = &sample;
+  u.dataset = &dataset;
+  u.minerals = &minerals;
+  u.cache = &cache;
+  const std::size_t dims = u.which.size();
+  std::vector<double> best(dims);
+  double best_value = std::numeric_limits<double>::infinity();
+
+  if (dims == 1) {
+    SearchOne(u, best, best_value);
+  } else {
+    SearchTwo(u, best, best_value);
+  }
+
+  const SweepOptions found = u.At(best);
+  Estimate e =
+      EstimateOf(sample, RunSweep(sample, dataset, found, cache), minerals, found, cache, true);
+  if (!std::isfinite(best_value)) {
+    e.warnings.push_back(
+        "the steam loss and dilution could not be optimised: no trial value "
+        "could be evaluated; the estimate takes them as given");
+    return e;
+  }
+
+  // The spread from the curvature: S(v) ~ S_min + (v - v*)' H (v - v*) / 2, so the covariance
+  // is 2 s^2 H^-1 with s^2 = S_min / (n - p), p the unknowns and the temperature.
+  const int n = u.count;
+  const double p = static_cast<double>(dims) + 1.0;
+  const std::vector<double> inverse_diagonal = InverseHessianDiagonal(u, best, best_value);
+  const double variance = n > p ? best_value / (n - p) : std::numeric_limits<double>::quiet_NaN();
+  AddOptimized(e, u, best, variance, inverse_diagonal, n, p);
   return e;
 }
 

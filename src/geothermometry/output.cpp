@@ -4,6 +4,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <span>
 
 #include "io/csv.h"
 #include "io/text.h"
@@ -80,6 +81,73 @@ Json SoluteFields(const engine::Sample& s, const Reservoir& r,
   return j;
 }
 
+Json GiggenbachJson(const GiggenbachClassification& c) {
+  Json g;
+  g["na"] = c.point ? Json(c.point->na) : Json(nullptr);
+  g["k"] = c.point ? Json(c.point->k) : Json(nullptr);
+  g["mg"] = c.point ? Json(c.point->mg) : Json(nullptr);
+  g["maturity_index"] = Number(c.maturity_index);
+  g["class"] = MaturityName(c.maturity);
+  if (!c.reason.empty()) g["reason"] = c.reason;
+  return g;
+}
+
+// One temperature of a dataset's sweep: pH, the saturation indices, the fixed totals.
+Json SweepPointJson(const Estimate& e, const SweepPoint& p) {
+  Json point;
+  point["temperature"] = p.temperature;
+  point["pH"] = p.ok() ? Json(p.ph) : Json(nullptr);
+  Json si = Json::object();
+  if (p.ok()) {
+    for (int m = 1; m <= e.dataset->MineralCount(); ++m) {
+      si[std::string(e.dataset->MineralName(m))] = p.si[static_cast<std::size_t>(m - 1)];
+    }
+  } else {
+    point["error"] = p.error;
+  }
+  point["si"] = si;
+  if (!e.sweep.fixes.empty()) {
+    Json fixed_totals = Json::object();
+    for (const auto& f : e.sweep.fixes) {
+      const auto found = p.fixed.find(f.key);
+      fixed_totals[f.key] = found == p.fixed.end() ? Json(nullptr) : Json(found->second);
+    }
+    point["fixed"] = fixed_totals;
+  }
+  return point;
+}
+
+// One dataset's estimate with the sweep it rests on.
+Json EstimateJson(const Estimate& e) {
+  Json d;
+  Json estimate;
+  for (auto criterion : kCriteria) {
+    estimate[CriterionKey(criterion)] = Number(e.Get(criterion).celsius);
+  }
+  d["estimate"] = estimate;
+  d["minerals"] = e.minerals;
+  d["normalized"] = e.normalized;
+  Json fixed = Json::object();
+  for (const auto& f : e.sweep.fixes) fixed[f.key] = f.name;
+  d["fixed"] = fixed;
+  Json optimized = Json::object();
+  for (const auto& [key, o] : e.optimized) {
+    optimized[key] = {{"value", o.value},
+                      {"sd", o.sd ? Json(*o.sd) : Json(nullptr)},
+                      {"on_bound", o.on_bound},
+                      {"bounds", {o.lower, o.upper}}};
+  }
+  d["optimized"] = optimized;
+  Json crossings = Json::object();
+  for (const std::string& name : e.minerals) crossings[name] = e.crossings.at(name);
+  d["crossings"] = crossings;
+  d["warnings"] = e.warnings;
+  Json sweep = Json::array();
+  for (const auto& p : e.sweep.points) sweep.push_back(SweepPointJson(e, p));
+  d["sweep"] = sweep;
+  return d;
+}
+
 Json ToJson(const engine::Sample& s, const Reservoir& r, std::string_view interpolation,
             const std::vector<std::string>& below_detection) {
   Json j;
@@ -100,72 +168,15 @@ Json ToJson(const engine::Sample& s, const Reservoir& r, std::string_view interp
   // The reservoir liquid, the flags and what the values rest on (see SoluteFields).
   const Json fields = SoluteFields(s, r, below_detection);
   for (const auto& [key, value] : fields.items()) j[key] = value;
-  Json g;
-  const auto& c = r.giggenbach;
-  g["na"] = c.point ? Json(c.point->na) : Json(nullptr);
-  g["k"] = c.point ? Json(c.point->k) : Json(nullptr);
-  g["mg"] = c.point ? Json(c.point->mg) : Json(nullptr);
-  g["maturity_index"] = Number(c.maturity_index);
-  g["class"] = MaturityName(c.maturity);
-  if (!c.reason.empty()) g["reason"] = c.reason;
-  j["giggenbach"] = g;
+  j["giggenbach"] = GiggenbachJson(r.giggenbach);
   Json datasets = Json::object();
-  for (const auto& e : r.estimates) {
-    Json d;
-    Json estimate;
-    for (auto criterion : kCriteria) {
-      estimate[CriterionKey(criterion)] = Number(e.Get(criterion).celsius);
-    }
-    d["estimate"] = estimate;
-    d["minerals"] = e.minerals;
-    d["normalized"] = e.normalized;
-    Json fixed = Json::object();
-    for (const auto& f : e.sweep.fixes) fixed[f.key] = f.name;
-    d["fixed"] = fixed;
-    Json optimized = Json::object();
-    for (const auto& [key, o] : e.optimized) {
-      optimized[key] = {{"value", o.value},
-                        {"sd", o.sd ? Json(*o.sd) : Json(nullptr)},
-                        {"on_bound", o.on_bound},
-                        {"bounds", {o.lower, o.upper}}};
-    }
-    d["optimized"] = optimized;
-    Json crossings = Json::object();
-    for (const std::string& name : e.minerals) crossings[name] = e.crossings.at(name);
-    d["crossings"] = crossings;
-    d["warnings"] = e.warnings;
-    Json sweep = Json::array();
-    for (const auto& p : e.sweep.points) {
-      Json point;
-      point["temperature"] = p.temperature;
-      point["pH"] = p.ok() ? Json(p.ph) : Json(nullptr);
-      Json si = Json::object();
-      if (p.ok()) {
-        for (int m = 1; m <= e.dataset->MineralCount(); ++m) {
-          si[std::string(e.dataset->MineralName(m))] = p.si[static_cast<std::size_t>(m - 1)];
-        }
-      } else {
-        point["error"] = p.error;
-      }
-      point["si"] = si;
-      if (!e.sweep.fixes.empty()) {
-        Json fixed_totals = Json::object();
-        for (const auto& f : e.sweep.fixes) {
-          const auto found = p.fixed.find(f.key);
-          fixed_totals[f.key] = found == p.fixed.end() ? Json(nullptr) : Json(found->second);
-        }
-        point["fixed"] = fixed_totals;
-      }
-      sweep.push_back(point);
-    }
-    d["sweep"] = sweep;
-    datasets[std::string(e.dataset->key)] = d;
-  }
+  for (const auto& e : r.estimates) datasets[std::string(e.dataset->key)] = EstimateJson(e);
   j["datasets"] = datasets;
   return j;
 }
 
-std::string Estimate(const TemperatureEstimate& t) {
+// "251.3", "100.0 (edge)" at an end of the sweep, "-" for none.
+std::string EstimateText(const TemperatureEstimate& t) {
   if (!t.celsius) return "-";
   return Fixed(*t.celsius) + (t.on_edge ? " (edge)" : "");
 }
@@ -231,67 +242,58 @@ void WriteSummary(std::ostream& out, const engine::Sample& s, const Reservoir& r
   out << "  multicomponent  ";
   bool any = false;
   for (const auto& e : r.estimates) {
-    out << (any ? ", " : "") << e.dataset->title << " RMS " << Estimate(e.rms);
+    out << (any ? ", " : "") << e.dataset->title << " RMS " << EstimateText(e.rms);
     any = true;
   }
   out << (any ? "" : "none") << "\n";
 }
 
-void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
-               std::string_view interpolation, const SweepOptions& options) {
-  const auto& t = options.temperatures;
-  out << "Sample " << io::EscapeLabel(r.id) << ": pH " << io::ShortestGeneral(s.ph) << " at "
-      << Fixed(s.ph_temperature) << " °C, "
-      << (s.separation_given ? "separated at " + Fixed(s.separation_temperature) + " °C"
-                             : std::string("no separation temperature given (100 °C assumed for "
-                                           "the steam correction)"))
-      << "\n";
-  out << "Multicomponent geothermometry, " << Fixed(t.front()) << "-" << Fixed(t.back())
-      << " °C in " << t.size() << " steps, " << interpolation << " interpolation"
-      << (options.steam_correction ? "" : ", no steam correction")
-      << (options.normalize ? ", indices normalised by the moles of each reaction" : "") << "\n";
-  for (const auto& e : r.estimates) {
-    out << "\n"
-        << e.dataset->title << "  estimate, °C:  RMS " << Estimate(e.rms) << "   |median| "
-        << Estimate(e.median) << "   |mean| " << Estimate(e.mean) << "   sd " << Estimate(e.sd)
-        << "\n";
-    for (const auto& [key, o] : e.optimized) {
-      out << "  " << (key == "steam_loss" ? "steam loss" : "dilution")
-          << " found: " << Fixed(o.value, 3);
-      if (o.sd) out << " ± " << Fixed(*o.sd, 3);
-      out << (o.on_bound ? " (on a bound)" : "") << "\n";
-    }
-    for (const auto& f : e.sweep.fixes) {
-      out << "  " << f.key << " fixed by " << f.name << ", mol/kg:";
-      for (const auto* criterion : {&e.rms, &e.median}) {
-        if (!criterion->celsius) continue;
-        // The total at the grid point nearest the estimate.
-        const SweepPoint* near = nullptr;
-        for (const auto& p : e.sweep.points) {
-          if (p.ok() && (!near || std::abs(p.temperature - *criterion->celsius) <
-                                      std::abs(near->temperature - *criterion->celsius)))
-            near = &p;
-        }
-        if (near && near->fixed.count(f.key)) {
-          out << "  " << io::General(near->fixed.at(f.key), 3) << " at " << Fixed(near->temperature)
-              << " °C";
-        }
-        break;
-      }
-      out << "\n";
-    }
-    std::size_t width = 0;
-    for (const auto& name : e.minerals) width = std::max(width, name.size());
-    out << "  SI = 0 at, °C:\n";
-    for (const std::string& name : e.minerals) {
-      out << "    " << name << std::string(width - name.size() + 2, ' ');
-      const auto& list = e.crossings.at(name);
-      if (list.empty()) out << "-";
-      for (std::size_t i = 0; i < list.size(); ++i) out << (i ? ", " : "") << Fixed(list[i]);
-      out << "\n";
-    }
-    for (const std::string& w : e.warnings) out << "  warning: " << w << "\n";
+// One dataset's estimate: the criteria, the unknowns found, the fixed totals, the crossings.
+void WriteEstimateText(std::ostream& out, const Estimate& e) {
+  out << "\n"
+      << e.dataset->title << "  estimate, °C:  RMS " << EstimateText(e.rms) << "   |median| "
+      << EstimateText(e.median) << "   |mean| " << EstimateText(e.mean) << "   sd "
+      << EstimateText(e.sd) << "\n";
+  for (const auto& [key, o] : e.optimized) {
+    out << "  " << (key == "steam_loss" ? "steam loss" : "dilution")
+        << " found: " << Fixed(o.value, 3);
+    if (o.sd) out << " ± " << Fixed(*o.sd, 3);
+    out << (o.on_bound ? " (on a bound)" : "") << "\n";
   }
+  for (const auto& f : e.sweep.fixes) {
+    out << "  " << f.key << " fixed by " << f.name << ", mol/kg:";
+    for (const auto* criterion : {&e.rms, &e.median}) {
+      if (!criterion->celsius) continue;
+      // The total at the grid point nearest the estimate.
+      const SweepPoint* near = nullptr;
+      for (const auto& p : e.sweep.points) {
+        if (p.ok() && (!near || std::abs(p.temperature - *criterion->celsius) <
+                                    std::abs(near->temperature - *criterion->celsius)))
+          near = &p;
+      }
+      if (near && near->fixed.count(f.key)) {
+        out << "  " << io::General(near->fixed.at(f.key), 3) << " at " << Fixed(near->temperature)
+            << " °C";
+      }
+      break;
+    }
+    out << "\n";
+  }
+  std::size_t width = 0;
+  for (const auto& name : e.minerals) width = std::max(width, name.size());
+  out << "  SI = 0 at, °C:\n";
+  for (const std::string& name : e.minerals) {
+    out << "    " << name << std::string(width - name.size() + 2, ' ');
+    const auto& list = e.crossings.at(name);
+    if (list.empty()) out << "-";
+    for (std::size_t i = 0; i < list.size(); ++i) out << (i ? ", " : "") << Fixed(list[i]);
+    out << "\n";
+  }
+  for (const std::string& w : e.warnings) out << "  warning: " << w << "\n";
+}
+
+// The solute geothermometers side by side, as sampled and for the reservoir liquid.
+void WriteSoluteText(std::ostream& out, const engine::Sample& s, const Reservoir& r) {
   const bool reservoir = !r.solute_reservoir.empty();
   out << "\nSolute geothermometers, °C: the water as sampled"
       << (reservoir ? ", and the reservoir liquid before it lost steam down to " +
@@ -326,7 +328,9 @@ void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
         out << "      " << f.code << ": " << f.reason << "\n";
     }
   }
-  const auto& c = r.giggenbach;
+}
+
+void WriteGiggenbachText(std::ostream& out, const GiggenbachClassification& c) {
   out << "Giggenbach (1988) Na-K-Mg: ";
   if (c.point) {
     out << "Na/1000 " << Fixed(c.point->na) << " %, K/100 " << Fixed(c.point->k) << " %, Mg^0.5 "
@@ -337,6 +341,24 @@ void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
   out << MaturityName(c.maturity);
   if (!c.reason.empty()) out << " (" << c.reason << ")";
   out << "\n";
+}
+
+void WriteText(std::ostream& out, const engine::Sample& s, const Reservoir& r,
+               std::string_view interpolation, const SweepOptions& options) {
+  const auto& t = options.temperatures;
+  out << "Sample " << io::EscapeLabel(r.id) << ": pH " << io::ShortestGeneral(s.ph) << " at "
+      << Fixed(s.ph_temperature) << " °C, "
+      << (s.separation_given ? "separated at " + Fixed(s.separation_temperature) + " °C"
+                             : std::string("no separation temperature given (100 °C assumed for "
+                                           "the steam correction)"))
+      << "\n";
+  out << "Multicomponent geothermometry, " << Fixed(t.front()) << "-" << Fixed(t.back())
+      << " °C in " << t.size() << " steps, " << interpolation << " interpolation"
+      << (options.steam_correction ? "" : ", no steam correction")
+      << (options.normalize ? ", indices normalised by the moles of each reaction" : "") << "\n";
+  for (const auto& e : r.estimates) WriteEstimateText(out, e);
+  WriteSoluteText(out, s, r);
+  WriteGiggenbachText(out, r.giggenbach);
   WriteSummary(out, s, r);
 }
 
@@ -368,13 +390,9 @@ void WriteCsvHeader(std::ostream& out, const std::vector<const engine::Dataset*>
   out << ",separation,below_detection,notes\n";
 }
 
-void WriteCsvRow(std::ostream& out, const Reservoir* r, const std::string& id, std::size_t line,
-                 std::string_view interpolation, const std::string& error,
-                 const std::vector<const engine::Dataset*>& datasets, const engine::Sample* sample,
-                 const std::vector<std::string>& below_detection) {
-  out << io::CsvCell(io::EscapeLabel(id)) << ',' << line << ',' << interpolation << ','
-      << io::CsvCell(error);
-  for (std::size_t k = 0; k < datasets.size(); ++k) {
+// Per dataset: the criteria, the crossings and the warnings; empty cells without a reservoir.
+void WriteEstimateCells(std::ostream& out, const Reservoir* r, std::size_t dataset_count) {
+  for (std::size_t k = 0; k < dataset_count; ++k) {
     if (r == nullptr) {
       out << ",,,,,,";
       continue;
@@ -391,6 +409,43 @@ void WriteCsvRow(std::ostream& out, const Reservoir* r, const std::string& id, s
     for (const auto& w : e.warnings) warnings += (warnings.empty() ? "" : "; ") + w;
     out << ',' << io::CsvCell(crossings) << ',' << io::CsvCell(warnings);
   }
+}
+
+// The flags of every geothermometer, as sampled and for the reservoir liquid; what they say, and
+// the bounds, go to `notes`.
+void WriteFlagCells(std::ostream& out, const Reservoir* r, std::span<const std::string_view> keys,
+                    std::string& notes) {
+  for (const auto key : keys) {
+    const auto* t = r ? FindSolute(r->solute, key) : nullptr;
+    std::string codes;
+    if (t != nullptr) {
+      for (const auto& f : t->flags) {
+        codes += (codes.empty() ? "" : ";") + std::string(f.code);
+        notes += (notes.empty() ? "" : "; ") + std::string(key) + ": " + f.reason;
+      }
+      if (!t->bound.empty())
+        notes += (notes.empty() ? "" : "; ") + std::string(key) + ": " + std::string(t->bound) +
+                 " bound";
+    }
+    out << ',' << io::CsvCell(codes);
+  }
+  for (const auto key : keys) {
+    const auto* t = r ? FindSolute(r->solute_reservoir, key) : nullptr;
+    std::string codes;
+    if (t != nullptr) {
+      for (const auto& f : t->flags) codes += (codes.empty() ? "" : ";") + std::string(f.code);
+    }
+    out << ',' << io::CsvCell(codes);
+  }
+}
+
+void WriteCsvRow(std::ostream& out, const Reservoir* r, const std::string& id, std::size_t line,
+                 std::string_view interpolation, const std::string& error,
+                 const std::vector<const engine::Dataset*>& datasets, const engine::Sample* sample,
+                 const std::vector<std::string>& below_detection) {
+  out << io::CsvCell(io::EscapeLabel(id)) << ',' << line << ',' << interpolation << ','
+      << io::CsvCell(error);
+  WriteEstimateCells(out, r, datasets.size());
   for (const char* key : kSoluteKeys) {
     const auto* t = r ? FindSolute(r->solute, key) : nullptr;
     out << ',' << (t ? CsvNumber(t->celsius) : "");
@@ -405,41 +460,16 @@ void WriteCsvRow(std::ostream& out, const Reservoir* r, const std::string& id, s
   out << ',' << (r ? CsvNumber(r->giggenbach.maturity_index) : "") << ','
       << (r ? std::string(MaturityName(r->giggenbach.maturity)) : "");
   const auto keys = SoluteKeys();
-  const auto cell = [&](const std::vector<SoluteTemperature>* list,
-                        std::string_view key) -> const SoluteTemperature* {
-    return list ? FindSolute(*list, key) : nullptr;
-  };
   for (std::size_t i = std::size(kSoluteKeys); i < keys.size(); ++i) {
-    const auto* t = cell(r ? &r->solute : nullptr, keys[i]);
+    const auto* t = r ? FindSolute(r->solute, keys[i]) : nullptr;
     out << ',' << (t ? CsvNumber(t->celsius) : "");
   }
   for (const auto key : keys) {
-    const auto* t = cell(r ? &r->solute_reservoir : nullptr, key);
+    const auto* t = r ? FindSolute(r->solute_reservoir, key) : nullptr;
     out << ',' << (t ? CsvNumber(t->celsius) : "");
   }
   std::string notes;
-  for (const auto key : keys) {
-    const auto* t = cell(r ? &r->solute : nullptr, key);
-    std::string codes;
-    if (t != nullptr) {
-      for (const auto& f : t->flags) {
-        codes += (codes.empty() ? "" : ";") + std::string(f.code);
-        notes += (notes.empty() ? "" : "; ") + std::string(key) + ": " + f.reason;
-      }
-      if (!t->bound.empty())
-        notes += (notes.empty() ? "" : "; ") + std::string(key) + ": " + std::string(t->bound) +
-                 " bound";
-    }
-    out << ',' << io::CsvCell(codes);
-  }
-  for (const auto key : keys) {
-    const auto* t = cell(r ? &r->solute_reservoir : nullptr, key);
-    std::string codes;
-    if (t != nullptr) {
-      for (const auto& f : t->flags) codes += (codes.empty() ? "" : ";") + std::string(f.code);
-    }
-    out << ',' << io::CsvCell(codes);
-  }
+  WriteFlagCells(out, r, keys, notes);
   if (r != nullptr && !r->reservoir_reason.empty())
     notes += (notes.empty() ? "" : "; ") + r->reservoir_reason;
   if (r != nullptr && !r->giggenbach.reason.empty())

@@ -426,6 +426,81 @@ SoluteAnalysis Scaled(const SoluteAnalysis& w, double f) {
   return s;
 }
 
+// g(t) = f(c (1 - y(t))) - t falls with t: y rises, the liquid's concentrations fall and
+// every f here falls with them. g(Ts) = f(c) - Ts > 0. Brent's method (GSL) brackets the root.
+// The separator's enthalpies once per solve, not at every step.
+struct Objective {
+  const Entry* entry;
+  const SoluteAnalysis* water;
+  steam::Separation separation;
+  SoluteTemperature last;
+  bool failed = false;
+
+  static double G(double t, void* params) {
+    auto* o = static_cast<Objective*>(params);
+    o->last =
+        o->entry->evaluate(Scaled(*o->water, 1.0 - steam::SteamFractionFrom(t, o->separation)));
+    if (!o->last.celsius) {
+      o->failed = true;
+      return 0.0;  // ends the search; the reason is kept
+    }
+    return *o->last.celsius - t;
+  }
+};
+
+// The root of g on [ts, hi], or nothing when the solver cannot start, fails or the objective does.
+std::optional<double> BrentRoot(Objective& objective, double ts, double hi) {
+  std::optional<double> root;
+  gsl_function f{Objective::G, &objective};
+  gsl_root_fsolver* solver = gsl_root_fsolver_alloc(gsl_root_fsolver_brent);
+  if (solver != nullptr && gsl_root_fsolver_set(solver, &f, ts, hi) == GSL_SUCCESS) {
+    for (int i = 0; i < 100 && !objective.failed; ++i) {
+      if (gsl_root_fsolver_iterate(solver) != GSL_SUCCESS || objective.failed) break;
+      // To 1e-6 °C: far below the printed 0.1 °C, some ten evaluations of a closed form.
+      if (gsl_root_test_interval(gsl_root_fsolver_x_lower(solver), gsl_root_fsolver_x_upper(solver),
+                                 1e-6, 0.0) == GSL_SUCCESS) {
+        root = gsl_root_fsolver_root(solver);
+        break;
+      }
+    }
+  }
+  if (solver != nullptr) gsl_root_fsolver_free(solver);
+  return root;
+}
+
+// The reservoir liquid that boiled from sampled_celsius down to the separator at ts; r is the
+// result without a temperature, returned with the reason when there is none.
+SoluteTemperature BoiledBack(const Entry& entry, const SoluteAnalysis& water,
+                             double sampled_celsius, double ts, SoluteTemperature r) {
+  Objective objective{&entry, &water, steam::SeparationAt(ts), {}};
+  const double hi = std::min(sampled_celsius, kSteamTableEnd);
+  const double g_hi = Objective::G(hi, &objective);
+  if (objective.failed) {
+    r.reason = objective.last.reason;
+    return r;
+  }
+  if (g_hi > 0.0) {
+    r.reason = "the reservoir liquid would lie above " + Number(kSteamTableEnd, 0) +
+               " °C, beyond the steam table";
+    return r;
+  }
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { gsl_set_error_handler_off(); });  // every status is checked
+  const std::optional<double> root =
+      g_hi == 0.0 ? std::optional<double>(hi) : BrentRoot(objective, ts, hi);
+  if (objective.failed || !root) {
+    r.reason = objective.failed ? objective.last.reason
+                                : std::string("the reservoir liquid could not be solved for");
+    return r;
+  }
+  Objective::G(*root, &objective);
+  SoluteTemperature last = std::move(objective.last);
+  last.note += std::string(last.note.empty() ? "" : "; ") + "steam fraction " +
+               Number(steam::SteamFractionFrom(*last.celsius, objective.separation), 3) + " from " +
+               Number(*last.celsius) + " to " + Number(ts) + " °C";
+  return last;
+}
+
 }  // namespace
 
 bool SoluteTemperature::HasFlag(std::string_view code) const {
@@ -524,66 +599,7 @@ SoluteTemperature ReservoirSoluteByKey(std::string_view key, const SoluteAnalysi
                     "temperature: no steam lost";
     return sampled;
   }
-  // g(t) = f(c (1 - y(t))) - t falls with t: y rises, the liquid's concentrations fall and
-  // every f here falls with them. g(Ts) = f(c) - Ts > 0. Brent's method (GSL) brackets the root.
-  // The separator's enthalpies once per solve, not at every step.
-  struct Objective {
-    const Entry* entry;
-    const SoluteAnalysis* water;
-    steam::Separation separation;
-    SoluteTemperature last;
-    bool failed = false;
-  } objective{&entry, &water, steam::SeparationAt(ts), {}};
-  const auto g = [](double t, void* params) -> double {
-    auto* o = static_cast<Objective*>(params);
-    o->last =
-        o->entry->evaluate(Scaled(*o->water, 1.0 - steam::SteamFractionFrom(t, o->separation)));
-    if (!o->last.celsius) {
-      o->failed = true;
-      return 0.0;  // ends the search; the reason is kept
-    }
-    return *o->last.celsius - t;
-  };
-  const double hi = std::min(*sampled.celsius, kSteamTableEnd);
-  const double g_hi = g(hi, &objective);
-  if (objective.failed) {
-    r.reason = objective.last.reason;
-    return r;
-  }
-  if (g_hi > 0.0) {
-    r.reason = "the reservoir liquid would lie above " + Number(kSteamTableEnd, 0) +
-               " °C, beyond the steam table";
-    return r;
-  }
-  std::optional<double> root;
-  if (g_hi == 0.0) root = hi;
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { gsl_set_error_handler_off(); });  // every status is checked
-  gsl_function f{g, &objective};
-  gsl_root_fsolver* solver = gsl_root_fsolver_alloc(gsl_root_fsolver_brent);
-  if (solver != nullptr && !root && gsl_root_fsolver_set(solver, &f, ts, hi) == GSL_SUCCESS) {
-    for (int i = 0; i < 100 && !objective.failed; ++i) {
-      if (gsl_root_fsolver_iterate(solver) != GSL_SUCCESS || objective.failed) break;
-      // To 1e-6 °C: far below the printed 0.1 °C, some ten evaluations of a closed form.
-      if (gsl_root_test_interval(gsl_root_fsolver_x_lower(solver), gsl_root_fsolver_x_upper(solver),
-                                 1e-6, 0.0) == GSL_SUCCESS) {
-        root = gsl_root_fsolver_root(solver);
-        break;
-      }
-    }
-  }
-  if (solver != nullptr) gsl_root_fsolver_free(solver);
-  if (objective.failed || !root) {
-    r.reason = objective.failed ? objective.last.reason
-                                : std::string("the reservoir liquid could not be solved for");
-    return r;
-  }
-  g(*root, &objective);
-  SoluteTemperature last = std::move(objective.last);
-  last.note += std::string(last.note.empty() ? "" : "; ") + "steam fraction " +
-               Number(steam::SteamFractionFrom(*last.celsius, objective.separation), 3) + " from " +
-               Number(*last.celsius) + " to " + Number(ts) + " °C";
-  return last;
+  return BoiledBack(entry, water, *sampled.celsius, ts, std::move(r));
 }
 
 const SoluteTemperature* FindSolute(const std::vector<SoluteTemperature>& results,

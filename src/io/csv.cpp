@@ -107,8 +107,8 @@ struct CsvReader::Impl {
         if (block.empty()) {
           if (csv_fini(&parser, OnCell, OnRecord, this) != 0)
             throw std::runtime_error("line " + std::to_string(line) +
-                                     ": the table ends inside a quoted cell (a quote is not "
-                                     "closed)");
+                                     ": the table ends inside a quoted cell; a quote is not "
+                                     "closed");
           finished = true;
           break;
         }

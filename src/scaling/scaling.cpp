@@ -346,6 +346,131 @@ int DatasetPath::MineralPosition(std::string_view name) const {
   return -1;
 }
 
+namespace {
+
+// A dataset whose path cannot be followed from the start: every stage says why.
+void FailAll(DatasetPath& d, const std::string& why) {
+  d.error = why;
+  for (auto& s : d.separation) s.error = why;
+}
+
+// The reservoir temperature, given or estimated; none (after FailAll) when it cannot be had.
+std::optional<double> ReservoirTemperature(const engine::Sample& sample, const Options& options,
+                                           engine::ConditionsCache& cache, DatasetPath& d) {
+  std::optional<double> tr = options.reservoir.celsius;
+  d.reservoir_source = tr ? "given" : options.reservoir.key;
+  if (tr) return tr;
+  std::string reason;
+  if (options.reservoir.key == "multicomponent") {
+    geothermometry::SweepOptions sweep;
+    sweep.scheme = options.scheme;
+    sweep.cancel = options.cancel;
+    const auto e = geothermometry::EstimateTemperature(sample, *d.dataset, {}, sweep, cache);
+    ThrowIfCancelled(options.cancel);  // the estimate was cut short
+    tr = e.rms.celsius;
+    reason = "the multicomponent estimate: " + e.rms.reason;
+    if (tr && e.rms.on_edge) {
+      d.warnings.push_back("the multicomponent estimate lies on the edge of its sweep");
+    }
+  } else {
+    tr = SoluteTemperature(sample, options.reservoir.key, reason);
+  }
+  if (!tr) {
+    FailAll(d, "no reservoir temperature: " + reason);
+    return std::nullopt;
+  }
+  if (!(*tr >= 0.0 && *tr <= 350.0)) {
+    FailAll(d, "the reservoir temperature " + Celsius(*tr) + " °C by " + options.reservoir.key +
+                   " is outside 0-350 °C");
+    return std::nullopt;
+  }
+  return tr;
+}
+
+// The separated water of stage `s` cooled to each reinjection temperature.
+void CoolSeparated(Separation& s, const Options& options, engine::ConditionsCache& cache,
+                   DatasetPath& d) {
+  for (double tc : options.cooling) {
+    try {
+      s.cooling.push_back(Cool(s.water, tc, *d.dataset, d.minerals, cache, *options.scheme));
+      s.cooling_errors.emplace_back();
+      if (!s.cooling.back().converged) {
+        d.warnings.push_back("a speciation at " + Celsius(tc) + " °C after separation at " +
+                             Celsius(s.water.temperature) + " °C stopped at its pass limit");
+      }
+    } catch (const std::exception& e) {
+      s.cooling.emplace_back();
+      s.cooling.back().temperature = tc;
+      s.cooling_errors.push_back("cooling to " + Celsius(tc) + " °C: " + e.what());
+    }
+  }
+}
+
+// Open degassing to a cooler separator passes through the warmer one `before`: it goes on from
+// there, and counts the steam from the reservoir.
+Water BoilOnFrom(const Water& before, double ts, const Options& options,
+                 engine::ConditionsCache& cache, const DatasetPath& d) {
+  Water w = Boil(before, ts, options.degassing, options.open_step, *d.dataset, d.minerals, cache,
+                 *options.scheme);
+  const double l1 = 1.0 - before.steam_fraction;
+  const double steam = before.steam_fraction + l1 * w.steam_fraction;
+  w.steam_co2 =
+      steam > 0.0
+          ? (before.steam_fraction * before.steam_co2 + l1 * w.steam_fraction * w.steam_co2) / steam
+          : 0.0;
+  w.steam_h2s =
+      steam > 0.0
+          ? (before.steam_fraction * before.steam_h2s + l1 * w.steam_fraction * w.steam_h2s) / steam
+          : 0.0;
+  w.steam_fraction = steam;
+  return w;
+}
+
+// The separations of one dataset's path, each from the reservoir fluid (or, in stages, from the
+// stage before), and the coolings of each.
+void Separate(const Options& options, engine::ConditionsCache& cache, DatasetPath& d) {
+  const Water* feed = &d.reservoir;
+  for (std::size_t i = 0; i < options.separation.size(); ++i) {
+    ThrowIfCancelled(options.cancel);
+    const double ts = options.separation[i];
+    Separation& s = d.separation[i];
+    if (feed == nullptr) {
+      s.error = "the stage before failed";
+      continue;
+    }
+    if (ts >= feed->temperature) {
+      d.warnings.push_back("separation at " + Celsius(ts) + " °C is not below " +
+                           Celsius(feed->temperature) + " °C: the water does not boil");
+    }
+    try {
+      if (options.degassing == Degassing::kOpen && !options.stages && i > 0 &&
+          d.separation[i - 1].ok() && ts < options.separation[i - 1] &&
+          options.separation[i - 1] < d.reservoir.temperature) {
+        s.water = BoilOnFrom(d.separation[i - 1].water, ts, options, cache, d);
+      } else {
+        s.water = Boil(*feed, ts, options.degassing, options.open_step, *d.dataset, d.minerals,
+                       cache, *options.scheme);
+      }
+    } catch (const std::exception& e) {
+      s.error = "boiling to " + Celsius(ts) + " °C: " + e.what();
+      if (options.stages) feed = nullptr;
+      continue;
+    }
+    if (!s.water.converged) {
+      d.warnings.push_back("the speciation at separation " + Celsius(ts) +
+                           " °C stopped at its pass limit");
+    }
+    if (ts > kAmorphousSilicaTo) {
+      d.warnings.push_back("amorphous silica at " + Celsius(ts) +
+                           " °C: its solubility equation holds to 250 °C");
+    }
+    CoolSeparated(s, options, cache, d);
+    if (options.stages) feed = &s.water;
+  }
+}
+
+}  // namespace
+
 Path RunScaling(const engine::Sample& sample, const Options& options,
                 engine::ConditionsCache& cache) {
   CheckOptions(options);
@@ -362,120 +487,18 @@ Path RunScaling(const engine::Sample& sample, const Options& options,
   }
   for (DatasetPath& d : path.datasets) {
     ThrowIfCancelled(options.cancel);
-    const engine::Dataset& dataset = *d.dataset;
-    const engine::TableScheme& scheme = *options.scheme;
-    auto fail_all = [&](const std::string& why) {
-      d.error = why;
-      for (auto& s : d.separation) s.error = why;
-    };
-    // The reservoir temperature.
-    std::optional<double> tr = options.reservoir.celsius;
-    d.reservoir_source = tr ? "given" : options.reservoir.key;
-    if (!tr) {
-      std::string reason;
-      if (options.reservoir.key == "multicomponent") {
-        geothermometry::SweepOptions sweep;
-        sweep.scheme = options.scheme;
-        sweep.cancel = options.cancel;
-        const auto e = geothermometry::EstimateTemperature(sample, dataset, {}, sweep, cache);
-        ThrowIfCancelled(options.cancel);  // the estimate was cut short
-        tr = e.rms.celsius;
-        reason = "the multicomponent estimate: " + e.rms.reason;
-        if (tr && e.rms.on_edge) {
-          d.warnings.push_back("the multicomponent estimate lies on the edge of its sweep");
-        }
-      } else {
-        tr = SoluteTemperature(sample, options.reservoir.key, reason);
-      }
-      if (!tr) {
-        fail_all("no reservoir temperature: " + reason);
-        continue;
-      }
-      if (!(*tr >= 0.0 && *tr <= 350.0)) {
-        fail_all("the reservoir temperature " + Celsius(*tr) + " °C by " + options.reservoir.key +
-                 " is outside 0-350 °C");
-        continue;
-      }
-    }
+    const std::optional<double> tr = ReservoirTemperature(sample, options, cache, d);
+    if (!tr) continue;
     try {
-      d.reservoir = ReservoirFluid(sample, dataset, *tr, d.minerals, cache, scheme);
+      d.reservoir = ReservoirFluid(sample, *d.dataset, *tr, d.minerals, cache, *options.scheme);
     } catch (const std::exception& e) {
-      fail_all("the reservoir fluid at " + Celsius(*tr) + " °C: " + e.what());
+      FailAll(d, "the reservoir fluid at " + Celsius(*tr) + " °C: " + e.what());
       continue;
     }
     if (!d.reservoir.converged) {
       d.warnings.push_back("a speciation of the reservoir fluid stopped at its pass limit");
     }
-    auto cool = [&](Separation& s) {
-      for (double tc : options.cooling) {
-        try {
-          s.cooling.push_back(Cool(s.water, tc, dataset, d.minerals, cache, scheme));
-          s.cooling_errors.emplace_back();
-          if (!s.cooling.back().converged) {
-            d.warnings.push_back("a speciation at " + Celsius(tc) + " °C after separation at " +
-                                 Celsius(s.water.temperature) + " °C stopped at its pass limit");
-          }
-        } catch (const std::exception& e) {
-          s.cooling.emplace_back();
-          s.cooling.back().temperature = tc;
-          s.cooling_errors.push_back("cooling to " + Celsius(tc) + " °C: " + e.what());
-        }
-      }
-    };
-    const Water* feed = &d.reservoir;
-    for (std::size_t i = 0; i < options.separation.size(); ++i) {
-      ThrowIfCancelled(options.cancel);
-      const double ts = options.separation[i];
-      Separation& s = d.separation[i];
-      if (feed == nullptr) {
-        s.error = "the stage before failed";
-        continue;
-      }
-      if (ts >= feed->temperature) {
-        d.warnings.push_back("separation at " + Celsius(ts) + " °C is not below " +
-                             Celsius(feed->temperature) + " °C: the water does not boil");
-      }
-      try {
-        if (options.degassing == Degassing::kOpen && !options.stages && i > 0 &&
-            d.separation[i - 1].ok() && ts < options.separation[i - 1] &&
-            options.separation[i - 1] < d.reservoir.temperature) {
-          // Open degassing to a cooler separator passes through the warmer one: go on from it,
-          // and count the steam from the reservoir.
-          const Water& before = d.separation[i - 1].water;
-          Water w = Boil(before, ts, options.degassing, options.open_step, dataset, d.minerals,
-                         cache, scheme);
-          const double l1 = 1.0 - before.steam_fraction;
-          const double steam = before.steam_fraction + l1 * w.steam_fraction;
-          w.steam_co2 = steam > 0.0 ? (before.steam_fraction * before.steam_co2 +
-                                       l1 * w.steam_fraction * w.steam_co2) /
-                                          steam
-                                    : 0.0;
-          w.steam_h2s = steam > 0.0 ? (before.steam_fraction * before.steam_h2s +
-                                       l1 * w.steam_fraction * w.steam_h2s) /
-                                          steam
-                                    : 0.0;
-          w.steam_fraction = steam;
-          s.water = std::move(w);
-        } else {
-          s.water = Boil(*feed, ts, options.degassing, options.open_step, dataset, d.minerals,
-                         cache, scheme);
-        }
-      } catch (const std::exception& e) {
-        s.error = "boiling to " + Celsius(ts) + " °C: " + e.what();
-        if (options.stages) feed = nullptr;
-        continue;
-      }
-      if (!s.water.converged) {
-        d.warnings.push_back("the speciation at separation " + Celsius(ts) +
-                             " °C stopped at its pass limit");
-      }
-      if (ts > kAmorphousSilicaTo) {
-        d.warnings.push_back("amorphous silica at " + Celsius(ts) +
-                             " °C: its solubility equation holds to 250 °C");
-      }
-      cool(s);
-      if (options.stages) feed = &s.water;
-    }
+    Separate(options, cache, d);
   }
   return path;
 }

@@ -199,6 +199,77 @@ void WriteCsv(std::ostream& out, const Result& r) {
   for (const SoluteResult& s : r.solute) row("", "", "solute_" + s.key, s.nominal, s.interval);
 }
 
+namespace {
+
+ordered_json TemperatureJson(const TemperatureResult& t) {
+  ordered_json tj;
+  tj["temperature"] = t.temperature;
+  tj["failed"] = t.failed;
+  tj["pH"] = Json(t.ph, t.nominal_ph);
+  ordered_json si = ordered_json::object();
+  for (std::size_t m = 0; m < t.si.size(); ++m)
+    si[t.si[m].name] = Json(t.si[m].interval, t.nominal_si[m]);
+  tj["si"] = si;
+  return tj;
+}
+
+ordered_json EstimateJson(const EstimateResult& e) {
+  ordered_json ej;
+  ej["minerals"] = e.minerals;
+  for (std::size_t c = 0; c < e.criteria.size(); ++c) {
+    ordered_json cj = Json(e.criteria[c].interval, e.nominal[c]);
+    cj["nominal_on_edge"] = static_cast<bool>(e.nominal_on_edge[c]);
+    cj["draws_on_edge"] = e.on_edge[c];
+    ej[e.criteria[c].name] = cj;
+  }
+  if (!e.optimized.empty()) {
+    // Fractions: the draws' values and the draw-free sample's, with its curvature spread.
+    ordered_json oj = ordered_json::object();
+    for (const EstimateResult::Unknown& u : e.optimized) {
+      ordered_json uj = Json(u.interval, u.nominal);
+      uj["nominal_sd"] = u.nominal_sd ? ordered_json(*u.nominal_sd) : ordered_json(nullptr);
+      uj["nominal_on_bound"] = u.nominal_on_bound;
+      oj[u.name] = uj;
+    }
+    ej["optimized"] = oj;
+  }
+  return ej;
+}
+
+ordered_json SensitivityJson(const DatasetResult& d) {
+  ordered_json sens;
+  sens["si_temperature"] = d.sensitivity_temperature;
+  ordered_json ranked = ordered_json::array();
+  for (const Sensitivity& s : d.sensitivity) {
+    ordered_json sj;
+    sj["input"] = s.input;
+    sj["error"] = s.error;
+    sj["estimate_effect"] = Optional(s.estimate_effect);
+    sj["estimate_minus"] = Optional(s.estimate_minus);
+    sj["estimate_plus"] = Optional(s.estimate_plus);
+    sj["estimate_share_percent"] = Optional(s.estimate_share);
+    sj["si_effect"] = Optional(s.si_effect);
+    if (!s.note.empty()) sj["note"] = s.note;
+    ranked.push_back(sj);
+  }
+  sens["ranked"] = ranked;
+  return sens;
+}
+
+ordered_json DatasetJson(const DatasetResult& d) {
+  ordered_json dj;
+  dj["failed_draws"] = d.failed_draws;
+  dj["failures"] = d.failures;
+  ordered_json temps = ordered_json::array();
+  for (const TemperatureResult& t : d.temperatures) temps.push_back(TemperatureJson(t));
+  dj["temperatures"] = temps;
+  dj["estimate"] = d.estimate ? EstimateJson(*d.estimate) : ordered_json(nullptr);
+  dj["sensitivity"] = SensitivityJson(d);
+  return dj;
+}
+
+}  // namespace
+
 std::string ToJson(const Result& r, int indent) {
   ordered_json j;
   j["id"] = io::EscapeLabel(r.id);
@@ -210,66 +281,7 @@ std::string ToJson(const Result& r, int indent) {
   j["errors"] = errors;
   j["warnings"] = r.warnings;
   ordered_json datasets = ordered_json::object();
-  for (const DatasetResult& d : r.datasets) {
-    ordered_json dj;
-    dj["failed_draws"] = d.failed_draws;
-    dj["failures"] = d.failures;
-    ordered_json temps = ordered_json::array();
-    for (const TemperatureResult& t : d.temperatures) {
-      ordered_json tj;
-      tj["temperature"] = t.temperature;
-      tj["failed"] = t.failed;
-      tj["pH"] = Json(t.ph, t.nominal_ph);
-      ordered_json si = ordered_json::object();
-      for (std::size_t m = 0; m < t.si.size(); ++m)
-        si[t.si[m].name] = Json(t.si[m].interval, t.nominal_si[m]);
-      tj["si"] = si;
-      temps.push_back(tj);
-    }
-    dj["temperatures"] = temps;
-    if (d.estimate) {
-      ordered_json ej;
-      ej["minerals"] = d.estimate->minerals;
-      for (std::size_t c = 0; c < d.estimate->criteria.size(); ++c) {
-        ordered_json cj = Json(d.estimate->criteria[c].interval, d.estimate->nominal[c]);
-        cj["nominal_on_edge"] = static_cast<bool>(d.estimate->nominal_on_edge[c]);
-        cj["draws_on_edge"] = d.estimate->on_edge[c];
-        ej[d.estimate->criteria[c].name] = cj;
-      }
-      if (!d.estimate->optimized.empty()) {
-        // Fractions: the draws' values and the draw-free sample's, with its curvature spread.
-        ordered_json oj = ordered_json::object();
-        for (const EstimateResult::Unknown& u : d.estimate->optimized) {
-          ordered_json uj = Json(u.interval, u.nominal);
-          uj["nominal_sd"] = u.nominal_sd ? ordered_json(*u.nominal_sd) : ordered_json(nullptr);
-          uj["nominal_on_bound"] = u.nominal_on_bound;
-          oj[u.name] = uj;
-        }
-        ej["optimized"] = oj;
-      }
-      dj["estimate"] = ej;
-    } else {
-      dj["estimate"] = nullptr;
-    }
-    ordered_json sens;
-    sens["si_temperature"] = d.sensitivity_temperature;
-    ordered_json ranked = ordered_json::array();
-    for (const Sensitivity& s : d.sensitivity) {
-      ordered_json sj;
-      sj["input"] = s.input;
-      sj["error"] = s.error;
-      sj["estimate_effect"] = Optional(s.estimate_effect);
-      sj["estimate_minus"] = Optional(s.estimate_minus);
-      sj["estimate_plus"] = Optional(s.estimate_plus);
-      sj["estimate_share_percent"] = Optional(s.estimate_share);
-      sj["si_effect"] = Optional(s.si_effect);
-      if (!s.note.empty()) sj["note"] = s.note;
-      ranked.push_back(sj);
-    }
-    sens["ranked"] = ranked;
-    dj["sensitivity"] = sens;
-    datasets[std::string(d.dataset->key)] = dj;
-  }
+  for (const DatasetResult& d : r.datasets) datasets[std::string(d.dataset->key)] = DatasetJson(d);
   j["datasets"] = datasets;
   ordered_json solute = ordered_json::object();
   for (const SoluteResult& s : r.solute) {

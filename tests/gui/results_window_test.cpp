@@ -8,7 +8,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -117,6 +119,19 @@ class ResultsWindowTest : public QObject {
     return windows.size() == 1 ? windows.front() : nullptr;
   }
   QList<SaturationPanel*> Panels() { return Results()->findChildren<SaturationPanel*>(); }
+  // Clicks the button `name` of `owner` and answers the file dialog it opens with `path`.
+  static void SaveThrough(QWidget* owner, const char* name, const QString& path) {
+    bool answered = false;
+    QTimer::singleShot(0, [path, &answered] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      dialog->selectFile(path);
+      static_cast<QDialog*>(dialog)->accept();  // QFileDialog keeps its override protected
+      answered = true;
+    });
+    owner->findChild<QPushButton*>(name)->click();
+    QVERIFY2(answered, name);
+  }
 
  private slots:
   void init() {
@@ -305,6 +320,9 @@ class ResultsWindowTest : public QObject {
     RunCommand("Command1");
     QVERIFY(finished.wait(60000));
     QVERIFY(tab->Chart() != nullptr);
+    const QString picture = dir_->filePath("temperature.svg");
+    SaveThrough(tab, "temperature_svg", picture);
+    QVERIFY(ReadFile(picture).contains("<svg"));
 
     QProcess cli;
     cli.start(GEOFLUID_CLI, {"geothermometry", GEOFLUID_EXAMPLE, "--format", "json"});
@@ -409,6 +427,10 @@ class ResultsWindowTest : public QObject {
     Results()->Tabs()->setCurrentWidget(tab);
     QVERIFY(finished.wait(60000));
     QVERIFY(tab->DesignChart() != nullptr && tab->BoilingChart() != nullptr);
+    // The design chart to the file chosen, the boiling path beside it.
+    SaveThrough(tab, "scaling_png", dir_->filePath("design.png"));
+    QVERIFY(!QImage(dir_->filePath("design.png")).isNull());
+    QVERIFY(!QImage(dir_->filePath("design-boiling.png")).isNull());
     QVERIFY2(tab->Status().contains("SOLVEQ") && tab->Status().contains("quartz_fournier1977"),
              qPrintable(tab->Status()));
 

@@ -22,23 +22,56 @@ std::string ClosingText(const std::filesystem::path& report) {
   return "結果を\n" + report.string() + "\nに出力しました。";
 }
 
-CalculationInput InputFrom(const Form1& form, thermo::Dataset dataset) {
+// Absolute, so that the closing message tells the user where the report is wherever they are.
+std::filesystem::path AbsoluteDataDirectory(const Form1& form) {
+  std::error_code ec;
+  std::filesystem::path directory = std::filesystem::absolute(form.DataDirectory(), ec);
+  if (ec) directory = form.DataDirectory();
+  return directory;
+}
+
+CalculationInput InputFrom(Form1& form, thermo::Dataset dataset,
+                           const std::filesystem::path& hand_over) {
   CalculationInput input;
   input.dataset = dataset;
   for (int box = 1; box <= kBoxCount; ++box)
     input.box[static_cast<std::size_t>(box)] = form.Text(box).text;
   input.option1 = form.Option1Value();
   input.check1 = form.Check1Value();
+  // 8, second mode. The stored TOTH is read before the trials need it; the measured mode
+  // opens the hand-over file only once it has a TOTH to append (see RunCalculation).
+  if (!input.option1) {
+    const StoredToth stored = ReadStoredToth(hand_over);
+    if (stored.empty)
+      form.Platform().Warning(std::string(platform::kHandOverFileName) +
+                              " is empty, the stored TOTH is taken as 0");
+    input.stored_toth = stored.value;
+  }
   return input;
+}
+
+// The boxes of a non-convergence wait for a click: they come once the files are closed, so
+// that no other run on the directory waits for this one meanwhile.
+void ShowNonConvergences(platform::Platform& platform, int count) {
+  for (int i = 0; i < count; ++i)
+    platform.MessageBox(platform::MessageKind::kNonConvergence, kNonConvergenceText);
+}
+
+// The boxes still owed, then the error; a front end that cannot show them does not end the run.
+void ShowError(platform::Platform& platform, const RunOutcome& outcome,
+               bool non_convergences_shown) {
+  try {
+    if (!non_convergences_shown) ShowNonConvergences(platform, outcome.non_convergences);
+    platform.MessageBox(platform::MessageKind::kError, outcome.error);
+  } catch (...) {
+    // The front end could not show it; the outcome still carries it.
+  }
 }
 }  // namespace
 
 RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
   platform::Platform& platform = form.Platform();
-  // Absolute, so that the closing message tells the user where the report is wherever they are.
-  std::error_code ec;
-  std::filesystem::path directory = std::filesystem::absolute(form.DataDirectory(), ec);
-  if (ec) directory = form.DataDirectory();
+  const std::filesystem::path directory = AbsoluteDataDirectory(form);
   const std::filesystem::path hand_over = directory / platform::kHandOverFileName;
   RunOutcome outcome;
   outcome.report_path = directory / platform::kReportFileName;
@@ -48,13 +81,6 @@ RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
                                   [&platform](platform::WaitState state, std::string_view text) {
                                     platform.Waiting(state, text);
                                   }};
-  // The boxes of a non-convergence wait for a click: they come once the files are closed, so
-  // that no other run on the directory waits for this one meanwhile.
-  const auto show_non_convergences = [&] {
-    for (int i = 0; i < outcome.non_convergences; ++i)
-      platform.MessageBox(platform::MessageKind::kNonConvergence, kNonConvergenceText);
-  };
-
   std::optional<platform::OutputFile> report;
   bool hourglass = false;
   bool boxes_shown = false;
@@ -68,16 +94,7 @@ RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
     form.SetMousePointer(platform::kHourglass);
     hourglass = true;
 
-    CalculationInput input = InputFrom(form, dataset);
-    // 8, second mode. The stored TOTH is read before the trials need it; the measured mode
-    // opens the hand-over file only once it has a TOTH to append (see below).
-    if (!input.option1) {
-      const StoredToth stored = ReadStoredToth(hand_over);
-      if (stored.empty)
-        platform.Warning(std::string(platform::kHandOverFileName) +
-                         " is empty, the stored TOTH is taken as 0");
-      input.stored_toth = stored.value;
-    }
+    const CalculationInput input = InputFrom(form, dataset, hand_over);
 
     // 4 to 10, and the TOTH of 11.
     auto result =
@@ -95,7 +112,7 @@ RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
     // 13 and 14: the files are already closed, so the message presents a finished report.
     report.reset();
     boxes_shown = true;
-    show_non_convergences();
+    ShowNonConvergences(platform, outcome.non_convergences);
     outcome.completed = true;
     platform.MessageBox(platform::MessageKind::kClosing, ClosingText(outcome.report_path));
   } catch (const Error& e) {
@@ -109,12 +126,7 @@ RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
   if (!outcome.error.empty()) {
     outcome.completed = false;
     report.reset();  // closes without reporting: the run has already failed
-    try {
-      if (!boxes_shown) show_non_convergences();
-      platform.MessageBox(platform::MessageKind::kError, outcome.error);
-    } catch (...) {
-      // The front end could not show it; the outcome still carries it.
-    }
+    ShowError(platform, outcome, boxes_shown);
   }
   // 15.
   if (hourglass) form.SetMousePointer(platform::kDefaultPointer);
