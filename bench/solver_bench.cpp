@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "random_waters.h"
 #include "speciation/ph_search.h"
+#include "speciation/power.h"
 #include "speciation/solver.h"
 #include "thermo/equilibrium_constants.h"
 #include "thermo/thermo_storage.h"
@@ -138,6 +141,40 @@ void SweepSearches(benchmark::State& state, thermo::Dataset d, bool warm) {
   state.counters["speciations_per_point"] = static_cast<double>(calls) / points;
 }
 
+// An activity to an integer power: std::pow against RaiseTo, over activities of 1e-12..1.
+std::vector<double> Activities() {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> log10_a(-12.0, 0.0);
+  std::vector<double> a(4096);
+  for (double& x : a) x = std::pow(10.0, log10_a(random));
+  return a;
+}
+void PowerStd(benchmark::State& state, double exponent) {
+  const std::vector<double> a = Activities();
+  for (auto _ : state) {
+    for (const double x : a) benchmark::DoNotOptimize(std::pow(x, exponent));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(a.size()));
+}
+void PowerRaiseTo(benchmark::State& state, double exponent) {
+  const std::vector<double> a = Activities();
+  const speciation::RaiseTo raise(exponent);
+  for (auto _ : state) {
+    for (const double x : a) benchmark::DoNotOptimize(raise(x));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(a.size()));
+}
+
+BENCHMARK_CAPTURE(PowerStd, square, 2.0);
+BENCHMARK_CAPTURE(PowerRaiseTo, square, 2.0);
+BENCHMARK_CAPTURE(PowerStd, cube, 3.0);
+BENCHMARK_CAPTURE(PowerRaiseTo, cube, 3.0);
+BENCHMARK_CAPTURE(PowerStd, fourth, 4.0);
+BENCHMARK_CAPTURE(PowerRaiseTo, fourth, 4.0);
+BENCHMARK_CAPTURE(PowerStd, inverse_square, -2.0);
+BENCHMARK_CAPTURE(PowerStd, inverse_cube, -3.0);
+BENCHMARK_CAPTURE(PowerRaiseTo, inverse_cube, -3.0);
+BENCHMARK_CAPTURE(PowerRaiseTo, inverse_square, -2.0);
 BENCHMARK_CAPTURE(Speciation, solveq, thermo::Dataset::kSolveq)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Speciation, supcrt, thermo::Dataset::kSupcrt)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Search, solveq, thermo::Dataset::kSolveq)->Unit(benchmark::kMillisecond);
