@@ -18,7 +18,6 @@ to the temperatures asked for, with each of the two thermodynamic datasets (SOLV
 The work runs in compiled code on the module's own threads, with the GIL released.
 """
 
-import io
 import math
 import os
 
@@ -454,15 +453,11 @@ def uncertainty(
                                 bool(steam_correction), int(threads), items, int(draws),
                                 int(seed), minerals, dict(fix or {}), bool(normalize),
                                 list(optimize or []))
-    text_columns = ["id", "dataset", "quantity"]
-    numbers = ["temperature", "nominal", "median", "q05", "q95", "n"]
-    table = pd.read_csv(io.BytesIO(out["table"]), dtype={c: str for c in text_columns},
-                        keep_default_na=False, na_values={c: [""] for c in numbers},
-                        float_precision="round_trip")
-    table["n"] = table["n"].astype("int64")
-    table["id"] = pd.Series(out["table_ids"], dtype=object, index=table.index)
+    t = out["table"]
+    table = pd.DataFrame({name: t[name] for name in ("id", "dataset", "temperature", "quantity",
+                                                     "nominal", "median", "q05", "q95", "n")},
+                         index=index.take(t["row"]), copy=False)
     table["message"] = ""
-    table.index = index.take(out["table_rows"])
     notes = pd.DataFrame({
         "id": pd.Series(out["note_ids"], dtype=object),
         "dataset": "",
@@ -477,7 +472,7 @@ def uncertainty(
     })
     notes.index = index.take(out["note_rows"])
     # Each row's messages before its numbers, the rows in the input's order.
-    order = np.concatenate([out["note_rows"], out["table_rows"]])
+    order = np.concatenate([out["note_rows"], t["row"]])
     both = pd.concat([notes, table])
     return both.iloc[np.argsort(order, kind="stable")]
 

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cmath>
-#include <sstream>
 
 #include "batch/batch.h"
 #include "engine/engine.h"
@@ -29,8 +28,7 @@ py::dict Run(const std::vector<std::string>& names, const std::vector<py::array>
              const std::vector<std::string>& labels, const RunOptions& options, bool table,
              bool species) {
   const batch::BatchOptions run = BatchOptionsOf(options);
-  CsvText csv = ToCsv(names, columns);
-  const RowIndex rows(std::move(csv.row_line));
+  Jobs jobs = ReadJobs(names, columns, labels, run.input);
 
   TableColumns table_columns;
   SpeciesColumns species_columns;
@@ -41,10 +39,8 @@ py::dict Run(const std::vector<std::string>& names, const std::vector<py::array>
 
   std::atomic<bool> cancel{false};
   bool interrupted_by_python = false;
-  batch::Summary summary;
   {
     py::gil_scoped_release release;
-    std::istringstream in(std::move(csv.text));
     // Between chunks: Ctrl-C in the interpreter stops the run.
     const auto progress = [&](const batch::Progress&) {
       py::gil_scoped_acquire acquire;
@@ -53,20 +49,18 @@ py::dict Run(const std::vector<std::string>& names, const std::vector<py::array>
         cancel.store(true);
       }
     };
+    JobList input(jobs);
     try {
-      batch::CsvInput input(in, run.input);
-      summary = batch::RunBatch(input, run, sink, progress, cancel);
+      batch::RunBatch(input, run, sink, progress, cancel);
     } catch (const batch::UsageError& e) {
       throw Error(e.what());
     }
   }
   if (interrupted_by_python) throw py::error_already_set();
-  // The text was made here, so it cannot break off; should it, nothing partial is returned.
-  if (!summary.broken_input.empty()) throw std::runtime_error(summary.broken_input);
 
   py::dict out;
-  if (table) out["table"] = table_columns.ToPython(rows, labels);
-  if (species) out["species"] = species_columns.ToPython(rows);
+  if (table) out["table"] = table_columns.ToPython(labels);
+  if (species) out["species"] = species_columns.ToPython();
   return out;
 }
 

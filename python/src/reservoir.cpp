@@ -30,11 +30,6 @@ std::string Fixed(double v) {
   return text;
 }
 
-std::string Label(const RowIndex& rows, const std::vector<std::string>& labels, std::size_t line) {
-  const std::size_t r = rows.Row(line);
-  return r < labels.size() ? labels[r] : std::to_string(r);
-}
-
 // The options shared by sweeps and estimates; the jobs read from the DataFrame.
 struct Prepared {
   geothermometry::ReservoirOptions options;
@@ -43,7 +38,7 @@ struct Prepared {
 };
 
 Prepared Prepare(const std::vector<std::string>& names, const std::vector<py::array>& columns,
-                 const ReservoirArguments& a) {
+                 const std::vector<std::string>& labels, const ReservoirArguments& a) {
   RunOptions run = a.run;
   const py::object grid = run.temperatures;
   run.temperatures = py::none();
@@ -84,7 +79,7 @@ Prepared Prepare(const std::vector<std::string>& names, const std::vector<py::ar
   } catch (const geothermometry::UnknownMineral& e) {
     throw Error(e.what());
   }
-  p.jobs = ReadJobs(names, columns, batch.input);
+  p.jobs = ReadJobs(names, columns, labels, batch.input);
   return p;
 }
 
@@ -108,7 +103,7 @@ void ForEachJob(const Prepared& p, Work work) {
 
 py::dict SweepTable(const std::vector<std::string>& names, const std::vector<py::array>& columns,
                     const std::vector<std::string>& labels, const ReservoirArguments& a) {
-  const Prepared p = Prepare(names, columns, a);
+  const Prepared p = Prepare(names, columns, labels, a);
   const auto& datasets = p.options.datasets;
   const std::size_t n = p.jobs.jobs.size();
   std::vector<std::vector<geothermometry::Sweep>> sweeps(n);
@@ -136,7 +131,7 @@ py::dict SweepTable(const std::vector<std::string>& names, const std::vector<py:
   std::vector<std::vector<double>> si(minerals.size());
   const auto add = [&](std::size_t i, const engine::Dataset* d, double t, std::string text,
                        const geothermometry::SweepPoint* point, std::size_t k) {
-    row.push_back(static_cast<std::int64_t>(p.jobs.rows.Row(p.jobs.jobs[i].line)));
+    row.push_back(static_cast<std::int64_t>(RowOf(p.jobs.jobs[i].line)));
     job.push_back(&p.jobs.jobs[i]);
     dataset.push_back(d);
     temperature.push_back(t);
@@ -153,7 +148,7 @@ py::dict SweepTable(const std::vector<std::string>& names, const std::vector<py:
   };
   for (std::size_t i = 0; i < n; ++i) {
     const batch::Job& j = p.jobs.jobs[i];
-    const std::string label = Label(p.jobs.rows, labels, j.line);
+    const std::string label = Label(labels, RowOf(j.line));
     for (std::size_t k = 0; k < datasets.size(); ++k) {
       if (!j.fault.empty()) {
         add(i, datasets[k], kNaN, RowMessage(j.fault, j.line, label), nullptr, k);
@@ -213,7 +208,7 @@ py::dict SweepTable(const std::vector<std::string>& names, const std::vector<py:
 py::dict ReservoirTable(const std::vector<std::string>& names,
                         const std::vector<py::array>& columns,
                         const std::vector<std::string>& labels, const ReservoirArguments& a) {
-  const Prepared p = Prepare(names, columns, a);
+  const Prepared p = Prepare(names, columns, labels, a);
   const auto& datasets = p.options.datasets;
   const engine::TableScheme& scheme = *p.options.sweep.scheme;
   const engine::TableScheme& other =
@@ -249,9 +244,9 @@ py::dict ReservoirTable(const std::vector<std::string>& names,
   py::list id, error;
   for (std::size_t i = 0; i < n; ++i) {
     const batch::Job& j = p.jobs.jobs[i];
-    row[i] = static_cast<std::int64_t>(p.jobs.rows.Row(j.line));
+    row[i] = static_cast<std::int64_t>(RowOf(j.line));
     id.append(py::str(j.sample.id));
-    std::string text = RowMessage(j.fault, j.line, Label(p.jobs.rows, labels, j.line));
+    std::string text = RowMessage(j.fault, j.line, Label(labels, RowOf(j.line)));
     if (j.fault.empty())
       for (const auto& e : results[i].estimates)
         if (!e.sweep.ok() && text.empty())

@@ -58,7 +58,7 @@ py::dict ScalingTable(const std::vector<std::string>& names, const std::vector<p
   } catch (const std::invalid_argument& e) {
     throw Error(e.what());
   }
-  const Jobs jobs = ReadJobs(names, columns, batch.input);
+  const Jobs jobs = ReadJobs(names, columns, labels, batch.input);
   const std::size_t n = jobs.jobs.size();
   std::vector<scaling::Path> paths(n);
   Interruptible([&](const std::atomic<bool>& cancel) {
@@ -84,7 +84,7 @@ py::dict ScalingTable(const std::vector<std::string>& names, const std::vector<p
   std::vector<std::vector<double>> si(minerals.size());
   const auto add = [&](std::size_t i, const engine::Dataset* d, const char* kind, double ts,
                        double t, const scaling::Water* w, bool boiled, std::string text) {
-    row.push_back(static_cast<std::int64_t>(jobs.rows.Row(jobs.jobs[i].line)));
+    row.push_back(static_cast<std::int64_t>(RowOf(jobs.jobs[i].line)));
     job.push_back(&jobs.jobs[i]);
     dataset.push_back(d);
     step.push_back(kind);
@@ -104,8 +104,7 @@ py::dict ScalingTable(const std::vector<std::string>& names, const std::vector<p
   };
   for (std::size_t i = 0; i < n; ++i) {
     const batch::Job& j = jobs.jobs[i];
-    const std::size_t r = jobs.rows.Row(j.line);
-    const std::string label = r < labels.size() ? labels[r] : std::to_string(r);
+    const std::string label = Label(labels, RowOf(j.line));
     for (const engine::Dataset* d : o.datasets) {
       if (!j.fault.empty()) {
         add(i, d, "reservoir", kNaN, kNaN, nullptr, false, RowMessage(j.fault, j.line, label));
