@@ -13,6 +13,9 @@ to the temperatures asked for, with each of the two thermodynamic datasets (SOLV
                            solute geothermometers, Giggenbach's Na-K-Mg class
     uncertainty(df, ...)   Monte Carlo: medians and 5-95 % intervals of pH, SI and estimates
     constants(dataset, t)  the equilibrium constants of a dataset at a temperature
+    evaluate_sample(sample, ...)  one typed Sample (mol/kg) evaluated: a list of Evaluation,
+                           whose species and minerals are read by name
+    dataset(key)           a Dataset: its key, title, species, minerals and default minerals
     geofluid.dask          the same evaluation over the partitions of a Dask DataFrame
 
 The work runs in compiled code on the module's own threads, with the GIL released.
@@ -25,6 +28,17 @@ import numpy as np
 import pandas as pd
 
 from . import _geofluid
+
+# The library's own types: Sample (molalities), Dataset, Evaluation, Species, Mineral.
+Sample = _geofluid.Sample
+Dataset = _geofluid.Dataset
+Evaluation = _geofluid.Evaluation
+Species = _geofluid.Species
+Mineral = _geofluid.Mineral
+dataset = _geofluid.dataset
+evaluate_sample = _geofluid.evaluate_sample
+for _type in (Sample, Dataset, Evaluation, Species, Mineral):
+    _type.__module__ = "geofluid"
 
 # Raised for every failure the library reports and every argument it refuses; a ValueError (and
 # a RuntimeError), so that code catching either keeps working.
@@ -41,6 +55,13 @@ __all__ = [
     "scaling",
     "constants",
     "default_minerals",
+    "Sample",
+    "Dataset",
+    "Evaluation",
+    "Species",
+    "Mineral",
+    "dataset",
+    "evaluate_sample",
     "read_table",
     "table_columns",
     "INPUT_COLUMNS",

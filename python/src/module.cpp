@@ -17,6 +17,7 @@
 #include "reservoir.h"
 #include "scaling_table.h"
 #include "table.h"
+#include "typed.h"
 #include "uncertainty.h"
 #include "uncertainty/uncertainty.h"
 
@@ -130,6 +131,7 @@ PYBIND11_MODULE(_geofluid, m) {
       "The compiled part of geofluid. Use the functions of the package `geofluid`, which take "
       "and give pandas DataFrames.";
   AddScaling(m);
+  AddTypes(m);
   // geofluid.Error: every failure the library reports (geofluid::Error) and every argument it
   // refuses, named as the Python functions name them. A ValueError, as a bad argument is in
   // Python, and a RuntimeError, as the library's failures were before it, so that callers
