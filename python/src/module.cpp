@@ -120,22 +120,11 @@ std::vector<std::string> InputColumns() {
   return out;
 }
 
-}  // namespace
-
-}  // namespace geofluid::python
-
-PYBIND11_MODULE(_geofluid, m) {
-  namespace py = pybind11;
-  using namespace geofluid::python;
-  m.doc() =
-      "The compiled part of geofluid. Use the functions of the package `geofluid`, which take "
-      "and give pandas DataFrames.";
-  AddScaling(m);
-  AddTypes(m);
-  // geofluid.Error: every failure the library reports (geofluid::Error) and every argument it
-  // refuses, named as the Python functions name them. A ValueError, as a bad argument is in
-  // Python, and a RuntimeError, as the library's failures were before it, so that callers
-  // catching either keep working.
+// geofluid.Error: every failure the library reports (geofluid::Error) and every argument it
+// refuses, named as the Python functions name them. A ValueError, as a bad argument is in
+// Python, and a RuntimeError, as the library's failures were before it, so that callers
+// catching either keep working.
+void AddError(py::module_& m) {
   static PyObject* const error_type = [&] {
     py::tuple bases = py::make_tuple(py::handle(PyExc_ValueError), py::handle(PyExc_RuntimeError));
     PyObject* type = PyErr_NewExceptionWithDoc(
@@ -156,7 +145,9 @@ PYBIND11_MODULE(_geofluid, m) {
       PyErr_SetString(error_type, PythonWords(e.what()).c_str());
     }
   });
+}
 
+void AddRun(py::module_& m) {
   m.def(
       "run",
       [](const std::vector<std::string>& names, const std::vector<py::array>& columns,
@@ -173,6 +164,9 @@ PYBIND11_MODULE(_geofluid, m) {
       py::arg("threads"), py::arg("interpolation"), py::arg("table"), py::arg("species"),
       "Evaluates the table given as columns; returns the results as arrays. Used by "
       "geofluid.evaluate and geofluid.species.");
+}
+
+void AddReservoir(py::module_& m) {
   const auto reservoir_arguments =
       [](py::object temperatures, const std::string& dataset, const std::string& units,
          std::optional<std::string> steam_units, bool steam_correction, int threads,
@@ -223,6 +217,9 @@ PYBIND11_MODULE(_geofluid, m) {
       py::arg("threads"), py::arg("interpolation"), py::arg("minerals"), py::arg("fix"),
       py::arg("normalize"), py::arg("optimize"),
       "Reservoir temperatures of every sample; used by geofluid.geothermometry.");
+}
+
+void AddUncertainty(py::module_& m) {
   m.def(
       "uncertainty",
       [](const std::vector<std::string>& names, const std::vector<py::array>& columns,
@@ -247,6 +244,10 @@ PYBIND11_MODULE(_geofluid, m) {
       py::arg("errors"), py::arg("draws"), py::arg("seed"), py::arg("minerals"), py::arg("fix"),
       py::arg("normalize"), py::arg("optimize"),
       "Monte Carlo uncertainty of every sample; used by geofluid.uncertainty.");
+}
+
+// The reference data: constants and the names of columns and minerals.
+void AddReference(py::module_& m) {
   m.def("constants", &Constants, py::arg("dataset"), py::arg("temperature"),
         "The equilibrium constants and activity-model parameters as arrays; used by "
         "geofluid.constants.");
@@ -261,4 +262,22 @@ PYBIND11_MODULE(_geofluid, m) {
       },
       py::arg("dataset"), "The mineral set of the multicomponent estimate in a dataset.");
   m.def("input_columns", &InputColumns, "The columns an input table may have.");
+}
+
+}  // namespace
+
+}  // namespace geofluid::python
+
+PYBIND11_MODULE(_geofluid, m) {
+  using namespace geofluid::python;
+  m.doc() =
+      "The compiled part of geofluid. Use the functions of the package `geofluid`, which take "
+      "and give pandas DataFrames.";
+  AddScaling(m);
+  AddTypes(m);
+  AddError(m);
+  AddRun(m);
+  AddReservoir(m);
+  AddUncertainty(m);
+  AddReference(m);
 }
