@@ -15,6 +15,8 @@ to the temperatures asked for, with each of the two thermodynamic datasets (SOLV
     constants(dataset, t)  the equilibrium constants of a dataset at a temperature
     evaluate_sample(sample, ...)  one typed Sample (mol/kg) evaluated: a list of Evaluation,
                            whose species and minerals are read by name
+    estimate_sample(sample, ...)  its multicomponent temperature estimates (Estimate)
+    uncertainty_sample(sample, ...)  its Monte Carlo (UncertaintyResult of Interval)
     dataset(key)           a Dataset: its key, title, species, minerals and default minerals
     geofluid.dask          the same evaluation over the partitions of a Dask DataFrame
 
@@ -29,15 +31,22 @@ import pandas as pd
 
 from . import _geofluid
 
-# The library's own types: Sample (molalities), Dataset, Evaluation, Species, Mineral.
+# The library's own types: Sample (molalities), Dataset, Evaluation (Species, Mineral), Estimate,
+# UncertaintyResult (Interval).
 Sample = _geofluid.Sample
 Dataset = _geofluid.Dataset
 Evaluation = _geofluid.Evaluation
 Species = _geofluid.Species
 Mineral = _geofluid.Mineral
+Estimate = _geofluid.Estimate
+Interval = _geofluid.Interval
+UncertaintyResult = _geofluid.UncertaintyResult
 dataset = _geofluid.dataset
 evaluate_sample = _geofluid.evaluate_sample
-for _type in (Sample, Dataset, Evaluation, Species, Mineral):
+estimate_sample = _geofluid.estimate_sample
+uncertainty_sample = _geofluid.uncertainty_sample
+for _type in (Sample, Dataset, Evaluation, Species, Mineral, Estimate, Interval,
+              UncertaintyResult):
     _type.__module__ = "geofluid"
 
 # Raised for every failure the library reports and every argument it refuses; a ValueError (and
@@ -60,8 +69,13 @@ __all__ = [
     "Evaluation",
     "Species",
     "Mineral",
+    "Estimate",
+    "Interval",
+    "UncertaintyResult",
     "dataset",
     "evaluate_sample",
+    "estimate_sample",
+    "uncertainty_sample",
     "read_table",
     "table_columns",
     "INPUT_COLUMNS",

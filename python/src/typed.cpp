@@ -9,7 +9,11 @@
 
 #include "batch/batch.h"
 #include "engine/engine.h"
+#include "geothermometry/estimate.h"
+#include "geothermometry/sweep.h"
+#include "interp/steffen.h"
 #include "options.h"
+#include "uncertainty/uncertainty.h"
 
 namespace geofluid::python {
 
@@ -35,6 +39,14 @@ double& ComponentOf(engine::Sample& s, const std::string& key) {
   return s.Component(key);
 }
 
+void NeedSeparation(const engine::Sample& sample, bool steam_correction) {
+  // As a table's row without a separation cell: 100 °C must not stand in unasked.
+  if (steam_correction && !sample.separation_given)
+    throw Error(
+        "sample.separation: missing; the steam correction needs the separation "
+        "temperature (or give steam_correction=False)");
+}
+
 // Each dataset (in `dataset`'s order) at each temperature (None: the pH temperature's measured
 // mode only), as evaluate() computes a row. Raises Error for a failed evaluation; a warning
 // (no convergence, outside the tables) becomes a Python UserWarning.
@@ -45,11 +57,7 @@ std::vector<engine::Evaluation> EvaluateSample(const engine::Sample& sample,
   const batch::BatchOptions options =
       BatchOptionsOf(RunOptions{std::move(temperatures), dataset, "mol/kg", std::nullopt,
                                 steam_correction, 1, interpolation});
-  // As a table's row without a separation cell: 100 °C must not stand in unasked.
-  if (steam_correction && !options.input.temperatures.empty() && !sample.separation_given)
-    throw Error(
-        "sample.separation: missing; the steam correction needs the separation "
-        "temperature (or give steam_correction=False)");
+  if (!options.input.temperatures.empty()) NeedSeparation(sample, steam_correction);
   batch::Job job;
   job.sample = sample;
   job.temperatures = options.input.temperatures;
@@ -69,6 +77,78 @@ std::vector<engine::Evaluation> EvaluateSample(const engine::Sample& sample,
   }
   return out;
 }
+
+// The temperature grid of an estimate: None for 100 to 300 °C by 5, sorted with a warning.
+std::vector<double> Grid(const py::object& temperatures) {
+  if (temperatures.is_none()) return geothermometry::TemperatureGrid(100.0, 300.0, 5.0);
+  std::vector<double> grid = Temperatures(temperatures);
+  if (geothermometry::SortTemperatures(grid)) {
+    const std::string note = geothermometry::SortedTemperaturesNote(grid.size());
+    if (PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 1) != 0) throw py::error_already_set();
+  }
+  return grid;
+}
+
+// The multicomponent estimate of one sample with each dataset, as geothermometry() finds it.
+std::vector<geothermometry::Estimate> EstimateSample(
+    const engine::Sample& sample, const std::string& dataset,
+    std::optional<std::vector<std::string>> minerals, py::object temperatures,
+    bool steam_correction, const std::string& interpolation) {
+  geothermometry::SweepOptions sweep;
+  sweep.temperatures = Grid(temperatures);
+  sweep.steam_correction = steam_correction;
+  sweep.scheme = interp::SchemeByName(interpolation);
+  if (sweep.scheme == nullptr) NotIn("interpolation", interpolation, "{specified,steffen}");
+  const std::vector<const engine::Dataset*> datasets = Datasets(dataset);
+  NeedSeparation(sample, steam_correction);
+  const std::vector<std::string> set = minerals.value_or(std::vector<std::string>{});
+  for (const engine::Dataset* d : datasets)
+    if (!set.empty()) geothermometry::MineralIndices(*d, set);
+  std::vector<geothermometry::Estimate> out;
+  py::gil_scoped_release release;
+  engine::ConditionsCache cache;
+  for (const engine::Dataset* d : datasets)
+    out.push_back(geothermometry::EstimateTemperature(sample, *d, set, sweep, cache));
+  return out;
+}
+
+// The Monte Carlo of one sample, as uncertainty() runs a row.
+uncertainty::Result UncertaintySample(const engine::Sample& sample, py::object temperatures,
+                                      const std::string& dataset,
+                                      const std::vector<std::string>& errors, int draws,
+                                      std::uint64_t seed,
+                                      std::optional<std::vector<std::string>> minerals,
+                                      bool steam_correction, int threads) {
+  uncertainty::Options options;
+  options.datasets = Datasets(dataset);
+  options.temperatures = temperatures.is_none() ? geothermometry::TemperatureGrid(100.0, 300.0, 5.0)
+                                                : Temperatures(temperatures);
+  if (draws < 1 || draws > 1000000)
+    throw Error("draws=" + std::to_string(draws) + " is not in the range 1 to 1000000");
+  if (threads < 0)
+    throw Error("threads=" + std::to_string(threads) + " is not a number of threads");
+  options.draws = draws;
+  options.seed = seed;
+  options.threads = threads;
+  options.steam_correction = steam_correction;
+  if (minerals) options.minerals = *minerals;
+  NeedSeparation(sample, steam_correction);
+  uncertainty::InputErrors input = uncertainty::InputErrors::Defaults();
+  try {
+    for (const std::string& item : errors) uncertainty::SetError(input, item);
+  } catch (const uncertainty::ErrorSyntax& e) {
+    throw Error(std::string("errors: ") + e.what());
+  }
+  uncertainty::Result result;
+  Interruptible([&](const std::atomic<bool>& cancel) {
+    options.cancel = &cancel;
+    engine::ConditionsCache cache;
+    result = uncertainty::Run(sample, input, options, cache);
+  });
+  return result;
+}
+
+std::optional<double> Celsius(const geothermometry::TemperatureEstimate& e) { return e.celsius; }
 
 void AddSample(py::module_& m) {
   py::class_<engine::Sample>(m, "Sample", R"(One sample of separated water and its steam, typed.
@@ -217,12 +297,110 @@ void AddEvaluation(py::module_& m) {
         "geofluid.Error for a failed evaluation; warns (UserWarning) of a doubtful one.");
 }
 
+void AddEstimate(py::module_& m) {
+  py::class_<geothermometry::Estimate>(
+      m, "Estimate",
+      "The multicomponent temperature estimate of one sample with one dataset "
+      "(geofluid.estimate_sample): °C minimising the RMS, |median|, |mean| and sd of the set's "
+      "log(Q/K), None where there is none.")
+      .def_property_readonly(
+          "dataset", [](const geothermometry::Estimate& e) { return e.dataset; },
+          py::return_value_policy::reference)
+      .def_readonly("minerals", &geothermometry::Estimate::minerals, "the set")
+      .def_readonly("used", &geothermometry::Estimate::used, "those in the statistics")
+      .def_property_readonly("rms",
+                             [](const geothermometry::Estimate& e) { return Celsius(e.rms); })
+      .def_property_readonly("median",
+                             [](const geothermometry::Estimate& e) { return Celsius(e.median); })
+      .def_property_readonly("mean",
+                             [](const geothermometry::Estimate& e) { return Celsius(e.mean); })
+      .def_property_readonly("sd", [](const geothermometry::Estimate& e) { return Celsius(e.sd); })
+      .def_readonly("crossings", &geothermometry::Estimate::crossings,
+                    "per mineral, the °C where its SI crosses 0")
+      .def_readonly("warnings", &geothermometry::Estimate::warnings)
+      .def_property_readonly(
+          "error",
+          [](const geothermometry::Estimate& e) { return e.sweep.ok() ? "" : e.sweep.error; },
+          "why the sweep failed; empty when it did not");
+  m.def("estimate_sample", &EstimateSample, py::arg("sample"), py::arg("dataset") = "both",
+        py::arg("minerals") = py::none(), py::arg("temperatures") = py::none(),
+        py::arg("steam_correction") = true, py::arg("interpolation") = "specified",
+        "The multicomponent estimate of one Sample with each dataset, as geothermometry() finds "
+        "it for a row (temperatures: the grid, None: 100 to 300 °C by 5; minerals: None for the "
+        "default set): a list of Estimate.");
+}
+
+void AddUncertainty(py::module_& m) {
+  py::class_<uncertainty::Interval>(m, "Interval", "Median and 5-95 % quantiles of the draws.")
+      .def_readonly("median", &uncertainty::Interval::median)
+      .def_readonly("q05", &uncertainty::Interval::q05)
+      .def_readonly("q95", &uncertainty::Interval::q95)
+      .def_readonly("n", &uncertainty::Interval::n, "draws counted (the others failed)");
+  py::class_<uncertainty::Result>(m, "UncertaintyResult",
+                                  "The Monte Carlo of one sample (geofluid.uncertainty_sample).")
+      .def_readonly("draws", &uncertainty::Result::draws)
+      .def_readonly("failed_draws", &uncertainty::Result::failed_draws)
+      .def_readonly("warnings", &uncertainty::Result::warnings)
+      .def(
+          "pH",
+          [](const uncertainty::Result& r, const std::string& dataset, double temperature) {
+            for (const auto& d : r.datasets)
+              for (const auto& t : d.temperatures)
+                if (d.dataset->key == dataset && t.temperature == temperature) return t.ph;
+            throw Error("no pH of " + dataset + " at " + std::to_string(temperature) + " °C");
+          },
+          py::arg("dataset"), py::arg("temperature"), "The pH's interval at a temperature.")
+      .def(
+          "si",
+          [](const uncertainty::Result& r, const std::string& dataset, double temperature,
+             const std::string& mineral) {
+            for (const auto& d : r.datasets)
+              for (const auto& t : d.temperatures)
+                if (d.dataset->key == dataset && t.temperature == temperature)
+                  for (const auto& s : t.si)
+                    if (s.name == mineral) return s.interval;
+            throw Error("no SI of " + mineral + " in " + dataset + " at " +
+                        std::to_string(temperature) + " °C");
+          },
+          py::arg("dataset"), py::arg("temperature"), py::arg("mineral"),
+          "A mineral's SI interval at a temperature.")
+      .def(
+          "estimate",
+          [](const uncertainty::Result& r, const std::string& dataset,
+             const std::string& criterion) {
+            for (const auto& d : r.datasets)
+              if (d.dataset->key == dataset && d.estimate)
+                for (const auto& c : d.estimate->criteria)
+                  if (c.name == criterion) return c.interval;
+            throw Error("no estimate " + criterion + " of " + dataset);
+          },
+          py::arg("dataset"), py::arg("criterion") = "rms",
+          "The temperature estimate's interval, °C (criterion rms, median, mean or sd).")
+      .def(
+          "solute",
+          [](const uncertainty::Result& r, const std::string& key) {
+            for (const auto& s : r.solute)
+              if (s.key == key) return s.interval;
+            throw Error("no solute geothermometer " + key);
+          },
+          py::arg("key"), "A solute geothermometer's interval, °C.");
+  m.def("uncertainty_sample", &UncertaintySample, py::arg("sample"),
+        py::arg("temperatures") = py::none(), py::arg("dataset") = "both",
+        py::arg("errors") = std::vector<std::string>{}, py::arg("draws") = 1000,
+        py::arg("seed") = 1, py::arg("minerals") = py::none(), py::arg("steam_correction") = true,
+        py::arg("threads") = 0,
+        "The Monte Carlo of one Sample as uncertainty() runs a row (errors: a list of "
+        "\"KEY=VALUE\" over the defaults): an UncertaintyResult.");
+}
+
 }  // namespace
 
 void AddTypes(py::module_& m) {
   AddSample(m);
   AddDataset(m);
   AddEvaluation(m);
+  AddEstimate(m);
+  AddUncertainty(m);
 }
 
 }  // namespace geofluid::python

@@ -74,3 +74,32 @@ def test_datasets_and_names_that_are_not_there():
     with pytest.raises(geofluid.Error, match="sample.separation: missing"):
         geofluid.evaluate_sample(bad, 200)
     assert geofluid.evaluate_sample(bad, 200, steam_correction=False)[0].steam_fraction == 0
+
+
+def test_a_samples_estimate_and_uncertainty_are_its_rows():
+    frame = pd.DataFrame([ROW])
+    table = geofluid.geothermometry(frame, temperatures="150:300:10")
+    for e in geofluid.estimate_sample(sample(), temperatures="150:300:10"):
+        key = e.dataset.key
+        assert (e.rms, e.median, e.mean, e.sd) == tuple(
+            table.loc[0, f"{key}_{c}"] for c in ("rms", "median", "mean", "sd")), key
+        # geothermometry() adds where the two interpolations part.
+        assert table.loc[0, f"{key}_warnings"].startswith("; ".join(e.warnings))
+        assert e.error == ""
+        assert set(e.used) <= set(e.minerals) and set(e.crossings) == set(e.minerals)
+    long = geofluid.uncertainty(frame, temperatures="200:300:50", dataset="supcrt", draws=16,
+                                errors={"Na": "3%"}, seed=5)
+    u = geofluid.uncertainty_sample(sample(), temperatures="200:300:50", dataset="supcrt",
+                                    draws=16, errors=["Na=3%"], seed=5)
+    value = long.set_index(["temperature", "quantity"])
+    ph = u.pH("supcrt", 250)
+    assert (ph.median, ph.q05, ph.q95, ph.n) == tuple(
+        value.loc[(250.0, "pH"), ["median", "q05", "q95", "n"]])
+    assert u.si("supcrt", 300, "QUARTZ").median == value.loc[(300.0, "SI_QUARTZ"), "median"]
+    assert u.estimate("supcrt", "rms").q95 == long.set_index("quantity").loc["estimate_rms", "q95"]
+    solute = long.set_index("quantity").loc["solute_quartz_fournier1977"]
+    assert u.solute("quartz_fournier1977").median == solute["median"]
+    with pytest.raises(geofluid.Error, match="errors: Na=zz"):
+        geofluid.uncertainty_sample(sample(), errors=["Na=zz"], draws=2)
+    with pytest.raises(geofluid.Error, match='has no mineral "TOPAZ"'):
+        geofluid.estimate_sample(sample(), minerals=["QUARTZ", "TOPAZ"])
