@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -117,6 +118,9 @@ class RowRead {
   RowRead(const std::vector<Column>& columns, const InputOptions& options,
           std::span<const Cell> cells)
       : columns_(columns), options_(options), cells_(cells), text_(columns.size()) {
+    // The texts of the numbers stay where they are made: text_ points into them.
+    shortest_.reserve(static_cast<std::size_t>(
+        std::count_if(cells.begin(), cells.end(), [](const Cell& c) { return c.IsNumber(); })));
     for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
       if (cells[i].IsNumber())
         text_[i] = shortest_.emplace_back(io::Shortest(cells[i].number()));
@@ -391,7 +395,7 @@ class RowRead {
   const InputOptions& options_;
   std::span<const Cell> cells_;
   std::vector<std::string_view> text_;  // [column]: trimmed
-  std::deque<std::string> shortest_;    // the texts of the held numbers
+  std::vector<std::string> shortest_;   // the texts of the held numbers
   Job job_;
   std::vector<std::string> faults_;
   units::Concentration unit_ = units::Concentration::kMolPerKgWater;
