@@ -5,6 +5,7 @@
 // Python, the window) only translate to and from these types.
 
 #include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <functional>
 #include <iosfwd>
@@ -128,12 +129,13 @@ struct InputOptions {
 // The columns a table may have, in the order the README lists them.
 std::span<const std::string_view> InputColumns();
 
-// One cell of a row: text as a user typed it, or a number held exactly (a DataFrame's float64,
-// which must not go through text). A NaN number is an empty cell.
+// One cell of a row: text as a user typed it (viewed, not copied: it must outlive the reading),
+// or a number held exactly (a DataFrame's float64, which must not go through text). A NaN
+// number is an empty cell.
 class Cell {
  public:
   static Cell Text(std::string_view text) { return Cell(text); }
-  static Cell Number(double value) { return value == value ? Cell(value) : Cell(""); }
+  static Cell Number(double value) { return std::isnan(value) ? Cell("") : Cell(value); }
   Cell() = default;
   bool IsNumber() const { return is_number_; }
   double number() const { return number_; }
