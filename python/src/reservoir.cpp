@@ -260,20 +260,20 @@ std::vector<std::vector<std::string>> CompareInterpolations(const Prepared& p) {
 // id, interpolation and error: why a sample has no estimate.
 void AddIdentity(py::dict& out, const Prepared& p, const Results& results,
                  const std::vector<std::string>& labels) {
-  py::list id, error;
+  std::vector<std::string> id, error;
   for (std::size_t i = 0; i < p.jobs.jobs.size(); ++i) {
     const batch::Job& j = p.jobs.jobs[i];
-    id.append(py::str(j.sample.id));
+    id.push_back(j.sample.id);
     std::string text = RowMessage(j.fault, j.line, Label(labels, RowOf(j.line)));
     if (j.fault.empty())
       for (const auto& e : results[i].estimates)
         if (!e.sweep.ok() && text.empty())
           text = std::string(e.dataset->title) + ": " + e.sweep.error;
-    error.append(py::str(text));
+    error.push_back(std::move(text));
   }
-  out["id"] = id;
+  out["id"] = StrArray(id);
   out["interpolation"] = py::str(std::string(p.options.sweep.scheme->Name()));
-  out["error"] = error;
+  out["error"] = StrArray(error);
 }
 
 // <dataset>_steam_loss and its _sd (fractions), the unknowns found with the temperature.
@@ -312,7 +312,7 @@ void AddEstimates(py::dict& out, const Prepared& p, const Results& results) {
           ToArray(std::move(values));
     }
     AddUnknowns(out, p, results, k);
-    py::list crossings, warnings;
+    std::vector<std::string> crossings, warnings;
     for (std::size_t i = 0; i < n; ++i) {
       std::string c, w;
       if (p.jobs.jobs[i].fault.empty()) {
@@ -322,11 +322,11 @@ void AddEstimates(py::dict& out, const Prepared& p, const Results& results) {
             c += (c.empty() ? "" : "; ") + name + " " + Fixed(t);
         for (const auto& text : e.warnings) w += (w.empty() ? "" : "; ") + text;
       }
-      crossings.append(py::str(c));
-      warnings.append(py::str(w));
+      crossings.push_back(std::move(c));
+      warnings.push_back(std::move(w));
     }
-    out[py::str(key + "_crossings")] = crossings;
-    out[py::str(key + "_warnings")] = warnings;
+    out[py::str(key + "_crossings")] = StrArray(crossings);
+    out[py::str(key + "_warnings")] = StrArray(warnings);
   }
 }
 
@@ -346,7 +346,7 @@ py::array SoluteValues(const Results& results, std::string_view key, bool reserv
 void AddGiggenbach(py::dict& out, const Prepared& p, const Results& results) {
   const std::size_t n = results.size();
   std::vector<double> na(n, kNaN), k(n, kNaN), mg(n, kNaN), mi(n, kNaN);
-  py::list maturity;
+  std::vector<std::string> maturity;
   for (std::size_t i = 0; i < n; ++i) {
     const auto& c = results[i].giggenbach;
     if (c.point) {
@@ -355,15 +355,15 @@ void AddGiggenbach(py::dict& out, const Prepared& p, const Results& results) {
       mg[i] = c.point->mg;
     }
     mi[i] = c.maturity_index.value_or(kNaN);
-    maturity.append(p.jobs.jobs[i].fault.empty()
-                        ? py::str(std::string(geothermometry::MaturityName(c.maturity)))
-                        : py::str(""));
+    maturity.push_back(p.jobs.jobs[i].fault.empty()
+                           ? std::string(geothermometry::MaturityName(c.maturity))
+                           : std::string());
   }
   out["giggenbach_na"] = ToArray(std::move(na));
   out["giggenbach_k"] = ToArray(std::move(k));
   out["giggenbach_mg"] = ToArray(std::move(mg));
   out["maturity_index"] = ToArray(std::move(mi));
-  out["giggenbach_class"] = maturity;
+  out["giggenbach_class"] = StrArray(maturity);
 }
 
 // flags_<key> and reservoir_flags_<key> (codes joined by ";"); the flags' reasons and bounds go
@@ -372,7 +372,7 @@ void AddFlags(py::dict& out, const Results& results, std::vector<std::string>& n
   const auto keys = geothermometry::SoluteKeys();
   const std::size_t n = results.size();
   for (const auto key : keys) {
-    py::list flags;
+    std::vector<std::string> flags;
     for (std::size_t i = 0; i < n; ++i) {
       std::string codes;
       if (const auto* t = geothermometry::FindSolute(results[i].solute, key)) {
@@ -384,19 +384,19 @@ void AddFlags(py::dict& out, const Results& results, std::vector<std::string>& n
           note_text[i] += (note_text[i].empty() ? "" : "; ") + std::string(key) + ": " +
                           std::string(t->bound) + " bound";
       }
-      flags.append(py::str(codes));
+      flags.push_back(std::move(codes));
     }
-    out[py::str("flags_" + std::string(key))] = flags;
+    out[py::str("flags_" + std::string(key))] = StrArray(flags);
   }
   for (const auto key : keys) {
-    py::list flags;
+    std::vector<std::string> flags;
     for (std::size_t i = 0; i < n; ++i) {
       std::string codes;
       if (const auto* t = geothermometry::FindSolute(results[i].solute_reservoir, key))
         for (const auto& f : t->flags) codes += (codes.empty() ? "" : ";") + std::string(f.code);
-      flags.append(py::str(codes));
+      flags.push_back(std::move(codes));
     }
-    out[py::str("reservoir_flags_" + std::string(key))] = flags;
+    out[py::str("reservoir_flags_" + std::string(key))] = StrArray(flags);
   }
 }
 
@@ -405,7 +405,7 @@ void AddInputNotes(py::dict& out, const Prepared& p, const Results& results,
                    std::vector<std::string>& note_text) {
   const std::size_t n = results.size();
   std::vector<double> separation(n, kNaN);
-  py::list below, notes;
+  std::vector<std::string> below;
   for (std::size_t i = 0; i < n; ++i) {
     const auto& r = results[i];
     const auto& job = p.jobs.jobs[i];
@@ -417,12 +417,11 @@ void AddInputNotes(py::dict& out, const Prepared& p, const Results& results,
           (note_text[i].empty() ? "" : "; ") + std::string("giggenbach: ") + r.giggenbach.reason;
     std::string b;
     for (const auto& text : job.below_detection) b += (b.empty() ? "" : "; ") + text;
-    below.append(py::str(b));
-    notes.append(py::str(note_text[i]));
+    below.push_back(std::move(b));
   }
   out["separation"] = ToArray(std::move(separation));
-  out["below_detection"] = below;
-  out["notes"] = notes;
+  out["below_detection"] = StrArray(below);
+  out["notes"] = StrArray(note_text);
 }
 
 // The solute geothermometers in the command line's order: the nine of the first releases, the

@@ -143,6 +143,11 @@ py::array ObjectArray(std::size_t n, Make make) {
   return out;
 }
 
+// An object array of Python str, one per text.
+inline py::array StrArray(const std::vector<std::string>& texts) {
+  return ObjectArray(texts.size(), [&](std::size_t i) { return py::object(py::str(texts[i])); });
+}
+
 inline py::array BoolArray(std::vector<std::uint8_t>&& values) {
   auto* owned = new std::vector<std::uint8_t>(std::move(values));
   py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<std::uint8_t>*>(p); });

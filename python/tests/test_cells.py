@@ -118,3 +118,11 @@ def test_columns_must_be_float64_or_objects():
     with pytest.raises(geofluid.Error, match="column pH: give float64 or object values"):
         _geofluid.run(["id", "pH"], [np.array(["a"], dtype=object), np.array([7], dtype=np.int32)],
                       [], None, "both", "mol/kg", None, True, 0, "specified", True, False)
+
+
+def test_text_columns_stay_text_without_rows():
+    empty = geofluid.geothermometry(readable_wells().iloc[:0], temperatures="150:250:50")
+    assert len(empty) == 0
+    for name in ("id", "error", "solveq_crossings", "giggenbach_class", "notes"):
+        assert empty[name].dtype == object, name
+    assert empty["solveq_rms"].dtype == np.float64
