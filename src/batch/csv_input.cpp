@@ -513,6 +513,7 @@ struct CsvInput::Impl {
   io::CsvReader reader;
   InputOptions options;
   std::unique_ptr<RowReader> rows;
+  std::vector<Cell> cells;  // the current record's, kept between rows for their memory
 
   Impl(std::istream& stream, InputOptions o) : in(stream), reader(stream), options(std::move(o)) {}
 
@@ -558,9 +559,8 @@ CsvInput::~CsvInput() = default;
 
 bool CsvInput::Next(Job& job) {
   io::CsvRecord record;
-  std::vector<Cell> cells;
-  if (!impl_->NextRecord(record, cells)) return false;
-  job = impl_->rows->Read(cells, record.line, Line(record.line));
+  if (!impl_->NextRecord(record, impl_->cells)) return false;
+  job = impl_->rows->Read(impl_->cells, record.line, Line(record.line));
   return true;
 }
 
