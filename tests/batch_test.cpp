@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -20,6 +21,7 @@
 #include "form_fixtures.h"
 #include "geothermometry/sweep.h"
 #include "interp/steffen.h"
+#include "io/csv.h"
 #include "io/text.h"
 #include "typed_sample.h"
 
@@ -216,6 +218,128 @@ TEST(BatchInput, RowFaultsNameLineIdColumnAndCause) {
       EXPECT_EQ(r.temperature.has_value(), !faulty);
     }
   }
+}
+
+// The header's names and each line's cells of a small table, a cell that reads as a number
+// given as that number (as a DataFrame's float64 column gives it).
+struct CellTable {
+  std::vector<std::string> names;
+  std::vector<std::vector<std::string>> texts;
+  std::vector<std::vector<Cell>> Rows() const {
+    std::vector<std::vector<Cell>> rows;
+    for (const auto& line : texts) {
+      rows.emplace_back();
+      for (const std::string& t : line) {
+        const auto number = io::ParseNumber(t);
+        rows.back().push_back(number ? Cell::Number(*number) : Cell::Text(t));
+      }
+    }
+    return rows;
+  }
+};
+
+CellTable SplitTable(const std::string& table) {
+  CellTable out;
+  std::istringstream in(table);
+  io::CsvReader reader(in);
+  io::CsvRecord record;
+  reader.Next(record);
+  out.names = record.cells;
+  while (reader.Next(record)) out.texts.push_back(record.cells);
+  return out;
+}
+
+void ExpectSameJob(const Job& a, const Job& b, const std::string& where) {
+  EXPECT_EQ(a.sample.id, b.sample.id) << where;
+  for (std::size_t k = 0; k < engine::kComponentCount; ++k)
+    EXPECT_EQ(Bits(a.sample.component[k]), Bits(b.sample.component[k])) << where << " " << k;
+  for (const auto& [x, y] : {std::pair{a.sample.ph, b.sample.ph},
+                             {a.sample.ph_temperature, b.sample.ph_temperature},
+                             {a.sample.separation_temperature, b.sample.separation_temperature},
+                             {a.sample.steam_co2, b.sample.steam_co2},
+                             {a.sample.steam_h2s, b.sample.steam_h2s},
+                             {a.sample.water, b.sample.water},
+                             {a.sample.lithium, b.sample.lithium},
+                             {a.sample.mg_detection_limit, b.sample.mg_detection_limit}})
+    EXPECT_EQ(Bits(x), Bits(y)) << where;
+  EXPECT_EQ(a.sample.below_detection, b.sample.below_detection) << where;
+  EXPECT_EQ(a.sample.separation_given, b.sample.separation_given) << where;
+  EXPECT_EQ(a.temperatures, b.temperatures) << where;
+  EXPECT_EQ(a.fix, b.fix) << where;
+  EXPECT_EQ(a.below_detection, b.below_detection) << where;
+  EXPECT_EQ(a.extra, b.extra) << where;
+}
+
+TEST(BatchInput, NumbersGivenAsCellsReadAsTheirTextInAFile) {
+  // Laboratory units per row, detection limits, gases, a per-row density and temperatures, and
+  // the faults a number can have (negative, not finite, in a text column).
+  const std::string table =
+      "id,units,steam_units,density,pH,ph_temperature,separation,Na,K,Mg,HCO3,Li,CO2,H2S,"
+      "temperatures,fix_Al,err_Na\n"
+      "mg,mg/kg,mmol/kg,,8.35,25,140,962.0000000000001,179,<0.01,30,1.2,184,15.4,,MICROCLINE,3%\n"
+      "mgl,mg/L,mg/kg,1.02,9.08,20,175,1103,161,n.d.,87,,145,15.2,\"150,200\",,\n"
+      "mol,mol/kg,,,7.1,25,100,0.04,0.001,1e-300,0.002,,0.02,0.001,,,0.05\n"
+      "7,,,,6.9,25,100,-4,0.001,,,,,,,,\n"
+      "bad units,5,,,6.9,25,100,0.01,,,,,-0.5,,,,\n"
+      "inf,,,,inf,25,100,0.01,,,,,,,,,\n"
+      "dens,mg/L,,-1,6.9,25,100,10,,,,,,,,,\n";
+  InputOptions options = Temperatures({200});
+  options.extra_column = [](std::string_view name, std::size_t) { return name == "err_Na"; };
+  const std::vector<Job> from_file = ReadAll(table, options);
+  const CellTable cells = SplitTable(table);
+  const RowReader reader(cells.names, 1, options);
+  const auto rows = cells.Rows();
+  ASSERT_EQ(from_file.size(), rows.size());
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const Job job = reader.Read(rows[k], k + 1, "row r" + std::to_string(k));
+    ExpectSameJob(job, from_file[k], "row " + std::to_string(k));
+    EXPECT_EQ(job.line, k + 1);
+    // The same faults, the row named as the caller names it.
+    const std::string line = "line " + std::to_string(k + 2);
+    ASSERT_EQ(job.fault.empty(), from_file[k].fault.empty()) << from_file[k].fault;
+    if (!job.fault.empty())
+      EXPECT_EQ(job.fault, "row r" + std::to_string(k) + from_file[k].fault.substr(line.size()));
+  }
+  // The mg/kg row was converted, the n.d. and <x cells marked, Li carried.
+  EXPECT_NEAR(from_file[0].sample.Component("Na"), 962.0 / 22989.77, 962.0 / 22989.77 / 100);
+  EXPECT_EQ(from_file[0].below_detection, std::vector<std::string>{"Mg <0.01 (0.005 used)"});
+  EXPECT_EQ(from_file[1].below_detection, std::vector<std::string>{"Mg n.d. (0 used)"});
+  EXPECT_EQ(from_file[3].sample.id, "7");
+  EXPECT_EQ(from_file[3].fault,
+            "line 5 (id 7): column Na: \"-4\" is negative; a concentration cannot be");
+  EXPECT_EQ(from_file[5].fault, "line 7 (id inf): column pH: \"inf\" is not a number");
+  EXPECT_NE(from_file[4].fault.find("column units: \"5\" is not a unit"), std::string::npos);
+  EXPECT_NE(from_file[4].fault.find("column CO2: \"-0.5\" is negative"), std::string::npos);
+  EXPECT_NE(from_file[6].fault.find("column density: \"-1\": the density must be positive"),
+            std::string::npos);
+}
+
+TEST(BatchInput, HeldNumbersAreExactAndNaNIsAnEmptyCell) {
+  const std::vector<std::string> names = {"id", "pH", "ph_temperature", "Na", "err_x"};
+  InputOptions options;
+  options.extra_column = [](std::string_view name, std::size_t) { return name == "err_x"; };
+  const RowReader reader(names, 1, options);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  // 0.1 + 0.2 is not 0.3: the number is taken as it is, not through 15 digits of text.
+  const std::vector<Cell> exact = {Cell::Number(12), Cell::Number(0.1 + 0.2), Cell::Text(" 25 "),
+                                   Cell::Number(1e-310), Cell::Text("")};
+  const Job job = reader.Read(exact, 1, "row a");
+  EXPECT_EQ(job.fault, "");
+  EXPECT_EQ(job.sample.id, "12");
+  EXPECT_EQ(Bits(job.sample.ph), Bits(0.1 + 0.2));
+  EXPECT_EQ(job.sample.ph_temperature, 25.0);
+  EXPECT_EQ(Bits(job.sample.Component("Na")), Bits(1e-310));
+  // NaN is an empty cell: a missing pH; a row of NaN is blank whatever its extra columns hold.
+  const std::vector<Cell> gaps = {Cell::Text("w"), Cell::Number(nan), Cell::Number(25),
+                                  Cell::Number(-std::numeric_limits<double>::infinity()),
+                                  Cell::Text("")};
+  EXPECT_EQ(reader.Read(gaps, 2, "row b").fault,
+            "row b (id w): column Na: \"-inf\" is not a number; column pH: missing; every sample "
+            "needs its measured pH");
+  EXPECT_TRUE(reader.Blank(std::vector<Cell>{Cell::Text(" "), Cell::Number(nan), Cell::Number(nan),
+                                             Cell::Text(""), Cell::Text("3%")}));
+  EXPECT_FALSE(reader.Blank(std::vector<Cell>{Cell::Text(""), Cell::Number(nan), Cell::Number(0),
+                                              Cell::Text(""), Cell::Text("")}));
 }
 
 TEST(BatchInput, HeaderMistakesAreUsageErrors) {

@@ -13,12 +13,16 @@ to the temperatures asked for, with each of the two thermodynamic datasets (SOLV
                            solute geothermometers, Giggenbach's Na-K-Mg class
     uncertainty(df, ...)   Monte Carlo: medians and 5-95 % intervals of pH, SI and estimates
     constants(dataset, t)  the equilibrium constants of a dataset at a temperature
+    evaluate_sample(sample, ...)  one typed Sample (mol/kg) evaluated: a list of Evaluation,
+                           whose species and minerals are read by name
+    estimate_sample(sample, ...)  its multicomponent temperature estimates (Estimate)
+    uncertainty_sample(sample, ...)  its Monte Carlo (UncertaintyResult of Interval)
+    dataset(key)           a Dataset: its key, title, species, minerals and default minerals
     geofluid.dask          the same evaluation over the partitions of a Dask DataFrame
 
 The work runs in compiled code on the module's own threads, with the GIL released.
 """
 
-import io
 import math
 import os
 
@@ -26,6 +30,24 @@ import numpy as np
 import pandas as pd
 
 from . import _geofluid
+
+# The library's own types: Sample (molalities), Dataset, Evaluation (Species, Mineral), Estimate,
+# UncertaintyResult (Interval).
+Sample = _geofluid.Sample
+Dataset = _geofluid.Dataset
+Evaluation = _geofluid.Evaluation
+Species = _geofluid.Species
+Mineral = _geofluid.Mineral
+Estimate = _geofluid.Estimate
+Interval = _geofluid.Interval
+UncertaintyResult = _geofluid.UncertaintyResult
+dataset = _geofluid.dataset
+evaluate_sample = _geofluid.evaluate_sample
+estimate_sample = _geofluid.estimate_sample
+uncertainty_sample = _geofluid.uncertainty_sample
+for _type in (Sample, Dataset, Evaluation, Species, Mineral, Estimate, Interval,
+              UncertaintyResult):
+    _type.__module__ = "geofluid"
 
 # Raised for every failure the library reports and every argument it refuses; a ValueError (and
 # a RuntimeError), so that code catching either keeps working.
@@ -42,6 +64,18 @@ __all__ = [
     "scaling",
     "constants",
     "default_minerals",
+    "Sample",
+    "Dataset",
+    "Evaluation",
+    "Species",
+    "Mineral",
+    "Estimate",
+    "Interval",
+    "UncertaintyResult",
+    "dataset",
+    "evaluate_sample",
+    "estimate_sample",
+    "uncertainty_sample",
     "read_table",
     "table_columns",
     "INPUT_COLUMNS",
@@ -454,15 +488,11 @@ def uncertainty(
                                 bool(steam_correction), int(threads), items, int(draws),
                                 int(seed), minerals, dict(fix or {}), bool(normalize),
                                 list(optimize or []))
-    text_columns = ["id", "dataset", "quantity"]
-    numbers = ["temperature", "nominal", "median", "q05", "q95", "n"]
-    table = pd.read_csv(io.BytesIO(out["table"]), dtype={c: str for c in text_columns},
-                        keep_default_na=False, na_values={c: [""] for c in numbers},
-                        float_precision="round_trip")
-    table["n"] = table["n"].astype("int64")
-    table["id"] = pd.Series(out["table_ids"], dtype=object, index=table.index)
+    t = out["table"]
+    table = pd.DataFrame({name: t[name] for name in ("id", "dataset", "temperature", "quantity",
+                                                     "nominal", "median", "q05", "q95", "n")},
+                         index=index.take(t["row"]), copy=False)
     table["message"] = ""
-    table.index = index.take(out["table_rows"])
     notes = pd.DataFrame({
         "id": pd.Series(out["note_ids"], dtype=object),
         "dataset": "",
@@ -477,7 +507,7 @@ def uncertainty(
     })
     notes.index = index.take(out["note_rows"])
     # Each row's messages before its numbers, the rows in the input's order.
-    order = np.concatenate([out["note_rows"], out["table_rows"]])
+    order = np.concatenate([out["note_rows"], t["row"]])
     both = pd.concat([notes, table])
     return both.iloc[np.argsort(order, kind="stable")]
 

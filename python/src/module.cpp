@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cmath>
-#include <sstream>
 
 #include "batch/batch.h"
 #include "engine/engine.h"
@@ -18,6 +17,7 @@
 #include "reservoir.h"
 #include "scaling_table.h"
 #include "table.h"
+#include "typed.h"
 #include "uncertainty.h"
 #include "uncertainty/uncertainty.h"
 
@@ -29,8 +29,7 @@ py::dict Run(const std::vector<std::string>& names, const std::vector<py::array>
              const std::vector<std::string>& labels, const RunOptions& options, bool table,
              bool species) {
   const batch::BatchOptions run = BatchOptionsOf(options);
-  CsvText csv = ToCsv(names, columns);
-  const RowIndex rows(std::move(csv.row_line));
+  Jobs jobs = ReadJobs(names, columns, labels, run.input);
 
   TableColumns table_columns;
   SpeciesColumns species_columns;
@@ -41,10 +40,8 @@ py::dict Run(const std::vector<std::string>& names, const std::vector<py::array>
 
   std::atomic<bool> cancel{false};
   bool interrupted_by_python = false;
-  batch::Summary summary;
   {
     py::gil_scoped_release release;
-    std::istringstream in(std::move(csv.text));
     // Between chunks: Ctrl-C in the interpreter stops the run.
     const auto progress = [&](const batch::Progress&) {
       py::gil_scoped_acquire acquire;
@@ -53,20 +50,18 @@ py::dict Run(const std::vector<std::string>& names, const std::vector<py::array>
         cancel.store(true);
       }
     };
+    JobList input(jobs);
     try {
-      batch::CsvInput input(in, run.input);
-      summary = batch::RunBatch(input, run, sink, progress, cancel);
+      batch::RunBatch(input, run, sink, progress, cancel);
     } catch (const batch::UsageError& e) {
       throw Error(e.what());
     }
   }
   if (interrupted_by_python) throw py::error_already_set();
-  // The text was made here, so it cannot break off; should it, nothing partial is returned.
-  if (!summary.broken_input.empty()) throw std::runtime_error(summary.broken_input);
 
   py::dict out;
-  if (table) out["table"] = table_columns.ToPython(rows, labels);
-  if (species) out["species"] = species_columns.ToPython(rows);
+  if (table) out["table"] = table_columns.ToPython(labels);
+  if (species) out["species"] = species_columns.ToPython();
   return out;
 }
 
@@ -125,21 +120,11 @@ std::vector<std::string> InputColumns() {
   return out;
 }
 
-}  // namespace
-
-}  // namespace geofluid::python
-
-PYBIND11_MODULE(_geofluid, m) {
-  namespace py = pybind11;
-  using namespace geofluid::python;
-  m.doc() =
-      "The compiled part of geofluid. Use the functions of the package `geofluid`, which take "
-      "and give pandas DataFrames.";
-  AddScaling(m);
-  // geofluid.Error: every failure the library reports (geofluid::Error) and every argument it
-  // refuses, named as the Python functions name them. A ValueError, as a bad argument is in
-  // Python, and a RuntimeError, as the library's failures were before it, so that callers
-  // catching either keep working.
+// geofluid.Error: every failure the library reports (geofluid::Error) and every argument it
+// refuses, named as the Python functions name them. A ValueError, as a bad argument is in
+// Python, and a RuntimeError, as the library's failures were before it, so that callers
+// catching either keep working.
+void AddError(py::module_& m) {
   static PyObject* const error_type = [&] {
     py::tuple bases = py::make_tuple(py::handle(PyExc_ValueError), py::handle(PyExc_RuntimeError));
     PyObject* type = PyErr_NewExceptionWithDoc(
@@ -160,7 +145,9 @@ PYBIND11_MODULE(_geofluid, m) {
       PyErr_SetString(error_type, PythonWords(e.what()).c_str());
     }
   });
+}
 
+void AddRun(py::module_& m) {
   m.def(
       "run",
       [](const std::vector<std::string>& names, const std::vector<py::array>& columns,
@@ -177,6 +164,9 @@ PYBIND11_MODULE(_geofluid, m) {
       py::arg("threads"), py::arg("interpolation"), py::arg("table"), py::arg("species"),
       "Evaluates the table given as columns; returns the results as arrays. Used by "
       "geofluid.evaluate and geofluid.species.");
+}
+
+void AddReservoir(py::module_& m) {
   const auto reservoir_arguments =
       [](py::object temperatures, const std::string& dataset, const std::string& units,
          std::optional<std::string> steam_units, bool steam_correction, int threads,
@@ -227,6 +217,9 @@ PYBIND11_MODULE(_geofluid, m) {
       py::arg("threads"), py::arg("interpolation"), py::arg("minerals"), py::arg("fix"),
       py::arg("normalize"), py::arg("optimize"),
       "Reservoir temperatures of every sample; used by geofluid.geothermometry.");
+}
+
+void AddUncertainty(py::module_& m) {
   m.def(
       "uncertainty",
       [](const std::vector<std::string>& names, const std::vector<py::array>& columns,
@@ -251,6 +244,10 @@ PYBIND11_MODULE(_geofluid, m) {
       py::arg("errors"), py::arg("draws"), py::arg("seed"), py::arg("minerals"), py::arg("fix"),
       py::arg("normalize"), py::arg("optimize"),
       "Monte Carlo uncertainty of every sample; used by geofluid.uncertainty.");
+}
+
+// The reference data: constants and the names of columns and minerals.
+void AddReference(py::module_& m) {
   m.def("constants", &Constants, py::arg("dataset"), py::arg("temperature"),
         "The equilibrium constants and activity-model parameters as arrays; used by "
         "geofluid.constants.");
@@ -265,4 +262,22 @@ PYBIND11_MODULE(_geofluid, m) {
       },
       py::arg("dataset"), "The mineral set of the multicomponent estimate in a dataset.");
   m.def("input_columns", &InputColumns, "The columns an input table may have.");
+}
+
+}  // namespace
+
+}  // namespace geofluid::python
+
+PYBIND11_MODULE(_geofluid, m) {
+  using namespace geofluid::python;
+  m.doc() =
+      "The compiled part of geofluid. Use the functions of the package `geofluid`, which take "
+      "and give pandas DataFrames.";
+  AddScaling(m);
+  AddTypes(m);
+  AddError(m);
+  AddRun(m);
+  AddReservoir(m);
+  AddUncertainty(m);
+  AddReference(m);
 }

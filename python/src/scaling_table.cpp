@@ -30,11 +30,11 @@ struct Arguments {
   std::optional<std::vector<std::string>> minerals;
 };
 
-py::dict ScalingTable(const std::vector<std::string>& names, const std::vector<py::array>& columns,
-                      const std::vector<std::string>& labels, const Arguments& a) {
-  const batch::BatchOptions batch = BatchOptionsOf(a.run);
+// The layer's options from the arguments, and the minerals of the SI_ columns (the first
+// dataset's names). Throws Error with the argument's name.
+scaling::Options OptionsOf(const Arguments& a, const batch::BatchOptions& batch,
+                           std::vector<std::string>& minerals) {
   scaling::Options o;
-  std::vector<std::string> minerals;
   try {
     o.datasets = batch.evaluation.datasets;
     o.reservoir = scaling::ParseReservoir(a.reservoir);
@@ -58,13 +58,17 @@ py::dict ScalingTable(const std::vector<std::string>& names, const std::vector<p
   } catch (const std::invalid_argument& e) {
     throw Error(e.what());
   }
-  const Jobs jobs = ReadJobs(names, columns, batch.input);
+  return o;
+}
+
+// Every readable job's path on the module's threads, without the GIL; Ctrl-C stops it.
+std::vector<scaling::Path> RunAll(const Jobs& jobs, scaling::Options o, int threads) {
   const std::size_t n = jobs.jobs.size();
   std::vector<scaling::Path> paths(n);
   Interruptible([&](const std::atomic<bool>& cancel) {
     o.cancel = &cancel;
     engine::ConditionsCache cache;
-    tbb::task_arena arena(batch.threads > 0 ? batch.threads : tbb::task_arena::automatic);
+    tbb::task_arena arena(threads > 0 ? threads : tbb::task_arena::automatic);
     arena.execute([&] {
       tbb::parallel_for(std::size_t{0}, n, [&](std::size_t i) {
         if (jobs.jobs[i].fault.empty() && !cancel.load())
@@ -72,97 +76,125 @@ py::dict ScalingTable(const std::vector<std::string>& names, const std::vector<p
       });
     });
   });
+  return paths;
+}
 
-  std::vector<std::int64_t> row;
-  std::vector<const batch::Job*> job;
-  std::vector<const engine::Dataset*> dataset;
-  std::vector<const char*> step;
-  std::vector<double> separation, temperature, steam_fraction, total_steam_fraction, ph, steam_co2,
-      steam_h2s, liquid_co2, liquid_h2s, ssi;
-  std::vector<std::string> message;
-  std::vector<std::uint8_t> ok;
-  std::vector<std::vector<double>> si(minerals.size());
-  const auto add = [&](std::size_t i, const engine::Dataset* d, const char* kind, double ts,
-                       double t, const scaling::Water* w, bool boiled, std::string text) {
-    row.push_back(static_cast<std::int64_t>(jobs.rows.Row(jobs.jobs[i].line)));
-    job.push_back(&jobs.jobs[i]);
-    dataset.push_back(d);
-    step.push_back(kind);
-    separation.push_back(ts);
-    temperature.push_back(t);
-    ok.push_back(w != nullptr ? 1 : 0);
-    message.push_back(std::move(text));
-    steam_fraction.push_back(w && boiled ? w->steam_fraction : kNaN);
-    total_steam_fraction.push_back(w ? w->total_steam_fraction : kNaN);
-    ph.push_back(w ? w->ph : kNaN);
-    steam_co2.push_back(w && boiled ? w->steam_co2 : kNaN);
-    steam_h2s.push_back(w && boiled ? w->steam_h2s : kNaN);
-    liquid_co2.push_back(w ? w->LiquidCo2() : kNaN);
-    liquid_h2s.push_back(w ? w->LiquidH2s() : kNaN);
-    ssi.push_back(w ? w->ssi_amorphous_silica : kNaN);
-    for (std::size_t m = 0; m < si.size(); ++m) si[m].push_back(w ? w->si[m] : kNaN);
-  };
-  for (std::size_t i = 0; i < n; ++i) {
-    const batch::Job& j = jobs.jobs[i];
-    const std::size_t r = jobs.rows.Row(j.line);
-    const std::string label = r < labels.size() ? labels[r] : std::to_string(r);
-    for (const engine::Dataset* d : o.datasets) {
-      if (!j.fault.empty()) {
-        add(i, d, "reservoir", kNaN, kNaN, nullptr, false, RowMessage(j.fault, j.line, label));
-        continue;
-      }
-      const scaling::DatasetPath* p = nullptr;
-      for (const auto& candidate : paths[i].datasets)
-        if (candidate.dataset == d) p = &candidate;
-      const std::string where = "row " + label +
-                                (j.sample.id.empty() ? "" : " (id " + j.sample.id + ")") + ", " +
-                                std::string(d->title) + ": ";
-      if (!p->ok()) {
-        add(i, d, "reservoir", kNaN, kNaN, nullptr, false, where + p->error);
-        continue;
-      }
-      std::string warnings;
-      for (const auto& w : p->warnings) warnings += (warnings.empty() ? "" : "; ") + w;
-      add(i, d, "reservoir", kNaN, p->reservoir.temperature, &p->reservoir, false, warnings);
-      for (const auto& s : p->separation) {
-        const double ts = s.water.temperature;
-        add(i, d, "separation", ts, ts, s.ok() ? &s.water : nullptr, true,
-            s.ok() ? "" : where + s.error);
-        for (std::size_t k = 0; k < s.cooling.size(); ++k) {
-          const bool good = s.ok() && s.cooling_errors[k].empty();
-          add(i, d, "cooling", ts, s.cooling[k].temperature, good ? &s.cooling[k] : nullptr, false,
-              good ? "" : where + s.cooling_errors[k]);
-        }
+// The long table: one row per sample, dataset and water.
+class ScalingColumns {
+ public:
+  explicit ScalingColumns(std::size_t minerals) : si_(minerals) {}
+
+  // A water of job `j` (null: a step that failed; `boiled`: a separator's, with its steam).
+  void Add(const batch::Job& j, const engine::Dataset* d, const char* kind, double ts, double t,
+           const scaling::Water* w, bool boiled, std::string text) {
+    row_.push_back(static_cast<std::int64_t>(RowOf(j.line)));
+    job_.push_back(&j);
+    dataset_.push_back(d);
+    step_.push_back(kind);
+    separation_.push_back(ts);
+    temperature_.push_back(t);
+    ok_.push_back(w != nullptr ? 1 : 0);
+    message_.push_back(std::move(text));
+    steam_fraction_.push_back(w && boiled ? w->steam_fraction : kNaN);
+    total_steam_fraction_.push_back(w ? w->total_steam_fraction : kNaN);
+    ph_.push_back(w ? w->ph : kNaN);
+    steam_co2_.push_back(w && boiled ? w->steam_co2 : kNaN);
+    steam_h2s_.push_back(w && boiled ? w->steam_h2s : kNaN);
+    liquid_co2_.push_back(w ? w->LiquidCo2() : kNaN);
+    liquid_h2s_.push_back(w ? w->LiquidH2s() : kNaN);
+    ssi_.push_back(w ? w->ssi_amorphous_silica : kNaN);
+    for (std::size_t m = 0; m < si_.size(); ++m) si_[m].push_back(w ? w->si[m] : kNaN);
+  }
+
+  // The rows of one sample with one dataset: its fault, or its reservoir, separators and
+  // cooled waters.
+  void AddPath(const batch::Job& j, const engine::Dataset* d, const scaling::Path& path,
+               const std::string& label) {
+    if (!j.fault.empty()) {
+      Add(j, d, "reservoir", kNaN, kNaN, nullptr, false, RowMessage(j.fault, j.line, label));
+      return;
+    }
+    const scaling::DatasetPath* p = nullptr;
+    for (const auto& candidate : path.datasets)
+      if (candidate.dataset == d) p = &candidate;
+    const std::string where = "row " + label +
+                              (j.sample.id.empty() ? "" : " (id " + j.sample.id + ")") + ", " +
+                              std::string(d->title) + ": ";
+    if (!p->ok()) {
+      Add(j, d, "reservoir", kNaN, kNaN, nullptr, false, where + p->error);
+      return;
+    }
+    std::string warnings;
+    for (const auto& w : p->warnings) warnings += (warnings.empty() ? "" : "; ") + w;
+    Add(j, d, "reservoir", kNaN, p->reservoir.temperature, &p->reservoir, false, warnings);
+    for (const auto& s : p->separation) {
+      const double ts = s.water.temperature;
+      Add(j, d, "separation", ts, ts, s.ok() ? &s.water : nullptr, true,
+          s.ok() ? "" : where + s.error);
+      for (std::size_t k = 0; k < s.cooling.size(); ++k) {
+        const bool good = s.ok() && s.cooling_errors[k].empty();
+        Add(j, d, "cooling", ts, s.cooling[k].temperature, good ? &s.cooling[k] : nullptr, false,
+            good ? "" : where + s.cooling_errors[k]);
       }
     }
   }
 
-  Interned interned;
-  const std::size_t rows = row.size();
-  py::dict out;
-  out["id"] =
-      ObjectArray(rows, [&](std::size_t k) { return py::object(py::str(job[k]->sample.id)); });
-  out["dataset"] = ObjectArray(rows, [&](std::size_t k) { return interned.Get(dataset[k]->key); });
-  out["step"] = ObjectArray(rows, [&](std::size_t k) { return interned.Get(step[k]); });
-  out["separation"] = ToArray(std::move(separation));
-  out["temperature"] = ToArray(std::move(temperature));
-  out["status"] = ObjectArray(rows, [&](std::size_t k) {
-    return interned.Get(!ok[k] ? "error" : message[k].empty() ? "ok" : "warning");
-  });
-  out["message"] =
-      ObjectArray(rows, [&](std::size_t k) { return py::object(py::str(message[k])); });
-  out["steam_fraction"] = ToArray(std::move(steam_fraction));
-  out["total_steam_fraction"] = ToArray(std::move(total_steam_fraction));
-  out["pH"] = ToArray(std::move(ph));
-  out["steam_CO2"] = ToArray(std::move(steam_co2));
-  out["steam_H2S"] = ToArray(std::move(steam_h2s));
-  out["liquid_CO2"] = ToArray(std::move(liquid_co2));
-  out["liquid_H2S"] = ToArray(std::move(liquid_h2s));
-  out["ssi_amorphous_silica"] = ToArray(std::move(ssi));
-  for (std::size_t m = 0; m < minerals.size(); ++m)
-    out[py::str("SI_" + minerals[m])] = ToArray(std::move(si[m]));
-  out["row"] = ToArray(std::move(row));
-  return out;
+  py::dict ToPython(const std::vector<std::string>& minerals) {
+    Interned interned;
+    const std::size_t rows = row_.size();
+    py::dict out;
+    out["id"] =
+        ObjectArray(rows, [&](std::size_t k) { return py::object(py::str(job_[k]->sample.id)); });
+    out["dataset"] =
+        ObjectArray(rows, [&](std::size_t k) { return interned.Get(dataset_[k]->key); });
+    out["step"] = ObjectArray(rows, [&](std::size_t k) { return interned.Get(step_[k]); });
+    out["separation"] = ToArray(std::move(separation_));
+    out["temperature"] = ToArray(std::move(temperature_));
+    out["status"] = ObjectArray(rows, [&](std::size_t k) {
+      return interned.Get(!ok_[k] ? "error" : message_[k].empty() ? "ok" : "warning");
+    });
+    out["message"] =
+        ObjectArray(rows, [&](std::size_t k) { return py::object(py::str(message_[k])); });
+    out["steam_fraction"] = ToArray(std::move(steam_fraction_));
+    out["total_steam_fraction"] = ToArray(std::move(total_steam_fraction_));
+    out["pH"] = ToArray(std::move(ph_));
+    out["steam_CO2"] = ToArray(std::move(steam_co2_));
+    out["steam_H2S"] = ToArray(std::move(steam_h2s_));
+    out["liquid_CO2"] = ToArray(std::move(liquid_co2_));
+    out["liquid_H2S"] = ToArray(std::move(liquid_h2s_));
+    out["ssi_amorphous_silica"] = ToArray(std::move(ssi_));
+    for (std::size_t m = 0; m < minerals.size(); ++m)
+      out[py::str("SI_" + minerals[m])] = ToArray(std::move(si_[m]));
+    out["row"] = ToArray(std::move(row_));
+    return out;
+  }
+
+ private:
+  std::vector<std::int64_t> row_;
+  std::vector<const batch::Job*> job_;
+  std::vector<const engine::Dataset*> dataset_;
+  std::vector<const char*> step_;
+  std::vector<double> separation_, temperature_, steam_fraction_, total_steam_fraction_, ph_,
+      steam_co2_, steam_h2s_, liquid_co2_, liquid_h2s_, ssi_;
+  std::vector<std::string> message_;
+  std::vector<std::uint8_t> ok_;
+  std::vector<std::vector<double>> si_;
+};
+
+py::dict ScalingTable(const std::vector<std::string>& names, const std::vector<py::array>& columns,
+                      const std::vector<std::string>& labels, const Arguments& a) {
+  const batch::BatchOptions batch = BatchOptionsOf(a.run);
+  std::vector<std::string> minerals;
+  const scaling::Options o = OptionsOf(a, batch, minerals);
+  const Jobs jobs = ReadJobs(names, columns, labels, batch.input);
+  const std::vector<scaling::Path> paths = RunAll(jobs, o, batch.threads);
+  ScalingColumns table(minerals.size());
+  for (std::size_t i = 0; i < jobs.jobs.size(); ++i) {
+    const batch::Job& j = jobs.jobs[i];
+    const std::string label = Label(labels, RowOf(j.line));
+    for (const engine::Dataset* d : o.datasets) table.AddPath(j, d, paths[i], label);
+  }
+  return table.ToPython(minerals);
 }
 
 }  // namespace

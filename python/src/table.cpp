@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <sstream>
 
 #include "io/csv.h"
 #include "io/text.h"
@@ -14,90 +13,94 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-using io::AppendCsvCell;
-
-// The text of one object cell, as a user would have typed it into the table.
-void AppendObject(std::string& out, PyObject* cell) {
-  if (cell == Py_None) return;
-  if (PyFloat_Check(cell)) {
-    const double v = PyFloat_AS_DOUBLE(cell);
-    if (!std::isnan(v)) io::AppendShortest(out, v);
-    return;
-  }
+// One object cell as a user would have typed it into the table; `texts` keeps what str()
+// made of an object that is neither None, a float nor a str.
+batch::Cell ObjectCell(PyObject* cell, std::deque<std::string>& texts) {
+  if (cell == Py_None) return batch::Cell::Text("");
+  if (PyFloat_Check(cell)) return batch::Cell::Number(PyFloat_AS_DOUBLE(cell));
   if (PyUnicode_Check(cell)) {
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(cell, &size);
     if (data == nullptr) throw py::error_already_set();
-    AppendCsvCell(out, std::string_view(data, static_cast<std::size_t>(size)));
-    return;
+    return batch::Cell::Text(std::string_view(data, static_cast<std::size_t>(size)));
   }
-  AppendCsvCell(out, py::str(py::handle(cell)).cast<std::string>());
+  return batch::Cell::Text(texts.emplace_back(py::str(py::handle(cell)).cast<std::string>()));
 }
 
-std::vector<std::int64_t> Rows(const RowIndex& rows, const std::vector<std::size_t>& lines) {
+std::vector<std::int64_t> Rows(const std::vector<std::size_t>& lines) {
   std::vector<std::int64_t> out(lines.size());
   for (std::size_t i = 0; i < lines.size(); ++i)
-    out[i] = static_cast<std::int64_t>(rows.Row(lines[i]));
+    out[i] = static_cast<std::int64_t>(RowOf(lines[i]));
   return out;
 }
 
 }  // namespace
 
-CsvText ToCsv(const std::vector<std::string>& names, const std::vector<py::array>& columns) {
-  CsvText csv;
-  std::size_t rows = 0;
-  for (std::size_t c = 0; c < names.size(); ++c) {
-    if (c > 0) csv.text += ',';
-    AppendCsvCell(csv.text, names[c]);
+FrameCells::FrameCells(const std::vector<std::string>& names, const std::vector<py::array>& columns)
+    : numbers_(columns.size()), objects_(columns.size(), nullptr), cells_(columns.size()) {
+  for (std::size_t c = 0; c < columns.size(); ++c) {
     const auto n = static_cast<std::size_t>(columns[c].size());
-    if (c == 0) rows = n;
-    if (columns[c].ndim() != 1 || n != rows)
+    if (c == 0) rows_ = n;
+    if (columns[c].ndim() != 1 || n != rows_)
       throw std::invalid_argument("the columns must be one-dimensional and of equal length");
   }
-  csv.text += '\n';
-  std::size_t line = 2;
-
-  std::vector<py::array_t<double>> numbers(columns.size());
-  std::vector<PyObject* const*> objects(columns.size(), nullptr);
-  std::vector<py::array> held;  // keeps the contiguous copies alive
   for (std::size_t c = 0; c < columns.size(); ++c) {
     if (columns[c].dtype().kind() == 'f') {
-      numbers[c] =
+      numbers_[c] =
           py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(columns[c]);
     } else if (columns[c].dtype().kind() == 'O') {
       py::array contiguous = py::array::ensure(columns[c], py::array::c_style);
-      held.push_back(contiguous);
-      objects[c] = static_cast<PyObject* const*>(contiguous.data());
+      held_.push_back(contiguous);
+      objects_[c] = static_cast<PyObject* const*>(contiguous.data());
     } else {
       throw std::invalid_argument("column " + names[c] + ": give float64 or object values");
     }
   }
-
-  csv.row_line.reserve(rows);
-  for (std::size_t r = 0; r < rows; ++r) {
-    csv.row_line.push_back(line);
-    const std::size_t start = csv.text.size();
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      if (c > 0) csv.text += ',';
-      if (objects[c] != nullptr) {
-        AppendObject(csv.text, objects[c][r]);
-      } else {
-        const double v = numbers[c].data()[r];
-        if (!std::isnan(v)) io::AppendShortest(csv.text, v);
-      }
-    }
-    // A quoted cell may hold line breaks: the next record starts further down, as it would
-    // in the file pandas writes.
-    line += 1 + static_cast<std::size_t>(std::count(
-                    csv.text.begin() + static_cast<std::ptrdiff_t>(start), csv.text.end(), '\n'));
-    csv.text += '\n';
-  }
-  return csv;
 }
 
-std::size_t RowIndex::Row(std::size_t line) const {
-  const auto it = std::lower_bound(row_line_.begin(), row_line_.end(), line);
-  return static_cast<std::size_t>(it - row_line_.begin());
+std::span<const batch::Cell> FrameCells::Row(std::size_t r) {
+  texts_.clear();
+  for (std::size_t c = 0; c < cells_.size(); ++c)
+    cells_[c] = objects_[c] != nullptr ? ObjectCell(objects_[c][r], texts_)
+                                       : batch::Cell::Number(numbers_[c].data()[r]);
+  return cells_;
+}
+
+std::string Label(const std::vector<std::string>& labels, std::size_t row) {
+  return row < labels.size() ? labels[row] : std::to_string(row);
+}
+
+std::unique_ptr<batch::RowReader> HeaderOf(const std::vector<std::string>& names,
+                                           const batch::InputOptions& input) {
+  // As a table whose first line names nothing.
+  if (std::all_of(names.begin(), names.end(),
+                  [](const std::string& name) { return io::Trim(name).empty(); }))
+    throw batch::UsageError("the table is empty: the first line must name the columns");
+  return std::make_unique<batch::RowReader>(names, 1, input);
+}
+
+std::vector<batch::Job> ReadRows(const batch::RowReader& reader, FrameCells& cells,
+                                 const std::vector<std::string>& labels) {
+  std::vector<batch::Job> jobs;
+  jobs.reserve(cells.Rows());
+  for (std::size_t r = 0; r < cells.Rows(); ++r) {
+    const std::span<const batch::Cell> row = cells.Row(r);
+    if (reader.Blank(row)) continue;
+    jobs.push_back(reader.Read(row, r + 1, "row " + Label(labels, r)));
+  }
+  return jobs;
+}
+
+Jobs ReadJobs(const std::vector<std::string>& names, const std::vector<py::array>& columns,
+              const std::vector<std::string>& labels, const batch::InputOptions& input) {
+  FrameCells cells(names, columns);
+  std::unique_ptr<batch::RowReader> reader;
+  try {
+    reader = HeaderOf(names, input);
+  } catch (const batch::UsageError& e) {
+    throw Error(e.what());
+  }
+  return Jobs{ReadRows(*reader, cells, labels), reader->FixColumns()};
 }
 
 std::string RowMessage(const std::string& message, std::size_t line, const std::string& label) {
@@ -157,11 +160,11 @@ void TableColumns::Write(const batch::Result& r) {
       si_[it->second][row] = m.si;
 }
 
-py::dict TableColumns::ToPython(const RowIndex& rows, const std::vector<std::string>& labels) {
+py::dict TableColumns::ToPython(const std::vector<std::string>& labels) {
   Interned interned;
   const std::size_t n = line_.size();
   py::dict out;
-  std::vector<std::int64_t> row = Rows(rows, line_);
+  std::vector<std::int64_t> row = Rows(line_);
   out["id"] = ObjectArray(n, [&](std::size_t i) { return py::object(py::str(id_[i])); });
   out["dataset"] = ObjectArray(n, [&](std::size_t i) { return interned.Get(dataset_[i]->key); });
   out["temperature"] = ToArray(std::move(temperature_));
@@ -169,8 +172,7 @@ py::dict TableColumns::ToPython(const RowIndex& rows, const std::vector<std::str
       ObjectArray(n, [&](std::size_t i) { return interned.Get(batch::Text(status_[i])); });
   out["message"] = ObjectArray(n, [&](std::size_t i) {
     if (message_[i].empty()) return interned.Get("");
-    const auto r = static_cast<std::size_t>(row[i]);
-    const std::string label = r < labels.size() ? labels[r] : std::to_string(r);
+    const std::string label = Label(labels, static_cast<std::size_t>(row[i]));
     return py::object(py::str(RowMessage(message_[i], line_[i], label)));
   });
   out["pH"] = ToArray(std::move(ph_));
@@ -219,12 +221,12 @@ void SpeciesColumns::Write(const batch::Result& r) {
   }
 }
 
-py::dict SpeciesColumns::ToPython(const RowIndex& rows) {
+py::dict SpeciesColumns::ToPython() {
   Interned interned;
   std::vector<py::object> ids;
   ids.reserve(id_.size());
   for (const std::string& id : id_) ids.push_back(py::str(id));
-  const std::vector<std::int64_t> result_rows = Rows(rows, line_);
+  const std::vector<std::int64_t> result_rows = Rows(line_);
   const std::size_t n = result_.size();
   std::vector<std::int64_t> row(n);
   for (std::size_t i = 0; i < n; ++i) row[i] = result_rows[result_[i]];
@@ -239,26 +241,6 @@ py::dict SpeciesColumns::ToPython(const RowIndex& rows) {
   out["activity"] = ToArray(std::move(activity_));
   out["log_activity"] = ToArray(std::move(log_activity_));
   out["row"] = ToArray(std::move(row));
-  return out;
-}
-
-}  // namespace geofluid::python
-
-namespace geofluid::python {
-
-Jobs ReadJobs(const std::vector<std::string>& names, const std::vector<py::array>& columns,
-              const batch::InputOptions& input) {
-  CsvText csv = ToCsv(names, columns);
-  Jobs out;
-  out.rows = RowIndex(std::move(csv.row_line));
-  py::gil_scoped_release release;
-  std::istringstream in(std::move(csv.text));
-  try {
-    batch::CsvInput table(in, input);
-    for (batch::Job job; table.Next(job);) out.jobs.push_back(std::move(job));
-  } catch (const batch::UsageError& e) {
-    throw Error(e.what());
-  }
   return out;
 }
 

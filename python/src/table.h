@@ -1,15 +1,18 @@
 #pragma once
 
-// Between pandas and the batch library. A DataFrame is handed to the batch as the CSV text of
-// its cells, so that its rows are read, converted and refused exactly as `geofluid-cli batch`
-// reads a file; the results come back as whole columns (numpy arrays), never row by row.
+// Between pandas and the batch library. A DataFrame is handed to the batch as its cells (numbers
+// exact, never through text) and its results come back as whole columns (numpy arrays), never
+// row by row.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -20,34 +23,63 @@ namespace geofluid::python {
 
 namespace py = pybind11;
 
-// The cells of a DataFrame as CSV: a header of `names`, then one record per row. Each column is
-// a float64 array (NaN: an empty cell) or an object array (None: an empty cell; str as it is;
-// numbers in their shortest round-trip text). Needs the GIL.
-struct CsvText {
-  std::string text;
-  std::vector<std::size_t> row_line;  // [row]: the line its record starts on
-};
-CsvText ToCsv(const std::vector<std::string>& names, const std::vector<py::array>& columns);
-
-// Finds the row of a result from the line the batch gives it.
-class RowIndex {
+// The cells of a DataFrame, row by row, as the batch's RowReader takes them, so that its rows
+// are read, converted and refused exactly as `geofluid-cli batch` reads a file. A float64 cell
+// is its exact double (NaN: empty); an object cell is None (empty), a float (exact), a str (its
+// text) or anything else as str() gives it. Needs the GIL.
+class FrameCells {
  public:
-  RowIndex() = default;
-  explicit RowIndex(std::vector<std::size_t> row_line) : row_line_(std::move(row_line)) {}
-  std::size_t Row(std::size_t line) const;
+  // Each column a float64 or an object array, all one-dimensional and of one length.
+  FrameCells(const std::vector<std::string>& names, const std::vector<py::array>& columns);
+  std::size_t Rows() const { return rows_; }
+  // The cells of row r; valid until the next call.
+  std::span<const batch::Cell> Row(std::size_t r);
 
  private:
-  std::vector<std::size_t> row_line_;
+  std::size_t rows_ = 0;
+  std::vector<py::array_t<double>> numbers_;
+  std::vector<PyObject* const*> objects_;
+  std::vector<py::array> held_;  // keeps the contiguous copies alive
+  std::vector<batch::Cell> cells_;
+  std::deque<std::string> texts_;  // str() of the other objects of the current row
 };
 
-// Every row of a DataFrame read as the batch reads a table (faults kept in Job::fault), and
-// where each starts. Throws ValueError for the header's mistakes. Needs the GIL.
+// How messages name row r: by the DataFrame's index label (`labels` empty: by its position).
+std::string Label(const std::vector<std::string>& labels, std::size_t row);
+
+// A DataFrame's header read as the batch reads a table's first line. Throws batch::UsageError.
+std::unique_ptr<batch::RowReader> HeaderOf(const std::vector<std::string>& names,
+                                           const batch::InputOptions& input);
+
+// Every row of the DataFrame but the blank ones as a job, faults naming the row by its label.
+// Job::line is the row's position + 1 (RowOf gives it back). Needs the GIL.
+std::vector<batch::Job> ReadRows(const batch::RowReader& reader, FrameCells& cells,
+                                 const std::vector<std::string>& labels);
+inline std::size_t RowOf(std::size_t line) { return line - 1; }
+
+// The rows of a DataFrame read as jobs; throws Error for the header's mistakes. Needs the GIL.
 struct Jobs {
   std::vector<batch::Job> jobs;
-  RowIndex rows;
+  std::vector<std::string> fix_columns;
 };
 Jobs ReadJobs(const std::vector<std::string>& names, const std::vector<py::array>& columns,
-              const batch::InputOptions& input);
+              const std::vector<std::string>& labels, const batch::InputOptions& input);
+
+// Jobs already read, handed to batch::RunBatch one by one.
+class JobList : public batch::JobSource {
+ public:
+  explicit JobList(Jobs& jobs) : jobs_(jobs) {}
+  bool Next(batch::Job& job) override {
+    if (next_ == jobs_.jobs.size()) return false;
+    job = std::move(jobs_.jobs[next_++]);
+    return true;
+  }
+  std::vector<std::string> FixColumns() const override { return jobs_.fix_columns; }
+
+ private:
+  Jobs& jobs_;
+  std::size_t next_ = 0;
+};
 
 // A DataFrame has rows, not lines: "line 7 (id W3): ..." becomes "row <label> (id W3): ...",
 // the label being that of the DataFrame's index.
@@ -61,7 +93,7 @@ class TableColumns : public batch::RowSink {
   void Write(const batch::Result& result) override;
 
   // Needs the GIL. `labels` are the index labels of the rows as text.
-  py::dict ToPython(const RowIndex& rows, const std::vector<std::string>& labels);
+  py::dict ToPython(const std::vector<std::string>& labels);
 
  private:
   std::vector<std::string_view> minerals_;
@@ -84,7 +116,7 @@ class TableColumns : public batch::RowSink {
 class SpeciesColumns : public batch::RowSink {
  public:
   void Write(const batch::Result& result) override;
-  py::dict ToPython(const RowIndex& rows);
+  py::dict ToPython();
 
  private:
   std::vector<std::size_t> line_;
@@ -109,6 +141,11 @@ py::array ObjectArray(std::size_t n, Make make) {
     data[i] = value;
   }
   return out;
+}
+
+// An object array of Python str, one per text.
+inline py::array StrArray(const std::vector<std::string>& texts) {
+  return ObjectArray(texts.size(), [&](std::size_t i) { return py::object(py::str(texts[i])); });
 }
 
 inline py::array BoolArray(std::vector<std::uint8_t>&& values) {

@@ -23,8 +23,8 @@ struct UncertaintyArguments {
   std::vector<std::string> optimize;  // steam_loss, dilution
 };
 
-// The long table of `geofluid-cli uncertainty --format csv` as text (in row order), the row of
-// each of its lines, and the errors and warnings per row.
+// The long table of `geofluid-cli uncertainty --format csv` as columns (in row order, each line
+// with its row), and the errors and warnings per row.
 py::dict UncertaintyTable(const std::vector<std::string>& names,
                           const std::vector<py::array>& columns,
                           const std::vector<std::string>& labels, const UncertaintyArguments& a);

@@ -5,6 +5,7 @@
 // Python, the window) only translate to and from these types.
 
 #include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <functional>
 #include <iosfwd>
@@ -37,7 +38,9 @@ std::vector<double> ParseTemperatures(std::string_view list);
 
 // One sample as read, or why it could not be read.
 struct Job {
-  std::size_t line = 0;  // line of the table where the row starts; 0 when not read from one
+  // Line of the table where the row starts (for a table given as cells, the row's number from
+  // 1); 0 when not read from one.
+  std::size_t line = 0;
   engine::Sample sample;
   // Temperatures to carry the pH to; empty: only the measured mode at the pH temperature.
   std::vector<double> temperatures;
@@ -126,24 +129,81 @@ struct InputOptions {
 // The columns a table may have, in the order the README lists them.
 std::span<const std::string_view> InputColumns();
 
+// One cell of a row: text as a user typed it (viewed, not copied: it must outlive the reading),
+// or a number held exactly (a DataFrame's float64, which must not go through text). A NaN
+// number is an empty cell.
+class Cell {
+ public:
+  static Cell Text(std::string_view text) { return Cell(text); }
+  static Cell Number(double value) { return std::isnan(value) ? Cell("") : Cell(value); }
+  Cell() = default;
+  bool IsNumber() const { return is_number_; }
+  double number() const { return number_; }
+  std::string_view text() const { return text_; }
+
+ private:
+  explicit Cell(std::string_view text) : text_(text) {}
+  explicit Cell(double value) : number_(value), is_number_(true) {}
+  std::string_view text_;
+  double number_ = 0.0;
+  bool is_number_ = false;
+};
+
+// A table's rows read into jobs: the one conversion from cells (a file's or a DataFrame's) to
+// samples, with its units, refusals and messages.
+class RowReader {
+ public:
+  // Checks the header: `names` of the columns, standing on `line` of the table. Throws
+  // UsageError for an unknown or repeated column, or a missing pH, ph_temperature or (when
+  // needed) separation column.
+  RowReader(std::span<const std::string> names, std::size_t line, InputOptions options);
+  ~RowReader();
+  RowReader(const RowReader&) = delete;
+  RowReader& operator=(const RowReader&) = delete;
+
+  // True when no cell of the table's own columns holds anything: what spreadsheets leave below
+  // a table, not a sample.
+  bool Blank(std::span<const Cell> cells) const;
+  // The row as a job (a row that cannot be read has a fault). `where` names the row at the
+  // head of the fault ("line 7", "row W3"); `line` becomes Job::line.
+  Job Read(std::span<const Cell> cells, std::size_t line, std::string_view where) const;
+  // The components the header has a fix_<component> column for ("Al").
+  std::vector<std::string> FixColumns() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Where RunBatch takes its jobs from, one at a time.
+class JobSource {
+ public:
+  virtual ~JobSource() = default;
+  // Appends the next job; false at the end. May throw std::runtime_error when the input breaks
+  // off, naming where.
+  virtual bool Next(Job& job) = 0;
+  // The components the table fixes by a column ("Al").
+  virtual std::vector<std::string> FixColumns() const = 0;
+};
+
 // Reads a CSV table (RFC 4180, UTF-8, a byte-order mark allowed) row by row, so that a table
 // of any length takes bounded memory.
-class CsvInput {
+class CsvInput : public JobSource {
  public:
   // Reads the header. Throws UsageError for an unknown or repeated column, or a missing
   // pH, ph_temperature or (when needed) separation column; std::runtime_error when the input
   // cannot be read.
   CsvInput(std::istream& in, InputOptions options);
-  ~CsvInput();
+  ~CsvInput() override;
   CsvInput(const CsvInput&) = delete;
   CsvInput& operator=(const CsvInput&) = delete;
 
   // Appends the next row to `job`; false at the end of the table. A row that cannot be read is
   // a job with a fault. Throws std::runtime_error when the CSV itself is broken (an unclosed
   // quote), naming the line; nothing after it can be trusted.
-  bool Next(Job& job);
+  bool Next(Job& job) override;
   // The components the header has a fix_<component> column for ("Al").
-  std::vector<std::string> FixColumns() const;
+  std::vector<std::string> FixColumns() const override;
 
  private:
   struct Impl;
@@ -232,7 +292,7 @@ Summary RunBatch(std::istream& in, const BatchOptions& options, RowSink& sink,
                  const std::atomic<bool>& cancel);
 // The same from a table whose header has been read (a caller that opens its output files only
 // once the header is accepted); options.input is then not used.
-Summary RunBatch(CsvInput& input, const BatchOptions& options, RowSink& sink,
+Summary RunBatch(JobSource& input, const BatchOptions& options, RowSink& sink,
                  const std::function<void(const Progress&)>& progress,
                  const std::atomic<bool>& cancel);
 

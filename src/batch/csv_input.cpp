@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <deque>
 #include <istream>
 #include <string>
@@ -98,6 +100,310 @@ std::optional<std::string_view> SameButCase(std::string_view name) {
   return std::nullopt;
 }
 
+// UTF-16 (a spreadsheet's "Unicode text") starts with its byte-order mark and puts a NUL
+// beside every ASCII letter: its column names would be listed as unknown, one by one.
+bool LooksLikeUtf16(std::span<const std::string> names) {
+  bool utf16 =
+      !names.empty() && (names[0].starts_with("\xFF\xFE") || names[0].starts_with("\xFE\xFF"));
+  for (const std::string& name : names) utf16 = utf16 || name.find('\0') != std::string::npos;
+  return utf16;
+}
+
+std::string Line(std::size_t line) { return "line " + std::to_string(line); }
+
+// One row being read: its cells (trimmed, numbers kept exact), the job filled column by
+// column and the faults found on the way.
+class RowRead {
+ public:
+  RowRead(const std::vector<Column>& columns, const InputOptions& options,
+          std::span<const Cell> cells)
+      : columns_(columns), options_(options), cells_(cells), text_(columns.size()) {
+    // The texts of the numbers stay where they are made: text_ points into them.
+    shortest_.reserve(static_cast<std::size_t>(
+        std::count_if(cells.begin(), cells.end(), [](const Cell& c) { return c.IsNumber(); })));
+    for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
+      if (cells[i].IsNumber())
+        text_[i] = shortest_.emplace_back(io::Shortest(cells[i].number()));
+      else
+        text_[i] = io::Trim(cells[i].text());
+    }
+  }
+
+  Job Read(std::size_t line, std::string_view where) && {
+    job_.line = line;
+    ReadId();
+    if (cells_.size() != columns_.size())
+      faults_.push_back(std::to_string(cells_.size()) + " cells where the header has " +
+                        std::to_string(columns_.size()));
+    ReadUnits();
+    ReadFixes();
+    ReadTemperatures();
+    const bool amounts_ok = ReadAnalysis();
+    ReadTraces(amounts_ok);
+    ReadGases();
+    ReadConditions();
+    ReadExtra();
+    if (!faults_.empty()) {
+      std::string message(where);
+      if (!job_.sample.id.empty()) message += " (id " + io::EscapeLabel(job_.sample.id) + ")";
+      message += ": ";
+      for (std::size_t k = 0; k < faults_.size(); ++k) message += (k ? "; " : "") + faults_[k];
+      job_.fault = std::move(message);
+    }
+    return std::move(job_);
+  }
+
+ private:
+  void Fault(std::string_view column, const std::string& cause) {
+    faults_.push_back("column " + std::string(column) + ": " + cause);
+  }
+
+  std::optional<std::size_t> Find(Kind kind) const {
+    for (std::size_t i = 0; i < columns_.size(); ++i)
+      if (columns_[i].kind == kind) return i;
+    return std::nullopt;
+  }
+  // The cell's text; a number's is its shortest text. Absent columns read as empty.
+  std::string_view Text(Kind kind) const {
+    const auto i = Find(kind);
+    return i ? text_[*i] : std::string_view{};
+  }
+
+  // A number from the cell of column i: a held number as it is, a text read exactly.
+  std::optional<double> Number(std::string_view column, std::size_t i) {
+    std::optional<double> value;
+    if (i < cells_.size() && cells_[i].IsNumber()) {
+      if (std::isfinite(cells_[i].number())) value = cells_[i].number();
+    } else {
+      value = io::ParseNumber(text_[i]);
+    }
+    if (!value) Fault(column, io::QuoteCell(text_[i]) + " is not a number");
+    return value;
+  }
+
+  // A concentration: a number, "<x" (below the detection limit x) or "n.d." (not detected).
+  // Sets *limit to x (0 for n.d.) for the two latter.
+  std::optional<double> Concentration(std::string_view column, std::size_t i,
+                                      std::optional<double>* limit) {
+    const std::string_view t = text_[i];
+    if (i < cells_.size() && cells_[i].IsNumber()) return Number(column, i);
+    std::string lower(t);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "n.d." || lower == "n.d" || lower == "nd") {
+      *limit = 0.0;
+      job_.below_detection.push_back(std::string(column) + " n.d. (0 used)");
+      return 0.0;
+    }
+    if (t.starts_with('<')) {
+      const auto x = io::ParseNumber(t.substr(1));
+      if (!x || !(*x > 0.0)) {
+        Fault(column, io::QuoteCell(t) + ": a detection limit must be a positive number after <");
+        return std::nullopt;
+      }
+      *limit = *x;
+      const double used = *x * options_.detection_fraction;
+      job_.below_detection.push_back(std::string(column) + " " + std::string(t) + " (" +
+                                     io::General(used) + " used)");
+      return used;
+    }
+    return Number(column, i);
+  }
+
+  void ReadId() {
+    const auto id = Find(Kind::kId);
+    if (!id) return;
+    const std::string_view id_text = text_[*id];
+    if (io::IsValidUtf8(id_text)) {
+      job_.sample.id = std::string(id_text);
+    } else {
+      const std::string quoted = io::QuoteCell(id_text);
+      job_.sample.id = quoted.substr(1, quoted.size() - 2);
+      Fault("id", "the text is not UTF-8 (save the table as UTF-8)");
+    }
+  }
+
+  // The row's units of the water and the steam, and the density for mg/L.
+  void ReadUnits() {
+    unit_ = options_.unit;
+    if (const auto t = Text(Kind::kUnits); !t.empty()) {
+      if (const auto u = units::ConcentrationFromText(t))
+        unit_ = *u;
+      else
+        Fault("units", io::QuoteCell(t) + " is not a unit (mol/kg, mg/kg or mg/L)");
+    }
+    gas_unit_ = options_.gas_unit.value_or(units::DefaultGasUnit(unit_));
+    if (const auto t = Text(Kind::kSteamUnits); !t.empty()) {
+      if (const auto u = units::GasUnitFromText(t))
+        gas_unit_ = *u;
+      else
+        Fault("steam_units",
+              io::QuoteCell(t) + " is not a unit of the steam (mol/kg, mmol/kg or mg/kg)");
+    }
+    const auto d = Find(Kind::kDensity);
+    if (!d || text_[*d].empty()) return;
+    if (const auto v = Number("density", *d)) {
+      if (*v > 0.0)
+        density_ = *v;
+      else
+        Fault("density", io::QuoteCell(text_[*d]) + ": the density must be positive (kg/L)");
+    }
+  }
+
+  void ReadFixes() {
+    for (std::size_t i = 0; i < columns_.size() && i < cells_.size(); ++i) {
+      if (columns_[i].kind != Kind::kFix) continue;
+      const std::string_view mineral = text_[i];
+      if (!mineral.empty())
+        job_.fix.emplace_back(std::string(columns_[i].name.substr(4)), std::string(mineral));
+    }
+  }
+
+  void ReadTemperatures() {
+    job_.temperatures = options_.temperatures;
+    if (const auto t = Text(Kind::kTemperatures); !t.empty()) {
+      try {
+        job_.temperatures = ParseTemperatures(t);
+      } catch (const UsageError& e) {
+        Fault("temperatures", e.what());
+      }
+    }
+  }
+
+  // The water's analysis, to molality: negative values are refused before any conversion.
+  // False when a value could not be taken (then nothing is converted).
+  bool ReadAnalysis() {
+    std::vector<std::optional<double>> limits;  // per amount: the detection limit where below
+    bool ok = true;
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (columns_[i].kind != Kind::kForm || text_[i].empty()) continue;
+      const units::Form* form = columns_[i].form;
+      std::optional<double> limit;
+      const auto value = Concentration(form->key, i, &limit);
+      if (!value) {
+        ok = false;
+        continue;
+      }
+      if (*value < 0.0) {
+        Fault(form->key, io::QuoteCell(text_[i]) + " is negative; a concentration cannot be");
+        ok = false;
+        continue;
+      }
+      for (const units::Amount& a : amounts_)
+        if (a.form->component == form->component) {
+          faults_.push_back("columns " + std::string(a.form->key) + " and " +
+                            std::string(form->key) + " both give " + std::string(form->component) +
+                            ": give one of them");
+          ok = false;
+        }
+      amounts_.push_back({form, *value});
+      limits.push_back(limit);
+    }
+    if (!ok) return false;
+    try {
+      const std::vector<double> molality = units::ToMolality(amounts_, unit_, density_);
+      for (std::size_t k = 0; k < amounts_.size(); ++k) {
+        const std::string_view component = amounts_[k].form->component;
+        job_.sample.Component(component) = molality[k];
+        if (!limits[k]) continue;
+        job_.sample.below_detection |= 1u << *engine::ComponentIndex(component);
+        if (component == "Mg" && amounts_[k].value > 0.0)
+          job_.sample.mg_detection_limit = molality[k] * *limits[k] / amounts_[k].value;
+      }
+    } catch (const units::UnitError& e) {
+      faults_.push_back(e.what());
+    }
+    return true;
+  }
+
+  // Li and B, in the row's unit, to molality with the same dissolved solids as the components.
+  void ReadTraces(bool amounts_ok) {
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (columns_[i].kind != Kind::kTrace || text_[i].empty()) continue;
+      const bool lithium = columns_[i].name == "Li";
+      std::optional<double> limit;
+      const auto value = Concentration(columns_[i].name, i, &limit);
+      if (!value) continue;
+      if (*value < 0.0) {
+        Fault(columns_[i].name,
+              io::QuoteCell(text_[i]) + " is negative; a concentration cannot be");
+        continue;
+      }
+      double molality = *value;
+      if (unit_ != units::Concentration::kMolPerKgWater) {
+        const double mg_per_kg =
+            unit_ == units::Concentration::kMgPerLitre ? *value / density_ : *value;
+        const double tds = amounts_ok ? units::DissolvedSolids(amounts_, unit_, density_) : 0.0;
+        molality = mg_per_kg / (1000.0 * (lithium ? kLithium : kBoron)) / (1.0 - tds / 1e6);
+      }
+      (lithium ? job_.sample.lithium : job_.sample.boron) = molality;
+      if (limit)
+        job_.sample.below_detection |=
+            lithium ? engine::kBelowDetectionLithium : engine::kBelowDetectionBoron;
+    }
+  }
+
+  void ReadGases() {
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (columns_[i].kind != Kind::kSteamGas || text_[i].empty()) continue;
+      const auto value = Number(columns_[i].name, i);
+      if (!value) continue;
+      if (*value < 0.0) {
+        Fault(columns_[i].name, io::QuoteCell(text_[i]) + " is negative; a gas content cannot be");
+        continue;
+      }
+      const double mol = units::GasToMolPerKg(*columns_[i].gas, *value, gas_unit_);
+      (columns_[i].name == "CO2" ? job_.sample.steam_co2 : job_.sample.steam_h2s) = mol;
+    }
+  }
+
+  // pH, water, the pH temperature and the separation temperature.
+  void ReadConditions() {
+    if (const auto i = Find(Kind::kPh); !i || text_[*i].empty()) {
+      Fault("pH", "missing; every sample needs its measured pH");
+    } else if (const auto v = Number("pH", *i)) {
+      job_.sample.ph = *v;
+    }
+    if (const auto i = Find(Kind::kWater); i && !text_[*i].empty()) {
+      if (const auto v = Number("H2O", *i)) {
+        if (*v > 0.0)
+          job_.sample.water = *v;
+        else
+          Fault("H2O", io::QuoteCell(text_[*i]) + ": the water must be positive (55.51 for 1 kg)");
+      }
+    }
+    if (const auto i = Find(Kind::kPhTemperature); !i || text_[*i].empty()) {
+      Fault("ph_temperature", "missing; the °C at which the pH was measured is needed");
+    } else if (const auto v = Number("ph_temperature", *i)) {
+      job_.sample.ph_temperature = *v;
+    }
+    if (const auto i = Find(Kind::kSeparation); i && !text_[*i].empty()) {
+      if (const auto v = Number("separation", *i)) job_.sample.separation_temperature = *v;
+    } else {
+      job_.sample.separation_given = false;
+    }
+    if (Text(Kind::kSeparation).empty() && options_.steam_correction && !job_.temperatures.empty())
+      Fault("separation", "missing; the steam correction needs the separation temperature");
+  }
+
+  void ReadExtra() {
+    for (std::size_t i = 0; i < columns_.size() && i < cells_.size(); ++i)
+      if (columns_[i].kind == Kind::kExtra)
+        job_.extra.emplace_back(std::string(columns_[i].name), std::string(text_[i]));
+  }
+
+  const std::vector<Column>& columns_;
+  const InputOptions& options_;
+  std::span<const Cell> cells_;
+  std::vector<std::string_view> text_;  // [column]: trimmed
+  std::vector<std::string> shortest_;   // the texts of the held numbers
+  Job job_;
+  std::vector<std::string> faults_;
+  units::Concentration unit_ = units::Concentration::kMolPerKgWater;
+  units::GasUnit gas_unit_{};
+  double density_ = 1.0;
+  std::vector<units::Amount> amounts_;
+};
+
 }  // namespace
 
 std::span<const std::string_view> InputColumns() {
@@ -105,325 +411,144 @@ std::span<const std::string_view> InputColumns() {
   return columns;
 }
 
+struct RowReader::Impl {
+  InputOptions options;
+  std::vector<Column> columns;
+  std::deque<std::string> name_of_extra;  // the extra columns' names, which columns point to
+
+  void ReadHeader(std::span<const std::string> names, std::size_t line);
+  void CheckRequired() const;
+};
+
+void RowReader::Impl::ReadHeader(std::span<const std::string> names, std::size_t line) {
+  if (LooksLikeUtf16(names))
+    throw UsageError(Line(line) +
+                     ": the table is in UTF-16 (or holds NUL bytes), not UTF-8: save it as CSV "
+                     "in UTF-8");
+  std::vector<std::string> unknown;
+  std::vector<std::string_view> seen;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string_view name = io::Trim(names[i]);
+    if (options.extra_column && options.extra_column(name, line)) {
+      columns.push_back(Column{Kind::kExtra, name_of_extra.emplace_back(name)});
+      continue;
+    }
+    const auto column = ColumnOf(name);
+    if (!column) {
+      std::string entry = io::QuoteCell(name) + " (column " + std::to_string(i + 1);
+      if (const auto near = SameButCase(name))
+        entry += ", did you mean " + std::string(*near) + "?";
+      unknown.push_back(entry + ")");
+      columns.push_back(Column{Kind::kId, ""});
+      continue;
+    }
+    for (const auto s : seen)
+      if (s == column->name)
+        throw UsageError(Line(line) + ": the column " + std::string(s) + " is given twice");
+    seen.push_back(column->name);
+    columns.push_back(*column);
+  }
+  if (!unknown.empty()) {
+    std::string list;
+    for (const auto& u : unknown) list += (list.empty() ? "" : ", ") + u;
+    // A spreadsheet saved with semicolons or tabs reads as one long column name.
+    const bool other_separator =
+        names.size() == 1 && names[0].find_first_of(";\t") != std::string::npos;
+    throw UsageError(Line(line) + ": unknown column" + (unknown.size() > 1 ? "s " : " ") + list +
+                     (other_separator ? "; the cells are separated by semicolons or tabs: "
+                                        "save the table as CSV with commas"
+                                      : "; the columns are " + Join(AllColumns())));
+  }
+}
+
+void RowReader::Impl::CheckRequired() const {
+  const auto has = [&](Kind kind) {
+    for (const Column& c : columns)
+      if (c.kind == kind) return true;
+    return false;
+  };
+  if (!has(Kind::kPh)) throw UsageError("the table has no pH column");
+  if (!has(Kind::kPhTemperature))
+    throw UsageError(
+        "the table has no ph_temperature column (the °C at which the pH was "
+        "measured)");
+  if (options.steam_correction && !has(Kind::kSeparation) &&
+      (!options.temperatures.empty() || has(Kind::kTemperatures)))
+    throw UsageError(
+        "the table has no separation column: the steam correction needs the "
+        "separation temperature (or give --no-steam-correction)");
+}
+
+RowReader::RowReader(std::span<const std::string> names, std::size_t line, InputOptions options)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->options = std::move(options);
+  impl_->ReadHeader(names, line);
+  impl_->CheckRequired();
+}
+
+RowReader::~RowReader() = default;
+
+bool RowReader::Blank(std::span<const Cell> cells) const {
+  const auto& columns = impl_->columns;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const bool extra = i < columns.size() && columns[i].kind == Kind::kExtra;
+    if (!extra && (cells[i].IsNumber() || !io::Trim(cells[i].text()).empty())) return false;
+  }
+  return true;
+}
+
+Job RowReader::Read(std::span<const Cell> cells, std::size_t line, std::string_view where) const {
+  return RowRead(impl_->columns, impl_->options, cells).Read(line, where);
+}
+
+std::vector<std::string> RowReader::FixColumns() const {
+  std::vector<std::string> keys;
+  for (const Column& c : impl_->columns)
+    if (c.kind == Kind::kFix) keys.emplace_back(c.name.substr(4));
+  return keys;
+}
+
 struct CsvInput::Impl {
   std::istream& in;
   io::CsvReader reader;
   InputOptions options;
-  std::vector<Column> columns;
+  std::unique_ptr<RowReader> rows;
+  std::vector<Cell> cells;  // the current record's, kept between rows for their memory
 
   Impl(std::istream& stream, InputOptions o) : in(stream), reader(stream), options(std::move(o)) {}
 
-  // The next record with a cell that is not blank, in the columns of the table itself (extra
-  // columns not counted): rows of empty cells are what spreadsheets leave below a table.
-  bool NextRecord(io::CsvRecord& record) {
+  // The next record with a cell that is not blank (extra columns not counted, once the header
+  // is known): rows of empty cells are what spreadsheets leave below a table.
+  bool NextRecord(io::CsvRecord& record, std::vector<Cell>& cells) {
     while (reader.Next(record)) {
-      for (std::size_t i = 0; i < record.cells.size(); ++i) {
-        const bool extra = i < columns.size() && columns[i].kind == Kind::kExtra;
-        if (!extra && !io::Trim(record.cells[i]).empty()) return true;
-      }
+      cells.clear();
+      for (const std::string& text : record.cells) cells.push_back(Cell::Text(text));
+      if (rows ? !rows->Blank(cells) : !Blank(record)) return true;
     }
     return false;
+  }
+  static bool Blank(const io::CsvRecord& record) {
+    for (const std::string& cell : record.cells)
+      if (!io::Trim(cell).empty()) return false;
+    return true;
   }
 
   void ReadHeader() {
     // A header that cannot be read (an unclosed quote takes the whole table into it) is a
     // table that cannot be used at all, as an unknown column is: nothing has been written yet.
     io::CsvRecord header;
+    std::vector<Cell> cells;
     bool filled = false;
     try {
-      filled = NextRecord(header);
+      filled = NextRecord(header, cells);
     } catch (const std::runtime_error& e) {
       if (in.bad()) throw;  // the input failed (or was interrupted), not its text
       throw UsageError(std::string(e.what()) + " (the header)");
     }
     if (!filled) throw UsageError("the table is empty: the first line must name the columns");
-    // UTF-16 (a spreadsheet's "Unicode text") starts with its byte-order mark and puts a NUL
-    // beside every ASCII letter: its column names would be listed as unknown, one by one.
-    bool utf16 = !header.cells.empty() && (header.cells[0].starts_with("\xFF\xFE") ||
-                                           header.cells[0].starts_with("\xFE\xFF"));
-    for (const std::string& cell : header.cells)
-      utf16 = utf16 || cell.find('\0') != std::string::npos;
-    if (utf16)
-      throw UsageError("line " + std::to_string(header.line) +
-                       ": the table is in UTF-16 (or holds NUL bytes), not UTF-8: save it as CSV "
-                       "in UTF-8");
-    std::vector<std::string> unknown;
-    std::vector<std::string_view> seen;
-    for (std::size_t i = 0; i < header.cells.size(); ++i) {
-      const std::string_view name = io::Trim(header.cells[i]);
-      if (options.extra_column && options.extra_column(name, header.line)) {
-        columns.push_back(Column{Kind::kExtra, name_of_extra.emplace_back(name)});
-        continue;
-      }
-      const auto column = ColumnOf(name);
-      if (!column) {
-        std::string entry = io::QuoteCell(name) + " (column " + std::to_string(i + 1);
-        if (const auto near = SameButCase(name))
-          entry += ", did you mean " + std::string(*near) + "?";
-        unknown.push_back(entry + ")");
-        columns.push_back(Column{Kind::kId, ""});
-        continue;
-      }
-      for (const auto s : seen)
-        if (s == column->name)
-          throw UsageError("line " + std::to_string(header.line) + ": the column " +
-                           std::string(s) + " is given twice");
-      seen.push_back(column->name);
-      columns.push_back(*column);
-    }
-    if (!unknown.empty()) {
-      std::string names;
-      for (const auto& u : unknown) names += (names.empty() ? "" : ", ") + u;
-      // A spreadsheet saved with semicolons or tabs reads as one long column name.
-      const bool other_separator =
-          header.cells.size() == 1 && header.cells[0].find_first_of(";\t") != std::string::npos;
-      throw UsageError("line " + std::to_string(header.line) + ": unknown column" +
-                       (unknown.size() > 1 ? "s " : " ") + names +
-                       (other_separator ? "; the cells are separated by semicolons or tabs: "
-                                          "save the table as CSV with commas"
-                                        : "; the columns are " + Join(AllColumns())));
-    }
-    const auto has = [&](Kind kind) {
-      for (const Column& c : columns)
-        if (c.kind == kind) return true;
-      return false;
-    };
-    if (!has(Kind::kPh)) throw UsageError("the table has no pH column");
-    if (!has(Kind::kPhTemperature))
-      throw UsageError(
-          "the table has no ph_temperature column (the °C at which the pH was "
-          "measured)");
-    if (options.steam_correction && !has(Kind::kSeparation) &&
-        (!options.temperatures.empty() || has(Kind::kTemperatures)))
-      throw UsageError(
-          "the table has no separation column: the steam correction needs the "
-          "separation temperature (or give --no-steam-correction)");
+    rows = std::make_unique<RowReader>(header.cells, header.line, std::move(options));
   }
-
-  Job ToJob(io::CsvRecord& record) const;
-
-  std::deque<std::string> name_of_extra;  // the extra columns' names, which columns point to
 };
-
-Job CsvInput::Impl::ToJob(io::CsvRecord& record) const {
-  Job job;
-  job.line = record.line;
-  std::vector<std::string> faults;
-  const auto fault = [&](std::string_view column, const std::string& cause) {
-    faults.push_back("column " + std::string(column) + ": " + cause);
-  };
-
-  // The cells by column; absent columns read as empty.
-  std::vector<std::string_view> cell(columns.size());
-  for (std::size_t i = 0; i < columns.size() && i < record.cells.size(); ++i)
-    cell[i] = io::Trim(record.cells[i]);
-  const auto find = [&](Kind kind) -> std::optional<std::size_t> {
-    for (std::size_t i = 0; i < columns.size(); ++i)
-      if (columns[i].kind == kind) return i;
-    return std::nullopt;
-  };
-  const auto text = [&](Kind kind) -> std::string_view {
-    const auto i = find(kind);
-    return i ? cell[*i] : std::string_view{};
-  };
-  const auto number = [&](std::string_view column, std::string_view t) -> std::optional<double> {
-    const auto value = io::ParseNumber(t);
-    if (!value) fault(column, io::QuoteCell(t) + " is not a number");
-    return value;
-  };
-  // A concentration: a number, "<x" (below the detection limit x) or "n.d." (not detected).
-  // Sets *limit to x (0 for n.d.) for the two latter.
-  const auto concentration = [&](std::string_view column, std::string_view t,
-                                 std::optional<double>* limit) -> std::optional<double> {
-    std::string lower(t);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == "n.d." || lower == "n.d" || lower == "nd") {
-      *limit = 0.0;
-      job.below_detection.push_back(std::string(column) + " n.d. (0 used)");
-      return 0.0;
-    }
-    if (t.starts_with('<')) {
-      const auto x = io::ParseNumber(t.substr(1));
-      if (!x || !(*x > 0.0)) {
-        fault(column, io::QuoteCell(t) + ": a detection limit must be a positive number after <");
-        return std::nullopt;
-      }
-      *limit = *x;
-      const double used = *x * options.detection_fraction;
-      job.below_detection.push_back(std::string(column) + " " + std::string(t) + " (" +
-                                    io::General(used) + " used)");
-      return used;
-    }
-    return number(column, t);
-  };
-
-  if (const auto id = find(Kind::kId)) {
-    const std::string_view id_text = cell[*id];
-    if (io::IsValidUtf8(id_text)) {
-      job.sample.id = std::string(id_text);
-    } else {
-      const std::string quoted = io::QuoteCell(id_text);
-      job.sample.id = quoted.substr(1, quoted.size() - 2);
-      fault("id", "the text is not UTF-8 (save the table as UTF-8)");
-    }
-  }
-  if (record.cells.size() != columns.size())
-    faults.push_back(std::to_string(record.cells.size()) + " cells where the header has " +
-                     std::to_string(columns.size()));
-
-  units::Concentration unit = options.unit;
-  if (const auto t = text(Kind::kUnits); !t.empty()) {
-    if (const auto u = units::ConcentrationFromText(t))
-      unit = *u;
-    else
-      fault("units", io::QuoteCell(t) + " is not a unit (mol/kg, mg/kg or mg/L)");
-  }
-  units::GasUnit gas_unit = options.gas_unit.value_or(units::DefaultGasUnit(unit));
-  if (const auto t = text(Kind::kSteamUnits); !t.empty()) {
-    if (const auto u = units::GasUnitFromText(t))
-      gas_unit = *u;
-    else
-      fault("steam_units",
-            io::QuoteCell(t) + " is not a unit of the steam (mol/kg, mmol/kg or mg/kg)");
-  }
-  double density = 1.0;
-  if (const auto t = text(Kind::kDensity); !t.empty()) {
-    if (const auto d = number("density", t)) {
-      if (*d > 0.0)
-        density = *d;
-      else
-        fault("density", io::QuoteCell(t) + ": the density must be positive (kg/L)");
-    }
-  }
-  for (std::size_t i = 0; i < columns.size() && i < cell.size(); ++i) {
-    if (columns[i].kind != Kind::kFix) continue;
-    const std::string_view mineral = cell[i];
-    if (!mineral.empty())
-      job.fix.emplace_back(std::string(columns[i].name.substr(4)), std::string(mineral));
-  }
-  job.temperatures = options.temperatures;
-  if (const auto t = text(Kind::kTemperatures); !t.empty()) {
-    try {
-      job.temperatures = ParseTemperatures(t);
-    } catch (const UsageError& e) {
-      fault("temperatures", e.what());
-    }
-  }
-
-  // The water's analysis: negative values are refused before any conversion.
-  std::vector<units::Amount> amounts;
-  std::vector<std::optional<double>> limits;  // per amount: the detection limit where below
-  bool amounts_ok = true;
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i].kind != Kind::kForm || cell[i].empty()) continue;
-    const units::Form* form = columns[i].form;
-    std::optional<double> limit;
-    const auto value = concentration(form->key, cell[i], &limit);
-    if (!value) {
-      amounts_ok = false;
-      continue;
-    }
-    if (*value < 0.0) {
-      fault(form->key, io::QuoteCell(cell[i]) + " is negative; a concentration cannot be");
-      amounts_ok = false;
-      continue;
-    }
-    for (const units::Amount& a : amounts)
-      if (a.form->component == form->component) {
-        faults.push_back("columns " + std::string(a.form->key) + " and " + std::string(form->key) +
-                         " both give " + std::string(form->component) + ": give one of them");
-        amounts_ok = false;
-      }
-    amounts.push_back({form, *value});
-    limits.push_back(limit);
-  }
-  if (amounts_ok) {
-    try {
-      const std::vector<double> molality = units::ToMolality(amounts, unit, density);
-      for (std::size_t k = 0; k < amounts.size(); ++k) {
-        const std::string_view component = amounts[k].form->component;
-        job.sample.Component(component) = molality[k];
-        if (!limits[k]) continue;
-        job.sample.below_detection |= 1u << *engine::ComponentIndex(component);
-        if (component == "Mg" && amounts[k].value > 0.0)
-          job.sample.mg_detection_limit = molality[k] * *limits[k] / amounts[k].value;
-      }
-    } catch (const units::UnitError& e) {
-      faults.push_back(e.what());
-    }
-  }
-  // Li and B, in the row's unit, to molality with the same dissolved solids as the components.
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i].kind != Kind::kTrace || cell[i].empty()) continue;
-    const bool lithium = columns[i].name == "Li";
-    std::optional<double> limit;
-    const auto value = concentration(columns[i].name, cell[i], &limit);
-    if (!value) continue;
-    if (*value < 0.0) {
-      fault(columns[i].name, io::QuoteCell(cell[i]) + " is negative; a concentration cannot be");
-      continue;
-    }
-    double molality = *value;
-    if (unit != units::Concentration::kMolPerKgWater) {
-      const double mg_per_kg =
-          unit == units::Concentration::kMgPerLitre ? *value / density : *value;
-      const double tds = amounts_ok ? units::DissolvedSolids(amounts, unit, density) : 0.0;
-      molality = mg_per_kg / (1000.0 * (lithium ? kLithium : kBoron)) / (1.0 - tds / 1e6);
-    }
-    (lithium ? job.sample.lithium : job.sample.boron) = molality;
-    if (limit)
-      job.sample.below_detection |=
-          lithium ? engine::kBelowDetectionLithium : engine::kBelowDetectionBoron;
-  }
-
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i].kind != Kind::kSteamGas || cell[i].empty()) continue;
-    const auto value = number(columns[i].name, cell[i]);
-    if (!value) continue;
-    if (*value < 0.0) {
-      fault(columns[i].name, io::QuoteCell(cell[i]) + " is negative; a gas content cannot be");
-      continue;
-    }
-    const double mol = units::GasToMolPerKg(*columns[i].gas, *value, gas_unit);
-    (columns[i].name == "CO2" ? job.sample.steam_co2 : job.sample.steam_h2s) = mol;
-  }
-
-  if (const auto t = text(Kind::kPh); t.empty()) {
-    fault("pH", "missing; every sample needs its measured pH");
-  } else if (const auto v = number("pH", t)) {
-    job.sample.ph = *v;
-  }
-  if (const auto t = text(Kind::kWater); !t.empty()) {
-    if (const auto v = number("H2O", t)) {
-      if (*v > 0.0)
-        job.sample.water = *v;
-      else
-        fault("H2O", io::QuoteCell(t) + ": the water must be positive (55.51 for 1 kg)");
-    }
-  }
-  if (const auto t = text(Kind::kPhTemperature); t.empty()) {
-    fault("ph_temperature", "missing; the °C at which the pH was measured is needed");
-  } else if (const auto v = number("ph_temperature", t)) {
-    job.sample.ph_temperature = *v;
-  }
-  if (const auto t = text(Kind::kSeparation); !t.empty()) {
-    if (const auto v = number("separation", t)) job.sample.separation_temperature = *v;
-  } else {
-    job.sample.separation_given = false;
-  }
-  if (text(Kind::kSeparation).empty() && options.steam_correction && !job.temperatures.empty()) {
-    fault("separation", "missing; the steam correction needs the separation temperature");
-  }
-
-  if (!faults.empty()) {
-    std::string message = "line " + std::to_string(job.line);
-    if (!job.sample.id.empty()) message += " (id " + io::EscapeLabel(job.sample.id) + ")";
-    message += ": ";
-    for (std::size_t k = 0; k < faults.size(); ++k) message += (k ? "; " : "") + faults[k];
-    job.fault = std::move(message);
-  }
-  return job;
-}
 
 CsvInput::CsvInput(std::istream& in, InputOptions options)
     : impl_(std::make_unique<Impl>(in, std::move(options))) {
@@ -434,12 +559,8 @@ CsvInput::~CsvInput() = default;
 
 bool CsvInput::Next(Job& job) {
   io::CsvRecord record;
-  if (!impl_->NextRecord(record)) return false;
-  job = impl_->ToJob(record);
-  for (std::size_t i = 0; i < impl_->columns.size() && i < record.cells.size(); ++i)
-    if (impl_->columns[i].kind == Kind::kExtra)
-      job.extra.emplace_back(std::string(impl_->columns[i].name),
-                             std::string(io::Trim(record.cells[i])));
+  if (!impl_->NextRecord(record, impl_->cells)) return false;
+  job = impl_->rows->Read(impl_->cells, record.line, Line(record.line));
   return true;
 }
 
@@ -453,11 +574,6 @@ bool ReadChunk(CsvInput& input, std::size_t count, std::vector<Job>& jobs) {
   return true;
 }
 
-std::vector<std::string> CsvInput::FixColumns() const {
-  std::vector<std::string> keys;
-  for (const Column& c : impl_->columns)
-    if (c.kind == Kind::kFix) keys.emplace_back(c.name.substr(4));
-  return keys;
-}
+std::vector<std::string> CsvInput::FixColumns() const { return impl_->rows->FixColumns(); }
 
 }  // namespace geofluid::batch

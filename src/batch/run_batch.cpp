@@ -11,7 +11,7 @@ Summary RunBatch(std::istream& in, const BatchOptions& options, RowSink& sink,
   return RunBatch(input, options, sink, progress, cancel);
 }
 
-Summary RunBatch(CsvInput& input, const BatchOptions& options, RowSink& sink,
+Summary RunBatch(JobSource& input, const BatchOptions& options, RowSink& sink,
                  const std::function<void(const Progress&)>& progress,
                  const std::atomic<bool>& cancel) {
   const auto& datasets = options.evaluation.datasets;

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/batch.h"
 #include "engine/engine.h"
 #include "geothermometry/sweep.h"
 #include "platform/errors.h"
@@ -270,5 +271,11 @@ struct TableSample {
 std::vector<TableSample> ReadTable(std::istream& in, const std::string& name,
                                    const InputErrors& base, bool steam_correction,
                                    const std::string& units);
+// The same in steps, for a table that is not a CSV text (a DataFrame): the reader's options,
+// which claim the err_ columns (their names checked, refused naming `name` and the header's
+// line), and one row's job with its err_ cells over `base`. Its fault starts with `name`.
+batch::InputOptions TableInput(const std::string& name, bool steam_correction,
+                               const std::string& units);
+TableSample TableSampleOf(batch::Job&& job, const InputErrors& base, const std::string& name);
 
 }  // namespace geofluid::uncertainty
