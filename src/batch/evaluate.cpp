@@ -172,6 +172,89 @@ std::vector<double> ParseTemperatures(std::string_view list) {
 namespace {
 // A job left half done by a cancel; its rows are not written.
 struct JobCancelled {};
+
+// What a job's rows in one dataset share: the fixing sweep, the measured evaluation at the pH
+// temperature (or why there is none) and the prefix of its messages.
+struct DatasetRun {
+  const Job& job;
+  const EvaluationOptions& options;
+  const engine::Dataset& dataset;
+  const engine::TableScheme& scheme;
+  engine::ConditionsCache& cache;
+  std::optional<geothermometry::Sweep> fixing;
+  std::optional<engine::Evaluation> measured;
+  std::string measured_fault;
+  std::string at_ph;
+};
+
+// The row of a job without temperatures: the measured evaluation itself.
+Result MeasuredRow(DatasetRun& run, const Result& base) {
+  const Job& job = run.job;
+  Result r = base;
+  r.temperature = job.sample.ph_temperature;
+  r.measured = true;
+  if (run.measured && run.fixing) {
+    try {
+      r.evaluation = geothermometry::EvaluateMeasuredFixed(job.sample, *run.fixing,
+                                                           run.options.search, r.fixed);
+      Review(r, nullptr);
+      MarkBelowDetection(r, job);
+    } catch (const std::exception& e) {
+      Fail(r, run.at_ph + e.what());
+      r.fixed.clear();
+    }
+  } else if (run.measured) {
+    r.evaluation = std::move(run.measured);
+    Review(r, nullptr);
+    MarkBelowDetection(r, job);
+  } else {
+    Fail(r, run.at_ph + run.measured_fault);
+  }
+  return r;
+}
+
+// The rows of a job carried to its temperatures, each search starting from the pH found at the
+// ones before.
+void CarriedRows(const DatasetRun& run, const Result& base, engine::Hooks hooks,
+                 const std::atomic<bool>* cancel, std::vector<Result>& results) {
+  const Job& job = run.job;
+  const EvaluationOptions& options = run.options;
+  engine::PhTrail trail;
+  for (const double t : job.temperatures) {
+    // A sample carried to many temperatures takes long: a cancel need not wait for it.
+    if (cancel != nullptr && cancel->load()) throw JobCancelled{};
+    Result r = base;
+    r.temperature = t;
+    if (!run.measured) {
+      Fail(r, run.at_ph + run.measured_fault + " (so there is no TOTH to carry)");
+      results.push_back(std::move(r));
+      continue;
+    }
+    try {
+      hooks.ph_hint = trail.Hint(t);
+      hooks.ph_slope = trail.Slope(t);
+      const auto at = run.cache.Get(run.dataset, t, run.scheme);
+      if (run.fixing) {
+        r.evaluation =
+            geothermometry::EvaluateFixed(job.sample, *run.fixing, at, options.search, r.fixed);
+      } else {
+        r.evaluation = engine::EvaluateFromToth(job.sample, run.measured->toth, at,
+                                                options.steam_correction, hooks);
+      }
+      trail.Add(t, r.evaluation->ph, r.evaluation->ph_slope);
+      Review(r, &*run.measured,
+             options.steam_correction ? std::optional(job.sample.separation_temperature)
+                                      : std::nullopt);
+      MarkBelowDetection(r, job);
+    } catch (const std::exception& e) {
+      Fail(r, Where(job) + ", " + std::string(run.dataset.title) + " at " + Degrees(t) + ": " +
+                  e.what());
+      r.fixed.clear();
+    }
+    results.push_back(std::move(r));
+  }
+}
+
 }  // namespace
 
 std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options,
@@ -192,11 +275,11 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       results.push_back(std::move(base));
       continue;
     }
+    DatasetRun run{job, options, *dataset, scheme, cache, {}, {}, {}, {}};
     // The components fixed in this row: its cells over the option, each resolved in the dataset.
-    std::optional<geothermometry::Sweep> fixing;
     if (!job.fix.empty() || !options.fix.empty()) {
       try {
-        fixing = FixingSweep(job, options, *dataset, scheme, cache);
+        run.fixing = FixingSweep(job, options, *dataset, scheme, cache);
       } catch (const std::invalid_argument& e) {
         Fail(base, Where(job) + ": " + e.what());
         results.push_back(std::move(base));
@@ -204,74 +287,17 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       }
     }
     const double ph_t = job.sample.ph_temperature;
-    const std::string at_ph = Where(job) + ", " + std::string(dataset->title) +
-                              " at the pH temperature " + Degrees(ph_t) + ": ";
-    std::optional<engine::Evaluation> measured;
-    std::string measured_fault;
+    run.at_ph = Where(job) + ", " + std::string(dataset->title) + " at the pH temperature " +
+                Degrees(ph_t) + ": ";
     try {
-      measured = engine::EvaluateMeasured(job.sample, cache.Get(*dataset, ph_t, scheme), hooks);
+      run.measured = engine::EvaluateMeasured(job.sample, cache.Get(*dataset, ph_t, scheme), hooks);
     } catch (const std::exception& e) {
-      measured_fault = e.what();
+      run.measured_fault = e.what();
     }
-
     if (job.temperatures.empty()) {
-      Result r = base;
-      r.temperature = ph_t;
-      r.measured = true;
-      if (measured && fixing) {
-        try {
-          r.evaluation =
-              geothermometry::EvaluateMeasuredFixed(job.sample, *fixing, options.search, r.fixed);
-          Review(r, nullptr);
-          MarkBelowDetection(r, job);
-        } catch (const std::exception& e) {
-          Fail(r, at_ph + e.what());
-          r.fixed.clear();
-        }
-      } else if (measured) {
-        r.evaluation = std::move(measured);
-        Review(r, nullptr);
-        MarkBelowDetection(r, job);
-      } else {
-        Fail(r, at_ph + measured_fault);
-      }
-      results.push_back(std::move(r));
-      continue;
-    }
-    // Each temperature's search starts from the pH found at the ones before.
-    engine::PhTrail trail;
-    for (const double t : job.temperatures) {
-      // A sample carried to many temperatures takes long: a cancel need not wait for it.
-      if (cancel != nullptr && cancel->load()) throw JobCancelled{};
-      Result r = base;
-      r.temperature = t;
-      if (!measured) {
-        Fail(r, at_ph + measured_fault + " (so there is no TOTH to carry)");
-        results.push_back(std::move(r));
-        continue;
-      }
-      try {
-        hooks.ph_hint = trail.Hint(t);
-        hooks.ph_slope = trail.Slope(t);
-        if (fixing) {
-          r.evaluation = geothermometry::EvaluateFixed(
-              job.sample, *fixing, cache.Get(*dataset, t, scheme), options.search, r.fixed);
-        } else {
-          r.evaluation =
-              engine::EvaluateFromToth(job.sample, measured->toth, cache.Get(*dataset, t, scheme),
-                                       options.steam_correction, hooks);
-        }
-        trail.Add(t, r.evaluation->ph, r.evaluation->ph_slope);
-        Review(r, &*measured,
-               options.steam_correction ? std::optional(job.sample.separation_temperature)
-                                        : std::nullopt);
-        MarkBelowDetection(r, job);
-      } catch (const std::exception& e) {
-        Fail(r, Where(job) + ", " + std::string(dataset->title) + " at " + Degrees(t) + ": " +
-                    e.what());
-        r.fixed.clear();
-      }
-      results.push_back(std::move(r));
+      results.push_back(MeasuredRow(run, base));
+    } else {
+      CarriedRows(run, base, hooks, cancel, results);
     }
   }
   return results;

@@ -391,8 +391,10 @@ std::string SortedTemperaturesNote(std::size_t count) {
          std::to_string(count) + " temperature" + (count == 1 ? "" : "s");
 }
 
-Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
-               const SweepOptions& options, engine::ConditionsCache& cache) {
+namespace {
+
+// The sweep's settings, checked; its measured TOTH is still to find.
+Sweep SweepOf(const engine::Dataset& dataset, const SweepOptions& options) {
   if (options.scheme == nullptr) throw std::invalid_argument("RunSweep: no interpolation scheme");
   Sweep sweep;
   sweep.dataset = &dataset;
@@ -410,6 +412,14 @@ Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
   }
   sweep.steam_loss = options.steam_loss;
   sweep.dilution = options.dilution;
+  return sweep;
+}
+
+}  // namespace
+
+Sweep RunSweep(const engine::Sample& sample, const engine::Dataset& dataset,
+               const SweepOptions& options, engine::ConditionsCache& cache) {
+  Sweep sweep = SweepOf(dataset, options);
   try {
     // The first mode at the pH measurement temperature, as the window's measured run.
     sweep.at_ph = cache.Get(dataset, sample.ph_temperature, *options.scheme);

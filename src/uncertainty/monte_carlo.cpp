@@ -546,27 +546,44 @@ std::vector<SoluteResult> SummarizeSolute(
   return out;
 }
 
-}  // namespace
-
-Result Run(const engine::Sample& sample, const InputErrors& errors, const Options& asked,
-           engine::ConditionsCache& cache) {
+// The options as the run takes them: temperatures sorted, the estimate dropped where too few
+// temperatures allow one, each change said in the result's warnings.
+Options Checked(const Options& asked, Result& result) {
   if (asked.draws < 1) throw std::invalid_argument("the number of draws must be at least 1");
   if (asked.datasets.empty()) throw std::invalid_argument("no dataset to evaluate");
   if (asked.temperatures.empty()) throw std::invalid_argument("no temperature to carry the pH to");
-
-  Result result;
-  // A minimum needs a temperature on either side: with fewer than three the estimate would only
-  // repeat a temperature of the list.
   Options options = asked;
   // The estimate's minimum and its edges are found along the list: out of order or repeated,
   // they would be wrong without a word.
   if (geothermometry::SortTemperatures(options.temperatures))
     result.warnings.push_back(geothermometry::SortedTemperaturesNote(options.temperatures.size()));
+  // A minimum needs a temperature on either side: with fewer than three the estimate would only
+  // repeat a temperature of the list.
   if (options.estimate && options.temperatures.size() < kFewestForAnEstimate) {
     options.estimate = false;
     result.warnings.push_back("no temperature estimate: it needs at least " +
                               std::to_string(kFewestForAnEstimate) + " temperatures");
   }
+  return options;
+}
+
+void AddDatasets(Plan& plan, const Options& options) {
+  for (const engine::Dataset* ds : options.datasets) {
+    DatasetPlan d;
+    d.dataset = ds;
+    d.minerals = options.minerals.empty() ? geothermometry::DefaultMinerals(*ds) : options.minerals;
+    d.set_indices = geothermometry::MineralIndices(*ds, d.minerals);
+    geothermometry::ResolveFixes(*ds, options.fix);
+    plan.datasets.push_back(std::move(d));
+  }
+}
+
+}  // namespace
+
+Result Run(const engine::Sample& sample, const InputErrors& errors, const Options& asked,
+           engine::ConditionsCache& cache) {
+  Result result;
+  const Options options = Checked(asked, result);
   result.id = sample.id;
   result.draws = options.draws;
   result.seed = options.seed;
@@ -578,14 +595,7 @@ Result Run(const engine::Sample& sample, const InputErrors& errors, const Option
   Plan plan;
   plan.options = &options;
   plan.cache = errors[static_cast<int>(Input::kPhTemperature)].Zero() ? &cache : &own.emplace();
-  for (const engine::Dataset* ds : options.datasets) {
-    DatasetPlan d;
-    d.dataset = ds;
-    d.minerals = options.minerals.empty() ? geothermometry::DefaultMinerals(*ds) : options.minerals;
-    d.set_indices = geothermometry::MineralIndices(*ds, d.minerals);
-    geothermometry::ResolveFixes(*ds, options.fix);
-    plan.datasets.push_back(std::move(d));
-  }
+  AddDatasets(plan, options);
   const std::vector<Outcome> nominals = EvaluateNominals(plan, sample);
 
   ThrowIfCancelled(options.cancel);
