@@ -7,7 +7,7 @@
 namespace geofluid {
 namespace {
 
-void Prepare(benchmark::State& state, thermo::Dataset id, const char* scheme) {
+void Prepare(benchmark::State& state, thermo::DatasetId id, const char* scheme) {
   const engine::Dataset& d = engine::Dataset::Of(id);
   const engine::TableScheme& s = *interp::SchemeByName(scheme);
   double t = 237.5;
@@ -16,13 +16,13 @@ void Prepare(benchmark::State& state, thermo::Dataset id, const char* scheme) {
   }
 }
 
-BENCHMARK_CAPTURE(Prepare, solveq_specified, thermo::Dataset::kSolveq, "specified")
+BENCHMARK_CAPTURE(Prepare, solveq_specified, thermo::DatasetId::kSolveq, "specified")
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Prepare, solveq_steffen, thermo::Dataset::kSolveq, "steffen")
+BENCHMARK_CAPTURE(Prepare, solveq_steffen, thermo::DatasetId::kSolveq, "steffen")
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Prepare, supcrt_specified, thermo::Dataset::kSupcrt, "specified")
+BENCHMARK_CAPTURE(Prepare, supcrt_specified, thermo::DatasetId::kSupcrt, "specified")
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Prepare, supcrt_steffen, thermo::Dataset::kSupcrt, "steffen")
+BENCHMARK_CAPTURE(Prepare, supcrt_steffen, thermo::DatasetId::kSupcrt, "steffen")
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -32,7 +32,7 @@ struct Setup {
   speciation::ActivityModel model;
 };
 
-Setup At(thermo::Dataset d, double temperature) {
+Setup At(thermo::DatasetId d, double temperature) {
   thermo::ThermoStorage s;
   s.calculation_temperature = temperature;
   s.separation_temperature = temperature;
@@ -40,7 +40,7 @@ Setup At(thermo::Dataset d, double temperature) {
   return {thermo::ConstantsFor(d, s), {s.debye_huckel_a, s.debye_huckel_b, s.bdot}};
 }
 
-void Speciation(benchmark::State& state, thermo::Dataset d) {
+void Speciation(benchmark::State& state, thermo::DatasetId d) {
   const Setup s = At(d, 250.0);
   const speciation::Totals t = Water();
   int passes = 0;
@@ -53,7 +53,7 @@ void Speciation(benchmark::State& state, thermo::Dataset d) {
 }
 
 // The TOTH of the water measured at pH 8.3 at 25 °C, searched for at 250 °C.
-void Search(benchmark::State& state, thermo::Dataset d) {
+void Search(benchmark::State& state, thermo::DatasetId d) {
   const Setup at25 = At(d, 25.0);
   const Setup s = At(d, 250.0);
   const speciation::Totals t = Water();
@@ -77,8 +77,8 @@ void Search(benchmark::State& state, thermo::Dataset d) {
 // 100-300 °C: time per search and the calls of the mismatch function.
 using SearchFunction = speciation::PhSearchResult (*)(const std::function<double(double)>&);
 
-void SearchRandom(benchmark::State& state, thermo::Dataset d, SearchFunction search) {
-  std::mt19937_64 random(d == thermo::Dataset::kSolveq ? 1208 : 812);
+void SearchRandom(benchmark::State& state, thermo::DatasetId d, SearchFunction search) {
+  std::mt19937_64 random(d == thermo::DatasetId::kSolveq ? 1208 : 812);
   std::vector<std::unique_ptr<testing::SecondMode>> modes;
   while (modes.size() < 200) {
     const testing::Case c = testing::MakeCase(random, d);
@@ -107,8 +107,8 @@ void SearchRandom(benchmark::State& state, thermo::Dataset d, SearchFunction sea
 // Second-mode searches of 20 random waters through 41 temperatures, 100-300 °C, as a serial
 // sweep makes them: cold from pH 10 at every temperature, or warm from the pH found at the one
 // before. Time per point and speciations per point.
-void SweepSearches(benchmark::State& state, thermo::Dataset d, bool warm) {
-  std::mt19937_64 random(d == thermo::Dataset::kSolveq ? 41 : 14);
+void SweepSearches(benchmark::State& state, thermo::DatasetId d, bool warm) {
+  std::mt19937_64 random(d == thermo::DatasetId::kSolveq ? 41 : 14);
   std::vector<std::vector<std::unique_ptr<testing::SecondMode>>> waters;
   while (waters.size() < 20) {
     const testing::Case c = testing::MakeCase(random, d);
@@ -138,28 +138,28 @@ void SweepSearches(benchmark::State& state, thermo::Dataset d, bool warm) {
   state.counters["speciations_per_point"] = static_cast<double>(calls) / points;
 }
 
-BENCHMARK_CAPTURE(Speciation, solveq, thermo::Dataset::kSolveq)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Speciation, supcrt, thermo::Dataset::kSupcrt)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Search, solveq, thermo::Dataset::kSolveq)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Search, supcrt, thermo::Dataset::kSupcrt)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(SearchRandom, decimal_solveq, thermo::Dataset::kSolveq,
+BENCHMARK_CAPTURE(Speciation, solveq, thermo::DatasetId::kSolveq)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Speciation, supcrt, thermo::DatasetId::kSupcrt)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Search, solveq, thermo::DatasetId::kSolveq)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Search, supcrt, thermo::DatasetId::kSupcrt)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SearchRandom, decimal_solveq, thermo::DatasetId::kSolveq,
                   speciation::DecimalPhSearch)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(SearchRandom, fast_solveq, thermo::Dataset::kSolveq, speciation::FastPhSearch)
+BENCHMARK_CAPTURE(SearchRandom, fast_solveq, thermo::DatasetId::kSolveq, speciation::FastPhSearch)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(SearchRandom, decimal_supcrt, thermo::Dataset::kSupcrt,
+BENCHMARK_CAPTURE(SearchRandom, decimal_supcrt, thermo::DatasetId::kSupcrt,
                   speciation::DecimalPhSearch)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(SearchRandom, fast_supcrt, thermo::Dataset::kSupcrt, speciation::FastPhSearch)
+BENCHMARK_CAPTURE(SearchRandom, fast_supcrt, thermo::DatasetId::kSupcrt, speciation::FastPhSearch)
     ->Unit(benchmark::kMillisecond);
 
-BENCHMARK_CAPTURE(SweepSearches, cold_solveq, thermo::Dataset::kSolveq, false)
+BENCHMARK_CAPTURE(SweepSearches, cold_solveq, thermo::DatasetId::kSolveq, false)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(SweepSearches, warm_solveq, thermo::Dataset::kSolveq, true)
+BENCHMARK_CAPTURE(SweepSearches, warm_solveq, thermo::DatasetId::kSolveq, true)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(SweepSearches, cold_supcrt, thermo::Dataset::kSupcrt, false)
+BENCHMARK_CAPTURE(SweepSearches, cold_supcrt, thermo::DatasetId::kSupcrt, false)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(SweepSearches, warm_supcrt, thermo::Dataset::kSupcrt, true)
+BENCHMARK_CAPTURE(SweepSearches, warm_supcrt, thermo::DatasetId::kSupcrt, true)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

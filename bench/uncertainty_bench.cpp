@@ -29,7 +29,7 @@ void BM_Uncertainty1000x41(benchmark::State& state) {
   o.estimate = state.range(1) != 0;
   o.sensitivity = o.estimate;
   for (double t = 100.0; t <= 300.0; t += 5.0) o.temperatures.push_back(t);
-  o.datasets = {&engine::Dataset::Of(thermo::Dataset::kSolveq)};
+  o.datasets = {&engine::Dataset::Of(thermo::DatasetId::kSolveq)};
   const engine::Sample sample = NaClWater();
   const uncertainty::InputErrors errors = uncertainty::InputErrors::Defaults();
   engine::ConditionsCache cache;

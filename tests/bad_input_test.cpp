@@ -38,7 +38,7 @@ using testing::RunCli;
 using testing::SplitLines;
 using testing::TempDir;
 using testing::WriteFile;
-using thermo::Dataset;
+using thermo::DatasetId;
 
 constexpr std::string_view kClosingTail = "に出力しました。";
 constexpr std::string_view kNonConvergence = "計算が収束しません";
@@ -50,8 +50,8 @@ constexpr std::string_view kOldReport = "the report of an earlier run\r\n";
 enum class Mode { kNone, kMeasured, kOther };
 enum class Expect { kReport, kRunError, kUsageError };
 
-const char* Label(Dataset d) { return d == Dataset::kSolveq ? "Solveq" : "Supcrt"; }
-std::size_t ReportLines(Dataset d) { return d == Dataset::kSolveq ? 137 : 139; }
+const char* Label(DatasetId d) { return d == DatasetId::kSolveq ? "Solveq" : "Supcrt"; }
+std::size_t ReportLines(DatasetId d) { return d == DatasetId::kSolveq ? 137 : 139; }
 
 // --- Data directories the rows start from --------------------------------------------------
 
@@ -664,7 +664,7 @@ std::vector<Row> Rows() {
 
 struct Param {
   Row row;
-  Dataset dataset;
+  DatasetId dataset;
 };
 
 void PrintTo(const Param& p, std::ostream* os) { *os << p.row.name << " " << Label(p.dataset); }
@@ -677,15 +677,15 @@ std::vector<Param> Params(bool window) {
   std::vector<Param> params;
   for (const Row& row : Rows())
     if (!window || !row.cli_only)
-      for (const Dataset d : {Dataset::kSolveq, Dataset::kSupcrt}) params.push_back({row, d});
+      for (const DatasetId d : {DatasetId::kSolveq, DatasetId::kSupcrt}) params.push_back({row, d});
   return params;
 }
 
-std::vector<std::string> CliArgs(const Row& row, Dataset dataset, const fs::path& sample,
+std::vector<std::string> CliArgs(const Row& row, DatasetId dataset, const fs::path& sample,
                                  const fs::path& dir) {
   std::vector<std::string> args = {"run",       sample.string(),
                                    "--dir",     dir.string(),
-                                   "--dataset", dataset == Dataset::kSolveq ? "solveq" : "supcrt"};
+                                   "--dataset", dataset == DatasetId::kSolveq ? "solveq" : "supcrt"};
   if (row.mode == Mode::kMeasured) args.insert(args.end(), {"--mode", "measured"});
   if (row.mode == Mode::kOther) args.insert(args.end(), {"--mode", "other"});
   if (row.no_steam_correction) args.push_back("--no-steam-correction");
@@ -701,7 +701,7 @@ struct WindowRun {
   int descriptors_after = 0;
 };
 
-void RunWindow(const Row& row, Dataset dataset, const fs::path& dir, WindowRun& run) {
+void RunWindow(const Row& row, DatasetId dataset, const fs::path& dir, WindowRun& run) {
   run.form.emplace(run.platform, dir);
   form::Form1& form = *run.form;
   const auto texts = testing::NaClWater();
@@ -712,7 +712,7 @@ void RunWindow(const Row& row, Dataset dataset, const fs::path& dir, WindowRun& 
   if (row.no_steam_correction && form.Check1Value() == 0) form.Check1_Click();
   for (const auto& [label, text] : row.set) form.Text(*form::BoxForKey(label)).text = text;
   run.descriptors_before = testing::OpenDescriptors();
-  if (dataset == Dataset::kSolveq)
+  if (dataset == DatasetId::kSolveq)
     form.Command1_Click();
   else
     form.Command2_Click();
@@ -724,7 +724,7 @@ void ExpectContainsAll(const std::string& text, const std::vector<std::string>& 
 }
 
 // What must hold of the data directory after any run of the row.
-void ExpectFilesAfter(const Row& row, Dataset dataset, const fs::path& dir, bool reported,
+void ExpectFilesAfter(const Row& row, DatasetId dataset, const fs::path& dir, bool reported,
                       const FileState& toth_before, const FileState& report_before) {
   const FileState toth = StateOf(dir / platform::kHandOverFileName);
   if (reported && row.mode == Mode::kMeasured) {
@@ -761,7 +761,7 @@ class BadInputWindow : public ::testing::TestWithParam<Param> {};
 
 TEST_P(BadInput, CommandLine) {
   const Row& row = GetParam().row;
-  const Dataset dataset = GetParam().dataset;
+  const DatasetId dataset = GetParam().dataset;
   TempDir scratch;
   const fs::path dir = row.setup(scratch.Path());
   const fs::path sample = scratch / "sample.ini";
@@ -827,7 +827,7 @@ TEST_P(BadInput, CommandLine) {
 
 TEST_P(BadInputWindow, Window) {
   const Row& row = GetParam().row;
-  const Dataset dataset = GetParam().dataset;
+  const DatasetId dataset = GetParam().dataset;
   TempDir scratch;
   const fs::path dir = row.setup(scratch.Path());
   const FileState toth_before = StateOf(dir / platform::kHandOverFileName);
@@ -884,7 +884,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, BadInputWindow, ::testing::ValuesIn(Params(true))
 
 TEST(BadBoxText, EveryBoxEveryBadTextNamesTheBoxAndLeavesTheFilesAlone) {
   const char* const kBad[] = {"", "abc", "1,5", "0x10", "inf", "nan", "1e999", "  "};
-  for (const Dataset dataset : {Dataset::kSolveq, Dataset::kSupcrt}) {
+  for (const DatasetId dataset : {DatasetId::kSolveq, DatasetId::kSupcrt}) {
     TempDir scratch;
     const fs::path dir = WithHistory(scratch.Path(), kHistory);
     for (int box = 1; box <= form::kBoxCount; ++box) {
@@ -901,7 +901,7 @@ TEST(BadBoxText, EveryBoxEveryBadTextNamesTheBoxAndLeavesTheFilesAlone) {
         form.Option1_Click();
         form.Text(box).text = bad;
         const int descriptors = testing::OpenDescriptors();
-        dataset == Dataset::kSolveq ? form.Command1_Click() : form.Command2_Click();
+        dataset == DatasetId::kSolveq ? form.Command1_Click() : form.Command2_Click();
 
         ASSERT_EQ(platform.messages.size(), 1u);
         EXPECT_EQ(platform.messages[0].kind, MessageKind::kError);

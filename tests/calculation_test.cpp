@@ -12,7 +12,7 @@
 namespace geofluid::form {
 namespace {
 
-using thermo::Dataset;
+using thermo::DatasetId;
 
 TEST(NumberText, AcceptsDecimalTextOnly) {
   EXPECT_EQ(ParseNumber("1.5"), 1.5);
@@ -91,7 +91,7 @@ TEST(AnalysisInput, ConversionErrorNamesTheBoxAndItsLabel) {
   EXPECT_THROW(ReadAnalysis(b, 0.0), ConversionError);
 }
 
-CalculationInput Input(Dataset d, bool option1) {
+CalculationInput Input(DatasetId d, bool option1) {
   CalculationInput in;
   in.dataset = d;
   in.box = Boxes();
@@ -100,9 +100,9 @@ CalculationInput Input(Dataset d, bool option1) {
   return in;
 }
 
-class CalculationOfBothDatasets : public ::testing::TestWithParam<Dataset> {};
+class CalculationOfBothDatasets : public ::testing::TestWithParam<DatasetId> {};
 INSTANTIATE_TEST_SUITE_P(Calculation, CalculationOfBothDatasets,
-                         ::testing::Values(Dataset::kSolveq, Dataset::kSupcrt));
+                         ::testing::Values(DatasetId::kSolveq, DatasetId::kSupcrt));
 
 TEST_P(CalculationOfBothDatasets, MeasuredModeThenSecondModeAtTheSameTemperatureGivesThePhBack) {
   const CalculationResult measured = Calculate(Input(GetParam(), true), nullptr);
@@ -134,7 +134,7 @@ TEST_P(CalculationOfBothDatasets, SecondModeAtReservoirTemperatureWithSteam) {
 }
 
 TEST(Calculation, NonConvergenceIsReportedAndTheRunGoesOn) {
-  CalculationInput in = Input(Dataset::kSolveq, true);
+  CalculationInput in = Input(DatasetId::kSolveq, true);
   in.box[17] = "200";
   in.box[13] = "11.187";
   int messages = 0;
@@ -154,17 +154,17 @@ TEST(Calculation, ErrorsNameTheirCause) {
     }
     return "no error";
   };
-  CalculationInput in = Input(Dataset::kSupcrt, true);
+  CalculationInput in = Input(DatasetId::kSupcrt, true);
   in.box[17] = "";
   EXPECT_EQ(message(in), "Text17 (計算温度): the box is empty, not a number");
-  in = Input(Dataset::kSolveq, true);
+  in = Input(DatasetId::kSolveq, true);
   in.box[13] = "7,0";
   EXPECT_EQ(message(in), "Text13 (pH): \"7,0\" is not a number");
-  in = Input(Dataset::kSolveq, false);
+  in = Input(DatasetId::kSolveq, false);
   in.box[17] = "250";
   in.box[18] = "1000";
   EXPECT_NE(message(in).find("outside the steam table"), std::string::npos) << message(in);
-  in = Input(Dataset::kSolveq, true);
+  in = Input(DatasetId::kSolveq, true);
   in.box[9] = "-0.01";  // a negative sulphate has no eighth root
   EXPECT_NE(message(in).find("arithmetic error"), std::string::npos) << message(in);
 }

@@ -498,7 +498,7 @@ TEST(CommandFaults, MemoryIsBoundedByTheChunkNotTheTable) {
 
 TEST(ConditionsCache, KeepsAtMostItsCapacityAndHoldersKeepTheirs) {
   engine::ConditionsCache cache(8);
-  const auto& dataset = engine::Dataset::Of(thermo::Dataset::kSolveq);
+  const auto& dataset = engine::Dataset::Of(thermo::DatasetId::kSolveq);
   const auto first = cache.Get(dataset, 100.0);
   for (int k = 0; k < 40; ++k) (void)cache.Get(dataset, 150.0 + k);
   EXPECT_EQ(cache.Size(), 8u);

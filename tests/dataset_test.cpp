@@ -27,11 +27,11 @@ TEST(DatasetChoice, BothIsSolveqThenSupcrtAndAnythingElseIsNothing) {
     EXPECT_TRUE(DatasetsFor(wrong).empty()) << wrong;
   }
   // The objects are the ones Of and FromKey give, so that handles compare.
-  EXPECT_EQ(DatasetsFor("both")[1], &Dataset::Of(thermo::Dataset::kSupcrt));
+  EXPECT_EQ(DatasetsFor("both")[1], &Dataset::Of(thermo::DatasetId::kSupcrt));
   EXPECT_EQ(DatasetsFor("solveq")[0], Dataset::FromKey("solveq"));
 }
 
-class DatasetObject : public ::testing::TestWithParam<thermo::Dataset> {};
+class DatasetObject : public ::testing::TestWithParam<thermo::DatasetId> {};
 
 TEST_P(DatasetObject, IsTheCataloguesAndKnowsTheOther) {
   const Dataset& d = Dataset::Of(GetParam());
@@ -62,7 +62,7 @@ TEST_P(DatasetObject, DefaultMineralsAndNeutralSpeciesAreHeld) {
 // it bit for bit, and SUPCRT98 counts one hydrogen per H2S.
 TEST_P(DatasetObject, TothTargetCountsTheSulfideBasisHydrogens) {
   const Dataset& d = Dataset::Of(GetParam());
-  const double h2s_hydrogens = GetParam() == thermo::Dataset::kSolveq ? 2.0 : 1.0;
+  const double h2s_hydrogens = GetParam() == thermo::DatasetId::kSolveq ? 2.0 : 1.0;
   for (double y : {0.0, 0.013, 0.1234567, 0.5}) {
     for (double co2 : {0.0, 1e-3, 0.0371}) {
       for (double h2s : {0.0, 2.5e-4, 0.0123}) {
@@ -79,7 +79,7 @@ TEST_P(DatasetObject, TothTargetCountsTheSulfideBasisHydrogens) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatasets, DatasetObject,
-                         ::testing::Values(thermo::Dataset::kSolveq, thermo::Dataset::kSupcrt));
+                         ::testing::Values(thermo::DatasetId::kSolveq, thermo::DatasetId::kSupcrt));
 
 }  // namespace
 }  // namespace geofluid::engine

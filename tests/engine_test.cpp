@@ -19,13 +19,13 @@ namespace {
 
 Sample NaClWater() { return testing::TypedNaClWater(); }
 
-form::CalculationInput Boxes(const Sample& s, thermo::Dataset d, bool option1, double t) {
+form::CalculationInput Boxes(const Sample& s, thermo::DatasetId d, bool option1, double t) {
   return testing::BoxesOf(s, d, option1, t);
 }
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-class EngineTest : public ::testing::TestWithParam<thermo::Dataset> {};
+class EngineTest : public ::testing::TestWithParam<thermo::DatasetId> {};
 
 // Carrying the pH in memory gives the window's two runs bit for bit: measured at 25 °C, the
 // TOTH handed over, then 250 °C with the steam correction; the reports are the same text.
@@ -69,7 +69,7 @@ TEST_P(EngineTest, NamedResultsAgreeWithTheArrays) {
     switched_off += sp.switched_off;
     if (sp.switched_off) EXPECT_EQ(sp.molality, speciation::kFloor) << sp.name;
   }
-  EXPECT_EQ(switched_off, GetParam() == thermo::Dataset::kSolveq ? 7 : 1);
+  EXPECT_EQ(switched_off, GetParam() == thermo::DatasetId::kSolveq ? 7 : 1);
   const auto minerals = e.Minerals();
   ASSERT_EQ(static_cast<int>(minerals.size()), d.MineralCount());
   const int quartz = d.MineralIndex("QUARTZ");
@@ -84,7 +84,7 @@ TEST_P(EngineTest, NamedResultsAgreeWithTheArrays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatasets, EngineTest,
-                         ::testing::Values(thermo::Dataset::kSolveq, thermo::Dataset::kSupcrt),
+                         ::testing::Values(thermo::DatasetId::kSolveq, thermo::DatasetId::kSupcrt),
                          [](const auto& info) { return std::string(Dataset::Of(info.param).key); });
 
 // Conditions shared by eight threads give every thread the serial results bit for bit.
@@ -97,7 +97,7 @@ TEST(EngineThreads, SharedConditionsGiveTheSerialResults) {
     s.ph = 6.0 + 0.2 * k;
     samples.push_back(s);
   }
-  const Dataset& d = Dataset::Of(thermo::Dataset::kSupcrt);
+  const Dataset& d = Dataset::Of(thermo::DatasetId::kSupcrt);
   const std::vector targets = {cache.Get(d, 200.0), cache.Get(d, 280.0)};
   auto run = [&](const Sample& s) { return Carry(s, cache.Get(d, 25.0), targets, true); };
   std::vector<Carried> serial;
@@ -124,7 +124,7 @@ TEST(EngineThreads, SharedConditionsGiveTheSerialResults) {
 }
 
 TEST(EngineErrors, UnusableTemperaturesAreErrorsNotNaN) {
-  const Dataset& d = Dataset::Of(thermo::Dataset::kSolveq);
+  const Dataset& d = Dataset::Of(thermo::DatasetId::kSolveq);
   EXPECT_THROW(Prepare(d, std::nan("")), ArithmeticError);
   ConditionsCache cache;
   EXPECT_THROW(cache.Get(d, std::nan("")), ArithmeticError);
@@ -132,7 +132,7 @@ TEST(EngineErrors, UnusableTemperaturesAreErrorsNotNaN) {
   EXPECT_THROW(SteamFraction(*at, 900.0, true), ArithmeticError);
   // Without the steam correction the separation temperature plays no part.
   EXPECT_EQ(SteamFraction(*at, 900.0, false), 0.0);
-  EXPECT_EQ(Dataset::FromKey("supcrt"), &Dataset::Of(thermo::Dataset::kSupcrt));
+  EXPECT_EQ(Dataset::FromKey("supcrt"), &Dataset::Of(thermo::DatasetId::kSupcrt));
   EXPECT_EQ(Dataset::FromKey("SUPCRT"), nullptr);
 }
 

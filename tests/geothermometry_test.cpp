@@ -30,13 +30,13 @@ using engine::Sample;
 Sample NaClWater() { return testing::TypedNaClWater(); }
 
 // The sample typed into the window's boxes, run at `t`.
-form::CalculationInput Boxes(const Sample& s, thermo::Dataset d, bool option1, double t) {
+form::CalculationInput Boxes(const Sample& s, thermo::DatasetId d, bool option1, double t) {
   return testing::BoxesOf(s, d, option1, t);
 }
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-class SweepTest : public ::testing::TestWithParam<thermo::Dataset> {};
+class SweepTest : public ::testing::TestWithParam<thermo::DatasetId> {};
 
 // A user who measures the pH at 25 °C and then runs the window's second mode at 150 or 250 °C
 // sees the sweep's pH and indices at those temperatures, bit for bit, serial or parallel.
@@ -243,9 +243,9 @@ TEST_P(SweepTest, EstimatesOnThreadsEqualTheSerialOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatasets, SweepTest,
-                         ::testing::Values(thermo::Dataset::kSolveq, thermo::Dataset::kSupcrt),
+                         ::testing::Values(thermo::DatasetId::kSolveq, thermo::DatasetId::kSupcrt),
                          [](const auto& info) {
-                           return info.param == thermo::Dataset::kSolveq ? "Solveq" : "Supcrt";
+                           return info.param == thermo::DatasetId::kSolveq ? "Solveq" : "Supcrt";
                          });
 
 // Linear synthetic curves SI_k = a_k (T - 200) + b_k, whose minima are known in closed form:
@@ -330,7 +330,7 @@ TEST(EstimateStatistics, CrossingsAreInterpolatedAndNotAcrossGaps) {
 // far from the monotone interpolation, and a sweep over that range says so; over 150-250 °C
 // the two agree within 0.1 and nothing is said.
 TEST(EstimateInterpolation, SwingOfTheSpecifiedPolynomialIsReported) {
-  const Dataset& supcrt = Dataset::Of(thermo::Dataset::kSupcrt);
+  const Dataset& supcrt = Dataset::Of(thermo::DatasetId::kSupcrt);
   const auto& specified = engine::SpecifiedScheme();
   const auto& steffen = interp::SteffenScheme();
   const auto warnings =

@@ -59,7 +59,7 @@ std::map<std::string, double> Elements(const std::string& formula) {
   return stack.back();
 }
 
-class IdentityTest : public ::testing::TestWithParam<thermo::Dataset> {};
+class IdentityTest : public ::testing::TestWithParam<thermo::DatasetId> {};
 
 // Every mineral of the dataset has a common name and a formula, the names lead back to it, and
 // the formula holds as many of each metal and of Si as the dataset's reaction: a wrong row of
@@ -86,13 +86,13 @@ TEST_P(IdentityTest, EveryMineralHasOneNameAndItsReactionsFormula) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatasets, IdentityTest,
-                         ::testing::Values(thermo::Dataset::kSolveq, thermo::Dataset::kSupcrt));
+                         ::testing::Values(thermo::DatasetId::kSolveq, thermo::DatasetId::kSupcrt));
 
 // A set written with one dataset's spellings works on the other; what the other lacks leaves
 // the set with a warning, a name neither knows is still an error.
 TEST(MineralSets, OneSetServesBothDatasets) {
-  const Dataset& solveq = Dataset::Of(thermo::Dataset::kSolveq);
-  const Dataset& supcrt = Dataset::Of(thermo::Dataset::kSupcrt);
+  const Dataset& solveq = Dataset::Of(thermo::DatasetId::kSolveq);
+  const Dataset& supcrt = Dataset::Of(thermo::DatasetId::kSupcrt);
   const MineralSet a = ResolveMinerals(solveq, {"ALBITE_LOW", "PREHNITE", "clinochlore_14a"});
   EXPECT_EQ(a.names, (std::vector<std::string>{"LOW-ALBITE", "PRHENITE"}));
   EXPECT_EQ(a.absent, (std::vector<std::string>{"clinochlore_14a"}));
@@ -119,7 +119,7 @@ Sample WithoutAl() {
   return s;
 }
 
-class FixTest : public ::testing::TestWithParam<thermo::Dataset> {};
+class FixTest : public ::testing::TestWithParam<thermo::DatasetId> {};
 
 // Al fixed by microcline: at every temperature the total found, typed back into the analysis
 // and run the ordinary way, saturates microcline; microcline leaves the statistics and the
@@ -165,12 +165,12 @@ TEST_P(FixTest, FixedTotalSaturatesTheMineralWhenTypedBackIn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatasets, FixTest,
-                         ::testing::Values(thermo::Dataset::kSolveq, thermo::Dataset::kSupcrt));
+                         ::testing::Values(thermo::DatasetId::kSolveq, thermo::DatasetId::kSupcrt));
 
 // Without a fix the aluminosilicates leave with a warning naming the option; with Al and Mg
 // both fixed, each fixing mineral is saturated at once.
 TEST(Fix, MissingAlNamesTheOptionAndTwoFixesSettleTogether) {
-  const Dataset& d = Dataset::Of(thermo::Dataset::kSupcrt);
+  const Dataset& d = Dataset::Of(thermo::DatasetId::kSupcrt);
   engine::ConditionsCache cache;
   SweepOptions options;
   options.temperatures = {250.0};
@@ -192,7 +192,7 @@ TEST(Fix, MissingAlNamesTheOptionAndTwoFixesSettleTogether) {
 // A total no bracket can find is an error of that temperature naming the bracket, and the
 // options a user gets wrong are refused before any calculation, naming the fix.
 TEST(Fix, UnsolvableAndWrongFixesAreReported) {
-  const Dataset& d = Dataset::Of(thermo::Dataset::kSolveq);
+  const Dataset& d = Dataset::Of(thermo::DatasetId::kSolveq);
   engine::ConditionsCache cache;
   SweepOptions options;
   options.temperatures = {200.0};
@@ -220,7 +220,7 @@ TEST(Fix, UnsolvableAndWrongFixesAreReported) {
 // microcline KAlSi3O8 + 4 H(+) = K(+) + Al(3+) + 3 H4SiO4 counts 1 + 4 + 1 + 1 + 3 = 9 (water is
 // not written), quartz SiO2 = H4SiO4 counts 1.
 TEST(Normalize, RmsWeighsEachIndexByItsReaction) {
-  const Dataset& d = Dataset::Of(thermo::Dataset::kSolveq);
+  const Dataset& d = Dataset::Of(thermo::DatasetId::kSolveq);
   engine::ConditionsCache cache;
   SweepOptions options;
   options.temperatures = TemperatureGrid(150.0, 250.0, 50.0);
@@ -246,7 +246,7 @@ TEST(Normalize, RmsWeighsEachIndexByItsReaction) {
 // The auto set keeps only minerals whose curve comes within 1 of zero somewhere in the range;
 // every mineral of the default set it leaves out is named in a warning.
 TEST(AutoSet, DropsWhatCannotInformTheEstimateAndSaysWhy) {
-  const Dataset& d = Dataset::Of(thermo::Dataset::kSupcrt);
+  const Dataset& d = Dataset::Of(thermo::DatasetId::kSupcrt);
   engine::ConditionsCache cache;
   SweepOptions options;
   options.temperatures = TemperatureGrid(150.0, 300.0, 10.0);

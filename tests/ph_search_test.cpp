@@ -24,17 +24,17 @@ using testing::Case;
 using testing::MakeCase;
 using testing::SecondMode;
 using testing::Text;
-using thermo::Dataset;
+using thermo::DatasetId;
 
-class FastSearchOfBothDatasets : public ::testing::TestWithParam<Dataset> {};
+class FastSearchOfBothDatasets : public ::testing::TestWithParam<DatasetId> {};
 INSTANTIATE_TEST_SUITE_P(PhSearch, FastSearchOfBothDatasets,
-                         ::testing::Values(Dataset::kSolveq, Dataset::kSupcrt));
+                         ::testing::Values(DatasetId::kSolveq, DatasetId::kSupcrt));
 
 // The run's own decimal search is the reference; the fast search must return its pH bit for
 // bit, make its last call there, and need far fewer calls.
 TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
-  const Dataset dataset = GetParam();
-  std::mt19937_64 random(dataset == Dataset::kSolveq ? 20261208 : 8121602);
+  const DatasetId dataset = GetParam();
+  std::mt19937_64 random(dataset == DatasetId::kSolveq ? 20261208 : 8121602);
   // GEOFLUID_PH_SEARCH_CASES=n searches longer (and from another seed).
   const char* more = std::getenv("GEOFLUID_PH_SEARCH_CASES");
   const int kCases = more ? std::atoi(more) : 1000;

@@ -19,7 +19,7 @@ namespace geofluid::testing {
 
 using speciation::ActivityModel;
 using speciation::Totals;
-using thermo::Dataset;
+using thermo::DatasetId;
 
 inline std::string Text(double x) {
   char text[32];
@@ -61,7 +61,7 @@ inline RandomWater MakeWater(std::mt19937_64& random) {
 // The second mode of a run, as the calculation sets it up: mismatch(pH) = target - TOTH.
 class SecondMode {
  public:
-  SecondMode(Dataset dataset, const std::array<std::string, 19>& box, double stored_toth,
+  SecondMode(DatasetId dataset, const std::array<std::string, 19>& box, double stored_toth,
              bool steam_correction)
       : dataset_(dataset) {
     thermo::ThermoStorage storage;
@@ -82,7 +82,7 @@ class SecondMode {
   }
 
  private:
-  Dataset dataset_;
+  DatasetId dataset_;
   thermo::EquilibriumConstants constants_;
   ActivityModel model_;
   Totals totals_{};
@@ -94,7 +94,7 @@ struct Case {
   form::CalculationInput second;  // the run at the reservoir temperature
 };
 
-inline Case MakeCase(std::mt19937_64& random, Dataset dataset) {
+inline Case MakeCase(std::mt19937_64& random, DatasetId dataset) {
   Case c{MakeWater(random), {}};
   form::CalculationInput measured{dataset, c.water.box, true, 0, 0.0};
   const double toth = form::Calculate(measured, nullptr).toth;

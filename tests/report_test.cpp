@@ -14,7 +14,7 @@
 namespace geofluid::report {
 namespace {
 
-using thermo::Dataset;
+using thermo::DatasetId;
 
 // A window run's result prints with the temperature as typed.
 std::vector<std::string> ReportLines(const form::CalculationResult& r) {
@@ -123,7 +123,7 @@ TEST(ReportFormat, FormattedTextPrintedAsNumber) {
 }
 
 // A run's result with every printed value set and positive activities.
-form::CalculationResult Synthetic(Dataset dataset) {
+form::CalculationResult Synthetic(DatasetId dataset) {
   const thermo::Catalogue& catalogue = thermo::CatalogueOf(dataset);
   form::CalculationResult r;
   r.dataset = &engine::Dataset::Of(dataset);
@@ -154,7 +154,7 @@ constexpr std::size_t kTitle = 1, kTemperature = 2, kComposition = 4, kFirstTota
                       kMassBalance = 17, kFirstBalance = 18, kHeader = 31, kFirstSpecies = 32;
 
 TEST(ReportSolveq, HasTheLinesOfItsLayout) {
-  const std::vector<std::string> lines = ReportLines(Synthetic(Dataset::kSolveq));
+  const std::vector<std::string> lines = ReportLines(Synthetic(DatasetId::kSolveq));
   ASSERT_EQ(lines.size(), 137u);
   const std::size_t after = kFirstSpecies + 61;
   const std::string stars(84, '*');
@@ -182,7 +182,7 @@ TEST(ReportSolveq, HasTheLinesOfItsLayout) {
 }
 
 TEST(ReportSolveq, RoundsTotalsAndMassBalanceBeforePrintingThemAsNumbers) {
-  form::CalculationResult r = Synthetic(Dataset::kSolveq);
+  form::CalculationResult r = Synthetic(DatasetId::kSolveq);
   r.totals[1] = 0.015;
   r.totals[2] = 1e-21;  // what the run puts in place of a component typed as 0
   r.totals[3] = 0.0123456789;
@@ -197,7 +197,7 @@ TEST(ReportSolveq, RoundsTotalsAndMassBalanceBeforePrintingThemAsNumbers) {
 }
 
 TEST(ReportSolveq, PrintsSaturationIndicesAndSteamFractionAsNumbers) {
-  form::CalculationResult r = Synthetic(Dataset::kSolveq);
+  form::CalculationResult r = Synthetic(DatasetId::kSolveq);
   r.saturation_index[1] = -1.5;
   r.saturation_index[2] = 1.5;
   r.saturation_index[3] = 0.0;
@@ -215,7 +215,7 @@ TEST(ReportSolveq, PrintsSaturationIndicesAndSteamFractionAsNumbers) {
 }
 
 TEST(ReportSolveq, PrintsTheTemperatureAsTyped) {
-  form::CalculationResult r = Synthetic(Dataset::kSolveq);
+  form::CalculationResult r = Synthetic(DatasetId::kSolveq);
   r.temperature_text = "250";
   EXPECT_EQ(ReportLines(r)[kTemperature], "Temperature=250\xE2\x84\x83");
   r.temperature_text = " 2.5E2";
@@ -228,7 +228,7 @@ TEST(ReportSolveq, PrintsTheTemperatureAsTyped) {
 }
 
 TEST(ReportSupcrt, HasTheLinesOfItsLayoutAndUnroundedTotals) {
-  form::CalculationResult r = Synthetic(Dataset::kSupcrt);
+  form::CalculationResult r = Synthetic(DatasetId::kSupcrt);
   r.totals[1] = 0.0123456789;
   r.totals[2] = 1e-21;
   r.speciation.tnew[1] = 0.0123456789;
@@ -268,7 +268,7 @@ TEST(ReportSupcrt, HasTheLinesOfItsLayoutAndUnroundedTotals) {
 }
 
 TEST(ReportText, EndsEveryLineWithCrLf) {
-  for (Dataset dataset : {Dataset::kSolveq, Dataset::kSupcrt}) {
+  for (DatasetId dataset : {DatasetId::kSolveq, DatasetId::kSupcrt}) {
     const form::CalculationResult r = Synthetic(dataset);
     const std::vector<std::string> lines = ReportLines(r);
     std::string expected;
@@ -306,21 +306,21 @@ TEST(ReportLines, RefusesValuesItCannotPrintNamingThem) {
     EXPECT_NE(text.find(name), std::string::npos) << text;
   };
 
-  form::CalculationResult r = Synthetic(Dataset::kSolveq);
+  form::CalculationResult r = Synthetic(DatasetId::kSolveq);
   r.speciation.activity[2] = 0.0;
   expect_named(r, "log activity of Na (+)");
   r.speciation.activity[2] = -1e-9;
   expect_named(r, "log activity of Na (+)");
 
-  r = Synthetic(Dataset::kSolveq);
+  r = Synthetic(DatasetId::kSolveq);
   r.saturation_index[32] = kInf;
   expect_named(r, "saturation index of QUARTZ");
 
-  r = Synthetic(Dataset::kSupcrt);
+  r = Synthetic(DatasetId::kSupcrt);
   r.speciation.molality[15] = kNan;
   expect_named(r, "molality of SiO2 (aq)");
 
-  r = Synthetic(Dataset::kSupcrt);
+  r = Synthetic(DatasetId::kSupcrt);
   r.speciation.tnew[4] = kNan;
   expect_named(r, "mass balance of Ca (2+)");
 }

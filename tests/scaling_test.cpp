@@ -39,7 +39,7 @@ TEST(ScalingPublished, AmorphousSilicaSolubility) {
   EXPECT_GT(AmorphousSilicaSolubility(200.0), 3.0 * AmorphousSilicaSolubility(50.0));
 }
 
-class ScalingPath : public ::testing::TestWithParam<thermo::Dataset> {
+class ScalingPath : public ::testing::TestWithParam<thermo::DatasetId> {
  protected:
   const Dataset& dataset() const { return Dataset::Of(GetParam()); }
   engine::ConditionsCache cache;
@@ -72,8 +72,8 @@ TEST_P(ScalingPath, ClosedBoilingBalancesAndPartitionsTheNeutralGas) {
   EXPECT_GT(w.steam_fraction, 0.1);
   ExpectBalanced(reservoir, w, dataset());
   // The steam holds the gas in equilibrium with the neutral species of the final speciation.
-  const int co2 = dataset().id == thermo::Dataset::kSolveq ? 53 : 50;
-  const int h2s = dataset().id == thermo::Dataset::kSolveq ? 58 : 46;
+  const int co2 = dataset().id == thermo::DatasetId::kSolveq ? 53 : 50;
+  const int h2s = dataset().id == thermo::DatasetId::kSolveq ? 58 : 46;
   EXPECT_NEAR(w.steam_co2, DistributionConstant(Gas::kCO2, 150.0) * w.speciation.molality[co2],
               1e-9 * w.steam_co2);
   EXPECT_NEAR(w.steam_h2s, DistributionConstant(Gas::kH2S, 150.0) * w.speciation.molality[h2s],
@@ -161,7 +161,7 @@ TEST_P(ScalingPath, CoolingKeepsTotalsAndRaisesSilicaSaturation) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatasets, ScalingPath,
-                         ::testing::Values(thermo::Dataset::kSolveq, thermo::Dataset::kSupcrt));
+                         ::testing::Values(thermo::DatasetId::kSolveq, thermo::DatasetId::kSupcrt));
 
 TEST(ScalingInput, ReservoirIsANumberOrAKnownKey) {
   EXPECT_EQ(*ParseReservoir("245.5").celsius, 245.5);
@@ -178,7 +178,7 @@ TEST(ScalingInput, ReservoirIsANumberOrAKnownKey) {
 }
 
 TEST(ScalingInput, MineralsAreFoundAsUsersSpellThem) {
-  const Dataset& d = Dataset::Of(thermo::Dataset::kSolveq);
+  const Dataset& d = Dataset::Of(thermo::DatasetId::kSolveq);
   const MineralSet set = ResolveMinerals(d, {"amorphous silica", "calcite", "low-albite"});
   EXPECT_EQ(set.names, (std::vector<std::string>{"AMORPHOUS_SILICA", "CALCITE", "LOW-ALBITE"}));
   EXPECT_EQ(set.index[0], 0);
@@ -195,7 +195,7 @@ TEST(ScalingInput, MineralsAreFoundAsUsersSpellThem) {
 
 TEST(ScalingInput, OptionsThatCannotWorkAreRefused) {
   Options o;
-  o.datasets = {&Dataset::Of(thermo::Dataset::kSolveq)};
+  o.datasets = {&Dataset::Of(thermo::DatasetId::kSolveq)};
   o.reservoir.celsius = 240;
   o.separation = {180, 120};
   o.cooling = {80};
@@ -218,7 +218,7 @@ TEST(ScalingInput, OptionsThatCannotWorkAreRefused) {
 TEST(ScalingRun, ReservoirByKeyAndAnAnswerInWords) {
   engine::ConditionsCache cache;
   Options o;
-  o.datasets = {&Dataset::Of(thermo::Dataset::kSolveq), &Dataset::Of(thermo::Dataset::kSupcrt)};
+  o.datasets = {&Dataset::Of(thermo::DatasetId::kSolveq), &Dataset::Of(thermo::DatasetId::kSupcrt)};
   o.reservoir = ParseReservoir("quartz_fournier1977");
   o.separation = {200, 160, 120, 100};
   o.cooling = {100, 80, 60, 40};
@@ -247,7 +247,7 @@ TEST(ScalingRun, ReservoirByKeyAndAnAnswerInWords) {
 TEST(ScalingRun, AFailedReservoirTemperatureIsRecordedNotThrown) {
   engine::ConditionsCache cache;
   Options o;
-  o.datasets = {&Dataset::Of(thermo::Dataset::kSolveq)};
+  o.datasets = {&Dataset::Of(thermo::DatasetId::kSolveq)};
   o.reservoir = ParseReservoir("quartz_fournier1977");
   o.separation = {150};
   o.cooling = {80};
@@ -268,7 +268,7 @@ namespace {
 TEST(ScalingUncertainty, WithoutErrorsEveryDrawIsTheNominalPath) {
   engine::ConditionsCache cache;
   Options o;
-  o.datasets = {&engine::Dataset::Of(thermo::Dataset::kSolveq)};
+  o.datasets = {&engine::Dataset::Of(thermo::DatasetId::kSolveq)};
   o.reservoir.celsius = 250.0;
   o.separation = {180.0, 100.0};
   o.cooling = {60.0};
@@ -293,7 +293,7 @@ TEST(ScalingUncertainty, WithoutErrorsEveryDrawIsTheNominalPath) {
 TEST(ScalingUncertainty, ErrorsSpreadTheIndicesAndAKeyIsRefused) {
   engine::ConditionsCache cache;
   Options o;
-  o.datasets = {&engine::Dataset::Of(thermo::Dataset::kSupcrt)};
+  o.datasets = {&engine::Dataset::Of(thermo::DatasetId::kSupcrt)};
   o.reservoir.celsius = 250.0;
   o.separation = {150.0};
   o.cooling = {80.0};

@@ -18,7 +18,7 @@
 namespace geofluid::speciation {
 namespace {
 
-using thermo::Dataset;
+using thermo::DatasetId;
 
 // A Na-Cl geothermal water, molal.
 Totals GeothermalWater() {
@@ -36,7 +36,7 @@ struct Conditions {
   ActivityModel model;
 };
 
-Conditions At(Dataset dataset, double temperature) {
+Conditions At(DatasetId dataset, double temperature) {
   thermo::ThermoStorage s;
   s.calculation_temperature = temperature;
   s.separation_temperature = temperature;
@@ -44,9 +44,9 @@ Conditions At(Dataset dataset, double temperature) {
   return {thermo::ConstantsFor(dataset, s), {s.debye_huckel_a, s.debye_huckel_b, s.bdot}};
 }
 
-class SpeciationOfBothDatasets : public ::testing::TestWithParam<Dataset> {};
+class SpeciationOfBothDatasets : public ::testing::TestWithParam<DatasetId> {};
 INSTANTIATE_TEST_SUITE_P(Speciation, SpeciationOfBothDatasets,
-                         ::testing::Values(Dataset::kSolveq, Dataset::kSupcrt));
+                         ::testing::Values(DatasetId::kSolveq, DatasetId::kSupcrt));
 
 // Every bit of 400 speciations of random waters (both datasets, 20-300 °C, pH 3-10) as the
 // passes computed them before they shared activity coefficients by charge squared and powers
@@ -91,7 +91,7 @@ TEST(Speciation, EveryBitAsBeforeOnRandomWaters) {
     }
     t[14] = 55.51;
     fields >> hash_text;
-    const Dataset d = supcrt ? Dataset::kSupcrt : Dataset::kSolveq;
+    const DatasetId d = supcrt ? DatasetId::kSupcrt : DatasetId::kSolveq;
     const Conditions c = At(d, std::strtod(t_text.c_str(), nullptr));
     const Speciation s = Speciate(t, std::strtod(ph_text.c_str(), nullptr), c.k, c.model, nullptr);
     EXPECT_EQ(BitHash(s, supcrt ? 54 : 61), std::stoull(hash_text, nullptr, 16)) << line;
@@ -129,15 +129,15 @@ TEST_P(SpeciationOfBothDatasets, ConvergesWithMassBalance) {
 }
 
 TEST(Speciation, SwitchedOffComplexesEndAtTheFloor) {
-  const Conditions sq = At(Dataset::kSolveq, 250.0);
+  const Conditions sq = At(DatasetId::kSolveq, 250.0);
   const Speciation s = Speciate(GeothermalWater(), 6.2, sq.k, sq.model, nullptr);
   for (int k : thermo::kSolveqSwitchedOff) EXPECT_EQ(s.molality[k], kFloor) << k;
-  const Conditions sp = At(Dataset::kSupcrt, 250.0);
+  const Conditions sp = At(DatasetId::kSupcrt, 250.0);
   EXPECT_EQ(Speciate(GeothermalWater(), 6.2, sp.k, sp.model, nullptr).molality[51], kFloor);
 }
 
 TEST(Speciation, FirstPassComplexesOnFerricIronOrHydroxideStartAtZeroInSolveqOnly) {
-  const Conditions sq = At(Dataset::kSolveq, 200.0);
+  const Conditions sq = At(DatasetId::kSolveq, 200.0);
   Iteration it(sq.k, sq.model);
   it.Start(GeothermalWater(), 7.0);
   ASSERT_EQ(it.Pass(), Iteration::State::kContinue);
@@ -150,7 +150,7 @@ TEST(Speciation, FirstPassComplexesOnFerricIronOrHydroxideStartAtZeroInSolveqOnl
   EXPECT_GT(it.UnscaledComplexes()[37], 0.0);
   EXPECT_GT(it.UnscaledComplexes()[61], 0.0);
 
-  const Conditions sp = At(Dataset::kSupcrt, 200.0);
+  const Conditions sp = At(DatasetId::kSupcrt, 200.0);
   Iteration it2(sp.k, sp.model);
   it2.Start(GeothermalWater(), 7.0);
   it2.Pass();
@@ -162,7 +162,7 @@ TEST(Speciation, FirstPassComplexesOnFerricIronOrHydroxideStartAtZeroInSolveqOnl
 }
 
 TEST(Speciation, WaterValueDoesNotChangeTheDistribution) {
-  const Conditions c = At(Dataset::kSolveq, 150.0);
+  const Conditions c = At(DatasetId::kSolveq, 150.0);
   Totals t = GeothermalWater();
   const Speciation one = Speciate(t, 7.0, c.k, c.model, nullptr);
   t[14] = 55.51;
@@ -193,7 +193,7 @@ TEST_P(SpeciationOfBothDatasets, ExtremePhIsAnErrorNotANan) {
 }
 
 TEST_P(SpeciationOfBothDatasets, MeasuredPhIsFoundAgainFromItsToth) {
-  const Dataset d = GetParam();
+  const DatasetId d = GetParam();
   const Conditions c = At(d, 25.0);
   const Totals t = GeothermalWater();
   const Speciation measured = Speciate(t, 8.3, c.k, c.model, nullptr);
@@ -249,7 +249,7 @@ TEST(PhSearch, EndlessSearchIsBounded) {
 // At 200 °C this water sits at the edge between a slow convergence (pH 11.186: 275 passes) and
 // a divergence (pH 11.1875): at pH 11.187 it is still creeping when the pass limit ends it.
 TEST(Speciation, SlowAlkalineWaterStopsAtThePassLimitWithItsLastRow) {
-  const Conditions c = At(Dataset::kSolveq, 200.0);
+  const Conditions c = At(DatasetId::kSolveq, 200.0);
   int calls = 0;
   const Speciation s = Speciate(GeothermalWater(), 11.187, c.k, c.model, [&] { ++calls; });
   EXPECT_FALSE(s.converged);
@@ -272,7 +272,7 @@ TEST(SaturationIndex, SharedProductsAndDivisors) {
   a.fill(1e-3);
   a[14] = 1.0;
   thermo::EquilibriumConstants sq;
-  sq.dataset = Dataset::kSolveq;
+  sq.dataset = DatasetId::kSolveq;
   sq.mineral_k.fill(1.0);
   sq.mineral_k[32] = 1e-4;  // QUARTZ: IAP / K = 10
   const auto si = saturation::SaturationIndices(a, sq);
@@ -280,7 +280,7 @@ TEST(SaturationIndex, SharedProductsAndDivisors) {
   EXPECT_LT(si[32], 1.0);
   EXPECT_EQ(si[9], si[9]);
   thermo::EquilibriumConstants sp;
-  sp.dataset = Dataset::kSupcrt;
+  sp.dataset = DatasetId::kSupcrt;
   sp.mineral_k.fill(1.0);
   sp.mineral_k[41] = 1e-4;
   const auto si2 = saturation::SaturationIndices(a, sp);
@@ -296,7 +296,7 @@ TEST(SaturationIndex, OutOfRangeProductStillGivesAFiniteIndexAndNegativeActivity
   a.fill(1e-33);
   a[13] = 1e-3;
   thermo::EquilibriumConstants k;
-  k.dataset = Dataset::kSupcrt;
+  k.dataset = DatasetId::kSupcrt;
   k.mineral_k.fill(1.0);
   const auto si = saturation::SaturationIndices(a, k);
   for (int m = 1; m <= 47; ++m) EXPECT_TRUE(std::isfinite(si[m])) << m;

@@ -62,7 +62,7 @@ TEST(Steffen, BothSchemesAgreeOnEveryNodeBitForBit) {
 }
 
 int SupcrtMineral(std::string_view name) {
-  const thermo::Catalogue& c = thermo::CatalogueOf(thermo::Dataset::kSupcrt);
+  const thermo::Catalogue& c = thermo::CatalogueOf(thermo::DatasetId::kSupcrt);
   for (int m = 1; m <= c.mineral_count; ++m) {
     if (thermo::TrimmedName(c.MineralLabel(m)) == name) return m;
   }
@@ -137,7 +137,7 @@ TEST(SteffenScheme, NamedAndFoundByName) {
 // between nodes Steffen keeps SUPCRT98 quartz between its neighbours, and it prepares every
 // temperature of a sweep, beyond the tables too, without a floating-point fault.
 TEST(SteffenScheme, PreparesConditionsLikeTheSpecifiedOneAtTheNodes) {
-  for (thermo::Dataset id : {thermo::Dataset::kSolveq, thermo::Dataset::kSupcrt}) {
+  for (thermo::DatasetId id : {thermo::DatasetId::kSolveq, thermo::DatasetId::kSupcrt}) {
     const engine::Dataset& d = engine::Dataset::Of(id);
     for (double t : thermo::kStandardGrid) {
       const auto a = engine::Prepare(d, t);
@@ -156,7 +156,7 @@ TEST(SteffenScheme, PreparesConditionsLikeTheSpecifiedOneAtTheNodes) {
       EXPECT_EQ(engine::SteamFraction(*a, 100.0, true), engine::SteamFraction(*b, 100.0, true));
     }
   }
-  const engine::Dataset& supcrt = engine::Dataset::Of(thermo::Dataset::kSupcrt);
+  const engine::Dataset& supcrt = engine::Dataset::Of(thermo::DatasetId::kSupcrt);
   const int quartz = supcrt.MineralIndex("QUARTZ");
   ASSERT_GT(quartz, 0);
   const double at275 = engine::Prepare(supcrt, 275.0)->constants.mineral_logk[quartz];
@@ -171,7 +171,7 @@ TEST(SteffenScheme, PreparesConditionsLikeTheSpecifiedOneAtTheNodes) {
   for (double t = -20.0; t <= 350.0; t += 2.5) {
     EXPECT_NO_THROW(engine::Prepare(supcrt, t, SteffenScheme())) << t;
     EXPECT_NO_THROW(
-        engine::Prepare(engine::Dataset::Of(thermo::Dataset::kSolveq), t, SteffenScheme()))
+        engine::Prepare(engine::Dataset::Of(thermo::DatasetId::kSolveq), t, SteffenScheme()))
         << t;
   }
 }
@@ -179,7 +179,7 @@ TEST(SteffenScheme, PreparesConditionsLikeTheSpecifiedOneAtTheNodes) {
 // The tables are prepared on first use by whichever thread comes first, then shared: threads
 // starting together get the numbers of a run alone.
 TEST(SteffenScheme, ThreadsShareThePreparedTables) {
-  const engine::Dataset& d = engine::Dataset::Of(thermo::Dataset::kSupcrt);
+  const engine::Dataset& d = engine::Dataset::Of(thermo::DatasetId::kSupcrt);
   std::vector<double> temperatures;
   for (double t = 0.0; t <= 300.0; t += 7.5) temperatures.push_back(t);
   std::vector<std::vector<double>> seen(4);

@@ -129,7 +129,7 @@ TEST(SteamFraction, EnthalpyBalance) {
 }
 
 TEST(Catalogues, InvariantsOfNamesChargesAndSizes) {
-  for (Dataset d : {Dataset::kSolveq, Dataset::kSupcrt}) {
+  for (DatasetId d : {DatasetId::kSolveq, DatasetId::kSupcrt}) {
     const Catalogue& c = CatalogueOf(d);
     for (int i = 1; i <= c.species_count; ++i) {
       const std::string_view name = c.Name(i);
@@ -151,10 +151,10 @@ TEST(Catalogues, InvariantsOfNamesChargesAndSizes) {
     for (int m = 1; m <= c.mineral_count; ++m) EXPECT_EQ(c.MineralLabel(m).size(), 17u);
     EXPECT_TRUE(c.MineralLabel(c.mineral_count + 1).empty());
   }
-  EXPECT_EQ(CatalogueOf(Dataset::kSolveq).Name(14), "H2O");
-  EXPECT_EQ(CatalogueOf(Dataset::kSupcrt).Name(14), "H2O       ");
-  EXPECT_EQ(CatalogueOf(Dataset::kSolveq).Name(10), "S       (2-)");
-  EXPECT_EQ(CatalogueOf(Dataset::kSupcrt).Name(1), "HSiO3  (-)");
+  EXPECT_EQ(CatalogueOf(DatasetId::kSolveq).Name(14), "H2O");
+  EXPECT_EQ(CatalogueOf(DatasetId::kSupcrt).Name(14), "H2O       ");
+  EXPECT_EQ(CatalogueOf(DatasetId::kSolveq).Name(10), "S       (2-)");
+  EXPECT_EQ(CatalogueOf(DatasetId::kSupcrt).Name(1), "HSiO3  (-)");
   EXPECT_EQ(TrimmedName("LOW-ALBITE     = "), "LOW-ALBITE");
   EXPECT_EQ(TrimmedName("Fe(OH)2  (+)"), "Fe(OH)2  (+)");
 }

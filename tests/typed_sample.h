@@ -25,7 +25,7 @@ inline engine::Sample TypedNaClWater() {
 }
 
 // The sample's values in the boxes (texts that read back to the same doubles), run at `t`.
-inline form::CalculationInput BoxesOf(const engine::Sample& s, thermo::Dataset d, bool option1,
+inline form::CalculationInput BoxesOf(const engine::Sample& s, thermo::DatasetId d, bool option1,
                                       double t) {
   auto text = [](double v) {
     char buffer[40];

@@ -33,7 +33,7 @@ Options Small(int draws, std::vector<double> temperatures) {
   o.seed = 7;
   o.threads = 2;
   o.temperatures = std::move(temperatures);
-  o.datasets = {&engine::Dataset::Of(thermo::Dataset::kSolveq)};
+  o.datasets = {&engine::Dataset::Of(thermo::DatasetId::kSolveq)};
   return o;
 }
 
@@ -137,7 +137,7 @@ TEST(UncertaintyRun, ZeroErrorsGiveZeroWidthIntervalsAtTheDeterministicResult) {
   EXPECT_EQ(r.failed_draws, 0u);
 
   // The deterministic result straight from the engine.
-  const engine::Dataset& ds = engine::Dataset::Of(thermo::Dataset::kSolveq);
+  const engine::Dataset& ds = engine::Dataset::Of(thermo::DatasetId::kSolveq);
   std::vector<std::shared_ptr<const engine::Conditions>> targets;
   for (double t : temperatures) targets.push_back(cache.Get(ds, t));
   const engine::Carried carried = engine::Carry(s, cache.Get(ds, 25.0), targets, true);

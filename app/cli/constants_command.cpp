@@ -44,7 +44,7 @@ int RunConstants(const ConstantsOptions& options, std::ostream& out, std::ostrea
   if (options.temperature < 0.0 || options.temperature > 300.0)
     err << "warning: the temperature " << options.temperature_text
         << " °C is outside 0-300 °C, values are extrapolated\n";
-  const thermo::Dataset dataset = options.datasets.front()->id;
+  const thermo::DatasetId dataset = options.datasets.front()->id;
   const thermo::Catalogue& catalogue = thermo::CatalogueOf(dataset);
   thermo::ThermoStorage storage;
   storage.calculation_temperature = options.temperature;

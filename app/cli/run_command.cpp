@@ -207,7 +207,7 @@ int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err) {
   for (const BoxText& r : replacements) form.Text(r.box).text = io::Trim(r.text);
   WarnOutsideTables(form, err);
 
-  if (options.datasets.front()->id == thermo::Dataset::kSupcrt)
+  if (options.datasets.front()->id == thermo::DatasetId::kSupcrt)
     form.Command2_Click();
   else
     form.Command1_Click();

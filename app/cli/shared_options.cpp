@@ -46,8 +46,8 @@ std::string Celsius(double t) { return io::General(t); }
 
 CLI::Option* AddDatasetOption(CLI::App& command, std::vector<const engine::Dataset*>& into,
                               DatasetUse use) {
-  const engine::Dataset* solveq = &engine::Dataset::Of(thermo::Dataset::kSolveq);
-  const engine::Dataset* supcrt = &engine::Dataset::Of(thermo::Dataset::kSupcrt);
+  const engine::Dataset* solveq = &engine::Dataset::Of(thermo::DatasetId::kSolveq);
+  const engine::Dataset* supcrt = &engine::Dataset::Of(thermo::DatasetId::kSupcrt);
   using List = std::vector<const engine::Dataset*>;
   if (use == DatasetUse::kOne) {
     into = {solveq};

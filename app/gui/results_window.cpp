@@ -36,7 +36,7 @@ QString Utf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-int Index(thermo::Dataset d) { return static_cast<int>(d); }  // SOLVEQ 0, SUPCRT98 1
+int Index(thermo::DatasetId d) { return static_cast<int>(d); }  // SOLVEQ 0, SUPCRT98 1
 
 QStandardItem* Number(const QString& text, double v) {
   auto* item = new QStandardItem(text);

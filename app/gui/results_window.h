@@ -68,7 +68,7 @@ class ResultsWindow : public QWidget {
   // Runs of the same input as the last one, SOLVEQ first.
   std::vector<const Run*> Matching() const;
 
-  std::array<std::optional<Run>, 2> runs_;  // [thermo::Dataset]
+  std::array<std::optional<Run>, 2> runs_;  // [thermo::DatasetId]
   int last_ = 0;                            // the dataset of the last run
   std::optional<RunInput> measured_;        // the last run at the pH measurement temperature
   std::optional<RunInput> temperature_of_;  // the input the Temperature tab was given

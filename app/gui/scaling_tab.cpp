@@ -157,8 +157,8 @@ void ScalingTab::Calculate() {
     options.cooling = list(cooling_, "reinjection");
     options.degassing =
         degassing_->currentIndex() == 1 ? scaling::Degassing::kOpen : scaling::Degassing::kClosed;
-    options.datasets = {&engine::Dataset::Of(thermo::Dataset::kSolveq),
-                        &engine::Dataset::Of(thermo::Dataset::kSupcrt)};
+    options.datasets = {&engine::Dataset::Of(thermo::DatasetId::kSolveq),
+                        &engine::Dataset::Of(thermo::DatasetId::kSupcrt)};
     scaling::CheckOptions(options);
   } catch (const std::exception& e) {
     status_->setText(QString::fromStdString(e.what()));

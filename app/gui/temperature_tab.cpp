@@ -44,8 +44,8 @@ QString Utf8(std::string_view text) {
 // The components an analysis often lacks, each with a picker of the mineral that fixes it.
 constexpr std::string_view kFixable[] = {"Al", "Mg", "Fe"};
 
-const engine::Dataset* kDatasets[] = {&engine::Dataset::Of(thermo::Dataset::kSolveq),
-                                      &engine::Dataset::Of(thermo::Dataset::kSupcrt)};
+const engine::Dataset* kDatasets[] = {&engine::Dataset::Of(thermo::DatasetId::kSolveq),
+                                      &engine::Dataset::Of(thermo::DatasetId::kSupcrt)};
 
 QStandardItem* Cell(const QString& text) { return new QStandardItem(text); }
 QStandardItem* Celsius(std::optional<double> t) {

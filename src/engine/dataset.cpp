@@ -35,7 +35,7 @@ constexpr std::string_view kSupcrtDefaultMinerals[] = {
     "QUARTZ",   "ALBITE_LOW", "MICROCLINE", "MUSCOVITE", "CLINOCHLORE_14A", "CLINOZOISITE",
     "PREHNITE", "WAIRAKITE",  "LAUMONTITE", "CALCITE",   "ANHYDRITE"};
 
-Dataset Build(thermo::Dataset id, std::span<const std::string_view> default_minerals,
+Dataset Build(thermo::DatasetId id, std::span<const std::string_view> default_minerals,
               std::string_view aqueous_co2, std::string_view aqueous_silica) {
   const thermo::Catalogue& catalogue = thermo::CatalogueOf(id);
   return Dataset{id,
@@ -51,17 +51,17 @@ Dataset Build(thermo::Dataset id, std::span<const std::string_view> default_mine
 }
 
 // Built on first use, so that no static initialisation order can see them half made; indexed
-// by thermo::Dataset.
+// by thermo::DatasetId.
 const std::array<Dataset, 2>& All() {
   static const std::array<Dataset, 2> datasets = {
-      Build(thermo::Dataset::kSolveq, kSolveqDefaultMinerals, "H2CO3(aq)", "H4SiO4(aq)"),
-      Build(thermo::Dataset::kSupcrt, kSupcrtDefaultMinerals, "CO2(aq)", "SiO2(aq)")};
+      Build(thermo::DatasetId::kSolveq, kSolveqDefaultMinerals, "H2CO3(aq)", "H4SiO4(aq)"),
+      Build(thermo::DatasetId::kSupcrt, kSupcrtDefaultMinerals, "CO2(aq)", "SiO2(aq)")};
   return datasets;
 }
 
 }  // namespace
 
-const Dataset& Dataset::Of(thermo::Dataset id) { return All()[static_cast<std::size_t>(id)]; }
+const Dataset& Dataset::Of(thermo::DatasetId id) { return All()[static_cast<std::size_t>(id)]; }
 
 const Dataset* Dataset::FromKey(std::string_view key) {
   for (const Dataset& d : All()) {

@@ -96,7 +96,7 @@ struct MineralHandle {
 // identities across the datasets). The report's captions are the report's (report/report.h).
 class Dataset {
  public:
-  thermo::Dataset id;
+  thermo::DatasetId id;
   std::string_view key;    // "solveq", "supcrt"
   std::string_view title;  // "SOLVEQ", "SUPCRT98"
   const thermo::Catalogue& catalogue;
@@ -111,7 +111,7 @@ class Dataset {
   std::string_view aqueous_co2;
   std::string_view aqueous_silica;
 
-  static const Dataset& Of(thermo::Dataset id);
+  static const Dataset& Of(thermo::DatasetId id);
   // "solveq" or "supcrt"; nullptr otherwise.
   static const Dataset* FromKey(std::string_view key);
   // The other of the two datasets.

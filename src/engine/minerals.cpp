@@ -70,8 +70,8 @@ constexpr Identity kIdentities[] = {
     {"zoisite", "Ca2Al3Si3O12(OH)", "ZOISITE", "ZOISITE"},
 };
 
-std::string_view SpellingIn(const Identity& i, thermo::Dataset d) {
-  return d == thermo::Dataset::kSolveq ? i.solveq : i.supcrt;
+std::string_view SpellingIn(const Identity& i, thermo::DatasetId d) {
+  return d == thermo::DatasetId::kSolveq ? i.solveq : i.supcrt;
 }
 
 bool SameLetters(std::string_view a, std::string_view b) {

@@ -13,7 +13,7 @@
 namespace geofluid::report {
 
 const ReportLayout& LayoutOf(const engine::Dataset& dataset) {
-  // Indexed by thermo::Dataset.
+  // Indexed by thermo::DatasetId.
   static constexpr ReportLayout kLayouts[] = {
       {"Used thermodynamic data is SOLVEQ(Reed,1982)", 84, "Chemical compositions",
        "NO.             Species                   Molality     Act coef.      Log(Activity)",

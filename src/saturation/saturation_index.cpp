@@ -9,7 +9,7 @@
 
 namespace geofluid::saturation {
 
-double SaturationDivisor(thermo::Dataset dataset) {
+double SaturationDivisor(thermo::DatasetId dataset) {
   return thermo::CatalogueOf(dataset).si_divisor;
 }
 

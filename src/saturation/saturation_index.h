@@ -8,7 +8,7 @@
 namespace geofluid::saturation {
 
 // The divisor that turns ln(IAP/K) into the index (the catalogue's si_divisor).
-double SaturationDivisor(thermo::Dataset dataset);
+double SaturationDivisor(thermo::DatasetId dataset);
 
 // SI = ln(IAP/K) / divisor for every mineral 1..M of the dataset, from the final activities.
 // Throws ArithmeticError naming the mineral on a floating-point fault.

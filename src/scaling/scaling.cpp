@@ -54,7 +54,7 @@ Neutral FindNeutralSpecies(const engine::Dataset& dataset) {
 // Looked up once per dataset: every water of every sample asks.
 const Neutral& NeutralSpecies(const engine::Dataset& dataset) {
   static const std::array<Neutral, 2> neutral = [] {
-    std::array<Neutral, 2> found{};  // indexed by thermo::Dataset
+    std::array<Neutral, 2> found{};  // indexed by thermo::DatasetId
     for (const engine::Dataset* d : engine::DatasetsFor("both")) {
       found[static_cast<std::size_t>(d->id)] = FindNeutralSpecies(*d);
     }

@@ -58,11 +58,11 @@ DatasetModel Build(const thermo::Catalogue& catalogue) {
 
 }  // namespace
 
-const DatasetModel& ModelOf(thermo::Dataset dataset) {
-  // Indexed by Dataset, as the catalogues are.
+const DatasetModel& ModelOf(thermo::DatasetId dataset) {
+  // Indexed by DatasetId, as the catalogues are.
   static const std::array<DatasetModel, 2> models = {
-      Build(thermo::CatalogueOf(thermo::Dataset::kSolveq)),
-      Build(thermo::CatalogueOf(thermo::Dataset::kSupcrt))};
+      Build(thermo::CatalogueOf(thermo::DatasetId::kSolveq)),
+      Build(thermo::CatalogueOf(thermo::DatasetId::kSupcrt))};
   return models[static_cast<std::size_t>(dataset)];
 }
 

@@ -36,6 +36,6 @@ struct DatasetModel {
   std::array<std::array<int, 5>, thermo::kMaxSpecies - 14> power_of{};
 };
 
-const DatasetModel& ModelOf(thermo::Dataset dataset);
+const DatasetModel& ModelOf(thermo::DatasetId dataset);
 
 }  // namespace geofluid::speciation

@@ -12,7 +12,7 @@ namespace geofluid::speciation {
 
 namespace {
 
-std::string DatasetTitle(thermo::Dataset d) { return std::string(thermo::CatalogueOf(d).title); }
+std::string DatasetTitle(thermo::DatasetId d) { return std::string(thermo::CatalogueOf(d).title); }
 
 // The amount of a component held in complexes, in the order of its balance.
 inline double Complexed(const thermo::BalanceDefinition& balance,

@@ -39,7 +39,7 @@ class Iteration {
 
   const thermo::EquilibriumConstants& constants_;
   ActivityModel model_;
-  thermo::Dataset dataset_;
+  thermo::DatasetId dataset_;
   int count_;
   Totals t_{};
   int n_ = 1;

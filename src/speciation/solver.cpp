@@ -50,7 +50,7 @@ Speciation Speciate(const Totals& totals, double ph, const thermo::EquilibriumCo
   return r;
 }
 
-double TotalHydrogen(thermo::Dataset dataset, const Speciation& result) {
+double TotalHydrogen(thermo::DatasetId dataset, const Speciation& result) {
   const DatasetModel& d = ModelOf(dataset);
   double sum = 0.0;
   for (int k = thermo::kFirstComplex; k <= d.species_count; ++k) {
@@ -59,7 +59,7 @@ double TotalHydrogen(thermo::Dataset dataset, const Speciation& result) {
   return result.molality[thermo::kHydrogen] + sum;
 }
 
-double TothTarget(thermo::Dataset dataset, double stored_toth, double steam_fraction,
+double TothTarget(thermo::DatasetId dataset, double stored_toth, double steam_fraction,
                   double vapour_co2, double vapour_h2s) {
   const double y = steam_fraction;
   // Two hydrogens per CO2 and the dataset's count per H2S. With two per H2S this is

@@ -48,10 +48,10 @@ Speciation Speciate(const Totals& totals, double ph, const thermo::EquilibriumCo
                     const ActivityModel& model, const std::function<void()>& on_pass_limit);
 
 // TOTH = m'(N,13) + sum nu_k m'(N,k) with the hydrogen coefficients of the dataset.
-double TotalHydrogen(thermo::Dataset dataset, const Speciation& result);
+double TotalHydrogen(thermo::DatasetId dataset, const Speciation& result);
 
 // TOTH the second-mode search aims at.
-double TothTarget(thermo::Dataset dataset, double stored_toth, double steam_fraction,
+double TothTarget(thermo::DatasetId dataset, double stored_toth, double steam_fraction,
                   double vapour_co2, double vapour_h2s);
 
 // The decimal search for the pH whose TOTH meets the target, one step per trial.

@@ -8,7 +8,7 @@
 namespace geofluid::thermo {
 
 namespace {
-constexpr Catalogue kSolveqCatalogue{Dataset::kSolveq,
+constexpr Catalogue kSolveqCatalogue{DatasetId::kSolveq,
                                      "solveq",
                                      "SOLVEQ",
                                      61,
@@ -22,7 +22,7 @@ constexpr Catalogue kSolveqCatalogue{Dataset::kSolveq,
                                      2.303,
                                      2.0,
                                      &SolveqConstants};
-constexpr Catalogue kSupcrtCatalogue{Dataset::kSupcrt,
+constexpr Catalogue kSupcrtCatalogue{DatasetId::kSupcrt,
                                      "supcrt",
                                      "SUPCRT98",
                                      54,
@@ -40,11 +40,11 @@ static_assert(data::kSolveqSpecies.size() == 62 && data::kSupcrtSpecies.size() =
 static_assert(data::kSolveqComplexes.size() == 61 - kBasisCount &&
               data::kSupcrtComplexes.size() == 54 - kBasisCount);
 static_assert(data::kSolveqIap.size() == 38 && data::kSupcrtIap.size() == 47);
-// Indexed by Dataset.
+// Indexed by DatasetId.
 constexpr const Catalogue* kCatalogues[] = {&kSolveqCatalogue, &kSupcrtCatalogue};
 }  // namespace
 
-const Catalogue& CatalogueOf(Dataset dataset) { return *kCatalogues[static_cast<int>(dataset)]; }
+const Catalogue& CatalogueOf(DatasetId dataset) { return *kCatalogues[static_cast<int>(dataset)]; }
 
 std::span<const Catalogue* const> Catalogues() { return kCatalogues; }
 

@@ -7,7 +7,7 @@
 
 namespace geofluid::thermo {
 
-enum class Dataset { kSolveq, kSupcrt };
+enum class DatasetId { kSolveq, kSupcrt };
 
 struct EquilibriumConstants;
 struct ThermoStorage;
@@ -24,7 +24,7 @@ inline constexpr int kFirstComplex = kBasisCount + 1;  // species 15.. are compl
 // minerals, how its complexes and balances are written, its activity products and the way its
 // indices and TOTH are formed. Index 0 of the species and minerals is never used.
 struct Catalogue {
-  Dataset dataset;
+  DatasetId dataset;
   std::string_view key;    // "solveq", "supcrt"
   std::string_view title;  // "SOLVEQ", "SUPCRT98"
   int species_count;
@@ -50,7 +50,7 @@ struct Catalogue {
   std::string_view MineralLabel(int m) const { return mineral_labels[m]; }
 };
 
-const Catalogue& CatalogueOf(Dataset dataset);
+const Catalogue& CatalogueOf(DatasetId dataset);
 // Both datasets, SOLVEQ first.
 std::span<const Catalogue* const> Catalogues();
 

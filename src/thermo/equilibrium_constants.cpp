@@ -8,7 +8,7 @@ namespace geofluid::thermo {
 
 EquilibriumConstants SolveqConstants(const ThermoStorage& storage) {
   EquilibriumConstants k;
-  k.dataset = Dataset::kSolveq;
+  k.dataset = DatasetId::kSolveq;
   for (int i = kFirstComplex; i <= 61; ++i) k.aqueous_logk[i] = storage.solveq_logk[i];
   for (int i : kSolveqSwitchedOff) k.aqueous_logk[i] = kSwitchedOffLogK;
   for (int i = kFirstComplex; i <= 61; ++i) k.aqueous_k[i] = std::pow(10.0, k.aqueous_logk[i]);
@@ -47,7 +47,7 @@ double SupcrtMineralReactionGibbs(const ThermoStorage& storage, int mineral) {
 
 EquilibriumConstants SupcrtConstants(const ThermoStorage& storage) {
   EquilibriumConstants k;
-  k.dataset = Dataset::kSupcrt;
+  k.dataset = DatasetId::kSupcrt;
   k.rt_ln10 = RtLn10(storage.calculation_temperature);
   for (int c = kFirstComplex; c <= storage.supcrt_species_count; ++c) {
     if (data::kSupcrtComplexReactions[c - kFirstComplex].defined) {
@@ -64,7 +64,7 @@ EquilibriumConstants SupcrtConstants(const ThermoStorage& storage) {
   return k;
 }
 
-EquilibriumConstants ConstantsFor(Dataset dataset, const ThermoStorage& storage) {
+EquilibriumConstants ConstantsFor(DatasetId dataset, const ThermoStorage& storage) {
   return CatalogueOf(dataset).form_constants(storage);
 }
 

@@ -11,7 +11,7 @@ namespace geofluid::thermo {
 // Aqueous constants are dissociation constants of the complexes 15..N, mineral constants
 // dissolution constants of the minerals 1..M.
 struct EquilibriumConstants {
-  Dataset dataset = Dataset::kSolveq;
+  DatasetId dataset = DatasetId::kSolveq;
   std::array<double, kMaxSpecies + 1> aqueous_logk{};
   std::array<double, kMaxSpecies + 1> aqueous_k{};
   std::array<double, kMineralSlots> mineral_logk{};
@@ -37,6 +37,6 @@ double SupcrtMineralReactionGibbs(const ThermoStorage& storage, int mineral);
 
 // Prepares the constants of the dataset: the step between InterpolateTables and the steam
 // fraction.
-EquilibriumConstants ConstantsFor(Dataset dataset, const ThermoStorage& storage);
+EquilibriumConstants ConstantsFor(DatasetId dataset, const ThermoStorage& storage);
 
 }  // namespace geofluid::thermo

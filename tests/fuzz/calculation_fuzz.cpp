@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const BoxInput fuzz = SplitBoxInput(data, size);
   geofluid::form::CalculationInput input;
   input.dataset =
-      fuzz.supcrt ? geofluid::thermo::Dataset::kSupcrt : geofluid::thermo::Dataset::kSolveq;
+      fuzz.supcrt ? geofluid::thermo::DatasetId::kSupcrt : geofluid::thermo::DatasetId::kSolveq;
   input.box = fuzz.box;
   input.option1 = fuzz.option1;
   input.check1 = fuzz.check1_click ? 1 : 0;

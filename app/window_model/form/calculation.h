@@ -22,7 +22,7 @@ inline constexpr int kAnalysisBoxes = kSteamH2sBox;
 
 // What a run reads from the window.
 struct CalculationInput {
-  thermo::Dataset dataset = thermo::Dataset::kSolveq;
+  thermo::DatasetId dataset = thermo::DatasetId::kSolveq;
   std::array<std::string, 19> box{};  // texts of Text1 .. Text18 at [1..18]
   bool option1 = false;               // the mode at the pH measurement temperature
   int check1 = 0;                     // 1: no steam correction

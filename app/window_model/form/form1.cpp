@@ -61,14 +61,14 @@ void Form1::Option2_Click() {
 // R3: in the measured mode the steam correction stays off whatever the user does.
 void Form1::Check1_Click() { check1_ = option1_ ? 1 : 1 - check1_; }
 
-void Form1::Command1_Click() { Run(thermo::Dataset::kSolveq); }
-void Form1::Command2_Click() { Run(thermo::Dataset::kSupcrt); }
+void Form1::Command1_Click() { Run(thermo::DatasetId::kSolveq); }
+void Form1::Command2_Click() { Run(thermo::DatasetId::kSupcrt); }
 
 void Form1::SetMousePointer(int pointer) {
   mouse_pointer_ = pointer;
   platform_.SetMousePointer(pointer);
 }
 
-void Form1::Run(thermo::Dataset dataset) { last_run_ = RunCalculation(*this, dataset); }
+void Form1::Run(thermo::DatasetId dataset) { last_run_ = RunCalculation(*this, dataset); }
 
 }  // namespace geofluid::form

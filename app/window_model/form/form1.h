@@ -77,7 +77,7 @@ class Form1 {
   platform::Platform& Platform() { return platform_; }
 
  private:
-  void Run(thermo::Dataset dataset);
+  void Run(thermo::DatasetId dataset);
   // Text1 .. Text16: disabled and button-face when locked, enabled and white otherwise.
   void LockAnalysisBoxes(bool locked);
 

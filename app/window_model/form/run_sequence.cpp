@@ -30,7 +30,7 @@ std::filesystem::path AbsoluteDataDirectory(const Form1& form) {
   return directory;
 }
 
-CalculationInput InputFrom(Form1& form, thermo::Dataset dataset,
+CalculationInput InputFrom(Form1& form, thermo::DatasetId dataset,
                            const std::filesystem::path& hand_over) {
   CalculationInput input;
   input.dataset = dataset;
@@ -69,7 +69,7 @@ void ShowError(platform::Platform& platform, const RunOutcome& outcome,
 }
 }  // namespace
 
-RunOutcome RunCalculation(Form1& form, thermo::Dataset dataset) {
+RunOutcome RunCalculation(Form1& form, thermo::DatasetId dataset) {
   platform::Platform& platform = form.Platform();
   const std::filesystem::path directory = AbsoluteDataDirectory(form);
   const std::filesystem::path hand_over = directory / platform::kHandOverFileName;
