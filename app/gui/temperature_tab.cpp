@@ -62,7 +62,7 @@ void AddBands(const uncertainty::Result& result, const geothermometry::Estimate&
   for (const uncertainty::DatasetResult& d : result.datasets) {
     if (d.dataset != e.dataset) continue;
     for (const std::string& name : e.used) {
-      const int m = e.dataset->MineralIndex(name);
+      const int m = e.dataset->HeldMineralIndex(name);
       charts::Band band{name, {}, {}, {}};
       for (const uncertainty::TemperatureResult& t : d.temperatures) {
         const uncertainty::Interval& i = t.si[static_cast<std::size_t>(m - 1)].interval;
@@ -462,7 +462,7 @@ void TemperatureTab::ShowChart(const Outcome& outcome) {
     // Only the minerals that entered the statistics: one lacking its components sits far below
     // and would flatten the others.
     for (const std::string& name : e.used) {
-      const int m = e.dataset->MineralIndex(name);
+      const int m = e.dataset->HeldMineralIndex(name);
       charts::Curve c{name, t, {}};
       for (const auto& p : e.sweep.points)
         c.y.push_back(p.ok() ? p.si[static_cast<std::size_t>(m - 1)] : nan);

@@ -88,11 +88,11 @@ std::string_view Dataset::MineralName(int m) const {
   return thermo::TrimmedName(catalogue.MineralLabel(m));
 }
 
-int Dataset::MineralIndex(std::string_view name) const {
+std::optional<int> Dataset::MineralIndex(std::string_view name) const {
   for (int m = 1; m <= MineralCount(); ++m) {
     if (MineralName(m) == name) return m;
   }
-  return 0;
+  return std::nullopt;
 }
 
 namespace {
@@ -144,6 +144,11 @@ std::optional<MineralHandle> Dataset::FindMineral(std::string_view name) const {
 SpeciesHandle Dataset::Species(std::string_view name) const {
   if (const auto found = FindSpecies(name)) return *found;
   throw NameError(NotHeld(*this, "species", name, SpeciesCount(), &Dataset::SpeciesName));
+}
+
+int Dataset::HeldMineralIndex(std::string_view name) const {
+  if (const std::optional<int> m = MineralIndex(name)) return *m;
+  throw NameError(NotHeld(*this, "mineral", name, MineralCount(), &Dataset::MineralName));
 }
 
 MineralHandle Dataset::Mineral(std::string_view name) const {

@@ -104,11 +104,11 @@ std::string_view Dataset::Formula(int m) const {
 
 int Dataset::MineralIndexOf(std::string_view name) const {
   if (name.empty()) return 0;
-  if (const int m = MineralIndex(name)) return m;
+  if (const std::optional<int> m = MineralIndex(name)) return *m;
   for (const Identity& i : kIdentities) {
     if (SameLetters(name, i.common) || SameLetters(name, i.solveq) || SameLetters(name, i.supcrt)) {
       const std::string_view own = SpellingIn(i, id);
-      return own.empty() ? 0 : MineralIndex(own);
+      return own.empty() ? 0 : MineralIndex(own).value_or(0);
     }
   }
   for (int m = 1; m <= MineralCount(); ++m) {
