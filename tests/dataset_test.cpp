@@ -73,6 +73,8 @@ TEST_P(DatasetObject, AMineralNotHeldHasNoIndex) {
     EXPECT_THROW((void)d.HeldMineralIndex(name), NameError) << "\"" << name << "\"";
   }
   EXPECT_EQ(d.MineralIndexOf("quartz"), d.HeldMineralIndex("QUARTZ"));
+  for (std::string_view name : {"UNOBTAINIUM", "", "QUARZ"})
+    EXPECT_EQ(d.MineralIndexOf(name), std::nullopt) << "\"" << name << "\"";
   try {
     (void)d.HeldMineralIndex("quartz");
   } catch (const NameError& e) {

@@ -244,17 +244,17 @@ void TemperatureTab::FillPicker() {
       if (!listed) names.push_back(name);
     }
     for (const std::string& name : geothermometry::DefaultMinerals(*d)) {
-      const int m = d->MineralIndexOf(name);
-      if (m > 0) defaults.emplace_back(d->CommonName(m));
+      if (const std::optional<int> m = d->MineralIndexOf(name))
+        defaults.emplace_back(d->CommonName(*m));
     }
   }
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     QStringList holders, spellings;
     for (const engine::Dataset* d : kDatasets)
-      if (const int m = d->MineralIndexOf(name); m > 0) {
+      if (const std::optional<int> m = d->MineralIndexOf(name)) {
         holders << Utf8(d->title);
-        spellings << QString("%1: %2").arg(Utf8(d->title), Utf8(d->MineralName(m)));
+        spellings << QString("%1: %2").arg(Utf8(d->title), Utf8(d->MineralName(*m)));
       }
     auto* item = new QListWidgetItem(
         QString("%1  (%2)").arg(QString::fromStdString(name), holders.join(", ")), minerals_);
@@ -300,8 +300,8 @@ void TemperatureTab::SetFix(const QString& component, const QString& mineral) {
     }
     for (int i = 1; i < box->count(); ++i)
       for (const engine::Dataset* d : kDatasets) {
-        const int m = d->MineralIndexOf(box->itemData(i).toString().toStdString());
-        if (m > 0 && m == d->MineralIndexOf(mineral.toStdString())) {
+        const std::optional<int> m = d->MineralIndexOf(box->itemData(i).toString().toStdString());
+        if (m && m == d->MineralIndexOf(mineral.toStdString())) {
           box->setCurrentIndex(i);
           return;
         }
@@ -323,8 +323,8 @@ void TemperatureTab::SetChecked(const QString& mineral, bool checked) {
     QListWidgetItem* item = minerals_->item(i);
     const std::string name = item->data(Qt::UserRole).toString().toStdString();
     for (const engine::Dataset* d : kDatasets) {
-      const int m = d->MineralIndexOf(name);
-      if (m > 0 && m == d->MineralIndexOf(mineral.toStdString())) {
+      const std::optional<int> m = d->MineralIndexOf(name);
+      if (m && m == d->MineralIndexOf(mineral.toStdString())) {
         item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
         break;
       }
@@ -387,8 +387,8 @@ void TemperatureTab::Calculate() {
     }
     std::vector<std::string> set;
     for (const QString& name : CheckedMinerals())
-      if (const int m = d->MineralIndexOf(name.toStdString()); m > 0)
-        set.emplace_back(d->MineralName(m));
+      if (const std::optional<int> m = d->MineralIndexOf(name.toStdString()))
+        set.emplace_back(d->MineralName(*m));
     sets.push_back(std::move(set));
   }
   if (sets[0].empty() && sets[1].empty()) {

@@ -137,7 +137,7 @@ std::optional<SpeciesHandle> Dataset::FindSpecies(std::string_view name) const {
 }
 
 std::optional<MineralHandle> Dataset::FindMineral(std::string_view name) const {
-  if (const int m = MineralIndexOf(name); m != 0) return MineralHandle{this, m};
+  if (const std::optional<int> m = MineralIndexOf(name)) return MineralHandle{this, *m};
   return std::nullopt;
 }
 

@@ -134,8 +134,8 @@ class Dataset {
   std::string_view CommonName(int m) const;
   std::string_view Formula(int m) const;
   // 1-based index of a mineral by this dataset's name, its common name or the other dataset's
-  // spelling, letters in either case; 0 when this dataset lacks it.
-  int MineralIndexOf(std::string_view name) const;
+  // spelling, letters in either case; nothing when this dataset lacks it.
+  std::optional<int> MineralIndexOf(std::string_view name) const;
   // Moles of a component (0-based, as kComponentKeys) in mineral m's activity product, through
   // the complexes its reaction is written in: 3 for SiO2 in albite (3 H4SiO4).
   double ComponentMoles(int m, int component) const;
