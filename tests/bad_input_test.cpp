@@ -683,9 +683,9 @@ std::vector<Param> Params(bool window) {
 
 std::vector<std::string> CliArgs(const Row& row, DatasetId dataset, const fs::path& sample,
                                  const fs::path& dir) {
-  std::vector<std::string> args = {"run",       sample.string(),
-                                   "--dir",     dir.string(),
-                                   "--dataset", dataset == DatasetId::kSolveq ? "solveq" : "supcrt"};
+  std::vector<std::string> args = {
+      "run",        sample.string(), "--dir",
+      dir.string(), "--dataset",     dataset == DatasetId::kSolveq ? "solveq" : "supcrt"};
   if (row.mode == Mode::kMeasured) args.insert(args.end(), {"--mode", "measured"});
   if (row.mode == Mode::kOther) args.insert(args.end(), {"--mode", "other"});
   if (row.no_steam_correction) args.push_back("--no-steam-correction");

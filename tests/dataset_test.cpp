@@ -2,10 +2,12 @@
 // gives (default minerals, neutral species) is one the dataset holds.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
+#include "platform/errors.h"
 #include "report/report.h"
 #include "speciation/solver.h"
 #include "thermo/catalogue.h"
@@ -52,10 +54,35 @@ TEST_P(DatasetObject, DefaultMineralsAndNeutralSpeciesAreHeld) {
   const Dataset& d = Dataset::Of(GetParam());
   ASSERT_EQ(d.default_minerals.size(), 11u);
   for (std::string_view name : d.default_minerals) {
-    EXPECT_GT(d.MineralIndex(name), 0) << d.title << " " << name;
+    EXPECT_TRUE(d.MineralIndex(name)) << d.title << " " << name;
   }
   EXPECT_TRUE(d.FindSpecies(d.aqueous_co2)) << d.aqueous_co2;
   EXPECT_TRUE(d.FindSpecies(d.aqueous_silica)) << d.aqueous_silica;
+}
+
+// "Not held" is no index at all: a 0 for it once went on as m - 1, the SI before the first
+// mineral. The exact lookup keeps to the dataset's own spelling; the others are MineralIndexOf's.
+TEST_P(DatasetObject, AMineralNotHeldHasNoIndex) {
+  const Dataset& d = Dataset::Of(GetParam());
+  for (int m = 1; m <= d.MineralCount(); ++m) {
+    EXPECT_EQ(d.MineralIndex(d.MineralName(m)), m) << d.MineralName(m);
+    EXPECT_EQ(d.HeldMineralIndex(d.MineralName(m)), m) << d.MineralName(m);
+  }
+  for (std::string_view name : {"UNOBTAINIUM", "", "quartz", " QUARTZ"}) {
+    EXPECT_EQ(d.MineralIndex(name), std::nullopt) << "\"" << name << "\"";
+    EXPECT_THROW((void)d.HeldMineralIndex(name), NameError) << "\"" << name << "\"";
+  }
+  EXPECT_EQ(d.MineralIndexOf("quartz"), d.HeldMineralIndex("QUARTZ"));
+  for (std::string_view name : {"UNOBTAINIUM", "", "QUARZ"})
+    EXPECT_EQ(d.MineralIndexOf(name), std::nullopt) << "\"" << name << "\"";
+  try {
+    (void)d.HeldMineralIndex("quartz");
+  } catch (const NameError& e) {
+    const std::string message = e.what();
+    EXPECT_NE(message.find(std::string(d.title) + " has no mineral \"quartz\""), std::string::npos)
+        << message;
+    EXPECT_NE(message.find("did you mean \"QUARTZ\""), std::string::npos) << message;
+  }
 }
 
 // The SOLVEQ target used to be written 2 y (CO2 + H2S): the one formula of both datasets gives

@@ -73,7 +73,7 @@ TEST_P(EngineTest, NamedResultsAgreeWithTheArrays) {
   EXPECT_EQ(switched_off, GetParam() == thermo::DatasetId::kSolveq ? 7 : 1);
   const auto minerals = e.Minerals();
   ASSERT_EQ(static_cast<int>(minerals.size()), d.MineralCount());
-  const int quartz = d.MineralIndex("QUARTZ");
+  const int quartz = d.HeldMineralIndex("QUARTZ");
   ASSERT_GT(quartz, 0);
   EXPECT_EQ(e.Si("QUARTZ"), e.saturation_index[quartz]);
   EXPECT_THROW(e.Si("UNOBTAINIUM"), std::out_of_range);

@@ -170,7 +170,7 @@ TEST_P(SweepTest, WaterSaturatedWithQuartzAt220CrossesThere) {
   s.ph = 7.0;
   SweepOptions at220;
   at220.temperatures = {220.0};
-  const int quartz = d.MineralIndex("QUARTZ");
+  const int quartz = d.HeldMineralIndex("QUARTZ");
   auto si = [&](double log_silica) {
     s.Component("SiO2") = std::pow(10.0, log_silica);
     const Sweep sweep = RunSweep(s, d, at220, cache);

@@ -182,7 +182,7 @@ TEST(ScalingInput, MineralsAreFoundAsUsersSpellThem) {
   const MineralSet set = ResolveMinerals(d, {"amorphous silica", "calcite", "low-albite"});
   EXPECT_EQ(set.names, (std::vector<std::string>{"AMORPHOUS_SILICA", "CALCITE", "LOW-ALBITE"}));
   EXPECT_EQ(set.index[0], 0);
-  EXPECT_EQ(set.index[1], d.MineralIndex("CALCITE"));
+  EXPECT_EQ(set.index[1], d.HeldMineralIndex("CALCITE"));
   EXPECT_THROW(ResolveMinerals(d, {"calcite", "CALCITE"}), std::invalid_argument);
   EXPECT_THROW(ResolveMinerals(d, {""}), std::invalid_argument);
   try {

@@ -157,7 +157,7 @@ TEST(SteffenScheme, PreparesConditionsLikeTheSpecifiedOneAtTheNodes) {
     }
   }
   const engine::Dataset& supcrt = engine::Dataset::Of(thermo::DatasetId::kSupcrt);
-  const int quartz = supcrt.MineralIndex("QUARTZ");
+  const int quartz = supcrt.HeldMineralIndex("QUARTZ");
   ASSERT_GT(quartz, 0);
   const double at275 = engine::Prepare(supcrt, 275.0)->constants.mineral_logk[quartz];
   const double at300 = engine::Prepare(supcrt, 300.0)->constants.mineral_logk[quartz];

@@ -71,7 +71,7 @@ charts::SiTemperatureData SiChart(const geothermometry::Reservoir& r,
     // Only the minerals that entered the statistics: one without its components sits at an
     // SI of -30 and would flatten every other curve.
     for (const std::string& name : e.used) {
-      const int m = e.dataset->MineralIndex(name);
+      const int m = e.dataset->HeldMineralIndex(name);
       charts::Curve c{Label(e, name), t, {}};
       for (const auto& p : e.sweep.points) {
         c.y.push_back(p.ok() ? p.si[static_cast<std::size_t>(m - 1)] : nan);

@@ -135,8 +135,9 @@ charts::SiTemperatureData FanChart(const uncertainty::Result& r) {
     charts::Curve rms{"RMS", {}, {}}, rms_low, rms_high;
     charts::Band rms_band{"RMS", {}, {}, {}};
     for (const std::string& name : set) {
-      const int m = d.dataset->MineralIndex(name);
-      if (m == 0) continue;
+      const std::optional<int> found = d.dataset->MineralIndex(name);
+      if (!found) continue;
+      const int m = *found;
       const std::string label = Label(r, d, name);
       charts::Curve curve{label, {}, {}};
       charts::Band band{label, {}, {}, {}};

@@ -62,8 +62,7 @@ class RowCollector : public batch::RowSink {
       row.push_back({QString::number(e.trials), static_cast<double>(e.trials), true});
       row.push_back(Text(e.Converged() ? "true" : "false"));
       for (const std::string_view mineral : minerals_) {
-        const int m = e.dataset->MineralIndex(mineral);
-        row.push_back(m > 0 ? Number(e.Si(mineral)) : Text(""));
+        row.push_back(e.dataset->MineralIndex(mineral) ? Number(e.Si(mineral)) : Text(""));
       }
     } else {
       row.resize(static_cast<std::size_t>(kColumns.size()) + minerals_.size());

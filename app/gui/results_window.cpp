@@ -332,8 +332,8 @@ void ResultsWindow::FillSaturation() {
         int count = 0;
         for (const Run* other : runs) {
           const engine::Dataset& od = *other->result->dataset;
-          if (const int om = od.MineralIndexOf(name); om > 0) {
-            sum += other->result->Mineral(engine::MineralHandle{&od, om}).si;
+          if (const std::optional<int> om = od.MineralIndexOf(name)) {
+            sum += other->result->Mineral(engine::MineralHandle{&od, *om}).si;
             ++count;
           }
         }

@@ -54,10 +54,10 @@ BarLines LinesOf(const engine::Evaluation& e, const std::vector<std::string>& ro
     bars.absent.resize(bars.lines.size());
   } else {
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-      const int m = e.dataset->MineralIndexOf(*it);
-      bars.lines.push_back(m > 0 ? std::optional(e.Mineral(engine::MineralHandle{e.dataset, m}))
-                                 : std::nullopt);
-      bars.absent.push_back(m > 0 ? QString() : QString("(%1 —)").arg(QString::fromStdString(*it)));
+      const std::optional<int> m = e.dataset->MineralIndexOf(*it);
+      bars.lines.push_back(m ? std::optional(e.Mineral(engine::MineralHandle{e.dataset, *m}))
+                             : std::nullopt);
+      bars.absent.push_back(m ? QString() : QString("(%1 —)").arg(QString::fromStdString(*it)));
     }
   }
   return bars;

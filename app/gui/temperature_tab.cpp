@@ -62,7 +62,7 @@ void AddBands(const uncertainty::Result& result, const geothermometry::Estimate&
   for (const uncertainty::DatasetResult& d : result.datasets) {
     if (d.dataset != e.dataset) continue;
     for (const std::string& name : e.used) {
-      const int m = e.dataset->MineralIndex(name);
+      const int m = e.dataset->HeldMineralIndex(name);
       charts::Band band{name, {}, {}, {}};
       for (const uncertainty::TemperatureResult& t : d.temperatures) {
         const uncertainty::Interval& i = t.si[static_cast<std::size_t>(m - 1)].interval;
@@ -244,17 +244,17 @@ void TemperatureTab::FillPicker() {
       if (!listed) names.push_back(name);
     }
     for (const std::string& name : geothermometry::DefaultMinerals(*d)) {
-      const int m = d->MineralIndexOf(name);
-      if (m > 0) defaults.emplace_back(d->CommonName(m));
+      if (const std::optional<int> m = d->MineralIndexOf(name))
+        defaults.emplace_back(d->CommonName(*m));
     }
   }
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     QStringList holders, spellings;
     for (const engine::Dataset* d : kDatasets)
-      if (const int m = d->MineralIndexOf(name); m > 0) {
+      if (const std::optional<int> m = d->MineralIndexOf(name)) {
         holders << Utf8(d->title);
-        spellings << QString("%1: %2").arg(Utf8(d->title), Utf8(d->MineralName(m)));
+        spellings << QString("%1: %2").arg(Utf8(d->title), Utf8(d->MineralName(*m)));
       }
     auto* item = new QListWidgetItem(
         QString("%1  (%2)").arg(QString::fromStdString(name), holders.join(", ")), minerals_);
@@ -300,8 +300,8 @@ void TemperatureTab::SetFix(const QString& component, const QString& mineral) {
     }
     for (int i = 1; i < box->count(); ++i)
       for (const engine::Dataset* d : kDatasets) {
-        const int m = d->MineralIndexOf(box->itemData(i).toString().toStdString());
-        if (m > 0 && m == d->MineralIndexOf(mineral.toStdString())) {
+        const std::optional<int> m = d->MineralIndexOf(box->itemData(i).toString().toStdString());
+        if (m && m == d->MineralIndexOf(mineral.toStdString())) {
           box->setCurrentIndex(i);
           return;
         }
@@ -323,8 +323,8 @@ void TemperatureTab::SetChecked(const QString& mineral, bool checked) {
     QListWidgetItem* item = minerals_->item(i);
     const std::string name = item->data(Qt::UserRole).toString().toStdString();
     for (const engine::Dataset* d : kDatasets) {
-      const int m = d->MineralIndexOf(name);
-      if (m > 0 && m == d->MineralIndexOf(mineral.toStdString())) {
+      const std::optional<int> m = d->MineralIndexOf(name);
+      if (m && m == d->MineralIndexOf(mineral.toStdString())) {
         item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
         break;
       }
@@ -387,8 +387,8 @@ void TemperatureTab::Calculate() {
     }
     std::vector<std::string> set;
     for (const QString& name : CheckedMinerals())
-      if (const int m = d->MineralIndexOf(name.toStdString()); m > 0)
-        set.emplace_back(d->MineralName(m));
+      if (const std::optional<int> m = d->MineralIndexOf(name.toStdString()))
+        set.emplace_back(d->MineralName(*m));
     sets.push_back(std::move(set));
   }
   if (sets[0].empty() && sets[1].empty()) {
@@ -462,7 +462,7 @@ void TemperatureTab::ShowChart(const Outcome& outcome) {
     // Only the minerals that entered the statistics: one lacking its components sits far below
     // and would flatten the others.
     for (const std::string& name : e.used) {
-      const int m = e.dataset->MineralIndex(name);
+      const int m = e.dataset->HeldMineralIndex(name);
       charts::Curve c{name, t, {}};
       for (const auto& p : e.sweep.points)
         c.y.push_back(p.ok() ? p.si[static_cast<std::size_t>(m - 1)] : nan);

@@ -88,11 +88,11 @@ std::string_view Dataset::MineralName(int m) const {
   return thermo::TrimmedName(catalogue.MineralLabel(m));
 }
 
-int Dataset::MineralIndex(std::string_view name) const {
+std::optional<int> Dataset::MineralIndex(std::string_view name) const {
   for (int m = 1; m <= MineralCount(); ++m) {
     if (MineralName(m) == name) return m;
   }
-  return 0;
+  return std::nullopt;
 }
 
 namespace {
@@ -137,13 +137,18 @@ std::optional<SpeciesHandle> Dataset::FindSpecies(std::string_view name) const {
 }
 
 std::optional<MineralHandle> Dataset::FindMineral(std::string_view name) const {
-  if (const int m = MineralIndexOf(name); m != 0) return MineralHandle{this, m};
+  if (const std::optional<int> m = MineralIndexOf(name)) return MineralHandle{this, *m};
   return std::nullopt;
 }
 
 SpeciesHandle Dataset::Species(std::string_view name) const {
   if (const auto found = FindSpecies(name)) return *found;
   throw NameError(NotHeld(*this, "species", name, SpeciesCount(), &Dataset::SpeciesName));
+}
+
+int Dataset::HeldMineralIndex(std::string_view name) const {
+  if (const std::optional<int> m = MineralIndex(name)) return *m;
+  throw NameError(NotHeld(*this, "mineral", name, MineralCount(), &Dataset::MineralName));
 }
 
 MineralHandle Dataset::Mineral(std::string_view name) const {

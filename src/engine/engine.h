@@ -123,15 +123,19 @@ class Dataset {
   // "LOW-ALBITE", "Na        (+)".
   std::string_view SpeciesName(int i) const;
   std::string_view MineralName(int m) const;
-  // 1-based index of a mineral by its clean name, or 0.
-  int MineralIndex(std::string_view name) const;
+  // 1-based index of a mineral by its clean name (MineralName's spelling only); nothing when the
+  // dataset has no mineral of that name.
+  std::optional<int> MineralIndex(std::string_view name) const;
+  // The same for a name taken from this dataset (an estimate's set, the minerals a sweep used),
+  // where absence is a fault: throws NameError with the dataset's title and the name.
+  int HeldMineralIndex(std::string_view name) const;
   // The mineral's name common to both datasets ("albite_low", "prehnite", "clinochlore_14a") and
   // its formula; a mineral outside the table keeps its own name and has no formula.
   std::string_view CommonName(int m) const;
   std::string_view Formula(int m) const;
   // 1-based index of a mineral by this dataset's name, its common name or the other dataset's
-  // spelling, letters in either case; 0 when this dataset lacks it.
-  int MineralIndexOf(std::string_view name) const;
+  // spelling, letters in either case; nothing when this dataset lacks it.
+  std::optional<int> MineralIndexOf(std::string_view name) const;
   // Moles of a component (0-based, as kComponentKeys) in mineral m's activity product, through
   // the complexes its reaction is written in: 3 for SiO2 in albite (3 H4SiO4).
   double ComponentMoles(int m, int component) const;

@@ -225,12 +225,12 @@ MineralResult Evaluation::Mineral(std::string_view name) const {
 }
 
 double Evaluation::Si(std::string_view mineral_name) const {
-  const int m = dataset->MineralIndex(mineral_name);
-  if (m == 0) {
+  const std::optional<int> m = dataset->MineralIndex(mineral_name);
+  if (!m) {
     throw std::out_of_range(std::string(dataset->title) + " has no mineral \"" +
                             std::string(mineral_name) + "\"");
   }
-  return saturation_index[m];
+  return saturation_index[*m];
 }
 
 }  // namespace geofluid::engine

@@ -102,19 +102,19 @@ std::string_view Dataset::Formula(int m) const {
   return i ? i->formula : std::string_view();
 }
 
-int Dataset::MineralIndexOf(std::string_view name) const {
-  if (name.empty()) return 0;
-  if (const int m = MineralIndex(name)) return m;
+std::optional<int> Dataset::MineralIndexOf(std::string_view name) const {
+  if (name.empty()) return std::nullopt;
+  if (const std::optional<int> m = MineralIndex(name)) return m;
   for (const Identity& i : kIdentities) {
     if (SameLetters(name, i.common) || SameLetters(name, i.solveq) || SameLetters(name, i.supcrt)) {
       const std::string_view own = SpellingIn(i, id);
-      return own.empty() ? 0 : MineralIndex(own);
+      return own.empty() ? std::nullopt : MineralIndex(own);
     }
   }
   for (int m = 1; m <= MineralCount(); ++m) {
     if (SameLetters(MineralName(m), name)) return m;
   }
-  return 0;
+  return std::nullopt;
 }
 
 double Dataset::ComponentMoles(int m, int component) const {

@@ -286,15 +286,16 @@ MineralSet ResolveMinerals(const engine::Dataset& dataset, const std::vector<std
   const engine::Dataset& other = dataset.Other();
   for (const std::string& name : names) {
     if (name.empty()) throw std::invalid_argument("an empty mineral name in the set");
-    const int m = dataset.MineralIndexOf(name);
-    if (m == 0) {
-      if (const int o = other.MineralIndexOf(name)) {
+    const std::optional<int> found = dataset.MineralIndexOf(name);
+    if (!found) {
+      if (other.MineralIndexOf(name)) {
         set.absent.push_back(name);
         continue;
       }
       throw UnknownMineral(std::string(dataset.title) + " has no mineral \"" + name +
                            "\"; its minerals are: " + Names(dataset));
     }
+    const int m = *found;
     if (std::find(set.indices.begin(), set.indices.end(), m) != set.indices.end()) {
       throw std::invalid_argument("mineral \"" + name + "\" is named twice in the set");
     }

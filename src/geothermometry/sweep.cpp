@@ -311,11 +311,12 @@ std::vector<ResolvedFix> ResolveFixes(const engine::Dataset& dataset,
       throw std::invalid_argument(what + ": \"" + f.component +
                                   "\" is not a component; the components are " + keys);
     }
-    const int m = dataset.MineralIndexOf(f.mineral);
-    if (m == 0) {
+    const std::optional<int> found = dataset.MineralIndexOf(f.mineral);
+    if (!found) {
       throw std::invalid_argument(what + ": " + std::string(dataset.title) + " has no mineral \"" +
                                   f.mineral + "\"");
     }
+    const int m = *found;
     ResolvedFix r;
     r.component = *c;
     r.mineral = m;

@@ -107,8 +107,8 @@ void WriteTemperatureBlocks(std::ostream& out, const DatasetResult& d) {
   const std::vector<std::string> set =
       d.estimate ? d.estimate->minerals : std::vector<std::string>{};
   for (const std::string& name : set) {
-    const int m = d.dataset->MineralIndex(name);
-    if (m > 0) columns.push_back({name, m - 1});
+    if (const std::optional<int> m = d.dataset->MineralIndex(name))
+      columns.push_back({name, *m - 1});
   }
   constexpr std::size_t kPerBlock = 5;
   constexpr std::size_t kWidth = 22;
