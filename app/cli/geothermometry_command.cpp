@@ -233,16 +233,9 @@ bool PlotIfAsked(const std::string& plot, const std::vector<const Reservoir*>& r
 
 int AssessSampleFile(const GeothermometryOptions& options, GeothermometryRun& g, std::ostream& out,
                      std::ostream& err) {
-  engine::Sample s;
-  try {
-    s = SampleFromFile(options.input);
-  } catch (const sample::SampleError& e) {
-    err << "error: " << e.what() << '\n';
-    return kUsageError;
-  } catch (const Error& e) {
-    err << "error: " << options.input << ": " << e.what() << '\n';
-    return kUsageError;
-  }
+  const std::optional<engine::Sample> loaded = SampleFromFileOrSay(options.input, err);
+  if (!loaded) return kUsageError;
+  const engine::Sample& s = *loaded;
   const geothermometry::ReservoirOptions& run = g.run;
   const std::string_view interpolation = run.sweep.scheme->Name();
   g.run.sweep.parallel = true;

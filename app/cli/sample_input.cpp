@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "platform/errors.h"
 #include "sample_file.h"
 
 namespace geofluid::cli {
@@ -16,5 +17,16 @@ bool IsIni(const std::string& path) {
 }
 
 engine::Sample SampleFromFile(const std::string& path) { return sample::LoadTypedSample(path); }
+
+std::optional<engine::Sample> SampleFromFileOrSay(const std::string& path, std::ostream& err) {
+  try {
+    return SampleFromFile(path);
+  } catch (const sample::SampleError& e) {
+    err << "error: " << e.what() << '\n';
+  } catch (const Error& e) {
+    err << "error: " << path << ": " << e.what() << '\n';
+  }
+  return std::nullopt;
+}
 
 }  // namespace geofluid::cli

@@ -528,16 +528,9 @@ bool CheckDrawOptions(const ScalingOptions& options, std::ostream& err) {
 }
 
 int RunScalingOfSampleFile(const ScalingOptions& options, std::ostream& out, std::ostream& err) {
-  engine::Sample s;
-  try {
-    s = SampleFromFile(options.input);
-  } catch (const sample::SampleError& e) {
-    err << "error: " << e.what() << '\n';
-    return kUsageError;
-  } catch (const Error& e) {
-    err << "error: " << options.input << ": " << e.what() << '\n';
-    return kUsageError;
-  }
+  const std::optional<engine::Sample> loaded = SampleFromFileOrSay(options.input, err);
+  if (!loaded) return kUsageError;
+  const engine::Sample& s = *loaded;
   uncertainty::InputErrors errors = uncertainty::InputErrors::Defaults();
   if (options.draws.draws > 0) {
     // The sample file's [errors], then --error over them, as `uncertainty` takes them.
