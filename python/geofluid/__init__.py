@@ -49,6 +49,24 @@ for _type in (Sample, Dataset, Evaluation, Species, Mineral, Estimate, Interval,
               UncertaintyResult):
     _type.__module__ = "geofluid"
 
+
+def _celsius(value):
+    return "none" if value is None else f"{value:.1f} °C"
+
+
+# What an interactive session shows of a result: the values that tell one from another.
+Evaluation.__repr__ = lambda e: (f"<geofluid.Evaluation {e.dataset.key} at {e.temperature:g} °C: "
+                                 f"pH {e.pH:.4f}, {len(e.minerals())} minerals>")
+Species.__repr__ = lambda s: f"<geofluid.Species {''.join(s.name.split())}: {s.molality:.6g} mol/kg>"
+Mineral.__repr__ = lambda m: f"<geofluid.Mineral {m.name.strip()}: SI {m.si:.4f}>"
+Estimate.__repr__ = lambda e: (f"<geofluid.Estimate {e.dataset.key}: RMS {_celsius(e.rms)}, "
+                               f"median {_celsius(e.median)}, {len(e.used)} mineral"
+                               f"{'' if len(e.used) == 1 else 's'} used>")
+Interval.__repr__ = lambda i: (f"<geofluid.Interval median {i.median:.6g}, 5-95 % "
+                               f"{i.q05:.6g} to {i.q95:.6g} of {i.n} draws>")
+UncertaintyResult.__repr__ = lambda r: (f"<geofluid.UncertaintyResult {r.draws} draws, "
+                                        f"{r.failed_draws} failed>")
+
 # Raised for every failure the library reports and every argument it refuses; a ValueError (and
 # a RuntimeError), so that code catching either keeps working.
 Error = _geofluid.Error

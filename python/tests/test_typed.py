@@ -103,3 +103,14 @@ def test_a_samples_estimate_and_uncertainty_are_its_rows():
         geofluid.uncertainty_sample(sample(), errors=["Na=zz"], draws=2)
     with pytest.raises(geofluid.Error, match='has no mineral "TOPAZ"'):
         geofluid.estimate_sample(sample(), minerals=["QUARTZ", "TOPAZ"])
+
+
+def test_every_typed_result_shows_its_values_in_a_session():
+    e = geofluid.evaluate_sample(sample(), [200], dataset="solveq")[0]
+    assert repr(e).startswith("<geofluid.Evaluation solveq at 200 °C: pH ")
+    assert repr(e.species("Na(+)")).startswith("<geofluid.Species Na(+): ")
+    assert repr(e.mineral("QUARTZ")).startswith("<geofluid.Mineral QUARTZ: SI ")
+    assert "RMS" in repr(geofluid.estimate_sample(sample(), dataset="solveq")[0])
+    u = geofluid.uncertainty_sample(sample(), [200, 250], "solveq", draws=20)
+    assert repr(u).startswith("<geofluid.UncertaintyResult 20 draws")
+    assert repr(u.pH("solveq", 200)).startswith("<geofluid.Interval median ")
