@@ -114,6 +114,16 @@ class ResultsWindowTest : public QObject {
     BoxCloser closer;
     Click(command);
   }
+  // A measured run, then the other mode at 200 °C with another Na: a run with no measured
+  // sample of its own.
+  void RunAnotherAnalysisThanTheMeasured() {
+    Click("Option1");
+    RunCommand("Command1");
+    Type(2, "0.05");
+    Click("Option2");
+    Type(17, "200");
+    RunCommand("Command1");
+  }
   ResultsWindow* Results() {
     const auto windows = form_->findChildren<ResultsWindow*>();
     return windows.size() == 1 ? windows.front() : nullptr;
@@ -299,12 +309,7 @@ class ResultsWindowTest : public QObject {
   void temperatureTabAgreesWithTheCommandLine() {
     // A measured run, then the other mode with another analysis: no measured pH for it, so no
     // picture.
-    Click("Option1");
-    RunCommand("Command1");
-    Type(2, "0.05");
-    Click("Option2");
-    Type(17, "200");
-    RunCommand("Command1");
+    RunAnotherAnalysisThanTheMeasured();
     QVERIFY(form_->Model().LastRun().result);
     geofluid::gui::TemperatureTab* tab = Results()->Temperature();
     QVERIFY(tab->findChild<QLabel*>("TemperatureStatus")->text().contains("pH"));
@@ -407,12 +412,7 @@ class ResultsWindowTest : public QObject {
 
   void scalingTabAgreesWithTheCommandLine() {
     // Another analysis than the measured run's has no sample to follow.
-    Click("Option1");
-    RunCommand("Command1");
-    Type(2, "0.05");
-    Click("Option2");
-    Type(17, "200");
-    RunCommand("Command1");
+    RunAnotherAnalysisThanTheMeasured();
     QVERIFY(form_->Model().LastRun().result);
     geofluid::gui::ScalingTab* tab = Results()->Scaling();
     QVERIFY(!tab->findChild<QPushButton*>("CalculateScaling")->isEnabled());
