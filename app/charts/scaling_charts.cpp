@@ -94,6 +94,26 @@ void AddBoilingCurves(const DatasetPath& d, const scaling::Options& o, SiPanel& 
   }));
 }
 
+// One panel per dataset with the curves `add` draws, or the dataset's error in its title, and
+// the reservoir temperature marked.
+void AddPanels(const scaling::Path& p, const scaling::Options& o,
+               void (*add)(const DatasetPath&, const scaling::Options&, SiPanel&),
+               SiTemperatureData& chart) {
+  for (const DatasetPath& d : p.datasets) {
+    SiPanel panel;
+    panel.title = std::string(d.dataset->title);
+    if (!d.ok()) {
+      panel.title += " (" + d.error + ")";
+      chart.panels.push_back(std::move(panel));
+      continue;
+    }
+    add(d, o, panel);
+    panel.estimate = d.reservoir.temperature;
+    panel.estimate_label = "reservoir";
+    chart.panels.push_back(std::move(panel));
+  }
+}
+
 }  // namespace
 
 ScalingCharts ScalingChartData(const scaling::Path& p, const scaling::Options& o,
@@ -104,19 +124,7 @@ ScalingCharts ScalingChartData(const scaling::Path& p, const scaling::Options& o
                "amorphous silica and calcite against separation and reinjection temperature "
                "(log(Q/K) = SI)";
   data.estimate_legend = "reservoir temperature";
-  for (const DatasetPath& d : p.datasets) {
-    SiPanel panel;
-    panel.title = std::string(d.dataset->title);
-    if (!d.ok()) {
-      panel.title += " (" + d.error + ")";
-      data.panels.push_back(std::move(panel));
-      continue;
-    }
-    AddDesignCurves(d, o, panel);
-    panel.estimate = d.reservoir.temperature;
-    panel.estimate_label = "reservoir";
-    data.panels.push_back(std::move(panel));
-  }
+  AddPanels(p, o, AddDesignCurves, data);
 
   // The boiling path: pH and the gases of the separated water against the separation
   // temperature, from the reservoir down.
@@ -124,19 +132,7 @@ ScalingCharts ScalingChartData(const scaling::Path& p, const scaling::Options& o
   boiling.title = title_prefix + "pH and gases of the separated water on the boiling path";
   boiling.y_title = "pH; log10 of mol/kg";
   boiling.estimate_legend = "reservoir temperature";
-  for (const DatasetPath& d : p.datasets) {
-    SiPanel panel;
-    panel.title = std::string(d.dataset->title);
-    if (!d.ok()) {
-      panel.title += " (" + d.error + ")";
-      boiling.panels.push_back(std::move(panel));
-      continue;
-    }
-    AddBoilingCurves(d, o, panel);
-    panel.estimate = d.reservoir.temperature;
-    panel.estimate_label = "reservoir";
-    boiling.panels.push_back(std::move(panel));
-  }
+  AddPanels(p, o, AddBoilingCurves, boiling);
   return charts;
 }
 
