@@ -39,7 +39,7 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
   const char* more = std::getenv("GEOFLUID_PH_SEARCH_CASES");
   const int kCases = more ? std::atoi(more) : 1000;
   if (more) random.seed(random() + kCases);
-  int failures_alike = 0;
+  int failures_alike = 0, stopping = 0;
   long decimal_calls = 0, fast_calls = 0, near_calls = 0, slope_calls = 0;
   for (int n = 0; n < kCases; ++n) {
     Case c = MakeCase(random, dataset);
@@ -77,9 +77,16 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
     // prints is the decimal search's.
     const form::CalculationResult run = form::Calculate(c.second, nullptr, engine::Search::kFast);
     EXPECT_EQ(run.ph, reference.ph);
-    // A decimal trial that stopped at the pass limit is shown to the user: the engine then runs
-    // the decimal search itself (a few random waters at high temperature stop at pH 10).
-    EXPECT_EQ(run.trials, reference.non_convergences > 0 ? reference.trials : fast.trials);
+    // A decimal trial that stopped at the pass limit is shown to the user (a few random waters
+    // at high temperature stop at pH 10): the run counts the same stops, out of as many decimal
+    // trials, with a few more speciations than the fast search's only.
+    EXPECT_EQ(run.decimal_trials, reference.trials);
+    if (reference.non_convergences == 0) {
+      EXPECT_EQ(run.trials, fast.trials);
+    } else {
+      ++stopping;
+      EXPECT_LT(run.trials, fast.trials + 8);
+    }
     EXPECT_EQ(run.toth, reference.toth);
     EXPECT_EQ(run.non_convergences, reference.non_convergences);
     EXPECT_TRUE(run.speciation.molality == reference.speciation.molality);
@@ -122,15 +129,18 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
     EXPECT_GT(fast.slope, 0.0);
   }
   EXPECT_LT(failures_alike, kCases / 10);
+  // Some of SOLVEQ's waters stop, so the way above is taken.
+  if (dataset == DatasetId::kSolveq) EXPECT_GT(stopping, 0);
   // Far fewer speciations over all cases, and fewer again from near the answer.
   EXPECT_LT(3 * fast_calls, decimal_calls);
   EXPECT_LT(10 * near_calls, 7 * fast_calls);
   EXPECT_LT(slope_calls, near_calls);
   std::printf(
       "calls per search: decimal %.2f, fast %.2f, from near the answer %.2f, with its slope "
-      "%.2f\n",
+      "%.2f; %d with a stop at the pass limit\n",
       static_cast<double>(decimal_calls) / kCases, static_cast<double>(fast_calls) / kCases,
-      static_cast<double>(near_calls) / kCases, static_cast<double>(slope_calls) / kCases);
+      static_cast<double>(near_calls) / kCases, static_cast<double>(slope_calls) / kCases,
+      stopping);
 }
 
 // Mismatch functions that break what the fast search takes for granted: it must still end

@@ -44,7 +44,7 @@ std::string NonConvergence(const engine::Evaluation& e) {
   if (!e.speciation.converged)
     return "the speciation did not converge within " + std::to_string(e.Passes()) +
            " passes: the numbers are those of its last pass";
-  return std::to_string(e.non_convergences) + " of the " + std::to_string(e.trials) +
+  return std::to_string(e.non_convergences) + " of the " + std::to_string(e.decimal_trials) +
          " speciations of the pH search stopped at the pass limit (the final one converged)";
 }
 

@@ -232,7 +232,10 @@ struct Evaluation {
   // The first mode: TOTH of the speciation; the second: the search's target.
   double toth = 0.0;
   std::array<double, thermo::kMineralSlots> saturation_index{};
-  int trials = 0;
+  int trials = 0;  // speciations made
+  // The trials of the decimal pH search whose answer this is (the fast search makes fewer and
+  // ends at the same pH): the count the messages give. 0 without a search.
+  int decimal_trials = 0;
   int non_convergences = 0;
   // dD/dpH where the second mode's fast search ended (0 if unknown), for the search at the next
   // temperature (Hooks::ph_slope).
