@@ -36,8 +36,18 @@ DatasetModel Build(const thermo::Catalogue& catalogue) {
     for (int f = 0; f < cx.factor_count; ++f) {
       const thermo::Factor& factor = cx.factors[f];
       int& index = m.power_of[k - thermo::kFirstComplex][f];
-      if (factor.denominator == 1 && (factor.numerator == 1 || factor.numerator == -1)) {
+      if (factor.denominator == 1 && factor.numerator == 1) {
         index = -1;
+        continue;
+      }
+      if (factor.denominator == 1 && factor.numerator == -1) {
+        int r = 0;
+        while (r < m.reciprocal_count && m.reciprocal_of[r] != factor.species) ++r;
+        if (r == m.reciprocal_count) {
+          if (r == DatasetModel::kMaxReciprocals) throw std::logic_error("too many reciprocals");
+          m.reciprocal_of[m.reciprocal_count++] = factor.species;
+        }
+        index = DatasetModel::kMaxPowers + r;
         continue;
       }
       // The exponent formed as the quotient itself, as the activity product always had it.

@@ -23,18 +23,21 @@ struct DatasetModel {
   std::array<int, thermo::kMaxSpecies + 1> group{};
   std::array<int, thermo::kMaxSpecies + 1> group_charge{};
   std::array<double, thermo::kMaxSpecies + 1> group_size{};
-  // The distinct powers a_species^exponent with an exponent other than 1 or -1 in the activity
-  // products of the complexes (a_OH^2 appears in three, for example): each pass computes each
-  // once. power_of[k - thermo::kFirstComplex][f] indexes them for factor f of complex k, -1 for a
-  // or 1/a.
+  // The distinct powers a_species^exponent with an exponent other than 1 in the activity
+  // products of the complexes (a_OH^2 appears in three, 1/a_H in nine, for example): each pass
+  // computes each once, the powers first and then the reciprocals 1/a (divisions, as the
+  // products always had them). power_of[k - thermo::kFirstComplex][f] indexes them for factor f
+  // of complex k: j < kMaxPowers for powers[j], kMaxPowers + r for reciprocal_of[r], -1 for a.
   struct Power {
     int species = 0;
     double exponent = 1.0;
     RaiseTo raise{1.0};
   };
-  static constexpr int kMaxPowers = 24;
+  static constexpr int kMaxPowers = 24, kMaxReciprocals = 4;
   int power_count = 0;
   std::array<Power, kMaxPowers> powers{};
+  int reciprocal_count = 0;
+  std::array<int, kMaxReciprocals> reciprocal_of{};
   std::array<std::array<int, 5>, thermo::kMaxSpecies - 14> power_of{};
 };
 

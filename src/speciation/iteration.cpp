@@ -108,10 +108,8 @@ Iteration::State Iteration::Compute() {
   Check<kChecked>("the ionic strength");
 
   std::array<double, thermo::kMaxSpecies + 1> group_gamma;
-  for (int g = 0; g < d.group_count; ++g) {
-    group_gamma[g] =
-        ActivityCoefficient(model_, d.group_charge[g], d.group_size[g], ionic_strength);
-  }
+  ActivityCoefficients(model_, d.group_charge.data(), d.group_size.data(), d.group_count,
+                       ionic_strength, group_gamma.data());
   for (int i = 1; i <= last; ++i) gamma_[i] = group_gamma[d.group[i]];
   Check<kChecked>("the activity coefficients");
   // Water is not given the formula inside the passes: its activity gamma * T14 is 1.
@@ -130,16 +128,17 @@ Iteration::State Iteration::Compute() {
   for (int k = thermo::kFirstComplex; k <= last; ++k) a_[k] = mp_[k] * gamma_[k];
   Check<kChecked>("the activities");
 
-  std::array<double, DatasetModel::kMaxPowers> power;
+  std::array<double, DatasetModel::kMaxPowers + DatasetModel::kMaxReciprocals> power;
   for (int j = 0; j < d.power_count; ++j)
     power[j] = d.powers[j].raise(a_[d.powers[j].species]);
+  for (int r = 0; r < d.reciprocal_count; ++r)
+    power[DatasetModel::kMaxPowers + r] = 1.0 / a_[d.reciprocal_of[r]];
   for (int k = thermo::kFirstComplex; k <= last; ++k) {
     const thermo::ComplexDefinition& cx = d.complexes[k - thermo::kFirstComplex];
     double product = 1.0;
     for (int f = 0; f < cx.factor_count; ++f) {
       const int j = d.power_of[k - thermo::kFirstComplex][f];
-      const double a = a_[cx.factors[f].species];
-      product *= j >= 0 ? power[j] : cx.factors[f].numerator == 1 ? a : 1.0 / a;
+      product *= j >= 0 ? power[j] : a_[cx.factors[f].species];
     }
     m_next_[k] = product / (constants_.aqueous_k[k] * gamma_[k]);
   }

@@ -34,10 +34,8 @@ Speciation Speciate(const Totals& totals, double ph, const thermo::EquilibriumCo
 
   r.ionic_strength = IonicStrength(*d.catalogue, r.molality.data(), 1, last);
   std::array<double, thermo::kMaxSpecies + 1> group_gamma;
-  for (int g = 0; g < d.group_count; ++g) {
-    group_gamma[g] =
-        ActivityCoefficient(model, d.group_charge[g], d.group_size[g], r.ionic_strength);
-  }
+  ActivityCoefficients(model, d.group_charge.data(), d.group_size.data(), d.group_count,
+                       r.ionic_strength, group_gamma.data());
   for (int i = 1; i <= last; ++i) r.gamma[i] = group_gamma[d.group[i]];
   r.gamma[thermo::kWater] =
       ActivityCoefficient(model, d.catalogue->Charge(thermo::kWater),

@@ -39,6 +39,9 @@ double IonicStrength(const thermo::Catalogue& catalogue, const double* molality,
                      int last);
 double ActivityCoefficient(const ActivityModel& model, int charge, double ion_size,
                            double ionic_strength);
+// The same for `count` ions at once: gamma[i] of charge[i] and ion_size[i].
+void ActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
+                          int count, double ionic_strength, double* gamma);
 
 // One speciation of the dataset of `constants` from the totals and pH, followed by the final
 // ionic strength, activity coefficients, activities and TOTH. `on_pass_limit` is called when
