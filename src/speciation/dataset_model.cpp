@@ -35,9 +35,9 @@ DatasetModel Build(const thermo::Catalogue& catalogue) {
     const thermo::ComplexDefinition& cx = m.complexes[k - thermo::kFirstComplex];
     for (int f = 0; f < cx.factor_count; ++f) {
       const thermo::Factor& factor = cx.factors[f];
-      int& index = m.power_of[k - thermo::kFirstComplex][f];
+      int& slot = m.factor_slot[k - thermo::kFirstComplex][f];
       if (factor.denominator == 1 && factor.numerator == 1) {
-        index = -1;
+        slot = factor.species;
         continue;
       }
       if (factor.denominator == 1 && factor.numerator == -1) {
@@ -47,20 +47,21 @@ DatasetModel Build(const thermo::Catalogue& catalogue) {
           if (r == DatasetModel::kMaxReciprocals) throw std::logic_error("too many reciprocals");
           m.reciprocal_of[m.reciprocal_count++] = factor.species;
         }
-        index = DatasetModel::kMaxPowers + r;
+        slot = DatasetModel::kFirstPower + DatasetModel::kMaxPowers + r;
         continue;
       }
       // The exponent formed as the quotient itself, as the activity product always had it.
       const double exponent = static_cast<double>(factor.numerator) / factor.denominator;
-      index = 0;
-      while (index < m.power_count &&
-             !(m.powers[index].species == factor.species && m.powers[index].exponent == exponent)) {
-        ++index;
+      int j = 0;
+      while (j < m.power_count &&
+             !(m.powers[j].species == factor.species && m.powers[j].exponent == exponent)) {
+        ++j;
       }
-      if (index == m.power_count) {
+      if (j == m.power_count) {
         if (m.power_count == DatasetModel::kMaxPowers) throw std::logic_error("too many powers");
         m.powers[m.power_count++] = {factor.species, exponent, RaiseTo(exponent)};
       }
+      slot = DatasetModel::kFirstPower + j;
     }
   }
   return m;

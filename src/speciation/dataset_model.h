@@ -25,20 +25,22 @@ struct DatasetModel {
   std::array<double, thermo::kMaxSpecies + 1> group_size{};
   // The distinct powers a_species^exponent with an exponent other than 1 in the activity
   // products of the complexes (a_OH^2 appears in three, 1/a_H in nine, for example): each pass
-  // computes each once, the powers first and then the reciprocals 1/a (divisions, as the
-  // products always had them). power_of[k - thermo::kFirstComplex][f] indexes them for factor f
-  // of complex k: j < kMaxPowers for powers[j], kMaxPowers + r for reciprocal_of[r], -1 for a.
+  // computes each once, the powers and then the reciprocals 1/a (divisions, as the products
+  // always had them), into the slots after the activities' (kFirstPower on).
+  // factor_slot[k - thermo::kFirstComplex][f] is the slot of factor f of complex k.
   struct Power {
     int species = 0;
     double exponent = 1.0;
     RaiseTo raise{1.0};
   };
   static constexpr int kMaxPowers = 24, kMaxReciprocals = 4;
+  static constexpr int kFirstPower = thermo::kMaxSpecies + 1;
+  static constexpr int kSlots = kFirstPower + kMaxPowers + kMaxReciprocals;
   int power_count = 0;
   std::array<Power, kMaxPowers> powers{};
   int reciprocal_count = 0;
   std::array<int, kMaxReciprocals> reciprocal_of{};
-  std::array<std::array<int, 5>, thermo::kMaxSpecies - 14> power_of{};
+  std::array<std::array<int, 5>, thermo::kMaxSpecies - 14> factor_slot{};
 };
 
 const DatasetModel& ModelOf(thermo::DatasetId dataset);

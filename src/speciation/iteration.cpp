@@ -128,18 +128,16 @@ Iteration::State Iteration::Compute() {
   for (int k = thermo::kFirstComplex; k <= last; ++k) a_[k] = mp_[k] * gamma_[k];
   Check<kChecked>("the activities");
 
-  std::array<double, DatasetModel::kMaxPowers + DatasetModel::kMaxReciprocals> power;
+  constexpr int kPower = DatasetModel::kFirstPower;
   for (int j = 0; j < d.power_count; ++j)
-    power[j] = d.powers[j].raise(a_[d.powers[j].species]);
+    a_[kPower + j] = d.powers[j].raise(a_[d.powers[j].species]);
   for (int r = 0; r < d.reciprocal_count; ++r)
-    power[DatasetModel::kMaxPowers + r] = 1.0 / a_[d.reciprocal_of[r]];
+    a_[kPower + DatasetModel::kMaxPowers + r] = 1.0 / a_[d.reciprocal_of[r]];
   for (int k = thermo::kFirstComplex; k <= last; ++k) {
-    const thermo::ComplexDefinition& cx = d.complexes[k - thermo::kFirstComplex];
+    const std::array<int, 5>& slot = d.factor_slot[k - thermo::kFirstComplex];
+    const int factors = d.complexes[k - thermo::kFirstComplex].factor_count;
     double product = 1.0;
-    for (int f = 0; f < cx.factor_count; ++f) {
-      const int j = d.power_of[k - thermo::kFirstComplex][f];
-      product *= j >= 0 ? power[j] : a_[cx.factors[f].species];
-    }
+    for (int f = 0; f < factors; ++f) product *= a_[slot[f]];
     m_next_[k] = product / (constants_.aqueous_k[k] * gamma_[k]);
   }
   Check<kChecked>("the complex molalities");

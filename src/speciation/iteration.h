@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "speciation/dataset_model.h"
 #include "speciation/solver.h"
 
 namespace geofluid::speciation {
@@ -48,7 +49,8 @@ class Iteration {
   SpeciesVector m_next_{};   // m(n + 1, k) of the complexes
   SpeciesVector mp_next_{};  // m'(n + 1, i)
   SpeciesVector gamma_{};
-  SpeciesVector a_{};
+  // The activities, then the powers of them the complexes' activity products take.
+  std::array<double, DatasetModel::kSlots> a_{};
   ComponentVector tcalc_next_{};
   ComponentVector tnew_{};
 };
