@@ -46,9 +46,10 @@ namespace {
 // was the first trial, pH 10, every time, and only there. The fast search asks for pH 10 too;
 // where that stopped, the other whole-unit trials of the decimal search's first stage, the next
 // farthest, are asked for as well, and the answer once more. The stops shown are those of the
-// decimal path's trials, each as often as the path holds it. False where the fast search fails
-// with a stop: the decimal search then runs, so that the user sees the same stops and error.
-bool FastSearch(const std::function<double(double)>& mismatch, const Hooks& hooks,
+// decimal path's trials, each as often as the path holds it. Throws where the fast search
+// fails; with a stop noted, the caller then runs the decimal search, so that the user sees the
+// same stops and error.
+void FastSearch(const std::function<double(double)>& mismatch, const Hooks& hooks,
                 std::vector<double>& stops_at, const std::vector<double>& asked, Evaluation& e) {
   const speciation::PhSearchResult r =
       speciation::FastPhSearch(mismatch, hooks.ph_hint, hooks.ph_slope);
@@ -75,7 +76,6 @@ bool FastSearch(const std::function<double(double)>& mismatch, const Hooks& hook
   }
   e.ph_slope = r.slope;
   e.decimal_trials = static_cast<int>(r.path.size());
-  return true;
 }
 
 }  // namespace
@@ -127,7 +127,8 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
     if (hooks.search == Search::kFast) {
       noting_stops = true;
       try {
-        found = FastSearch(mismatch, hooks, stops_at, asked, e);
+        FastSearch(mismatch, hooks, stops_at, asked, e);
+        found = true;
       } catch (const Error&) {
         if (stops_at.empty()) throw;
       }
