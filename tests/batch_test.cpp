@@ -543,6 +543,50 @@ TEST(BatchEvaluation, EightThreadsEqualSerial) {
   }
 }
 
+// Hot waters whose first pH trial (at pH 10) stops at the pass limit at some of these
+// temperatures: the fast search, which asks for far fewer trials, must still write the decimal
+// search's rows, stops and messages, bit for bit.
+TEST(BatchEvaluation, TheFastSearchWritesTheDecimalSearchsRowsButTrials) {
+  const std::string table =
+      "id,units,steam_units,pH,ph_temperature,separation,SiO2,Na,K,Ca,Mg,Fe,Al,HCO3,total_CO2,"
+      "SO4(2-),total_H2S,Cl,NH4,CO2,H2S\n"
+      "NA-01-0,mg/kg,mmol/kg,8.35,25,140,487.8,953.3,188.7,2.707,0.0136,0.0592,0.5088,,30.2,"
+      "38.47,5.947,1383,0.163,200.5,14.89\n"
+      "NA-02-1,mg/kg,mmol/kg,9.08,20,175,512.7,1162,151.5,2.994,0.06564,0.04847,0.5844,,95.06,"
+      "38.63,6.875,1699,0.1728,154.2,14.17\n"
+      "BC-04-36,mg/kg,mmol/kg,6.73,25,100,132.8,137.8,13.08,24.64,3.482,0.1135,0.05499,398.1,,"
+      "33.52,0.8639,19.23,0.4683,28.44,1.355\n";
+  EvaluationOptions fast;
+  fast.datasets = {engine::Dataset::FromKey("solveq")};
+  EvaluationOptions decimal = fast;
+  decimal.search = engine::Search::kDecimal;
+  engine::ConditionsCache cache;
+  int stopping = 0;
+  long fast_trials = 0, decimal_trials = 0;
+  for (const Job& job : ReadAll(table, Temperatures({270, 285, 290, 295, 300}))) {
+    const auto a = EvaluateJob(job, fast, cache);
+    const auto b = EvaluateJob(job, decimal, cache);
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t k = 0; k < a.size(); ++k) {
+      const std::string where = b[k].id + " at " + std::to_string(*b[k].temperature);
+      EXPECT_EQ(a[k].status, b[k].status) << where;
+      EXPECT_EQ(a[k].message, b[k].message) << where;
+      ASSERT_TRUE(a[k].evaluation && b[k].evaluation) << where;
+      engine::Evaluation e = *a[k].evaluation;
+      const engine::Evaluation& reference = *b[k].evaluation;
+      EXPECT_EQ(e.non_convergences, reference.non_convergences) << where;
+      EXPECT_EQ(e.decimal_trials, reference.trials) << where;
+      if (reference.non_convergences > 0) ++stopping;
+      fast_trials += e.trials;
+      decimal_trials += reference.trials;
+      e.trials = reference.trials;
+      ExpectSameEvaluation(e, reference, where);
+    }
+  }
+  EXPECT_GE(stopping, 5);
+  EXPECT_LT(5 * fast_trials, decimal_trials);
+}
+
 TEST(BatchEvaluation, AFaultAtOneTemperatureLeavesTheOthers) {
   engine::Sample sample = NaClWater();
   const Job job = MakeJob(sample, {200, 5000, 250, -400});
