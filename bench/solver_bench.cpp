@@ -165,6 +165,35 @@ void PowerRaiseTo(benchmark::State& state, double exponent) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(a.size()));
 }
 
+// Sixteen activity coefficients from their logarithms (-2.5..0), as a pass computes them.
+std::vector<double> LogGammas() {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> log_gamma(-2.5, 0.0);
+  std::vector<double> y(4096);
+  for (double& x : y) x = log_gamma(random);
+  return y;
+}
+void TenStd(benchmark::State& state) {
+  const std::vector<double> y = LogGammas();
+  std::vector<double> out(y.size());
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < y.size(); ++i) out[i] = std::pow(10.0, y[i]);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(y.size()));
+}
+void TenTo(benchmark::State& state) {
+  const std::vector<double> y = LogGammas();
+  std::vector<double> out(y.size());
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < y.size(); i += 16) speciation::TenTo(&y[i], 16, &out[i]);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(y.size()));
+}
+
+BENCHMARK(TenStd);
+BENCHMARK(TenTo);
 BENCHMARK_CAPTURE(PowerStd, square, 2.0);
 BENCHMARK_CAPTURE(PowerRaiseTo, square, 2.0);
 BENCHMARK_CAPTURE(PowerStd, cube, 3.0);

@@ -130,7 +130,9 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
   }
   EXPECT_LT(failures_alike, kCases / 10);
   // Some of SOLVEQ's waters stop, so the way above is taken.
-  if (dataset == DatasetId::kSolveq) EXPECT_GT(stopping, 0);
+  if (dataset == DatasetId::kSolveq) {
+    EXPECT_GT(stopping, 0);
+  }
   // Far fewer speciations over all cases, and fewer again from near the answer.
   EXPECT_LT(3 * fast_calls, decimal_calls);
   EXPECT_LT(fast_calls, 12 * kCases);  // from pH 10 (12.6 by secant steps alone)

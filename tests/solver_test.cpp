@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -139,6 +140,54 @@ TEST(RaiseTo, IsStdPowToTheBit) {
       }
     }
     EXPECT_EQ(differing, 0) << "exponent " << exponent;
+  }
+}
+
+// The activity coefficients must be std::pow(10, log gamma)'s to the bit, computed in place or
+// not, and raise the floating-point status as the calls to pow do (a raised fault names a step).
+TEST(TenTo, IsStdPowToTheBitAndRaisesWhatPowRaises) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::vector<double> special = {
+      0.0,      -0.0,  0x1p-61, 0x1p-60,
+      -0x1p-60, 300.0, -300.0,  300.001,
+      -300.001, 400.0, -400.0,  1e308,
+      -1e308,   inf,   -inf,    std::numeric_limits<double>::quiet_NaN(),
+      1e-310,   1.0,   -1.0,    2.0,
+      308.25,   -323.5};
+  std::mt19937_64 random(20261209);
+  std::vector<double> ys = special;
+  for (const auto& [lo, hi] : {std::pair{-3.0, 0.5}, {-300.0, 300.0}, {-1e-9, 1e-9}}) {
+    std::uniform_real_distribution<double> y(lo, hi);
+    for (int i = 0; i < 200000; ++i) ys.push_back(y(random));
+  }
+  ys.push_back(0.25);  // a tail after the fours
+  const auto bits = [](double v) {
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  };
+  std::vector<double> out(ys.size()), in_place = ys;
+  TenTo(ys.data(), static_cast<int>(ys.size()), out.data());
+  TenTo(in_place.data(), static_cast<int>(in_place.size()), in_place.data());
+  int differing = 0;
+  for (std::size_t i = 0; i < ys.size(); ++i) {
+    const std::uint64_t expected = bits(std::pow(10.0, ys[i]));
+    if ((bits(out[i]) != expected || bits(in_place[i]) != expected) && ++differing <= 3)
+      ADD_FAILURE() << "10^" << ys[i] << ": " << out[i] << ", " << in_place[i];
+  }
+  EXPECT_EQ(differing, 0);
+  // Each special value among ordinary ones.
+  constexpr int kFaults = FE_INVALID | FE_OVERFLOW | FE_DIVBYZERO | FE_UNDERFLOW;
+  [[maybe_unused]] volatile double sink = 0.0;
+  for (const double v : special) {
+    double four[4] = {-0.5, v, -1.5, 0.75};
+    std::feclearexcept(FE_ALL_EXCEPT);
+    for (const double x : four) sink = std::pow(10.0, x);
+    const int expected = std::fetestexcept(kFaults);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    TenTo(four, 4, four);
+    EXPECT_EQ(std::fetestexcept(kFaults), expected) << "10^" << v;
+    std::feclearexcept(FE_ALL_EXCEPT);
   }
 }
 

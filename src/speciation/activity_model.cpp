@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "speciation/power.h"
 #include "speciation/solver.h"
 
 namespace geofluid::speciation {
@@ -16,28 +17,29 @@ double IonicStrength(const thermo::Catalogue& catalogue, const double* molality,
 
 namespace {
 
-inline double FromRoot(const ActivityModel& model, int charge, double ion_size,
+inline double LogGamma(const ActivityModel& model, int charge, double ion_size,
                        double ionic_strength, double root) {
   const double z2 = static_cast<double>(charge) * charge;
   const double numerator = model.a * z2 * root;
   const double denominator = 1.0 + model.b * ion_size * root;
   // The B-dot term is subtracted.
-  const double log_gamma = -(numerator / denominator) - model.bdot * ionic_strength;
-  return std::pow(10.0, log_gamma);
+  return -(numerator / denominator) - model.bdot * ionic_strength;
 }
 
 }  // namespace
 
 double ActivityCoefficient(const ActivityModel& model, int charge, double ion_size,
                            double ionic_strength) {
-  return FromRoot(model, charge, ion_size, ionic_strength, std::sqrt(ionic_strength));
+  return std::pow(10.0,
+                  LogGamma(model, charge, ion_size, ionic_strength, std::sqrt(ionic_strength)));
 }
 
 void ActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
                           int count, double ionic_strength, double* gamma) {
   const double root = std::sqrt(ionic_strength);
   for (int i = 0; i < count; ++i)
-    gamma[i] = FromRoot(model, charge[i], ion_size[i], ionic_strength, root);
+    gamma[i] = LogGamma(model, charge[i], ion_size[i], ionic_strength, root);
+  TenTo(gamma, count, gamma);
 }
 
 }  // namespace geofluid::speciation

@@ -33,4 +33,16 @@ class RaiseTo {
   int n_;
 };
 
+// out[i] = 10^y[i], i < n: the values std::pow(10.0, y[i]) returns, four at a time where the
+// processor has AVX2 and FMA (the sixteen activity coefficients of a pass were half of a
+// speciation's calls to pow). The floating-point status is raised as by the calls to pow.
+//
+// 10^y = 2^(k/128) e^r with y ln 10 = k ln 2 / 128 + r, |r| <= ln 2 / 256 (Tang 1989, ACM Trans.
+// Math. Softw. 15, 144): y ln 10 in two doubles, 2^(j/128) from a table of two doubles each
+// (scripts/make_exp2_table.py), e^r by its Taylor series to r^6. The sum hi + lo so formed lies
+// within 2^-60 of 10^y (0.008 ulp); where its rounding c is under 0.44 ulp from hi + lo, c is
+// the double nearest 10^y and std::pow returns it, as RaiseTo argues. Elsewhere (about one value
+// in eight), for |y| outside 2^-60..300 and for a NaN, std::pow answers itself.
+void TenTo(const double* y, int n, double* out);
+
 }  // namespace geofluid::speciation
