@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Lists the functions of src/, app/ and python/src longer than 80 lines, longest first, then
 their count. A function runs from its definition at column 0 to the first "}" at column 0, so a
-function followed by a table at namespace level may count long. Run from the top of the tree:
+function followed by a table at namespace level may count long; a table's own initializer
+("... = {") is none. Run from the top of the tree:
 python3 scripts/long_functions.py"""
 import subprocess
 
@@ -19,7 +20,7 @@ for path in files:
     while i < len(lines):
         line = lines[i]
         if (line and not line[0].isspace() and not line.startswith(NOT_A_FUNCTION) and
-                '(' in line and not line.rstrip().endswith(';')):
+                '(' in line and not line.rstrip().endswith((';', '= {'))):
             # The opening brace (a declaration ends in ';' first), then the first '}' at column 0.
             j = i
             while j < len(lines) and '{' not in lines[j] and not lines[j].rstrip().endswith(';'):
