@@ -278,10 +278,10 @@ bool Secant(Probe& probe, double x0, double f0, double x1, double f1, double las
           const double v = up * f0 * f1 / ((fp - f0) * (fp - f1)) +
                            u0 * fp * f1 / ((f0 - fp) * (f0 - f1)) +
                            u1 * fp * f0 / ((f1 - fp) * (f1 - f0));
-          const double r = -std::log10(v) / direction;
-          if (v > 0.0 && std::isfinite(v) &&
-              (!probe.Bracketed() || (r > probe.below && r < probe.above))) {
-            u = v;
+          // The logarithm only of a positive u: a stray floating-point fault is a fault.
+          if (v > 0.0 && std::isfinite(v)) {
+            const double r = -std::log10(v) / direction;
+            if (!probe.Bracketed() || (r > probe.below && r < probe.above)) u = v;
           }
         }
         if (u > 0.0 && std::isfinite(u)) root = -std::log10(u) / direction;
