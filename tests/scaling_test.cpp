@@ -99,6 +99,17 @@ TEST_P(ScalingPath, OpenDegassingStripsMoreGasAndStillBalances) {
   EXPECT_NEAR(open.steam_fraction, closed.steam_fraction, 0.02 * closed.steam_fraction);
 }
 
+TEST_P(ScalingPath, ABoilStopsAtItsNextStepOnceCancelled) {
+  // Open boiling in steps of a tenth of a degree is seconds of work: Ctrl-C must not wait for it.
+  const Water reservoir = ReservoirFluid(sample, dataset(), 240.0, minerals, cache);
+  const std::atomic<bool> cancel{true};
+  for (const Degassing degassing : {Degassing::kOpen, Degassing::kClosed}) {
+    EXPECT_THROW(Boil(reservoir, 150.0, degassing, 0.1, dataset(), minerals, cache,
+                      engine::SpecifiedScheme(), &cancel),
+                 Interrupted);
+  }
+}
+
 TEST_P(ScalingPath, OpenDegassingToSeveralSeparatorsFollowsOnePath) {
   // The run goes on from the warmer separator instead of boiling from the reservoir again; the
   // cooler separator's water and steam must be those of one open path from the reservoir.

@@ -298,7 +298,8 @@ Water ReservoirFluid(const engine::Sample& sample, const engine::Dataset& datase
 
 Water Boil(const Water& feed, double celsius, Degassing degassing, double open_step,
            const engine::Dataset& dataset, const MineralSet& minerals,
-           engine::ConditionsCache& cache, const engine::TableScheme& scheme) {
+           engine::ConditionsCache& cache, const engine::TableScheme& scheme,
+           const std::atomic<bool>* cancel) {
   const std::vector<double> grid = degassing == Degassing::kClosed
                                        ? std::vector<double>{celsius}
                                        : OpenGrid(feed.temperature, celsius, open_step);
@@ -307,6 +308,8 @@ Water Boil(const Water& feed, double celsius, Degassing degassing, double open_s
   double steam = 0.0, co2 = 0.0, h2s = 0.0;
   std::shared_ptr<const engine::Conditions> at = cache.Get(dataset, feed.temperature, scheme);
   for (double t : grid) {
+    // Open boiling in fine steps is the longest part of a path: Ctrl-C is not kept waiting.
+    ThrowIfCancelled(cancel);
     const auto next = cache.Get(dataset, t, scheme);
     const double y = engine::SteamFraction(*at, t, true);
     w = BoilStep(w, y, *next);
@@ -411,7 +414,7 @@ void CoolSeparated(Separation& s, const Options& options, engine::ConditionsCach
 Water BoilOnFrom(const Water& before, double ts, const Options& options,
                  engine::ConditionsCache& cache, const DatasetPath& d) {
   Water w = Boil(before, ts, options.degassing, options.open_step, *d.dataset, d.minerals, cache,
-                 *options.scheme);
+                 *options.scheme, options.cancel);
   const double l1 = 1.0 - before.steam_fraction;
   const double steam = before.steam_fraction + l1 * w.steam_fraction;
   w.steam_co2 =
@@ -449,8 +452,10 @@ void Separate(const Options& options, engine::ConditionsCache& cache, DatasetPat
         s.water = BoilOnFrom(d.separation[i - 1].water, ts, options, cache, d);
       } else {
         s.water = Boil(*feed, ts, options.degassing, options.open_step, *d.dataset, d.minerals,
-                       cache, *options.scheme);
+                       cache, *options.scheme, options.cancel);
       }
+    } catch (const Interrupted&) {
+      throw;
     } catch (const std::exception& e) {
       s.error = "boiling to " + Celsius(ts) + " °C: " + e.what();
       if (options.stages) feed = nullptr;

@@ -138,11 +138,13 @@ Water ReservoirFluid(const engine::Sample& sample, const engine::Dataset& datase
 // enthalpy balance of the steam correction, CO2 and H2S shared between the steam and the
 // neutral aqueous species of the liquid by their distribution constants, TOTH of the liquid
 // lowered by the hydrogen that leaves with them. Open: the same in steps of `open_step` °C,
-// each step's steam removed. Throws the engine's errors.
+// each step's steam removed. Throws the engine's errors, and Interrupted between steps once
+// `cancel` is set.
 Water Boil(const Water& feed, double celsius, Degassing degassing, double open_step,
            const engine::Dataset& dataset, const MineralSet& minerals,
            engine::ConditionsCache& cache,
-           const engine::TableScheme& scheme = engine::SpecifiedScheme());
+           const engine::TableScheme& scheme = engine::SpecifiedScheme(),
+           const std::atomic<bool>* cancel = nullptr);
 
 // The water at another temperature with its totals and TOTH fixed, the pH found anew.
 Water Cool(const Water& water, double celsius, const engine::Dataset& dataset,
