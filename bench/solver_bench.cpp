@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "random_waters.h"
+#include "speciation/pair.h"
 #include "speciation/ph_search.h"
 #include "speciation/power.h"
 #include "speciation/solver.h"
@@ -53,6 +54,24 @@ void Speciation(benchmark::State& state, thermo::DatasetId d) {
     benchmark::DoNotOptimize(r);
   }
   state.counters["passes"] = passes;
+}
+
+// The two speciations a warm search asks for together (pH 10 and a hint near the answer), in
+// turn and side by side.
+void TwoInTurn(benchmark::State& state) {
+  const Setup s = At(thermo::DatasetId::kSolveq, 250.0);
+  const speciation::Totals t = Water();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(speciation::Speciate(t, 10.0, s.k, s.model, nullptr));
+    benchmark::DoNotOptimize(speciation::Speciate(t, 6.2, s.k, s.model, nullptr));
+  }
+}
+
+void TwoSideBySide(benchmark::State& state) {
+  const Setup s = At(thermo::DatasetId::kSolveq, 250.0);
+  const speciation::Totals t = Water();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(speciation::SpeciatePair(t, {10.0, 6.2}, s.k, s.model));
 }
 
 // The TOTH of the water measured at pH 8.3 at 25 °C, searched for at 250 °C.
@@ -204,6 +223,8 @@ BENCHMARK_CAPTURE(PowerStd, inverse_square, -2.0);
 BENCHMARK_CAPTURE(PowerStd, inverse_cube, -3.0);
 BENCHMARK_CAPTURE(PowerRaiseTo, inverse_cube, -3.0);
 BENCHMARK_CAPTURE(PowerRaiseTo, inverse_square, -2.0);
+BENCHMARK(TwoInTurn)->Unit(benchmark::kMicrosecond);
+BENCHMARK(TwoSideBySide)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Speciation, solveq, thermo::DatasetId::kSolveq)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Speciation, supcrt, thermo::DatasetId::kSupcrt)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Search, solveq, thermo::DatasetId::kSolveq)->Unit(benchmark::kMillisecond);

@@ -16,6 +16,7 @@
 #include "platform/errors.h"
 #include "saturation/saturation_index.h"
 #include "speciation/iteration.h"
+#include "speciation/pair.h"
 #include "speciation/power.h"
 #include "thermo/equilibrium_constants.h"
 #include "thermo/thermo_storage.h"
@@ -103,6 +104,64 @@ TEST(Speciation, EveryBitAsBeforeOnRandomWaters) {
     ++cases;
   }
   EXPECT_EQ(cases, 400);
+}
+
+bool SameBits(const Speciation& a, const Speciation& b) {
+  const auto same = [](const auto& x, const auto& y) {
+    return std::memcmp(x.data(), y.data(), sizeof x) == 0;
+  };
+  return a.passes == b.passes && a.converged == b.converged && same(a.molality, b.molality) &&
+         same(a.tnew, b.tnew) && same(a.gamma, b.gamma) && same(a.activity, b.activity) &&
+         std::memcmp(&a.ionic_strength, &b.ionic_strength, sizeof(double)) == 0;
+}
+
+// Side by side, each lane is Speciate to the bit, whichever ends first and whichever lane it is
+// in; a stop at the pass limit is told by `converged`; where either faults, there is no pair.
+TEST(SpeciatePair, EachIsSpeciateToTheBitOrThereIsNone) {
+  std::ifstream in(std::string(GEOFLUID_SOURCE_DIR) + "/tests/data/iteration_bits.txt");
+  ASSERT_TRUE(in);
+  std::string line;
+  int cases = 0, ends_apart = 0;
+  while (std::getline(in, line) && cases < 200) {
+    std::istringstream fields(line);
+    int supcrt = 0;
+    std::string t_text, ph_text;
+    fields >> supcrt >> t_text >> ph_text;
+    Totals t{};
+    for (int i = 1; i <= 12; ++i) {
+      std::string x;
+      fields >> x;
+      t[i] = std::strtod(x.c_str(), nullptr);
+    }
+    t[14] = 55.51;
+    const Conditions c =
+        At(supcrt ? DatasetId::kSupcrt : DatasetId::kSolveq, std::strtod(t_text.c_str(), nullptr));
+    const double ph = std::strtod(ph_text.c_str(), nullptr);
+    for (const std::array<double, 2> both : {std::array{ph, 10.0}, std::array{10.0, ph}}) {
+      const auto pair = SpeciatePair(t, both, c.k, c.model);
+      ASSERT_TRUE(pair) << line;
+      for (int lane = 0; lane < 2; ++lane) {
+        const Speciation alone = Speciate(t, both[lane], c.k, c.model, nullptr);
+        EXPECT_TRUE(SameBits((*pair)[lane], alone)) << line << " lane " << lane;
+      }
+      ends_apart += (*pair)[0].passes != (*pair)[1].passes;
+    }
+    ++cases;
+  }
+  EXPECT_EQ(cases, 200);
+  EXPECT_GT(ends_apart, 300);
+
+  // 11.187 stops at the pass limit at 200 °C; 11.19 diverges; 10^-400 is 0.
+  const Conditions c = At(DatasetId::kSolveq, 200.0);
+  const auto stop = SpeciatePair(GeothermalWater(), {7.0, 11.187}, c.k, c.model);
+  ASSERT_TRUE(stop);
+  EXPECT_TRUE(SameBits((*stop)[1], Speciate(GeothermalWater(), 11.187, c.k, c.model, nullptr)));
+  EXPECT_FALSE((*stop)[1].converged);
+  for (const std::array<double, 2> both :
+       {std::array{7.0, 11.19}, std::array{11.19, 7.0}, std::array{400.0, 7.0}}) {
+    EXPECT_FALSE(SpeciatePair(GeothermalWater(), both, c.k, c.model));
+    EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
+  }
 }
 
 // The powers of the activities must be std::pow's to the bit: every speciation depends on them.

@@ -63,6 +63,14 @@ void Iteration::Start(const Totals& totals, double ph) {
   }
 }
 
+void Iteration::Resume(const Totals& totals, const SpeciesVector& m, const SpeciesVector& mp,
+                       int n) {
+  t_ = totals;
+  n_ = n;
+  m_ = m;
+  mp_ = mp;
+}
+
 Iteration::State Iteration::Pass() {
   // Reading the status after every step, and clearing it for every pass, cost about a fifth
   // of a sweep. The pass runs unchecked, and only a pass that raised a fault runs again with

@@ -20,6 +20,9 @@ class Iteration {
 
   // Row 1 from the totals and the pH.
   void Start(const Totals& totals, double ph);
+  // Row n as another run left it (m the basis species, mp all): the passes that follow are those
+  // this iteration would have made after its own first n - 1.
+  void Resume(const Totals& totals, const SpeciesVector& m, const SpeciesVector& mp, int n);
   // Pass n: fills row n + 1 and tells whether the iteration goes on.
   State Pass();
 

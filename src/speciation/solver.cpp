@@ -24,13 +24,22 @@ Speciation Speciate(const Totals& totals, double ph, const thermo::EquilibriumCo
     platform::ClearFpFaults();
   }
 
+  return FinishSpeciation(constants, model, iteration.PassCounter(),
+                          state == Iteration::State::kConverged, iteration.Scaled(),
+                          iteration.RecomputedTotals());
+}
+
+Speciation FinishSpeciation(const thermo::EquilibriumConstants& constants,
+                            const ActivityModel& model, int passes, bool converged,
+                            const std::array<double, thermo::kMaxSpecies + 1>& molality,
+                            const std::array<double, thermo::kBasisCount + 1>& tnew) {
   const DatasetModel& d = ModelOf(constants.dataset);
   const int last = d.species_count;
   Speciation r;
-  r.passes = iteration.PassCounter();
-  r.converged = state == Iteration::State::kConverged;
-  r.molality = iteration.Scaled();
-  r.tnew = iteration.RecomputedTotals();
+  r.passes = passes;
+  r.converged = converged;
+  r.molality = molality;
+  r.tnew = tnew;
 
   r.ionic_strength = IonicStrength(*d.catalogue, r.molality.data(), 1, last);
   std::array<double, thermo::kMaxSpecies + 1> group_gamma;

@@ -34,6 +34,13 @@ struct Speciation {
   std::array<double, thermo::kMaxSpecies + 1> activity{};  // final activities, water 1
 };
 
+// The Speciation of a last row: its ionic strength, activity coefficients, activities and
+// TOTH. Throws ArithmeticError on a floating-point fault.
+Speciation FinishSpeciation(const thermo::EquilibriumConstants& constants,
+                            const ActivityModel& model, int passes, bool converged,
+                            const std::array<double, thermo::kMaxSpecies + 1>& molality,
+                            const std::array<double, thermo::kBasisCount + 1>& tnew);
+
 // I = 1/2 sum m_i z_i^2 and the extended Debye-Hückel coefficient with the B-dot term.
 double IonicStrength(const thermo::Catalogue& catalogue, const double* molality, int first,
                      int last);
