@@ -10,6 +10,7 @@
 
 #include "form/analysis_input.h"
 #include "form/calculation.h"
+#include "speciation/pair.h"
 #include "speciation/solver.h"
 #include "steam/steam_fraction.h"
 #include "thermo/equilibrium_constants.h"
@@ -79,6 +80,14 @@ class SecondMode {
   double operator()(double ph) const {
     return target_ -
            speciation::Speciate(totals_, ph, constants_, model_, nullptr).tnew[thermo::kHydrogen];
+  }
+  // The same at two pH values side by side, where they do not fault.
+  bool Pair(double a, double b, double& da, double& db) const {
+    const auto both = speciation::SpeciatePair(totals_, {a, b}, constants_, model_);
+    if (!both) return false;
+    da = target_ - (*both)[0].tnew[thermo::kHydrogen];
+    db = target_ - (*both)[1].tnew[thermo::kHydrogen];
+    return true;
   }
 
  private:

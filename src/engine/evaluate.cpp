@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "platform/fp_status.h"
 #include "saturation/saturation_index.h"
+#include "speciation/pair.h"
 #include "speciation/ph_search.h"
 
 namespace geofluid::engine {
@@ -49,10 +50,11 @@ namespace {
 // decimal path's trials, each as often as the path holds it. Throws where the fast search
 // fails; with a stop noted, the caller then runs the decimal search, so that the user sees the
 // same stops and error.
-void FastSearch(const std::function<double(double)>& mismatch, const Hooks& hooks,
-                std::vector<double>& stops_at, const std::vector<double>& asked, Evaluation& e) {
+void FastSearch(const std::function<double(double)>& mismatch, const speciation::MismatchPair& pair,
+                const Hooks& hooks, std::vector<double>& stops_at, const std::vector<double>& asked,
+                Evaluation& e) {
   const speciation::PhSearchResult r =
-      speciation::FastPhSearch(mismatch, hooks.ph_hint, hooks.ph_slope);
+      speciation::FastPhSearch(mismatch, hooks.ph_hint, hooks.ph_slope, pair);
   const auto on_path = [&](double ph) {
     return std::find(r.path.begin(), r.path.end(), ph) != r.path.end();
   };
@@ -102,6 +104,17 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
     ++e.non_convergences;
     if (hooks.on_non_convergence) hooks.on_non_convergence();
   };
+  // What a speciation at `ph` leaves: its pH and speciation the current ones, its stop told.
+  auto keep = [&](double ph, const speciation::Speciation& s) {
+    e.ph = ph;
+    if (noting_stops) asked.push_back(ph);
+    if (!s.converged) {
+      pass_limit();
+      platform::ClearFpFaults();
+    }
+    e.speciation = s;
+    ++e.trials;
+  };
   auto speciate = [&](double ph) {
     e.ph = ph;
     if (noting_stops) asked.push_back(ph);
@@ -123,11 +136,27 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
       platform::CheckFp("the TOTH of the pH search");
       return d;
     };
+    // Two speciations side by side, each as `mismatch` would have made it, in turn.
+    speciation::MismatchPair pair = [&](double ph_a, double ph_b, double& d_a, double& d_b) {
+      const auto both =
+          speciation::SpeciatePair(e.totals, {ph_a, ph_b}, at->constants, at->activity);
+      if (!both) return false;
+      const double ph[2] = {ph_a, ph_b};
+      double* d[2] = {&d_a, &d_b};
+      for (int lane = 0; lane < 2; ++lane) {
+        keep(ph[lane], (*both)[static_cast<std::size_t>(lane)]);
+        e.toth =
+            dataset.TothTarget(*stored_toth, steam_fraction, sample.steam_co2, sample.steam_h2s);
+        *d[lane] = e.toth - e.speciation.tnew[thermo::kHydrogen];
+        platform::CheckFp("the TOTH of the pH search");
+      }
+      return true;
+    };
     bool found = false;
     if (hooks.search == Search::kFast) {
       noting_stops = true;
       try {
-        FastSearch(mismatch, hooks, stops_at, asked, e);
+        FastSearch(mismatch, pair, hooks, stops_at, asked, e);
         found = true;
       } catch (const Error&) {
         if (stops_at.empty()) throw;

@@ -19,25 +19,25 @@ namespace {
 // positive value is positive and a point at or below a negative one is negative.
 class Probe {
  public:
-  explicit Probe(const std::function<double(double)>& mismatch) : mismatch_(mismatch) {}
+  // `pair` may be null or empty: D one value at a time.
+  explicit Probe(const std::function<double(double)>& mismatch, const MismatchPair* pair = nullptr)
+      : mismatch_(mismatch), pair_(pair != nullptr && *pair ? pair : nullptr) {}
 
   double At(double ph) {
     // A call that throws counts, and is no speciation to keep.
     ++calls_;
     last_ = std::numeric_limits<double>::quiet_NaN();
-    const double d = mismatch_(ph);
-    last_ = ph;
-    seen_.push_back({ph, d});
-    if (std::isnan(d)) {
-      nan_ = true;
-    } else if (d < 0.0 && ph > below) {
-      below = ph;
-      below_d = d;
-    } else if (d > 0.0 && ph < above) {
-      above = ph;
-      above_d = d;
-    }
-    return d;
+    return Record(ph, mismatch_(ph));
+  }
+  // D at x and at y, side by side where the caller can; otherwise D at x alone, and the search
+  // goes on to ask for y as it would have.
+  double AtPair(double x, double y) {
+    double dx, dy;
+    if (pair_ == nullptr || !(*pair_)(x, y, dx, dy)) return At(x);
+    calls_ += 2;
+    Record(x, dx);
+    Record(y, dy);
+    return dx;
   }
   // D at exactly this pH, if it was asked for.
   std::optional<double> Known(double ph) const {
@@ -63,7 +63,22 @@ class Probe {
 
  private:
   static constexpr double kInf = std::numeric_limits<double>::infinity();
+  double Record(double ph, double d) {
+    last_ = ph;
+    seen_.push_back({ph, d});
+    if (std::isnan(d)) {
+      nan_ = true;
+    } else if (d < 0.0 && ph > below) {
+      below = ph;
+      below_d = d;
+    } else if (d > 0.0 && ph < above) {
+      above = ph;
+      above_d = d;
+    }
+    return d;
+  }
   const std::function<double(double)>& mismatch_;
+  const MismatchPair* pair_;
   std::vector<std::pair<double, double>> seen_;
   int calls_ = 0;
   double last_ = 0.0;
@@ -309,6 +324,12 @@ bool Secant(Probe& probe, double x0, double f0, double x1, double f1, double las
     }
     // The answer last: the caller keeps the speciation of the last call.
     const End end = PredictedEnd(probe, root);
+    std::vector<double> unknown;
+    for (const double x : {end.below, end.above}) {
+      if (std::isfinite(x) && x != end.answer && !probe.Known(x)) unknown.push_back(x);
+    }
+    if (!probe.Known(end.answer)) unknown.push_back(end.answer);
+    if (unknown.size() == 2) probe.AtPair(unknown[0], unknown[1]);
     const auto ask = [&](double x) {
       if (!probe.Known(x)) probe.At(x);
       return probe.Rising();
@@ -404,8 +425,8 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch) {
 }
 
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
-                            std::optional<double> hint, double slope) {
-  Probe probe(mismatch);
+                            std::optional<double> hint, double slope, const MismatchPair& pair) {
+  Probe probe(mismatch, &pair);
   const auto with_slope = [&](PhSearchResult r) {
     r.slope = SlopeAt(probe, r.ph);
     return r;
@@ -413,7 +434,10 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
   try {
     // The decimal search's first trial is asked for even so: far from the root its speciation
     // is the one most likely to stop at the pass limit, which the user is told of.
-    if (hint && probe.At(10.0) != 0.0 && WarmBracket(probe, *hint, slope)) {
+    // With the hint beside it where WarmBracket asks for the hint next.
+    const bool beside = hint && *hint >= 0.0 && *hint <= 14.0 && *hint != 10.0;
+    if (hint && (beside ? probe.AtPair(10.0, *hint) : probe.At(10.0)) != 0.0 &&
+        WarmBracket(probe, *hint, slope)) {
       // Adjacent last-step trials around the root leave the replay nothing to ask; a wider
       // bracket is narrowed first.
       if (probe.above - probe.below <= 1e-8 || Narrow(probe)) {

@@ -47,7 +47,14 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch);
 // pH 10; nullopt is the cold start. `slope`, where positive, is dD/dpH of the neighbouring
 // solution (its PhSearchResult::slope): the first step from the hint is then Newton's instead
 // of a fixed one, one speciation fewer. A wrong slope costs speciations, never the pH.
+//
+// `pair`, where given, computes mismatch at two pH values side by side (as two calls in turn,
+// the second last) and returns true, or returns false having done nothing: the search then
+// calls `mismatch` itself. The warm search asks for two at once where it needs two independent
+// values: pH 10 with the hint, and the two last trials.
+using MismatchPair = std::function<bool(double ph_a, double ph_b, double& d_a, double& d_b)>;
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
-                            std::optional<double> hint, double slope = 0.0);
+                            std::optional<double> hint, double slope = 0.0,
+                            const MismatchPair& pair = {});
 
 }  // namespace geofluid::speciation
