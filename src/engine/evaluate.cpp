@@ -128,13 +128,16 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
   } else {
     // Each trial speciates at its pH and compares the TOTH with the target; the result is the
     // speciation of the last trial, whose pH is the one found.
-    auto mismatch = [&](double ph) {
-      // A speciation that returns leaves the status clear of faults.
-      speciate(ph);
+    // A speciation that returns leaves the status clear of faults.
+    auto difference = [&] {
       e.toth = dataset.TothTarget(*stored_toth, steam_fraction, sample.steam_co2, sample.steam_h2s);
       const double d = e.toth - e.speciation.tnew[thermo::kHydrogen];
       platform::CheckFp("the TOTH of the pH search");
       return d;
+    };
+    auto mismatch = [&](double ph) {
+      speciate(ph);
+      return difference();
     };
     // Two speciations side by side, each as `mismatch` would have made it, in turn.
     speciation::MismatchPair pair = [&](double ph_a, double ph_b, double& d_a, double& d_b) {
@@ -145,10 +148,7 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
       double* d[2] = {&d_a, &d_b};
       for (int lane = 0; lane < 2; ++lane) {
         keep(ph[lane], (*both)[static_cast<std::size_t>(lane)]);
-        e.toth =
-            dataset.TothTarget(*stored_toth, steam_fraction, sample.steam_co2, sample.steam_h2s);
-        *d[lane] = e.toth - e.speciation.tnew[thermo::kHydrogen];
-        platform::CheckFp("the TOTH of the pH search");
+        *d[lane] = difference();
       }
       return true;
     };

@@ -1,6 +1,7 @@
 #include "speciation/pair.h"
 
 #include <cmath>
+#include <cstddef>
 
 #include "platform/errors.h"
 #include "platform/fp_status.h"
@@ -17,6 +18,14 @@ using Two = double __attribute__((vector_size(16)));
 using Row = std::array<Two, thermo::kMaxSpecies + 1>;
 
 inline Two Both(double x) { return Two{x, x}; }
+
+// One lane of a row.
+template <std::size_t N>
+std::array<double, N> LaneOf(const std::array<Two, N>& row, int lane) {
+  std::array<double, N> r;
+  for (std::size_t i = 0; i < N; ++i) r[i] = row[i][lane];
+  return r;
+}
 
 // The passes of Iteration::Compute, unchecked, on two rows of the same totals. Iteration's
 // comments say why each step is as it is; this is its arithmetic, lane by lane.
@@ -43,22 +52,10 @@ class PairIteration {
   }
   int PassCounter() const { return n_; }
   // The rows of one lane, for an Iteration to go on from.
-  void Lane(int lane, Iteration::SpeciesVector& m, Iteration::SpeciesVector& mp) const {
-    for (std::size_t i = 0; i < m.size(); ++i) {
-      m[i] = m_[i][lane];
-      mp[i] = mp_[i][lane];
-    }
-  }
-  std::array<double, thermo::kMaxSpecies + 1> Scaled(int lane) const {
-    std::array<double, thermo::kMaxSpecies + 1> r{};
-    for (std::size_t i = 0; i < r.size(); ++i) r[i] = mp_next_[i][lane];
-    return r;
-  }
-  Totals RecomputedTotals(int lane) const {
-    Totals r{};
-    for (std::size_t i = 0; i < r.size(); ++i) r[i] = tnew_[i][lane];
-    return r;
-  }
+  Iteration::SpeciesVector Basis(int lane) const { return LaneOf(m_, lane); }
+  Iteration::SpeciesVector Scaled(int lane) const { return LaneOf(mp_, lane); }
+  Iteration::SpeciesVector ScaledNext(int lane) const { return LaneOf(mp_next_, lane); }
+  Totals RecomputedTotals(int lane) const { return LaneOf(tnew_, lane); }
 
  private:
   Two Complexed(const thermo::BalanceDefinition& balance, const Row& molality) const {
@@ -178,17 +175,15 @@ std::optional<std::array<Speciation, 2>> SpeciatePair(const Totals& totals,
     for (int lane = 0; lane < 2; ++lane) {
       if (state[lane] == Iteration::State::kContinue) continue;
       ended[lane] = Ended{pair.PassCounter(), state[lane] == Iteration::State::kConverged,
-                          pair.Scaled(lane), pair.RecomputedTotals(lane)};
+                          pair.ScaledNext(lane), pair.RecomputedTotals(lane)};
     }
     if (ended[0] && ended[1]) break;
     pair.Commit();
     if (!ended[0] && !ended[1]) continue;
     // One lane ended: the other goes on alone, as Speciate's passes.
     const int lane = ended[0] ? 1 : 0;
-    Iteration::SpeciesVector m, mp;
-    pair.Lane(lane, m, mp);
     Iteration alone(constants, model);
-    alone.Resume(totals, m, mp, pair.PassCounter());
+    alone.Resume(totals, pair.Basis(lane), pair.Scaled(lane), pair.PassCounter());
     try {
       Iteration::State s;
       while ((s = alone.Pass()) == Iteration::State::kContinue) {

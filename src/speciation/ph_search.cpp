@@ -1,6 +1,7 @@
 #include "speciation/ph_search.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -324,12 +325,14 @@ bool Secant(Probe& probe, double x0, double f0, double x1, double f1, double las
     }
     // The answer last: the caller keeps the speciation of the last call.
     const End end = PredictedEnd(probe, root);
-    std::vector<double> unknown;
+    // Where exactly two of them are unknown, the two side by side, in the order asked below.
+    std::array<double, 3> unknown;
+    std::size_t count = 0;
     for (const double x : {end.below, end.above}) {
-      if (std::isfinite(x) && x != end.answer && !probe.Known(x)) unknown.push_back(x);
+      if (std::isfinite(x) && x != end.answer && !probe.Known(x)) unknown[count++] = x;
     }
-    if (!probe.Known(end.answer)) unknown.push_back(end.answer);
-    if (unknown.size() == 2) probe.AtPair(unknown[0], unknown[1]);
+    if (!probe.Known(end.answer)) unknown[count++] = end.answer;
+    if (count == 2) probe.AtPair(unknown[0], unknown[1]);
     const auto ask = [&](double x) {
       if (!probe.Known(x)) probe.At(x);
       return probe.Rising();
