@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "form/calculation.h"
 #include "platform/errors.h"
 #include "random_waters.h"
+#include "speciation/ph_estimate.h"
 #include "speciation/solver.h"
 
 namespace geofluid::speciation {
@@ -40,7 +42,8 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
   const int kCases = more ? std::atoi(more) : 1000;
   if (more) random.seed(random() + kCases);
   int failures_alike = 0, stopping = 0;
-  long decimal_calls = 0, fast_calls = 0, near_calls = 0, slope_calls = 0;
+  long decimal_calls = 0, fast_calls = 0, near_calls = 0, slope_calls = 0, estimated_calls = 0;
+  int estimated = 0, estimated_within_step = 0;
   for (int n = 0; n < kCases; ++n) {
     Case c = MakeCase(random, dataset);
     SCOPED_TRACE("case " + std::to_string(n) + " at " + c.second.box[17] + " °C, pH " +
@@ -65,7 +68,7 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
       // The fast search must fail alike.
       for (const std::optional<double> hint : {std::optional<double>(), std::optional(7.0)}) {
         try {
-          FastPhSearch(recorded, hint, 0.0, pair);
+          FastPhSearch(recorded, hint, 0.0, pair, hint);
           ADD_FAILURE() << "no error; the decimal search failed with " << e.what();
         } catch (const Error& fast) {
           EXPECT_STREQ(fast.what(), e.what());
@@ -79,19 +82,36 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
     ASSERT_EQ(fast.ph, reference.ph) << Text(fast.ph) << " != " << Text(reference.ph);
     EXPECT_EQ(calls.back(), fast.ph);
     EXPECT_EQ(fast.trials, static_cast<int>(calls.size()));
+    // As the engine searches: from the estimate, started at the sample's pH (the window's second
+    // mode reads none, and takes 7).
+    const double measured = form::BoxNumber(c.water.box, 13);
+    const std::optional<PhEstimate> estimate = mismatch.Estimate({std::nullopt, 0.0, 7.0});
+    calls.clear();
+    const PhSearchResult from_estimate = FastPhSearch(
+        recorded, std::nullopt, 0.0, pair, estimate ? std::optional(estimate->ph) : std::nullopt);
+    ASSERT_EQ(from_estimate.ph, reference.ph);
+    EXPECT_EQ(calls.back(), from_estimate.ph);
+    EXPECT_EQ(from_estimate.trials, static_cast<int>(calls.size()));
+    if (estimate) {
+      ++estimated;
+      // The last decimal step is 1e-9: the answer is its trial nearest the root below or above.
+      if (std::fabs(estimate->ph - reference.ph) < 1e-9) ++estimated_within_step;
+      estimated_calls += from_estimate.trials;
+    }
     // Through the engine the run keeps the speciation of the last trial: everything the report
     // prints is the decimal search's.
     const form::CalculationResult run = form::Calculate(c.second, nullptr, engine::Search::kFast);
     EXPECT_EQ(run.ph, reference.ph);
     // A decimal trial that stopped at the pass limit is shown to the user (a few random waters
     // at high temperature stop at pH 10): the run counts the same stops, out of as many decimal
-    // trials, with a few more speciations than the fast search's only.
+    // trials, with a few more speciations than the fast search's only: the decimal path's
+    // whole units below pH 10 it did not ask for (at most 9 above pH 0), and the answer again.
     EXPECT_EQ(run.decimal_trials, reference.trials);
     if (reference.non_convergences == 0) {
-      EXPECT_EQ(run.trials, fast.trials);
+      EXPECT_EQ(run.trials, from_estimate.trials);
     } else {
       ++stopping;
-      EXPECT_LT(run.trials, fast.trials + 8);
+      EXPECT_LE(run.trials, from_estimate.trials + 10);
     }
     EXPECT_EQ(run.toth, reference.toth);
     EXPECT_EQ(run.non_convergences, reference.non_convergences);
@@ -112,7 +132,6 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
     // search's pH with its last call there.
     std::mt19937_64 offsets(n);
     const double near = reference.ph + std::uniform_real_distribution<double>(-0.1, 0.1)(offsets);
-    const double measured = form::BoxNumber(c.water.box, 13);
     for (const double hint : {near, measured, -5.0, 16.0, reference.ph}) {
       SCOPED_TRACE("hint " + Text(hint));
       calls.clear();
@@ -133,6 +152,15 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
       if (slope == fast.slope) slope_calls += warm.trials;
     }
     EXPECT_GT(fast.slope, 0.0);
+    // Estimates off by a step, a little, a lot, or out of range: the pH is the same.
+    for (const double off : {1e-9, -3e-9, 1e-6, 0.3, -2.0, 20.0}) {
+      SCOPED_TRACE("estimate off by " + Text(off));
+      calls.clear();
+      const PhSearchResult missed =
+          FastPhSearch(recorded, std::nullopt, 0.0, pair, reference.ph + off);
+      ASSERT_EQ(missed.ph, reference.ph) << Text(missed.ph) << " != " << Text(reference.ph);
+      EXPECT_EQ(calls.back(), missed.ph);
+    }
   }
   EXPECT_LT(failures_alike, kCases / 10);
   // Some of SOLVEQ's waters stop, so the way above is taken.
@@ -144,12 +172,19 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
   EXPECT_LT(fast_calls, 12 * kCases);  // from pH 10 (12.6 by secant steps alone)
   EXPECT_LT(10 * near_calls, 7 * fast_calls);
   EXPECT_LT(slope_calls, near_calls);
+  // Nearly every water has an estimate, and nearly every estimate is right to a last decimal
+  // step: its search asks for pH 10 and the last two trials, and little else.
+  EXPECT_GT(estimated, kCases * 95 / 100);
+  EXPECT_GT(estimated_within_step, estimated * 9 / 10);
+  EXPECT_LT(estimated_calls, 4 * estimated);
   std::printf(
       "calls per search: decimal %.2f, fast %.2f, from near the answer %.2f, with its slope "
-      "%.2f; %d with a stop at the pass limit\n",
+      "%.2f, from the estimate %.2f; %d of %d estimates within a last step; %d with a stop at "
+      "the pass limit\n",
       static_cast<double>(decimal_calls) / kCases, static_cast<double>(fast_calls) / kCases,
       static_cast<double>(near_calls) / kCases, static_cast<double>(slope_calls) / kCases,
-      stopping);
+      static_cast<double>(estimated_calls) / std::max(estimated, 1), estimated_within_step,
+      estimated, stopping);
 }
 
 // Mismatch functions that break what the fast search takes for granted: it must still end
@@ -239,6 +274,27 @@ TEST(PhSearch, FastEqualsDecimalWhereItsAssumptionsFail) {
           EXPECT_EQ(warm.ph, decimal.ph) << Text(warm.ph) << " != " << Text(decimal.ph);
           EXPECT_EQ(last, warm.ph);
           EXPECT_EQ(warm.path, decimal.path);
+        }
+      }
+      // The same point as an estimate of the root, alone and beside a hint.
+      for (const std::optional<double> beside : {std::optional<double>(), std::optional(8.0)}) {
+        std::string estimated_error;
+        PhSearchResult estimated{};
+        try {
+          estimated = FastPhSearch(
+              [&](double ph) {
+                last = ph;
+                return s.mismatch(ph);
+              },
+              beside, 0.0, {}, hint);
+        } catch (const Error& e) {
+          estimated_error = e.what();
+        }
+        EXPECT_EQ(estimated_error, decimal_error);
+        if (decimal_error.empty()) {
+          EXPECT_EQ(estimated.ph, decimal.ph) << Text(estimated.ph) << " != " << Text(decimal.ph);
+          EXPECT_EQ(last, estimated.ph);
+          EXPECT_EQ(estimated.path, decimal.path);
         }
       }
     }

@@ -11,6 +11,7 @@
 #include "form/analysis_input.h"
 #include "form/calculation.h"
 #include "speciation/pair.h"
+#include "speciation/ph_estimate.h"
 #include "speciation/solver.h"
 #include "steam/steam_fraction.h"
 #include "thermo/equilibrium_constants.h"
@@ -80,6 +81,10 @@ class SecondMode {
   double operator()(double ph) const {
     return target_ -
            speciation::Speciate(totals_, ph, constants_, model_, nullptr).tnew[thermo::kHydrogen];
+  }
+  // The estimate the engine's search starts from.
+  std::optional<speciation::PhEstimate> Estimate(const speciation::EstimateStart& start) const {
+    return speciation::EstimatePh(totals_, target_, constants_, model_, start);
   }
   // The same at two pH values side by side, where they do not fault.
   bool Pair(double a, double b, double& da, double& db) const {

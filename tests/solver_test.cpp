@@ -17,6 +17,7 @@
 #include "saturation/saturation_index.h"
 #include "speciation/iteration.h"
 #include "speciation/pair.h"
+#include "speciation/ph_estimate.h"
 #include "speciation/power.h"
 #include "thermo/equilibrium_constants.h"
 #include "thermo/thermo_storage.h"
@@ -363,6 +364,31 @@ TEST_P(SpeciationOfBothDatasets, MeasuredPhIsFoundAgainFromItsToth) {
   } while (search.Next(TothTarget(d, stored, 0.0, 0.02, 0.002) - s.tnew[13]));
   EXPECT_NEAR(search.Ph(), 8.3, 2e-9);
   EXPECT_GE(search.Trials(), 19);
+}
+
+// The estimate the pH search starts from: near the pH a TOTH was computed at, from a cold start
+// or from a hint, and none (with the status clear) where a run faults or D is no number.
+TEST_P(SpeciationOfBothDatasets, EstimatedPhIsNearTheMeasuredOrThereIsNone) {
+  const DatasetId d = GetParam();
+  const Conditions c = At(d, 25.0);
+  const Totals t = GeothermalWater();
+  const double stored = Speciate(t, 8.3, c.k, c.model, nullptr).tnew[13];
+  for (const EstimateStart start : {EstimateStart{std::nullopt, 0.0, 7.0},
+                                    EstimateStart{8.25, 0.0, 7.0}, EstimateStart{-3.0, 0.0, 2.0}}) {
+    const std::optional<PhEstimate> estimate = EstimatePh(t, stored, c.k, c.model, start);
+    ASSERT_TRUE(estimate);
+    // Within a tenth of the last decimal step: the runs converged to 1e-9 against Speciate's 1e-10.
+    EXPECT_NEAR(estimate->ph, 8.3, 1e-10);
+    EXPECT_GT(estimate->slope, 0.0);
+  }
+  Totals no_water = t;
+  no_water[14] = 0.0;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_FALSE(EstimatePh(no_water, stored, c.k, c.model, {std::nullopt, 0.0, 7.0}));
+  EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
+  EXPECT_FALSE(EstimatePh(t, nan, c.k, c.model, {8.0, 0.0, 7.0}));
+  EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
+  EXPECT_FALSE(EstimatePh(t, stored, c.k, c.model, {std::nullopt, 0.0, nan}));
 }
 
 TEST(PhSearch, DecimalStagesAsTabled) {

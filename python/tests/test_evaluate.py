@@ -220,14 +220,14 @@ def test_docstrings_state_columns_and_units():
 
 
 def test_the_gil_is_released_while_computing():
-    # Another Python thread keeps running during a call of a few seconds; with the GIL held
-    # it would get no turn until the call returned.
+    # Another Python thread keeps running during a call of a few tenths of a second; with the
+    # GIL held it would get no turn until the call returned.
     df = varied_wells(200)
     done = threading.Event()
     turns = 0
 
     def work():
-        geofluid.evaluate(df, temperatures=[250], threads=1)
+        geofluid.evaluate(df, temperatures=list(range(100, 301, 10)), threads=1)
         done.set()
 
     worker = threading.Thread(target=work)

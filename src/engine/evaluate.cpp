@@ -9,6 +9,7 @@
 #include "platform/fp_status.h"
 #include "saturation/saturation_index.h"
 #include "speciation/pair.h"
+#include "speciation/ph_estimate.h"
 #include "speciation/ph_search.h"
 
 namespace geofluid::engine {
@@ -51,10 +52,11 @@ namespace {
 // fails; with a stop noted, the caller then runs the decimal search, so that the user sees the
 // same stops and error.
 void FastSearch(const std::function<double(double)>& mismatch, const speciation::MismatchPair& pair,
-                const Hooks& hooks, std::vector<double>& stops_at, const std::vector<double>& asked,
-                Evaluation& e) {
+                std::optional<speciation::PhEstimate> estimate, const Hooks& hooks,
+                std::vector<double>& stops_at, const std::vector<double>& asked, Evaluation& e) {
   const speciation::PhSearchResult r =
-      speciation::FastPhSearch(mismatch, hooks.ph_hint, hooks.ph_slope, pair);
+      speciation::FastPhSearch(mismatch, hooks.ph_hint, hooks.ph_slope, pair,
+                               estimate ? std::optional(estimate->ph) : std::nullopt);
   const auto on_path = [&](double ph) {
     return std::find(r.path.begin(), r.path.end(), ph) != r.path.end();
   };
@@ -76,7 +78,8 @@ void FastSearch(const std::function<double(double)>& mismatch, const speciation:
       }
     }
   }
-  e.ph_slope = r.slope;
+  // The slope of the estimate's last secant step where the search's own trials were too close.
+  e.ph_slope = r.slope == 0.0 && estimate ? estimate->slope : r.slope;
   e.decimal_trials = static_cast<int>(r.path.size());
 }
 
@@ -154,9 +157,15 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
     };
     bool found = false;
     if (hooks.search == Search::kFast) {
+      // The search asks first for the last trials around an estimate of the pH; the sample's
+      // measured pH is where the estimate starts without a neighbouring solution.
+      const std::optional<speciation::PhEstimate> estimate = speciation::EstimatePh(
+          e.totals,
+          dataset.TothTarget(*stored_toth, steam_fraction, sample.steam_co2, sample.steam_h2s),
+          at->constants, at->activity, {hooks.ph_hint, hooks.ph_slope, sample.ph});
       noting_stops = true;
       try {
-        FastSearch(mismatch, pair, hooks, stops_at, asked, e);
+        FastSearch(mismatch, pair, estimate, hooks, stops_at, asked, e);
         found = true;
       } catch (const Error&) {
         if (stops_at.empty()) throw;

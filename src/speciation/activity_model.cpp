@@ -35,11 +35,15 @@ double ActivityCoefficient(const ActivityModel& model, int charge, double ion_si
 }
 
 void ActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
-                          int count, double ionic_strength, double* gamma) {
+                          int count, double ionic_strength, double* gamma, bool near) {
   const double root = std::sqrt(ionic_strength);
   for (int i = 0; i < count; ++i)
     gamma[i] = LogGamma(model, charge[i], ion_size[i], ionic_strength, root);
-  TenTo(gamma, count, gamma);
+  if (near) {
+    TenToNear(gamma, count, gamma);
+  } else {
+    TenTo(gamma, count, gamma);
+  }
 }
 
 }  // namespace geofluid::speciation

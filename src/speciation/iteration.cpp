@@ -26,11 +26,14 @@ inline double Complexed(const thermo::BalanceDefinition& balance,
 
 }  // namespace
 
-Iteration::Iteration(const thermo::EquilibriumConstants& constants, const ActivityModel& model)
+Iteration::Iteration(const thermo::EquilibriumConstants& constants, const ActivityModel& model,
+                     double tolerance)
     : constants_(constants),
       model_(model),
       dataset_(constants.dataset),
-      count_(ModelOf(constants.dataset).species_count) {}
+      count_(ModelOf(constants.dataset).species_count),
+      tolerance_(tolerance),
+      near_(tolerance > kTolerance) {}
 
 void Iteration::Fail(const char* step) const {
   const char* fault = platform::RaisedFpFault();
@@ -77,10 +80,10 @@ Iteration::State Iteration::Pass() {
   // the checks, which name the step: both runs compute the same from the same rows, so the
   // fault and the message are those of the checked run. Start leaves the status clear and a
   // fault never passes a pass, so a pass begins with none raised.
-  State state = Compute<false>();
+  State state = near_ ? Compute<false, true>() : Compute<false, false>();
   if (platform::FpFaultRaised()) {
     platform::ClearFpFaults();
-    state = Compute<true>();
+    state = near_ ? Compute<true, true>() : Compute<true, false>();
     platform::ClearFpFaults();
   }
   if (state != State::kContinue) return state;
@@ -99,7 +102,7 @@ void Iteration::Check(const char* step) const {
 
 // One pass from rows n and n + 1 as they stand; it changes nothing the next run of the same
 // pass reads.
-template <bool kChecked>
+template <bool kChecked, bool kNear>
 Iteration::State Iteration::Compute() {
   const DatasetModel& d = ModelOf(dataset_);
   const int last = count_;
@@ -117,7 +120,7 @@ Iteration::State Iteration::Compute() {
 
   std::array<double, thermo::kMaxSpecies + 1> group_gamma;
   ActivityCoefficients(model_, d.group_charge.data(), d.group_size.data(), d.group_count,
-                       ionic_strength, group_gamma.data());
+                       ionic_strength, group_gamma.data(), kNear);
   for (int i = 1; i <= last; ++i) gamma_[i] = group_gamma[d.group[i]];
   Check<kChecked>("the activity coefficients");
   // Water is not given the formula inside the passes: its activity gamma * T14 is 1.
@@ -137,8 +140,10 @@ Iteration::State Iteration::Compute() {
   Check<kChecked>("the activities");
 
   constexpr int kPower = DatasetModel::kFirstPower;
-  for (int j = 0; j < d.power_count; ++j)
-    a_[kPower + j] = d.powers[j].raise(a_[d.powers[j].species]);
+  for (int j = 0; j < d.power_count; ++j) {
+    const double x = a_[d.powers[j].species];
+    a_[kPower + j] = kNear ? d.powers[j].raise.Near(x) : d.powers[j].raise(x);
+  }
   for (int r = 0; r < d.reciprocal_count; ++r)
     a_[kPower + DatasetModel::kMaxPowers + r] = 1.0 / a_[d.reciprocal_of[r]];
   for (int k = thermo::kFirstComplex; k <= last; ++k) {
@@ -174,7 +179,7 @@ Iteration::State Iteration::Compute() {
 
   bool converged = true;
   for (int i = 1; i <= last && converged; ++i) {
-    converged = !(std::fabs((mp_next_[i] - mp_[i]) / mp_next_[i]) > kTolerance);
+    converged = !(std::fabs((mp_next_[i] - mp_[i]) / mp_next_[i]) > tolerance_);
   }
   Check<kChecked>("the convergence test");
   return converged ? State::kConverged : State::kContinue;

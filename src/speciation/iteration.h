@@ -16,7 +16,11 @@ class Iteration {
   using SpeciesVector = std::array<double, thermo::kMaxSpecies + 1>;
   using ComponentVector = std::array<double, thermo::kBasisCount + 1>;
 
-  Iteration(const thermo::EquilibriumConstants& constants, const ActivityModel& model);
+  // `tolerance`: the largest relative change of a molality in a converged pass. A looser one
+  // than the speciation's serves only where an estimate is enough; such a run also takes its
+  // powers to a few ulp (RaiseTo::Near, TenToNear) instead of std::pow's bits.
+  Iteration(const thermo::EquilibriumConstants& constants, const ActivityModel& model,
+            double tolerance = kTolerance);
 
   // Row 1 from the totals and the pH.
   void Start(const Totals& totals, double ph);
@@ -35,7 +39,7 @@ class Iteration {
   const ComponentVector& RecomputedTotals() const { return tnew_; }
 
  private:
-  template <bool kChecked>
+  template <bool kChecked, bool kNear>
   State Compute();
   template <bool kChecked>
   void Check(const char* step) const;
@@ -45,6 +49,8 @@ class Iteration {
   ActivityModel model_;
   thermo::DatasetId dataset_;
   int count_;
+  double tolerance_;
+  bool near_;  // powers to a few ulp
   Totals t_{};
   int n_ = 1;
   SpeciesVector m_{};        // m(n, i) of the basis species entering the pass

@@ -16,6 +16,8 @@ namespace geofluid::speciation {
 
 namespace {
 
+constexpr double kFirstTrial = 10.0;  // the decimal search's
+
 // Every value of D asked for so far. D is taken to rise with pH, so a point at or above a
 // positive value is positive and a point at or below a negative one is negative.
 class Probe {
@@ -119,7 +121,7 @@ bool Flank(Probe& probe, double x, double width) {
 // line through the last two points in that variable meets zero, a little beyond.
 bool Bracket(Probe& probe) {
   constexpr double kLowest = -5.0, kHighest = 16.0;
-  double x0 = 10.0;
+  double x0 = kFirstTrial;
   const std::optional<double> known = probe.Known(x0);
   double f0 = known ? *known : probe.At(x0);
   if (f0 == 0.0) return true;
@@ -382,12 +384,49 @@ bool WarmBracket(Probe& probe, double hint, double slope) {
   return Secant(probe, x0, f0, x1, f1, step, hint - kWindow, hint + kWindow);
 }
 
+// The decimal search's last two trials around an estimate of the root, the first beside pH 10
+// and the answer last. Where they do not bracket the root they lie next to it, and the secant
+// steps go on from them. True as Secant.
+bool NearEstimate(Probe& probe, double estimate) {
+  if (!(estimate >= 0.0 && estimate <= 14.0)) return false;
+  const End end = PredictedEnd(probe, estimate);
+  std::array<double, 2> others;
+  std::size_t count = 0;
+  for (const double x : {end.below, end.above}) {
+    if (std::isfinite(x) && x != end.answer && !probe.Known(x)) others[count++] = x;
+  }
+  if (!probe.Known(kFirstTrial)) {
+    if (count > 0 && others[0] != kFirstTrial) {
+      probe.AtPair(kFirstTrial, others[0]);
+    } else {
+      probe.At(kFirstTrial);
+    }
+  }
+  const auto ask = [&](double x) {
+    if (!probe.Known(x)) probe.At(x);
+    return probe.Rising();
+  };
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!ask(others[i])) return false;
+  }
+  if (!ask(end.answer)) return false;
+  if (probe.above - probe.below <= 1e-8) return true;
+  if (!std::isfinite(end.below) || !std::isfinite(end.above)) return false;
+  const double f_below = *probe.Known(end.below), f_above = *probe.Known(end.above);
+  // The distance to the root, as the last step: the secant's first step is taken where it is
+  // longer than the guessed trials can close.
+  const double distance = std::fabs(f_above * (end.above - end.below) / (f_above - f_below));
+  if (!(distance < 1.0)) return false;
+  return Secant(probe, end.below, f_below, end.above, f_above, std::max(distance, 1e-9),
+                estimate - 1.0, estimate + 1.0);
+}
+
 // From the bracket, secant steps and the last two trials as from a hint; where they do not
 // close the bracket to adjacent last-step trials, Brent's method goes on from what they found.
 bool ColdSecant(Probe& probe) {
   if (!probe.Bracketed()) return false;
   const double below = probe.below, above = probe.above;
-  const double direction = probe.Known(10.0).value_or(0.0) > 0.0 ? -1.0 : 1.0;
+  const double direction = probe.Known(kFirstTrial).value_or(0.0) > 0.0 ? -1.0 : 1.0;
   return Secant(probe, below, probe.below_d, above, probe.above_d, above - below, below, above,
                 direction) &&
          probe.above - probe.below <= 1e-8;
@@ -428,19 +467,31 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch) {
 }
 
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
-                            std::optional<double> hint, double slope, const MismatchPair& pair) {
+                            std::optional<double> hint, double slope, const MismatchPair& pair,
+                            std::optional<double> estimate) {
   Probe probe(mismatch, &pair);
   const auto with_slope = [&](PhSearchResult r) {
     r.slope = SlopeAt(probe, r.ph);
     return r;
   };
   try {
+    if (estimate && NearEstimate(probe, *estimate) &&
+        (probe.above - probe.below <= 1e-8 || Narrow(probe))) {
+      if (std::optional<PhSearchResult> result = Replay(probe)) return with_slope(*result);
+    }
+  } catch (const Error&) {
+    // As from a hint: the searches below go their own way.
+  }
+  try {
     // The decimal search's first trial is asked for even so: far from the root its speciation
     // is the one most likely to stop at the pass limit, which the user is told of.
     // With the hint beside it where WarmBracket asks for the hint next.
-    const bool beside = hint && *hint >= 0.0 && *hint <= 14.0 && *hint != 10.0;
-    if (hint && (beside ? probe.AtPair(10.0, *hint) : probe.At(10.0)) != 0.0 &&
-        WarmBracket(probe, *hint, slope)) {
+    const bool beside = hint && *hint >= 0.0 && *hint <= 14.0 && *hint != kFirstTrial;
+    const auto first = [&] {
+      if (const std::optional<double> known = probe.Known(kFirstTrial)) return *known;
+      return beside ? probe.AtPair(kFirstTrial, *hint) : probe.At(kFirstTrial);
+    };
+    if (hint && first() != 0.0 && WarmBracket(probe, *hint, slope)) {
       // Adjacent last-step trials around the root leave the replay nothing to ask; a wider
       // bracket is narrowed first.
       if (probe.above - probe.below <= 1e-8 || Narrow(probe)) {
@@ -452,7 +503,7 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
   }
   try {
     if (probe.Rising() && Bracket(probe) &&
-        (probe.Known(10.0) == 0.0 || ColdSecant(probe) || Narrow(probe))) {
+        (probe.Known(kFirstTrial) == 0.0 || ColdSecant(probe) || Narrow(probe))) {
       if (std::optional<PhSearchResult> result = Replay(probe)) return with_slope(*result);
     }
   } catch (const Error&) {

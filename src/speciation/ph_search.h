@@ -53,8 +53,15 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch);
 // calls `mismatch` itself. The warm search asks for two at once where it needs two independent
 // values: pH 10 with the hint, and the two last trials.
 using MismatchPair = std::function<bool(double ph_a, double ph_b, double& d_a, double& d_b)>;
+//
+// `estimate`, where given, is a pH taken to lie within a small part of the last decimal step of
+// the sign change (EstimatePh's): the decimal search's two last trials around it are asked for
+// first, one beside pH 10, and where they bracket the sign change nothing else is. Where they
+// miss, the warm search goes on from the estimate with their slope. A wrong estimate costs
+// speciations, never the pH.
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
                             std::optional<double> hint, double slope = 0.0,
-                            const MismatchPair& pair = {});
+                            const MismatchPair& pair = {},
+                            std::optional<double> estimate = std::nullopt);
 
 }  // namespace geofluid::speciation

@@ -134,4 +134,22 @@ void TenTo(const double* y, int n, double* out) {
   for (; i < n; ++i) out[i] = std::pow(10.0, y[i]);
 }
 
+void TenToNear(const double* y, int n, double* out) {
+  static const bool kVector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  int i = 0;
+  if (kVector) {
+    for (; i + 4 <= n; i += 4) {
+      const double given[4] = {y[i], y[i + 1], y[i + 2], y[i + 3]};
+      std::uint64_t good[4];
+      TenToFour(given, out + i, good);
+      // Outside the range the candidate is no power.
+      for (int l = 0; l < 4; ++l) {
+        const double a = std::fabs(given[l]);
+        if (!(a >= 0x1p-60 && a <= 300.0)) out[i + l] = std::pow(10.0, given[l]);
+      }
+    }
+  }
+  for (; i < n; ++i) out[i] = std::pow(10.0, y[i]);
+}
+
 }  // namespace geofluid::speciation

@@ -46,9 +46,10 @@ double IonicStrength(const thermo::Catalogue& catalogue, const double* molality,
                      int last);
 double ActivityCoefficient(const ActivityModel& model, int charge, double ion_size,
                            double ionic_strength);
-// The same for `count` ions at once: gamma[i] of charge[i] and ion_size[i].
+// The same for `count` ions at once: gamma[i] of charge[i] and ion_size[i]; `near`: to a few
+// ulp only (TenToNear), for runs that need no bits of std::pow.
 void ActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
-                          int count, double ionic_strength, double* gamma);
+                          int count, double ionic_strength, double* gamma, bool near = false);
 
 // One speciation of the dataset of `constants` from the totals and pH, followed by the final
 // ionic strength, activity coefficients, activities and TOTH. `on_pass_limit` is called when
