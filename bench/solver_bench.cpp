@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -72,6 +73,25 @@ void TwoSideBySide(benchmark::State& state) {
   const speciation::Totals t = Water();
   for (auto _ : state)
     benchmark::DoNotOptimize(speciation::SpeciatePair(t, {10.0, 6.2}, s.k, s.model));
+}
+
+// The three a search from an estimate asks for (pH 10 and the last two trials), in turn and
+// side by side, the third started in the lane the first of the others frees.
+void ThreeInTurn(benchmark::State& state) {
+  const Setup s = At(thermo::DatasetId::kSolveq, 250.0);
+  const speciation::Totals t = Water();
+  for (auto _ : state) {
+    for (const double ph : {10.0, 6.2, 6.2 + 1e-9})
+      benchmark::DoNotOptimize(speciation::Speciate(t, ph, s.k, s.model, nullptr));
+  }
+}
+
+void ThreeSideBySide(benchmark::State& state) {
+  const Setup s = At(thermo::DatasetId::kSolveq, 250.0);
+  const speciation::Totals t = Water();
+  const std::array<double, 3> ph{10.0, 6.2, 6.2 + 1e-9};
+  for (auto _ : state)
+    benchmark::DoNotOptimize(speciation::SpeciateSideBySide(t, ph, s.k, s.model));
 }
 
 // The TOTH of the water measured at pH 8.3 at 25 °C, searched for at 250 °C.
@@ -225,6 +245,8 @@ BENCHMARK_CAPTURE(PowerRaiseTo, inverse_cube, -3.0);
 BENCHMARK_CAPTURE(PowerRaiseTo, inverse_square, -2.0);
 BENCHMARK(TwoInTurn)->Unit(benchmark::kMicrosecond);
 BENCHMARK(TwoSideBySide)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ThreeInTurn)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ThreeSideBySide)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Speciation, solveq, thermo::DatasetId::kSolveq)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Speciation, supcrt, thermo::DatasetId::kSupcrt)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Search, solveq, thermo::DatasetId::kSolveq)->Unit(benchmark::kMillisecond);

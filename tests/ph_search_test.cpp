@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <random>
+#include <span>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -56,9 +57,9 @@ TEST_P(FastSearchOfBothDatasets, SamePhBitForBitOnRandomWaters) {
       return mismatch(ph);
     };
     // The warm searches ask for two at once, as the engine's do.
-    const MismatchPair pair = [&](double a, double b, double& da, double& db) {
-      if (!mismatch.Pair(a, b, da, db)) return false;
-      calls.insert(calls.end(), {a, b});
+    const MismatchSideBySide pair = [&](std::span<const double> ph, std::span<double> d) {
+      if (!mismatch.SideBySide(ph, d)) return false;
+      calls.insert(calls.end(), ph.begin(), ph.end());
       return true;
     };
     form::CalculationResult reference;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <span>
 #include <string>
 
 #include "form/analysis_input.h"
@@ -86,12 +87,11 @@ class SecondMode {
   std::optional<speciation::PhEstimate> Estimate(const speciation::EstimateStart& start) const {
     return speciation::EstimatePh(totals_, target_, constants_, model_, start);
   }
-  // The same at two pH values side by side, where they do not fault.
-  bool Pair(double a, double b, double& da, double& db) const {
-    const auto both = speciation::SpeciatePair(totals_, {a, b}, constants_, model_);
-    if (!both) return false;
-    da = target_ - (*both)[0].tnew[thermo::kHydrogen];
-    db = target_ - (*both)[1].tnew[thermo::kHydrogen];
+  // The same at two or three pH values side by side, where they do not fault.
+  bool SideBySide(std::span<const double> ph, std::span<double> d) const {
+    const auto all = speciation::SpeciateSideBySide(totals_, ph, constants_, model_);
+    if (!all) return false;
+    for (std::size_t i = 0; i < ph.size(); ++i) d[i] = target_ - (*all)[i].tnew[thermo::kHydrogen];
     return true;
   }
 

@@ -137,8 +137,9 @@ bool SameBits(const Speciation& a, const Speciation& b) {
 }
 
 // Side by side, each lane is Speciate to the bit, whichever ends first and whichever lane it is
-// in; a stop at the pass limit is told by `converged`; where either faults, there is no pair.
-TEST(SpeciatePair, EachIsSpeciateToTheBitOrThereIsNone) {
+// in, and so is a third started in the lane that ended first; a stop at the pass limit is told
+// by `converged`, in a lane ahead of the other or behind; where any faults, there is none.
+TEST(SpeciateSideBySide, EachIsSpeciateToTheBitOrThereIsNone) {
   const std::vector<BitsCase> cases = BitsCases();
   ASSERT_GE(cases.size(), 200u);
   int ends_apart = 0;
@@ -159,6 +160,20 @@ TEST(SpeciatePair, EachIsSpeciateToTheBitOrThereIsNone) {
     }
   }
   EXPECT_GT(ends_apart, 300);
+  for (std::size_t n = 200; n < 300; ++n) {
+    const BitsCase& w = cases[n];
+    const Conditions c = At(w.dataset, w.temperature);
+    const double ph = w.ph;
+    for (const std::array<double, 3> three :
+         {std::array{10.0, ph, ph + 1e-9}, std::array{ph, 10.0, ph - 0.3}}) {
+      const auto all = SpeciateSideBySide(w.totals, three, c.k, c.model);
+      ASSERT_TRUE(all) << n;
+      for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(SameBits((*all)[i], Speciate(w.totals, three[i], c.k, c.model, nullptr)))
+            << n << " speciation " << i;
+      }
+    }
+  }
 
   // 11.187 stops at the pass limit at 200 °C; 11.19 diverges; 10^-400 is 0.
   const Conditions c = At(DatasetId::kSolveq, 200.0);
@@ -166,9 +181,24 @@ TEST(SpeciatePair, EachIsSpeciateToTheBitOrThereIsNone) {
   ASSERT_TRUE(stop);
   EXPECT_TRUE(SameBits((*stop)[1], Speciate(GeothermalWater(), 11.187, c.k, c.model, nullptr)));
   EXPECT_FALSE((*stop)[1].converged);
+  for (const std::array<double, 3> three :
+       {std::array{11.187, 7.0, 6.5}, std::array{7.0, 11.187, 6.5}, std::array{7.0, 6.5, 11.187}}) {
+    const auto all = SpeciateSideBySide(GeothermalWater(), three, c.k, c.model);
+    ASSERT_TRUE(all);
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_TRUE(SameBits((*all)[i], Speciate(GeothermalWater(), three[i], c.k, c.model, nullptr)))
+          << "speciation " << i << " of " << three[0] << ", " << three[1] << ", " << three[2];
+      EXPECT_EQ((*all)[i].converged, three[i] != 11.187);
+    }
+  }
   for (const std::array<double, 2> both :
        {std::array{7.0, 11.19}, std::array{11.19, 7.0}, std::array{400.0, 7.0}}) {
     EXPECT_FALSE(SpeciatePair(GeothermalWater(), both, c.k, c.model));
+    EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
+  }
+  for (const std::array<double, 3> three :
+       {std::array{7.0, 6.5, 11.19}, std::array{7.0, 6.5, 400.0}}) {
+    EXPECT_FALSE(SpeciateSideBySide(GeothermalWater(), three, c.k, c.model));
     EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
   }
 }

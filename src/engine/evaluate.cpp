@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -51,11 +52,12 @@ namespace {
 // decimal path's trials, each as often as the path holds it. Throws where the fast search
 // fails; with a stop noted, the caller then runs the decimal search, so that the user sees the
 // same stops and error.
-void FastSearch(const std::function<double(double)>& mismatch, const speciation::MismatchPair& pair,
+void FastSearch(const std::function<double(double)>& mismatch,
+                const speciation::MismatchSideBySide& side_by_side,
                 std::optional<speciation::PhEstimate> estimate, const Hooks& hooks,
                 std::vector<double>& stops_at, const std::vector<double>& asked, Evaluation& e) {
   const speciation::PhSearchResult r =
-      speciation::FastPhSearch(mismatch, hooks.ph_hint, hooks.ph_slope, pair,
+      speciation::FastPhSearch(mismatch, hooks.ph_hint, hooks.ph_slope, side_by_side,
                                estimate ? std::optional(estimate->ph) : std::nullopt);
   const auto on_path = [&](double ph) {
     return std::find(r.path.begin(), r.path.end(), ph) != r.path.end();
@@ -142,16 +144,14 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
       speciate(ph);
       return difference();
     };
-    // Two speciations side by side, each as `mismatch` would have made it, in turn.
-    speciation::MismatchPair pair = [&](double ph_a, double ph_b, double& d_a, double& d_b) {
-      const auto both =
-          speciation::SpeciatePair(e.totals, {ph_a, ph_b}, at->constants, at->activity);
-      if (!both) return false;
-      const double ph[2] = {ph_a, ph_b};
-      double* d[2] = {&d_a, &d_b};
-      for (int lane = 0; lane < 2; ++lane) {
-        keep(ph[lane], (*both)[static_cast<std::size_t>(lane)]);
-        *d[lane] = difference();
+    // Speciations side by side, each as `mismatch` would have made it, in turn.
+    speciation::MismatchSideBySide side_by_side = [&](std::span<const double> ph,
+                                                      std::span<double> d) {
+      const auto all = speciation::SpeciateSideBySide(e.totals, ph, at->constants, at->activity);
+      if (!all) return false;
+      for (std::size_t i = 0; i < ph.size(); ++i) {
+        keep(ph[i], (*all)[i]);
+        d[i] = difference();
       }
       return true;
     };
@@ -165,7 +165,7 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
           at->constants, at->activity, {hooks.ph_hint, hooks.ph_slope, sample.ph});
       noting_stops = true;
       try {
-        FastSearch(mismatch, pair, estimate, hooks, stops_at, asked, e);
+        FastSearch(mismatch, side_by_side, estimate, hooks, stops_at, asked, e);
         found = true;
       } catch (const Error&) {
         if (stops_at.empty()) throw;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <utility>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/fp_status.h"
@@ -27,20 +29,25 @@ std::array<double, N> LaneOf(const std::array<Two, N>& row, int lane) {
   return r;
 }
 
-// The passes of Iteration::Compute, unchecked, on two rows of the same totals. Iteration's
-// comments say why each step is as it is; this is its arithmetic, lane by lane.
+// The passes of Iteration::Compute, unchecked, on two rows of the same totals, each lane at its
+// own pass. Iteration's comments say why each step is as it is; this is its arithmetic, lane by
+// lane.
 class PairIteration {
  public:
   PairIteration(const thermo::EquilibriumConstants& constants, const ActivityModel& model,
-                const Totals& totals, std::array<double, 2> ph)
-      : d_(ModelOf(constants.dataset)), constants_(constants), model_(model), t_(totals) {
-    for (int c = 1; c <= 12; ++c) m_[c] = Both(t_[c]);
-    m_[thermo::kHydrogen] = Two{std::pow(10.0, -ph[0]), std::pow(10.0, -ph[1])};
-    m_[thermo::kWater] = Both(t_[thermo::kWater]);
-  }
+                const Totals& totals)
+      : d_(ModelOf(constants.dataset)), constants_(constants), model_(model), t_(totals) {}
 
-  bool StartFailed() const {
-    return m_[thermo::kHydrogen][0] == 0.0 || m_[thermo::kHydrogen][1] == 0.0;
+  // Row 1 of a lane, as Iteration::Start; false where 10^-pH is 0.
+  bool Start(int lane, double ph) {
+    for (auto* row : {&m_, &mp_}) {
+      for (Two& x : *row) x[lane] = 0.0;
+    }
+    for (int c = 1; c <= 12; ++c) m_[c][lane] = t_[c];
+    m_[thermo::kHydrogen][lane] = std::pow(10.0, -ph);
+    m_[thermo::kWater][lane] = t_[thermo::kWater];
+    n_[lane] = 1;
+    return m_[thermo::kHydrogen][lane] != 0.0;
   }
 
   // One pass; per lane whether it ended (converged or at the pass limit).
@@ -48,13 +55,17 @@ class PairIteration {
   void Commit() {
     for (int i = 1; i <= thermo::kHydrogen; ++i) m_[i] = mp_next_[i];
     mp_ = mp_next_;
-    ++n_;
+    ++n_[0];
+    ++n_[1];
   }
-  int PassCounter() const { return n_; }
+  int PassCounter(int lane) const { return n_[lane]; }
   // The rows of one lane, for an Iteration to go on from.
   Iteration::SpeciesVector Basis(int lane) const { return LaneOf(m_, lane); }
   Iteration::SpeciesVector Scaled(int lane) const { return LaneOf(mp_, lane); }
-  Iteration::SpeciesVector ScaledNext(int lane) const { return LaneOf(mp_next_, lane); }
+  // The new row of a lane that ended; at the pass limit, as the pass left it before the floor.
+  Iteration::SpeciesVector ScaledNext(int lane) const {
+    return LaneOf(n_[lane] > kPassLimit ? unfloored_ : mp_next_, lane);
+  }
   Totals RecomputedTotals(int lane) const { return LaneOf(tnew_, lane); }
 
  private:
@@ -69,8 +80,8 @@ class PairIteration {
   const thermo::EquilibriumConstants& constants_;
   ActivityModel model_;
   Totals t_;
-  int n_ = 1;
-  Row m_{}, mp_{}, m_next_{}, mp_next_{}, gamma_{};
+  std::array<int, 2> n_{1, 1};
+  Row m_{}, mp_{}, m_next_{}, mp_next_{}, gamma_{}, unfloored_{};
   std::array<Two, DatasetModel::kSlots> a_{};
   std::array<Two, thermo::kBasisCount + 1> tcalc_next_{}, tnew_{};
 };
@@ -99,7 +110,8 @@ std::array<Iteration::State, 2> PairIteration::Pass() {
   gamma_[kW] = Both(1.0 / t_[kW]);
 
   for (int c = 1; c <= 12; ++c) a_[c] = m_[c] * gamma_[c];
-  a_[kH] = n_ == 1 ? m_[kH] : m_[kH] * gamma_[kH];
+  const Two bound_h = m_[kH] * gamma_[kH];
+  a_[kH] = Two{n_[0] == 1 ? m_[kH][0] : bound_h[0], n_[1] == 1 ? m_[kH][1] : bound_h[1]};
   a_[kW] = gamma_[kW] * t_[kW];
   for (int k = kC; k <= last; ++k) a_[k] = mp_[k] * gamma_[k];
 
@@ -131,13 +143,17 @@ std::array<Iteration::State, 2> PairIteration::Pass() {
 
   for (int c = 1; c <= 12; ++c) tnew_[c] = mp_next_[c] + Complexed(d.balances[c - 1], mp_next_);
 
-  if (n_ > kPassLimit) return {Iteration::State::kPassLimit, Iteration::State::kPassLimit};
+  std::array<Iteration::State, 2> state{};
+  if (n_[0] > kPassLimit || n_[1] > kPassLimit) unfloored_ = mp_next_;
 
   // max(floor, x) is x where x is not below the floor, and a NaN stays one.
   for (int i = 1; i <= last; ++i) mp_next_[i] = __builtin_ia32_maxpd(Both(kFloor), mp_next_[i]);
 
-  std::array<Iteration::State, 2> state{};
   for (int lane = 0; lane < 2; ++lane) {
+    if (n_[lane] > kPassLimit) {
+      state[lane] = Iteration::State::kPassLimit;
+      continue;
+    }
     bool converged = true;
     for (int i = 1; i <= last && converged; ++i) {
       converged = !(std::fabs((mp_next_[i][lane] - mp_[i][lane]) / mp_next_[i][lane]) > kTolerance);
@@ -149,13 +165,17 @@ std::array<Iteration::State, 2> PairIteration::Pass() {
 
 }  // namespace
 
-std::optional<std::array<Speciation, 2>> SpeciatePair(const Totals& totals,
-                                                      std::array<double, 2> ph,
-                                                      const thermo::EquilibriumConstants& constants,
-                                                      const ActivityModel& model) {
+std::optional<std::vector<Speciation>> SpeciateSideBySide(
+    const Totals& totals, std::span<const double> ph, const thermo::EquilibriumConstants& constants,
+    const ActivityModel& model) {
+  const std::size_t count = ph.size();
+  if (count < 2) return std::nullopt;
   platform::ClearFpFaults();
-  PairIteration pair(constants, model, totals, ph);
-  if (platform::FpFaultRaised() || pair.StartFailed()) {
+  PairIteration pair(constants, model, totals);
+  // The speciation each lane holds, the next to start.
+  std::array<std::size_t, 2> job{0, 1};
+  std::size_t next = 2;
+  if (!pair.Start(0, ph[0]) || !pair.Start(1, ph[1]) || platform::FpFaultRaised()) {
     platform::ClearFpFaults();
     return std::nullopt;
   }
@@ -165,48 +185,69 @@ std::optional<std::array<Speciation, 2>> SpeciatePair(const Totals& totals,
     std::array<double, thermo::kMaxSpecies + 1> molality;
     Totals tnew;
   };
-  std::array<std::optional<Ended>, 2> ended;
+  std::vector<std::optional<Ended>> ended(count);
   for (;;) {
     const std::array<Iteration::State, 2> state = pair.Pass();
     if (platform::FpFaultRaised()) {
       platform::ClearFpFaults();
       return std::nullopt;
     }
+    std::array<bool, 2> free{};
     for (int lane = 0; lane < 2; ++lane) {
       if (state[lane] == Iteration::State::kContinue) continue;
-      ended[lane] = Ended{pair.PassCounter(), state[lane] == Iteration::State::kConverged,
-                          pair.ScaledNext(lane), pair.RecomputedTotals(lane)};
+      ended[job[lane]] = Ended{pair.PassCounter(lane), state[lane] == Iteration::State::kConverged,
+                               pair.ScaledNext(lane), pair.RecomputedTotals(lane)};
+      free[lane] = true;
     }
-    if (ended[0] && ended[1]) break;
+    if (free[0] && free[1] && next == count) break;
     pair.Commit();
-    if (!ended[0] && !ended[1]) continue;
-    // One lane ended: the other goes on alone, as Speciate's passes.
-    const int lane = ended[0] ? 1 : 0;
+    // A lane that ended takes the next speciation, from its first row.
+    for (int lane = 0; lane < 2; ++lane) {
+      if (!free[lane] || next == count) continue;
+      job[lane] = next;
+      free[lane] = false;
+      if (!pair.Start(lane, ph[next++]) || platform::FpFaultRaised()) {
+        platform::ClearFpFaults();
+        return std::nullopt;
+      }
+    }
+    if (!free[0] && !free[1]) continue;
+    // One lane ended with none left to start: the other goes on alone, as Speciate's passes.
+    const int lane = free[0] ? 1 : 0;
     Iteration alone(constants, model);
-    alone.Resume(totals, pair.Basis(lane), pair.Scaled(lane), pair.PassCounter());
+    alone.Resume(totals, pair.Basis(lane), pair.Scaled(lane), pair.PassCounter(lane));
     try {
       Iteration::State s;
       while ((s = alone.Pass()) == Iteration::State::kContinue) {
       }
-      ended[lane] = Ended{alone.PassCounter(), s == Iteration::State::kConverged, alone.Scaled(),
-                          alone.RecomputedTotals()};
+      ended[job[lane]] = Ended{alone.PassCounter(), s == Iteration::State::kConverged,
+                               alone.Scaled(), alone.RecomputedTotals()};
     } catch (const ArithmeticError&) {
       platform::ClearFpFaults();
       return std::nullopt;
     }
     break;
   }
-  std::array<Speciation, 2> r;
+  std::vector<Speciation> r(count);
   try {
-    for (int lane = 0; lane < 2; ++lane) {
-      const Ended& e = *ended[lane];
-      r[lane] = FinishSpeciation(constants, model, e.passes, e.converged, e.molality, e.tnew);
+    for (std::size_t i = 0; i < count; ++i) {
+      const Ended& e = *ended[i];
+      r[i] = FinishSpeciation(constants, model, e.passes, e.converged, e.molality, e.tnew);
     }
   } catch (const ArithmeticError&) {
     platform::ClearFpFaults();
     return std::nullopt;
   }
   return r;
+}
+
+std::optional<std::array<Speciation, 2>> SpeciatePair(const Totals& totals,
+                                                      std::array<double, 2> ph,
+                                                      const thermo::EquilibriumConstants& constants,
+                                                      const ActivityModel& model) {
+  std::optional<std::vector<Speciation>> both = SpeciateSideBySide(totals, ph, constants, model);
+  if (!both) return std::nullopt;
+  return std::array<Speciation, 2>{std::move((*both)[0]), std::move((*both)[1])};
 }
 
 }  // namespace geofluid::speciation

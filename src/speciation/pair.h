@@ -2,6 +2,8 @@
 
 #include <array>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "speciation/solver.h"
 
@@ -14,11 +16,17 @@ namespace geofluid::speciation {
 // where either raised a floating-point fault: the caller then speciates one after the other, so
 // that the fault and its message are Speciate's.
 //
-// The pH search asks for two independent speciations at a time twice per warm point (pH 10 with
-// the hint, and the last two trials); side by side they share their loads, loops and divisions.
+// The pH search asks for two or three independent speciations at a time (pH 10 with the last
+// two trials, for one); side by side they share their loads, loops and divisions.
 std::optional<std::array<Speciation, 2>> SpeciatePair(const Totals& totals,
                                                       std::array<double, 2> ph,
                                                       const thermo::EquilibriumConstants& constants,
                                                       const ActivityModel& model);
+
+// The same for two or more: each lane, once its speciation ends, starts the next in `ph`, so a
+// long one (pH 10, far from the root) runs beside two short ones. In the order of `ph`.
+std::optional<std::vector<Speciation>> SpeciateSideBySide(
+    const Totals& totals, std::span<const double> ph, const thermo::EquilibriumConstants& constants,
+    const ActivityModel& model);
 
 }  // namespace geofluid::speciation

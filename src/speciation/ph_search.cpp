@@ -4,8 +4,10 @@
 #include <array>
 #include <cfloat>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -22,9 +24,11 @@ constexpr double kFirstTrial = 10.0;  // the decimal search's
 // positive value is positive and a point at or below a negative one is negative.
 class Probe {
  public:
-  // `pair` may be null or empty: D one value at a time.
-  explicit Probe(const std::function<double(double)>& mismatch, const MismatchPair* pair = nullptr)
-      : mismatch_(mismatch), pair_(pair != nullptr && *pair ? pair : nullptr) {}
+  // `side_by_side` may be null or empty: D one value at a time.
+  explicit Probe(const std::function<double(double)>& mismatch,
+                 const MismatchSideBySide* side_by_side = nullptr)
+      : mismatch_(mismatch),
+        side_by_side_(side_by_side != nullptr && *side_by_side ? side_by_side : nullptr) {}
 
   double At(double ph) {
     // A call that throws counts, and is no speciation to keep.
@@ -32,15 +36,17 @@ class Probe {
     last_ = std::numeric_limits<double>::quiet_NaN();
     return Record(ph, mismatch_(ph));
   }
-  // D at x and at y, side by side where the caller can; otherwise D at x alone, and the search
-  // goes on to ask for y as it would have.
-  double AtPair(double x, double y) {
-    double dx, dy;
-    if (pair_ == nullptr || !(*pair_)(x, y, dx, dy)) return At(x);
-    calls_ += 2;
-    Record(x, dx);
-    Record(y, dy);
-    return dx;
+  // D at each of `xs` (two or three), side by side where the caller can; otherwise D at the
+  // first alone, and the search goes on to ask for the others as it would have.
+  double AtSideBySide(std::initializer_list<double> xs) {
+    std::array<double, 3> d;
+    const std::span<const double> at(xs.begin(), xs.size());
+    if (side_by_side_ == nullptr || !(*side_by_side_)(at, std::span(d.data(), xs.size()))) {
+      return At(*xs.begin());
+    }
+    calls_ += static_cast<int>(xs.size());
+    for (std::size_t i = 0; i < xs.size(); ++i) Record(at[i], d[i]);
+    return d[0];
   }
   // D at exactly this pH, if it was asked for.
   std::optional<double> Known(double ph) const {
@@ -81,7 +87,7 @@ class Probe {
     return d;
   }
   const std::function<double(double)>& mismatch_;
-  const MismatchPair* pair_;
+  const MismatchSideBySide* side_by_side_;
   std::vector<std::pair<double, double>> seen_;
   int calls_ = 0;
   double last_ = 0.0;
@@ -334,7 +340,7 @@ bool Secant(Probe& probe, double x0, double f0, double x1, double f1, double las
       if (std::isfinite(x) && x != end.answer && !probe.Known(x)) unknown[count++] = x;
     }
     if (!probe.Known(end.answer)) unknown[count++] = end.answer;
-    if (count == 2) probe.AtPair(unknown[0], unknown[1]);
+    if (count == 2) probe.AtSideBySide({unknown[0], unknown[1]});
     const auto ask = [&](double x) {
       if (!probe.Known(x)) probe.At(x);
       return probe.Rising();
@@ -395,12 +401,18 @@ bool NearEstimate(Probe& probe, double estimate) {
   for (const double x : {end.below, end.above}) {
     if (std::isfinite(x) && x != end.answer && !probe.Known(x)) others[count++] = x;
   }
-  if (!probe.Known(kFirstTrial)) {
-    if (count > 0 && others[0] != kFirstTrial) {
-      probe.AtPair(kFirstTrial, others[0]);
+  // pH 10, the longest to converge, first: the lane that ends first starts the next.
+  if (!probe.Known(kFirstTrial) && end.answer != kFirstTrial && !probe.Known(end.answer) &&
+      (count == 0 || others[0] != kFirstTrial)) {
+    if (count == 0) {
+      probe.AtSideBySide({kFirstTrial, end.answer});
+    } else if (count == 1) {
+      probe.AtSideBySide({kFirstTrial, others[0], end.answer});
     } else {
-      probe.At(kFirstTrial);
+      probe.AtSideBySide({kFirstTrial, others[0], others[1]});  // the answer apart, last
     }
+  } else if (!probe.Known(kFirstTrial)) {
+    probe.At(kFirstTrial);
   }
   const auto ask = [&](double x) {
     if (!probe.Known(x)) probe.At(x);
@@ -467,9 +479,10 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch) {
 }
 
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
-                            std::optional<double> hint, double slope, const MismatchPair& pair,
+                            std::optional<double> hint, double slope,
+                            const MismatchSideBySide& side_by_side,
                             std::optional<double> estimate) {
-  Probe probe(mismatch, &pair);
+  Probe probe(mismatch, &side_by_side);
   const auto with_slope = [&](PhSearchResult r) {
     r.slope = SlopeAt(probe, r.ph);
     return r;
@@ -489,7 +502,7 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
     const bool beside = hint && *hint >= 0.0 && *hint <= 14.0 && *hint != kFirstTrial;
     const auto first = [&] {
       if (const std::optional<double> known = probe.Known(kFirstTrial)) return *known;
-      return beside ? probe.AtPair(kFirstTrial, *hint) : probe.At(kFirstTrial);
+      return beside ? probe.AtSideBySide({kFirstTrial, *hint}) : probe.At(kFirstTrial);
     };
     if (hint && first() != 0.0 && WarmBracket(probe, *hint, slope)) {
       // Adjacent last-step trials around the root leave the replay nothing to ask; a wider

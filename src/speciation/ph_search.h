@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace geofluid::speciation {
@@ -48,11 +49,11 @@ PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch);
 // solution (its PhSearchResult::slope): the first step from the hint is then Newton's instead
 // of a fixed one, one speciation fewer. A wrong slope costs speciations, never the pH.
 //
-// `pair`, where given, computes mismatch at two pH values side by side (as two calls in turn,
-// the second last) and returns true, or returns false having done nothing: the search then
-// calls `mismatch` itself. The warm search asks for two at once where it needs two independent
-// values: pH 10 with the hint, and the two last trials.
-using MismatchPair = std::function<bool(double ph_a, double ph_b, double& d_a, double& d_b)>;
+// `side_by_side`, where given, computes mismatch at two or three pH values side by side (as
+// calls in turn, in that order) and returns true, or returns false having done nothing: the
+// search then calls `mismatch` itself. The search asks for several at once where it needs
+// independent values: pH 10 with the hint or with the last trials, and the two last trials.
+using MismatchSideBySide = std::function<bool(std::span<const double> ph, std::span<double> d)>;
 //
 // `estimate`, where given, is a pH taken to lie within a small part of the last decimal step of
 // the sign change (EstimatePh's): the decimal search's two last trials around it are asked for
@@ -61,7 +62,7 @@ using MismatchPair = std::function<bool(double ph_a, double ph_b, double& d_a, d
 // speciations, never the pH.
 PhSearchResult FastPhSearch(const std::function<double(double ph)>& mismatch,
                             std::optional<double> hint, double slope = 0.0,
-                            const MismatchPair& pair = {},
+                            const MismatchSideBySide& side_by_side = {},
                             std::optional<double> estimate = std::nullopt);
 
 }  // namespace geofluid::speciation
