@@ -118,7 +118,11 @@ __attribute__((target("avx2,fma"))) void TenToFour(const double* y, double* out,
 
 }  // namespace
 
-void TenTo(const double* y, int n, double* out) {
+namespace {
+
+// kNear: every candidate in the range is taken, std::pow's or not.
+template <bool kNear>
+void TenToAll(const double* y, int n, double* out) {
   static const bool kVector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
   int i = 0;
   if (kVector) {
@@ -127,29 +131,20 @@ void TenTo(const double* y, int n, double* out) {
       const double given[4] = {y[i], y[i + 1], y[i + 2], y[i + 3]};
       std::uint64_t good[4];
       TenToFour(given, out + i, good);
-      for (int l = 0; l < 4; ++l)
-        if (good[l] == 0) out[i + l] = std::pow(10.0, given[l]);
-    }
-  }
-  for (; i < n; ++i) out[i] = std::pow(10.0, y[i]);
-}
-
-void TenToNear(const double* y, int n, double* out) {
-  static const bool kVector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  int i = 0;
-  if (kVector) {
-    for (; i + 4 <= n; i += 4) {
-      const double given[4] = {y[i], y[i + 1], y[i + 2], y[i + 3]};
-      std::uint64_t good[4];
-      TenToFour(given, out + i, good);
-      // Outside the range the candidate is no power.
       for (int l = 0; l < 4; ++l) {
         const double a = std::fabs(given[l]);
-        if (!(a >= 0x1p-60 && a <= 300.0)) out[i + l] = std::pow(10.0, given[l]);
+        const bool take = kNear ? a >= 0x1p-60 && a <= 300.0 : good[l] != 0;
+        if (!take) out[i + l] = std::pow(10.0, given[l]);
       }
     }
   }
   for (; i < n; ++i) out[i] = std::pow(10.0, y[i]);
 }
+
+}  // namespace
+
+void TenTo(const double* y, int n, double* out) { TenToAll<false>(y, n, out); }
+
+void TenToNear(const double* y, int n, double* out) { TenToAll<true>(y, n, out); }
 
 }  // namespace geofluid::speciation
