@@ -41,7 +41,8 @@ class Probe {
   double AtSideBySide(std::initializer_list<double> xs) {
     std::array<double, 3> d;
     const std::span<const double> at(xs.begin(), xs.size());
-    if (side_by_side_ == nullptr || !(*side_by_side_)(at, std::span(d.data(), xs.size()))) {
+    if (side_by_side_ == nullptr || xs.size() > d.size() ||
+        !(*side_by_side_)(at, std::span(d.data(), xs.size()))) {
       return At(*xs.begin());
     }
     calls_ += static_cast<int>(xs.size());
