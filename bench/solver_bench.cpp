@@ -72,7 +72,8 @@ void TwoSideBySide(benchmark::State& state) {
   const Setup s = At(thermo::DatasetId::kSolveq, 250.0);
   const speciation::Totals t = Water();
   for (auto _ : state)
-    benchmark::DoNotOptimize(speciation::SpeciatePair(t, {10.0, 6.2}, s.k, s.model));
+    benchmark::DoNotOptimize(
+        speciation::SpeciateSideBySide(t, std::array{10.0, 6.2}, s.k, s.model));
 }
 
 // The three a search from an estimate asks for (pH 10 and the last two trials), in turn and

@@ -150,7 +150,7 @@ TEST(SpeciateSideBySide, EachIsSpeciateToTheBitOrThereIsNone) {
     const double ph = w.ph;
     const std::string line = std::to_string(n);
     for (const std::array<double, 2> both : {std::array{ph, 10.0}, std::array{10.0, ph}}) {
-      const auto pair = SpeciatePair(t, both, c.k, c.model);
+      const auto pair = SpeciateSideBySide(t, both, c.k, c.model);
       ASSERT_TRUE(pair) << line;
       for (int lane = 0; lane < 2; ++lane) {
         const Speciation alone = Speciate(t, both[lane], c.k, c.model, nullptr);
@@ -177,7 +177,7 @@ TEST(SpeciateSideBySide, EachIsSpeciateToTheBitOrThereIsNone) {
 
   // 11.187 stops at the pass limit at 200 °C; 11.19 diverges; 10^-400 is 0.
   const Conditions c = At(DatasetId::kSolveq, 200.0);
-  const auto stop = SpeciatePair(GeothermalWater(), {7.0, 11.187}, c.k, c.model);
+  const auto stop = SpeciateSideBySide(GeothermalWater(), std::array{7.0, 11.187}, c.k, c.model);
   ASSERT_TRUE(stop);
   EXPECT_TRUE(SameBits((*stop)[1], Speciate(GeothermalWater(), 11.187, c.k, c.model, nullptr)));
   EXPECT_FALSE((*stop)[1].converged);
@@ -193,7 +193,7 @@ TEST(SpeciateSideBySide, EachIsSpeciateToTheBitOrThereIsNone) {
   }
   for (const std::array<double, 2> both :
        {std::array{7.0, 11.19}, std::array{11.19, 7.0}, std::array{400.0, 7.0}}) {
-    EXPECT_FALSE(SpeciatePair(GeothermalWater(), both, c.k, c.model));
+    EXPECT_FALSE(SpeciateSideBySide(GeothermalWater(), both, c.k, c.model));
     EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
   }
   for (const std::array<double, 3> three :

@@ -134,8 +134,10 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
     // Each trial speciates at its pH and compares the TOTH with the target; the result is the
     // speciation of the last trial, whose pH is the one found.
     // A speciation that returns leaves the status clear of faults.
+    const double target =
+        dataset.TothTarget(*stored_toth, steam_fraction, sample.steam_co2, sample.steam_h2s);
     auto difference = [&] {
-      e.toth = dataset.TothTarget(*stored_toth, steam_fraction, sample.steam_co2, sample.steam_h2s);
+      e.toth = target;
       const double d = e.toth - e.speciation.tnew[thermo::kHydrogen];
       platform::CheckFp("the TOTH of the pH search");
       return d;
@@ -159,10 +161,9 @@ Evaluation Evaluate(const Sample& sample, const std::shared_ptr<const Conditions
     if (hooks.search == Search::kFast) {
       // The search asks first for the last trials around an estimate of the pH; the sample's
       // measured pH is where the estimate starts without a neighbouring solution.
-      const std::optional<speciation::PhEstimate> estimate = speciation::EstimatePh(
-          e.totals,
-          dataset.TothTarget(*stored_toth, steam_fraction, sample.steam_co2, sample.steam_h2s),
-          at->constants, at->activity, {hooks.ph_hint, hooks.ph_slope, sample.ph});
+      const std::optional<speciation::PhEstimate> estimate =
+          speciation::EstimatePh(e.totals, target, at->constants, at->activity,
+                                 {hooks.ph_hint, hooks.ph_slope, sample.ph});
       noting_stops = true;
       try {
         FastSearch(mismatch, side_by_side, estimate, hooks, stops_at, asked, e);

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstddef>
-#include <utility>
 #include <vector>
 
 #include "platform/errors.h"
@@ -239,15 +238,6 @@ std::optional<std::vector<Speciation>> SpeciateSideBySide(
     return std::nullopt;
   }
   return r;
-}
-
-std::optional<std::array<Speciation, 2>> SpeciatePair(const Totals& totals,
-                                                      std::array<double, 2> ph,
-                                                      const thermo::EquilibriumConstants& constants,
-                                                      const ActivityModel& model) {
-  std::optional<std::vector<Speciation>> both = SpeciateSideBySide(totals, ph, constants, model);
-  if (!both) return std::nullopt;
-  return std::array<Speciation, 2>{std::move((*both)[0]), std::move((*both)[1])};
 }
 
 }  // namespace geofluid::speciation

@@ -6,7 +6,6 @@
 
 #include "platform/errors.h"
 #include "platform/fp_status.h"
-#include "speciation/dataset_model.h"
 #include "speciation/iteration.h"
 
 namespace geofluid::speciation {
@@ -48,11 +47,7 @@ class LooseMismatch {
     if (state != Iteration::State::kConverged) return kNaN;
     last_ = iteration.Scaled();
     have_last_ = true;
-    const DatasetModel& d = ModelOf(constants_.dataset);
-    double bound = 0.0;
-    for (int k = thermo::kFirstComplex; k <= d.species_count; ++k)
-      bound += d.hydrogen[k] * last_[k];
-    return target_ - (last_[thermo::kHydrogen] + bound);
+    return target_ - TotalHydrogen(constants_.dataset, last_);
   }
 
  private:
@@ -106,9 +101,11 @@ std::optional<PhEstimate> Refine(LooseMismatch& mismatch, double x0, double slop
   if (!std::isfinite(f0)) return std::nullopt;
   if (f0 == 0.0) return PhEstimate{x0, slope};
   if (!(slope > 0.0 && std::isfinite(slope))) slope = 0.0;
-  double step = slope > 0.0 ? std::clamp(f0 / slope, -window, window) : 1.0;
-  if (std::fabs(step) < 1e-11) return PhEstimate{x0 - step, slope};  // Newton's step settles it
-  if (slope <= 0.0) step = f0 > 0.0 ? 1e-3 : -1e-3;
+  double step = f0 > 0.0 ? 1e-3 : -1e-3;
+  if (slope > 0.0) {
+    step = std::clamp(f0 / slope, -window, window);
+    if (std::fabs(step) < 1e-11) return PhEstimate{x0 - step, slope};  // Newton's step settles it
+  }
   double x1 = x0 - step;
   for (int i = 0; i < 8; ++i) {
     if (!(x1 >= lowest && x1 <= highest)) return std::nullopt;

@@ -58,12 +58,17 @@ Speciation FinishSpeciation(const thermo::EquilibriumConstants& constants,
 }
 
 double TotalHydrogen(thermo::DatasetId dataset, const Speciation& result) {
+  return TotalHydrogen(dataset, result.molality);
+}
+
+double TotalHydrogen(thermo::DatasetId dataset,
+                     const std::array<double, thermo::kMaxSpecies + 1>& molality) {
   const DatasetModel& d = ModelOf(dataset);
   double sum = 0.0;
   for (int k = thermo::kFirstComplex; k <= d.species_count; ++k) {
-    if (d.hydrogen[k] != 0.0) sum += d.hydrogen[k] * result.molality[k];
+    if (d.hydrogen[k] != 0.0) sum += d.hydrogen[k] * molality[k];
   }
-  return result.molality[thermo::kHydrogen] + sum;
+  return molality[thermo::kHydrogen] + sum;
 }
 
 double TothTarget(thermo::DatasetId dataset, double stored_toth, double steam_fraction,

@@ -60,6 +60,9 @@ Speciation Speciate(const Totals& totals, double ph, const thermo::EquilibriumCo
 
 // TOTH = m'(N,13) + sum nu_k m'(N,k) with the hydrogen coefficients of the dataset.
 double TotalHydrogen(thermo::DatasetId dataset, const Speciation& result);
+// The same of a row of molalities m'(i).
+double TotalHydrogen(thermo::DatasetId dataset,
+                     const std::array<double, thermo::kMaxSpecies + 1>& molality);
 
 // TOTH the second-mode search aims at.
 double TothTarget(thermo::DatasetId dataset, double stored_toth, double steam_fraction,
