@@ -19,6 +19,7 @@
 #include "speciation/pair.h"
 #include "speciation/ph_estimate.h"
 #include "speciation/power.h"
+#include "speciation/toth_newton.h"
 #include "thermo/equilibrium_constants.h"
 #include "thermo/thermo_storage.h"
 
@@ -396,29 +397,63 @@ TEST_P(SpeciationOfBothDatasets, MeasuredPhIsFoundAgainFromItsToth) {
   EXPECT_GE(search.Trials(), 19);
 }
 
-// The estimate the pH search starts from: near the pH a TOTH was computed at, from a cold start
-// or from a hint, and none (with the status clear) where a run faults or D is no number.
+// The estimate the pH search starts from, by Newton's steps and by the loose runs alone: near
+// the pH a TOTH was computed at, from a cold start or from a hint, and none (with the status
+// clear) where a run faults or D is no number.
 TEST_P(SpeciationOfBothDatasets, EstimatedPhIsNearTheMeasuredOrThereIsNone) {
   const DatasetId d = GetParam();
   const Conditions c = At(d, 25.0);
   const Totals t = GeothermalWater();
   const double stored = Speciate(t, 8.3, c.k, c.model, nullptr).tnew[13];
-  for (const EstimateStart start : {EstimateStart{std::nullopt, 0.0, 7.0},
-                                    EstimateStart{8.25, 0.0, 7.0}, EstimateStart{-3.0, 0.0, 2.0}}) {
-    const std::optional<PhEstimate> estimate = EstimatePh(t, stored, c.k, c.model, start);
-    ASSERT_TRUE(estimate);
-    // Within a tenth of the last decimal step: the runs converged to 1e-9 against Speciate's 1e-10.
-    EXPECT_NEAR(estimate->ph, 8.3, 1e-10);
-    EXPECT_GT(estimate->slope, 0.0);
-  }
-  Totals no_water = t;
-  no_water[14] = 0.0;
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_FALSE(EstimatePh(no_water, stored, c.k, c.model, {std::nullopt, 0.0, 7.0}));
-  EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
-  EXPECT_FALSE(EstimatePh(t, nan, c.k, c.model, {8.0, 0.0, 7.0}));
-  EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
-  EXPECT_FALSE(EstimatePh(t, stored, c.k, c.model, {std::nullopt, 0.0, nan}));
+  for (const bool newton : {true, false}) {
+    SCOPED_TRACE(newton ? "Newton" : "loose runs");
+    for (EstimateStart start : {EstimateStart{std::nullopt, 0.0, 7.0},
+                                EstimateStart{8.25, 0.0, 7.0}, EstimateStart{-3.0, 0.0, 2.0}}) {
+      start.newton = newton;
+      const std::optional<PhEstimate> estimate = EstimatePh(t, stored, c.k, c.model, start);
+      ASSERT_TRUE(estimate);
+      // Within a tenth of the last decimal step: Speciate converged to 1e-10, the loose runs to
+      // 1e-9, Newton's steps to their root.
+      EXPECT_NEAR(estimate->ph, 8.3, 1e-10);
+      EXPECT_GT(estimate->slope, 0.0);
+    }
+    Totals no_water = t;
+    no_water[14] = 0.0;
+    EXPECT_FALSE(EstimatePh(no_water, stored, c.k, c.model, {std::nullopt, 0.0, 7.0, newton}));
+    EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
+    EXPECT_FALSE(EstimatePh(t, nan, c.k, c.model, {8.0, 0.0, 7.0, newton}));
+    EXPECT_EQ(std::fetestexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW), 0);
+    EXPECT_FALSE(EstimatePh(t, stored, c.k, c.model, {std::nullopt, 0.0, nan, newton}));
+  }
+}
+
+// Newton's root is the speciation's: D of Speciate changes sign there (within a tenth of the last
+// decimal step) at 100-300 °C, in a few steps from near and more from far (quadratically: with
+// the activity coefficients held in the Jacobian they take more), and its slope is D's
+// difference quotient around it, the activity coefficients moving with the ionic strength.
+TEST_P(SpeciationOfBothDatasets, NewtonsRootIsTheSpeciationsRoot) {
+  const DatasetId d = GetParam();
+  const Totals t = GeothermalWater();
+  for (const double temperature : {100.0, 200.0, 300.0}) {
+    SCOPED_TRACE(temperature);
+    const Conditions c = At(d, temperature);
+    const double target = Speciate(t, 6.4, c.k, c.model, nullptr).tnew[13];
+    const auto d_at = [&](double ph) {
+      return target - Speciate(t, ph, c.k, c.model, nullptr).tnew[13];
+    };
+    for (const double start : {6.4, 6.35, 4.0, 9.0}) {
+      const std::optional<TothRoot> root = SolveForToth(t, target, c.k, c.model, start);
+      ASSERT_TRUE(root) << start;
+      EXPECT_NEAR(root->ph, 6.4, 1e-10) << start;
+      EXPECT_LE(root->steps, start > 6.0 && start < 7.0 ? 5 : 18);
+      const double quotient = (d_at(6.4 + 1e-5) - d_at(6.4 - 1e-5)) / 2e-5;
+      EXPECT_NEAR(root->slope, quotient, 1e-5 * quotient);
+    }
+  }
+  const Conditions c = At(d, 25.0);
+  EXPECT_FALSE(SolveForToth(t, std::numeric_limits<double>::quiet_NaN(), c.k, c.model, 7.0));
+  std::feclearexcept(FE_ALL_EXCEPT);
 }
 
 TEST(PhSearch, DecimalStagesAsTabled) {

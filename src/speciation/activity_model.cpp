@@ -34,11 +34,16 @@ double ActivityCoefficient(const ActivityModel& model, int charge, double ion_si
                   LogGamma(model, charge, ion_size, ionic_strength, std::sqrt(ionic_strength)));
 }
 
-void ActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
-                          int count, double ionic_strength, double* gamma, bool near) {
+void LogActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
+                             int count, double ionic_strength, double* log_gamma) {
   const double root = std::sqrt(ionic_strength);
   for (int i = 0; i < count; ++i)
-    gamma[i] = LogGamma(model, charge[i], ion_size[i], ionic_strength, root);
+    log_gamma[i] = LogGamma(model, charge[i], ion_size[i], ionic_strength, root);
+}
+
+void ActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
+                          int count, double ionic_strength, double* gamma, bool near) {
+  LogActivityCoefficients(model, charge, ion_size, count, ionic_strength, gamma);
   if (near) {
     TenToNear(gamma, count, gamma);
   } else {

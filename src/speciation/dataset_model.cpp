@@ -6,6 +6,53 @@ namespace geofluid::speciation {
 
 namespace {
 
+bool TakenByAProduct(const DatasetModel& m, int species) {
+  for (int k = thermo::kFirstComplex; k <= m.species_count; ++k) {
+    const thermo::ComplexDefinition& cx = m.complexes[k - thermo::kFirstComplex];
+    for (int f = 0; f < cx.factor_count; ++f) {
+      if (cx.factors[f].species == species) return true;
+    }
+  }
+  return false;
+}
+
+void AddExponents(DatasetModel& m) {
+  int n = 0;
+  for (const bool taken : {true, false}) {
+    for (int k = thermo::kFirstComplex; k <= m.species_count; ++k) {
+      if (TakenByAProduct(m, k) == taken) m.complex_order[n++] = k;
+    }
+  }
+  for (int k = thermo::kFirstComplex; k <= m.species_count; ++k) {
+    const int index = k - thermo::kFirstComplex;
+    const thermo::ComplexDefinition& cx = m.complexes[index];
+    std::array<double, thermo::kHydrogen + 1> e{};
+    for (int f = 0; f < cx.factor_count; ++f) {
+      const int s = cx.factors[f].species;
+      const double power = static_cast<double>(cx.factors[f].numerator) / cx.factors[f].denominator;
+      m.factor_power[index][f] = power;
+      if (s == thermo::kWater) continue;  // its activity is 1 in the passes
+      if (s <= thermo::kHydrogen) {
+        e[s] += power;
+        continue;
+      }
+      const thermo::ComplexDefinition& inner = m.complexes[s - thermo::kFirstComplex];
+      for (int g = 0; g < inner.factor_count; ++g) {
+        const int b = inner.factors[g].species;
+        if (b == thermo::kWater) continue;
+        if (b > thermo::kHydrogen) throw std::logic_error("a product takes a complex of a complex");
+        e[b] += power * inner.factors[g].numerator / inner.factors[g].denominator;
+      }
+    }
+    int& count = m.exponent_count[index];
+    for (int b = 1; b <= thermo::kHydrogen; ++b) {
+      if (e[b] == 0.0) continue;
+      if (count == DatasetModel::kMaxExponents) throw std::logic_error("too many exponents");
+      m.exponents[index][count++] = {b, e[b]};
+    }
+  }
+}
+
 DatasetModel Build(const thermo::Catalogue& catalogue) {
   DatasetModel m;
   m.catalogue = &catalogue;
@@ -64,6 +111,7 @@ DatasetModel Build(const thermo::Catalogue& catalogue) {
       slot = DatasetModel::kFirstPower + j;
     }
   }
+  AddExponents(m);
   return m;
 }
 

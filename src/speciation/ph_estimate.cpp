@@ -7,6 +7,7 @@
 #include "platform/errors.h"
 #include "platform/fp_status.h"
 #include "speciation/iteration.h"
+#include "speciation/toth_newton.h"
 
 namespace geofluid::speciation {
 
@@ -133,10 +134,18 @@ std::optional<PhEstimate> EstimatePh(const Totals& totals, double target,
   std::optional<PhEstimate> estimate;
   try {
     LooseMismatch mismatch(totals, target, constants, model);
-    // A neighbouring solution's pH is near enough for the fine steps alone.
-    if (start.hint && *start.hint >= 0.0 && *start.hint <= 14.0) {
-      estimate = Refine(mismatch, *start.hint, start.slope, 1.0);
+    // Newton's steps on the balances first, from the neighbouring solution's pH or the first
+    // guess; the loose runs of the passes where they do not settle.
+    const bool hinted = start.hint && *start.hint >= 0.0 && *start.hint <= 14.0;
+    if (start.newton && (hinted || std::isfinite(start.first))) {
+      const double from = hinted ? *start.hint : std::clamp(start.first, 0.0, 14.0);
+      if (const std::optional<TothRoot> root =
+              SolveForToth(totals, target, constants, model, from)) {
+        estimate = PhEstimate{root->ph, root->slope};
+      }
     }
+    // A neighbouring solution's pH is near enough for the fine steps alone.
+    if (!estimate && hinted) estimate = Refine(mismatch, *start.hint, start.slope, 1.0);
     if (!estimate && std::isfinite(start.first)) {
       if (const std::optional<PhEstimate> coarse =
               Coarse(mismatch, std::clamp(start.first, 0.0, 14.0))) {

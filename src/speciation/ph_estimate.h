@@ -8,9 +8,10 @@
 
 namespace geofluid::speciation {
 
-// Where D = target - TOTH of a speciation changes sign, estimated from runs of the same passes
-// converged to looser tolerances, for the fast pH search to ask first for the decimal search's
-// last two trials around it (FastPhSearch's `estimate`).
+// Where D = target - TOTH of a speciation changes sign, for the fast pH search to ask first for
+// the decimal search's last two trials around it (FastPhSearch's `estimate`). Newton's steps on
+// the balances find it (SolveForToth); where they do not settle, runs of the same passes
+// converged to looser tolerances do.
 //
 // The iteration's error at a tolerance moves D smoothly with pH, so it moves the sign change far
 // less than the tolerance: over 30 random waters at 100-300 °C, the sign change of D at a
@@ -22,7 +23,8 @@ namespace geofluid::speciation {
 struct EstimateStart {
   std::optional<double> hint;  // a neighbouring solution's pH
   double slope = 0.0;          // its dD/dpH, where positive
-  double first = NAN;          // the coarse steps' first pH without a hint (or where it misses)
+  double first = NAN;          // where to start without a hint (or where it misses)
+  bool newton = true;          // false: the loose runs alone
 };
 struct PhEstimate {
   double ph = 0.0;

@@ -67,6 +67,7 @@ class Probe {
   int Calls() const { return calls_; }
   const std::vector<std::pair<double, double>>& Seen() const { return seen_; }
   bool LastAt(double ph) const { return calls_ > 0 && last_ == ph; }
+  double Highest() const { return highest_; }
 
   double below = -kInf, below_d = 0.0;  // highest pH with D < 0
   double above = kInf, above_d = 0.0;   // lowest pH with D > 0
@@ -75,6 +76,7 @@ class Probe {
   static constexpr double kInf = std::numeric_limits<double>::infinity();
   double Record(double ph, double d) {
     last_ = ph;
+    highest_ = std::max(highest_, ph);
     seen_.push_back({ph, d});
     if (std::isnan(d)) {
       nan_ = true;
@@ -92,6 +94,7 @@ class Probe {
   std::vector<std::pair<double, double>> seen_;
   int calls_ = 0;
   double last_ = 0.0;
+  double highest_ = -kInf;
   bool nan_ = false;
 };
 
@@ -224,9 +227,14 @@ std::optional<PhSearchResult> Replay(Probe& probe) {
     const double ph = search.Ph();
     path.push_back(ph);
     double d;
+    // Above pH 10 the passes stop and diverge the more often the higher the pH (a SOLVEQ
+    // speciation at 250 °C diverges a tenth above a root at 11.0, where the trials below it
+    // converge): a trial there higher than any asked for is asked for, so that the replay meets
+    // the fault where the decimal search would.
+    const bool highest = ph > kFirstTrial && ph > probe.Highest();
     if (const std::optional<double> known = probe.Known(ph)) {
       d = *known;
-    } else if (const int sign = probe.Sign(ph); sign != 0) {
+    } else if (const int sign = probe.Sign(ph); sign != 0 && !highest) {
       d = sign;
     } else {
       d = probe.At(ph);

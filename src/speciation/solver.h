@@ -50,6 +50,9 @@ double ActivityCoefficient(const ActivityModel& model, int charge, double ion_si
 // ulp only (TenToNear), for runs that need no bits of std::pow.
 void ActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
                           int count, double ionic_strength, double* gamma, bool near = false);
+// Their decimal logarithms.
+void LogActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
+                             int count, double ionic_strength, double* log_gamma);
 
 // One speciation of the dataset of `constants` from the totals and pH, followed by the final
 // ionic strength, activity coefficients, activities and TOTH. `on_pass_limit` is called when
