@@ -15,6 +15,7 @@
 
 #include "platform/errors.h"
 #include "saturation/saturation_index.h"
+#include "speciation/dataset_model.h"
 #include "speciation/iteration.h"
 #include "speciation/pair.h"
 #include "speciation/ph_estimate.h"
@@ -298,6 +299,51 @@ TEST(ActivityModel, DebyeHuckelWithSubtractedBdot) {
   EXPECT_DOUBLE_EQ(ActivityCoefficient(m, 1, 4.0, 0.1), expected);
   EXPECT_DOUBLE_EQ(ActivityCoefficient(m, 0, 0.0, 0.1), std::pow(10.0, -0.0041));
   EXPECT_EQ(ActivityCoefficient({1.2555, 0.3965, 0.0}, 0, 0.0, 2.0), 1.0);
+}
+
+// The slopes Newton's steps take are the derivative of the logarithms themselves: central
+// differences in ln I agree to the difference's own error.
+TEST(ActivityModel, SlopesAreTheDerivativeInLnI) {
+  const ActivityModel m{0.5114, 0.3288, 0.041};
+  const int charge[] = {1, 2, 3, 0};
+  const double size[] = {9.0, 6.0, 4.0, 0.0};
+  for (const double i : {1e-4, 0.05, 1.0, 3.0}) {
+    double slope[4], up[4], down[4];
+    LogActivityCoefficientSlopes(m, charge, size, 4, i, slope);
+    LogActivityCoefficients(m, charge, size, 4, i * std::exp(1e-5), up);
+    LogActivityCoefficients(m, charge, size, 4, i * std::exp(-1e-5), down);
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_NEAR(slope[k], (up[k] - down[k]) / 2e-5, 1e-7 * std::fabs(slope[k]))
+          << "I " << i << " charge " << charge[k];
+    }
+  }
+}
+
+// What Newton's Jacobian takes of each complex: d ln m / d ln m_b through the complexes its
+// product takes, and an order in which those come first.
+TEST(DatasetModel, ExponentsReachThroughTheComplexesAProductTakes) {
+  const auto exponents = [](DatasetId d, int k) {
+    const DatasetModel& m = ModelOf(d);
+    std::vector<std::pair<int, double>> r;
+    for (int e = 0; e < m.exponent_count[k - thermo::kFirstComplex]; ++e) {
+      const DatasetModel::Exponent& x = m.exponents[k - thermo::kFirstComplex][e];
+      r.push_back({x.basis, x.value});
+    }
+    return r;
+  };
+  using E = std::vector<std::pair<int, double>>;
+  // SOLVEQ OH- = 1/H+; Ca(OH)+ = Ca2+ OH-; Fe3+ = Fe2+ H+ SO4^(1/8) S^(-1/8) H2O^(-1/2), water
+  // left out; Fe(OH)2+ = Fe3+ OH-, where H+ cancels.
+  EXPECT_EQ(exponents(DatasetId::kSolveq, 61), (E{{13, -1.0}}));
+  EXPECT_EQ(exponents(DatasetId::kSolveq, 25), (E{{4, 1.0}, {13, -1.0}}));
+  EXPECT_EQ(exponents(DatasetId::kSolveq, 37), (E{{6, 1.0}, {9, 0.125}, {10, -0.125}, {13, 1.0}}));
+  EXPECT_EQ(exponents(DatasetId::kSolveq, 43), (E{{6, 1.0}, {9, 0.125}, {10, -0.125}}));
+  EXPECT_EQ(exponents(DatasetId::kSupcrt, 37),
+            (E{{6, 1.0}, {9, 0.125}, {10, -0.125}, {13, 1.125}}));
+  const DatasetModel& solveq = ModelOf(DatasetId::kSolveq);
+  EXPECT_EQ(solveq.complex_order[0], 37);
+  EXPECT_EQ(solveq.complex_order[1], 61);
+  EXPECT_EQ(solveq.complex_order[2], 15);
 }
 
 TEST_P(SpeciationOfBothDatasets, ConvergesWithMassBalance) {

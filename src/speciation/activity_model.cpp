@@ -41,6 +41,19 @@ void LogActivityCoefficients(const ActivityModel& model, const int* charge, cons
     log_gamma[i] = LogGamma(model, charge[i], ion_size[i], ionic_strength, root);
 }
 
+void LogActivityCoefficientSlopes(const ActivityModel& model, const int* charge,
+                                  const double* ion_size, int count, double ionic_strength,
+                                  double* slope) {
+  const double root = std::sqrt(ionic_strength);
+  for (int i = 0; i < count; ++i) {
+    // LogGamma's derivative in I, times I.
+    const double z2 = static_cast<double>(charge[i]) * charge[i];
+    const double denominator = 1.0 + model.b * ion_size[i] * root;
+    slope[i] =
+        -(model.a * z2 * root / (2.0 * denominator * denominator)) - model.bdot * ionic_strength;
+  }
+}
+
 void ActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
                           int count, double ionic_strength, double* gamma, bool near) {
   LogActivityCoefficients(model, charge, ion_size, count, ionic_strength, gamma);

@@ -29,8 +29,7 @@ void AddExponents(DatasetModel& m) {
     std::array<double, thermo::kHydrogen + 1> e{};
     for (int f = 0; f < cx.factor_count; ++f) {
       const int s = cx.factors[f].species;
-      const double power = static_cast<double>(cx.factors[f].numerator) / cx.factors[f].denominator;
-      m.factor_power[index][f] = power;
+      const double power = m.factor_power[index][f];
       if (s == thermo::kWater) continue;  // its activity is 1 in the passes
       if (s <= thermo::kHydrogen) {
         e[s] += power;
@@ -41,7 +40,7 @@ void AddExponents(DatasetModel& m) {
         const int b = inner.factors[g].species;
         if (b == thermo::kWater) continue;
         if (b > thermo::kHydrogen) throw std::logic_error("a product takes a complex of a complex");
-        e[b] += power * inner.factors[g].numerator / inner.factors[g].denominator;
+        e[b] += power * m.factor_power[s - thermo::kFirstComplex][g];
       }
     }
     int& count = m.exponent_count[index];
@@ -82,6 +81,9 @@ DatasetModel Build(const thermo::Catalogue& catalogue) {
     const thermo::ComplexDefinition& cx = m.complexes[k - thermo::kFirstComplex];
     for (int f = 0; f < cx.factor_count; ++f) {
       const thermo::Factor& factor = cx.factors[f];
+      // The exponent formed as the quotient itself, as the activity product always had it.
+      const double exponent = static_cast<double>(factor.numerator) / factor.denominator;
+      m.factor_power[k - thermo::kFirstComplex][f] = exponent;
       int& slot = m.factor_slot[k - thermo::kFirstComplex][f];
       if (factor.denominator == 1 && factor.numerator == 1) {
         slot = factor.species;
@@ -97,8 +99,6 @@ DatasetModel Build(const thermo::Catalogue& catalogue) {
         slot = DatasetModel::kFirstPower + DatasetModel::kMaxPowers + r;
         continue;
       }
-      // The exponent formed as the quotient itself, as the activity product always had it.
-      const double exponent = static_cast<double>(factor.numerator) / factor.denominator;
       int j = 0;
       while (j < m.power_count &&
              !(m.powers[j].species == factor.species && m.powers[j].exponent == exponent)) {

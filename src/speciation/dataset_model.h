@@ -41,12 +41,13 @@ struct DatasetModel {
   int reciprocal_count = 0;
   std::array<int, kMaxReciprocals> reciprocal_of{};
   std::array<std::array<int, 5>, thermo::kMaxSpecies - 14> factor_slot{};
+  // factor_power[k - thermo::kFirstComplex][f]: the exponent of factor f of complex k.
+  std::array<std::array<double, 5>, thermo::kMaxSpecies - 14> factor_power{};
   // For Newton's method on the balances (SolveForToth): the complexes in an order in which
   // those that other complexes' products take (OH-, Fe3+) come first, and each complex's
   // d ln m / d ln m_b over the basis species b = 1..13 at fixed activity coefficients, through
   // those complexes too. Their own products take basis species and water only.
   std::array<int, thermo::kMaxSpecies - 14> complex_order{};
-  std::array<std::array<double, 5>, thermo::kMaxSpecies - 14> factor_power{};  // each factor's
   struct Exponent {
     int basis = 0;
     double value = 0.0;

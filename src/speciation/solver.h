@@ -53,6 +53,10 @@ void ActivityCoefficients(const ActivityModel& model, const int* charge, const d
 // Their decimal logarithms.
 void LogActivityCoefficients(const ActivityModel& model, const int* charge, const double* ion_size,
                              int count, double ionic_strength, double* log_gamma);
+// d log10 gamma / d ln I of each, for Newton's steps (SolveForToth).
+void LogActivityCoefficientSlopes(const ActivityModel& model, const int* charge,
+                                  const double* ion_size, int count, double ionic_strength,
+                                  double* slope);
 
 // One speciation of the dataset of `constants` from the totals and pH, followed by the final
 // ionic strength, activity coefficients, activities and TOTH. `on_pass_limit` is called when

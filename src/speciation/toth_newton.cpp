@@ -136,17 +136,15 @@ class TothNewton {
   void Evaluate() {
     const int last = d_.species_count;
     const double ionic_strength = std::exp(x_[kIonic]);
-    const double root = std::sqrt(ionic_strength);
-    // ln gamma and d ln gamma / d ln I of each group (Helgeson's extended Debye-Hückel form).
+    // ln gamma and d ln gamma / d ln I of each group.
     std::array<double, thermo::kMaxSpecies + 1> ln_gamma, slope;
     LogActivityCoefficients(model_, d_.group_charge.data(), d_.group_size.data(), d_.group_count,
                             ionic_strength, ln_gamma.data());
+    LogActivityCoefficientSlopes(model_, d_.group_charge.data(), d_.group_size.data(),
+                                 d_.group_count, ionic_strength, slope.data());
     for (int g = 0; g < d_.group_count; ++g) {
       ln_gamma[g] *= kLn10;
-      const double z = d_.group_charge[g];
-      const double denominator = 1.0 + model_.b * d_.group_size[g] * root;
-      slope[g] = -kLn10 * (model_.a * z * z * root / (2.0 * denominator * denominator) +
-                           model_.bdot * ionic_strength);
+      slope[g] *= kLn10;
     }
     // ln a of every species and d ln m / d ln I of the complexes.
     Iteration::SpeciesVector ln_a{}, by_i{}, a_by_i{};
