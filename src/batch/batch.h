@@ -102,6 +102,11 @@ struct Evaluated {
 Evaluated EvaluateJobs(std::span<const Job> jobs, const EvaluationOptions& options,
                        engine::ConditionsCache& cache, int threads,
                        const std::atomic<bool>* cancel = nullptr);
+// The same into `out`, whose rows reuse the storage of its last chunk: a long table then
+// touches one chunk's memory, not fresh pages for every chunk (a row holds a whole speciation).
+void EvaluateJobs(std::span<const Job> jobs, const EvaluationOptions& options,
+                  engine::ConditionsCache& cache, int threads, const std::atomic<bool>* cancel,
+                  Evaluated& out);
 
 // For callers holding typed samples (Python, the window): each sample carried to the same
 // temperatures (empty: the measured mode only), results flattened in order.
@@ -269,6 +274,7 @@ struct BatchOptions {
   EvaluationOptions evaluation;
   int threads = 0;  // 0: all cores
   // Results evaluated before they are written; bounds the memory whatever the table's length.
+  // One thread writes every 64 at the latest.
   std::size_t chunk_results = 4096;
 };
 

@@ -255,15 +255,15 @@ void CarriedRows(const DatasetRun& run, const Result& base, engine::Hooks hooks,
   }
 }
 
-}  // namespace
-
-std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options,
-                                engine::ConditionsCache& cache, const std::atomic<bool>* cancel) {
+// EvaluateJob into `results`, emptied first.
+void EvaluateJobInto(const Job& job, const EvaluationOptions& options,
+                     engine::ConditionsCache& cache, const std::atomic<bool>* cancel,
+                     std::vector<Result>& results) {
   const engine::TableScheme& scheme =
       options.scheme != nullptr ? *options.scheme : engine::SpecifiedScheme();
   engine::Hooks hooks;
   hooks.search = options.search;
-  std::vector<Result> results;
+  results.clear();
   results.reserve(options.datasets.size() * std::max<std::size_t>(1, job.temperatures.size()));
   for (const engine::Dataset* dataset : options.datasets) {
     Result base;
@@ -300,6 +300,14 @@ std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options
       CarriedRows(run, base, hooks, cancel, results);
     }
   }
+}
+
+}  // namespace
+
+std::vector<Result> EvaluateJob(const Job& job, const EvaluationOptions& options,
+                                engine::ConditionsCache& cache, const std::atomic<bool>* cancel) {
+  std::vector<Result> results;
+  EvaluateJobInto(job, options, cache, cancel, results);
   return results;
 }
 
@@ -307,7 +315,17 @@ Evaluated EvaluateJobs(std::span<const Job> jobs, const EvaluationOptions& optio
                        engine::ConditionsCache& cache, int threads,
                        const std::atomic<bool>* cancel) {
   Evaluated out;
+  EvaluateJobs(jobs, options, cache, threads, cancel, out);
+  return out;
+}
+
+void EvaluateJobs(std::span<const Job> jobs, const EvaluationOptions& options,
+                  engine::ConditionsCache& cache, int threads, const std::atomic<bool>* cancel,
+                  Evaluated& out) {
+  // Shrinking keeps the vectors of the jobs that stay, and their capacity.
   out.per_job.resize(jobs.size());
+  for (std::vector<Result>& results : out.per_job) results.clear();
+  out.complete = 0;
   std::vector<char> done(jobs.size(), 0);
   std::atomic<std::size_t> next{0};
   std::exception_ptr failure;
@@ -317,7 +335,7 @@ Evaluated EvaluateJobs(std::span<const Job> jobs, const EvaluationOptions& optio
       for (std::size_t i; (i = next.fetch_add(1)) < jobs.size();) {
         if ((cancel != nullptr && cancel->load()) || failed.load()) break;
         try {
-          out.per_job[i] = EvaluateJob(jobs[i], options, cache, cancel);
+          EvaluateJobInto(jobs[i], options, cache, cancel, out.per_job[i]);
           done[i] = 1;
         } catch (const JobCancelled&) {
           break;
@@ -341,7 +359,6 @@ Evaluated EvaluateJobs(std::span<const Job> jobs, const EvaluationOptions& optio
   }
   if (failure) std::rethrow_exception(failure);
   while (out.complete < jobs.size() && done[out.complete]) ++out.complete;
-  return out;
 }
 
 std::vector<Result> EvaluateSamples(std::span<const engine::Sample> samples,

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <thread>
 
 #include "batch/batch.h"
 
@@ -31,10 +32,16 @@ Summary RunBatch(JobSource& input, const BatchOptions& options, RowSink& sink,
 
   Summary summary;
   // Small chunks first, so that the first rows appear at once; then larger ones, so that the
-  // threads rarely wait for each other at the end of a chunk.
-  const std::size_t limit = std::max<std::size_t>(1, options.chunk_results);
-  std::size_t target = std::min<std::size_t>(64, limit);
+  // threads rarely wait for each other at the end of a chunk. One thread waits for none: its
+  // chunks stay small, and their rows' memory, reused from chunk to chunk, is touched once.
+  const bool one_thread =
+      options.threads > 0 ? options.threads == 1 : std::thread::hardware_concurrency() <= 1;
+  const std::size_t first = 64;
+  const std::size_t limit = std::max<std::size_t>(
+      1, one_thread ? std::min(first, options.chunk_results) : options.chunk_results);
+  std::size_t target = std::min(first, limit);
   std::vector<Job> chunk;
+  Evaluated evaluated;
   bool more = true;
   while (more) {
     if (cancel.load()) {
@@ -58,9 +65,8 @@ Summary RunBatch(JobSource& input, const BatchOptions& options, RowSink& sink,
       summary.broken_input = e.what();
       more = false;
     }
-    Evaluated evaluated;
     try {
-      evaluated = EvaluateJobs(chunk, options.evaluation, cache, options.threads, &cancel);
+      EvaluateJobs(chunk, options.evaluation, cache, options.threads, &cancel, evaluated);
     } catch (...) {
       // No threads to be had, no memory: what was written stays well formed.
       sink.End(false);
