@@ -20,6 +20,13 @@ constexpr int kMostSteps = 40;
 // far within the last decimal step of the pH (1e-9). (Over the 100 x 41 table of bench/, 1e-6
 // left as many estimates within a last step as 1e-11.)
 constexpr double kSettled = 1e-7;
+// Or the step after next would be this short: a step s after a step p leaves an error of about
+// (s / p^2) s^2, and once that is well within the last decimal step the step that would only
+// confirm it is not taken (only once the steps are short: far from the root s / p^2 means
+// nothing). Over the 100 x 41 table of bench/, it saves a Newton step in about one estimate in
+// two, for a speciation more in about one in ninety.
+constexpr double kPredicted = 1e-10;
+constexpr double kQuadratic = 1e-3;
 // A step of a logarithm longer than this is cut to it: far from the root the linear model
 // overshoots.
 constexpr double kLongest = 2.0;
@@ -258,10 +265,15 @@ std::optional<TothRoot> SolveForToth(const Totals& totals, double target,
   passes.Start(totals, start_ph);
   if (passes.Pass() == Iteration::State::kContinue) passes.Pass();
   newton.StartFrom(passes.Scaled());
+  double previous = 0.0;
   for (int step = 1; step <= kMostSteps; ++step) {
     double longest = 0.0;
     if (!newton.Step(longest)) return std::nullopt;
-    if (longest > kSettled) continue;
+    const bool settled =
+        longest <= kSettled || (longest < kQuadratic && previous > 0.0 &&
+                                longest * longest * longest <= kPredicted * previous * previous);
+    previous = longest;
+    if (!settled) continue;
     // The pH whose pass 1 gives this hydrogen molality; its coefficient moves with the pH only
     // through 10^-pH in the start row's ionic strength, so a few steps settle it.
     const double h = newton.HydrogenMolality();
