@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -460,6 +461,33 @@ TEST(BatchInput, BelowDetectionAndTraceColumns) {
   EXPECT_NE(results[0].message.find("below detection: Mg <0.02 (0.01 used), Ca n.d."),
             std::string::npos)
       << results[0].message;
+}
+
+// A chunk evaluated into the rows of a larger one before holds its own rows alone, as a fresh
+// evaluation does, and counts only its own jobs complete.
+TEST(BatchEvaluation, AChunkIntoTheLastOnesRowsHoldsItsOwnAlone) {
+  const engine::Sample sample = NaClWater();
+  const std::vector<Job> first = {MakeJob(sample, {150, 250}), MakeJob(sample),
+                                  MakeJob(sample, {300})};
+  const std::vector<Job> next = {MakeJob(sample, {200}), MakeJob(sample, {150, 250, 300})};
+  engine::ConditionsCache cache;
+  const EvaluationOptions options = BothDatasets();
+  Evaluated reused;
+  EvaluateJobs(first, options, cache, 1, nullptr, reused);
+  EvaluateJobs(next, options, cache, 2, nullptr, reused);
+  const Evaluated fresh = EvaluateJobs(next, options, cache, 1);
+  EXPECT_EQ(reused.complete, 2u);
+  ASSERT_EQ(reused.per_job.size(), 2u);
+  for (std::size_t k = 0; k < next.size(); ++k) {
+    ASSERT_EQ(reused.per_job[k].size(), fresh.per_job[k].size()) << k;
+    for (std::size_t i = 0; i < fresh.per_job[k].size(); ++i) {
+      EXPECT_EQ(reused.per_job[k][i].temperature, fresh.per_job[k][i].temperature);
+      EXPECT_EQ(reused.per_job[k][i].evaluation->ph, fresh.per_job[k][i].evaluation->ph);
+    }
+  }
+  const std::atomic<bool> cancel{true};
+  EvaluateJobs(first, options, cache, 1, &cancel, reused);
+  EXPECT_EQ(reused.complete, 0u);
 }
 
 TEST(BatchEvaluation, EqualsTheEngineCarry) {
