@@ -158,6 +158,14 @@ TEST(EngineErrors, UnusableTemperaturesAreErrorsNotNaN) {
   EXPECT_THROW(cache.Get(d, std::nan("")), ArithmeticError);
   const auto at = Prepare(d, 200.0);
   EXPECT_THROW(SteamFraction(*at, 900.0, true), ArithmeticError);
+  // Far outside, the interpolation itself fails, and says where.
+  try {
+    SteamFraction(*at, 1e200, true);
+    ADD_FAILURE() << "no error";
+  } catch (const ArithmeticError& e) {
+    EXPECT_NE(std::string(e.what()).find("in the steam table at 1e+200 °C"), std::string::npos)
+        << e.what();
+  }
   // Without the steam correction the separation temperature plays no part.
   EXPECT_EQ(SteamFraction(*at, 900.0, false), 0.0);
   EXPECT_EQ(Dataset::FromKey("supcrt"), &Dataset::Of(thermo::DatasetId::kSupcrt));

@@ -85,7 +85,10 @@ double SteamFraction(const Conditions& at, double separation_temperature, bool s
     at.scheme->Interpolate(storage);
   }
   storage.liquid_enthalpy_t = at.liquid_enthalpy;
-  platform::CheckFp("the steam table at " + Celsius(separation_temperature) + " °C");
+  // The message only for a fault: formatting the temperature at every point cost four times
+  // the rest of this function.
+  if (platform::FpFaultRaised())
+    platform::CheckFp("the steam table at " + Celsius(separation_temperature) + " °C");
   const double y = steam::FractionOfSteam(storage);
   platform::CheckFp("the fraction of steam");
   return y;
